@@ -1,0 +1,91 @@
+#include "app/CGuiPrompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace
+{
+QWidget* AsWidget(QObject* parent) { return qobject_cast<QWidget*>(parent); }
+
+QMessageBox::Icon ToBoxIcon(CUserPrompts::Icon icon)
+{
+    switch (icon)
+    {
+    case CUserPrompts::IconInformation:
+        return QMessageBox::Information;
+    case CUserPrompts::IconWarning:
+        return QMessageBox::Warning;
+    case CUserPrompts::IconCritical:
+        return QMessageBox::Critical;
+    case CUserPrompts::IconQuestion:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton ToStandard(CUserPrompts::Button b)
+{
+    switch (b)
+    {
+    case CUserPrompts::Ok:
+        return QMessageBox::Ok;
+    case CUserPrompts::Cancel:
+        return QMessageBox::Cancel;
+    case CUserPrompts::Yes:
+        return QMessageBox::Yes;
+    case CUserPrompts::No:
+        return QMessageBox::No;
+    default:
+        return QMessageBox::NoButton;
+    }
+}
+} // namespace
+
+void CGuiPrompts::Message(QObject* parent, Icon icon, const QString& title, const QString& text)
+{
+    QMessageBox box(ToBoxIcon(icon), title, text, QMessageBox::Ok, AsWidget(parent));
+    box.exec();
+}
+
+CUserPrompts::Button CGuiPrompts::Ask(QObject* parent, Icon icon, const QString& title,
+                                      const QString& text, const QString& informativeText,
+                                      int buttons, const QMap<Button, QString>& labels)
+{
+    QMessageBox box(ToBoxIcon(icon), title, text, QMessageBox::NoButton, AsWidget(parent));
+    if (!informativeText.isEmpty())
+        box.setInformativeText(informativeText);
+    const Button order[] = {Ok, Yes, No, Cancel};
+    for (Button b : order)
+    {
+        if (!(buttons & b))
+            continue;
+        QPushButton* pb = box.addButton(ToStandard(b));
+        if (labels.contains(b))
+            pb->setText(labels.value(b));
+    }
+    const int pressed = box.exec();
+    for (Button b : order)
+        if ((buttons & b) && pressed == ToStandard(b))
+            return b;
+    return (buttons & Cancel) ? Cancel : No;
+}
+
+QString CGuiPrompts::OpenFileName(QObject* parent, const QString& caption, const QString& dir,
+                                  const QString& filter)
+{
+    return QFileDialog::getOpenFileName(AsWidget(parent), caption, dir, filter);
+}
+
+QString CGuiPrompts::SaveFileName(QObject* parent, const QString& caption, const QString& dir,
+                                  const QString& filter)
+{
+    return QFileDialog::getSaveFileName(AsWidget(parent), caption, dir, filter);
+}
+
+QString CGuiPrompts::ExistingDirectory(QObject* parent, const QString& caption,
+                                       const QString& dir)
+{
+    return QFileDialog::getExistingDirectory(AsWidget(parent), caption, dir,
+                                             QFileDialog::ShowDirsOnly);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "app/CUserPrompts.h"
+
+// The prompts of the running program: QMessageBox and QFileDialog.
+class CGuiPrompts : public CUserPrompts
+{
+public:
+    void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override;
+    Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
+               const QString& informativeText, int buttons,
+               const QMap<Button, QString>& labels = {}) override;
+    QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override;
+    QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override;
+    QString ExistingDirectory(QObject* parent, const QString& caption, const QString& dir) override;
+};

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "data/GaugeRecords.h"
+
+#include <QItemSelection>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QString>
+
+class QLabel;
+class QStandardItemModel;
+class QItemSelectionModel;
+class QTimer;
+class QProgressBar;
+class QToolButton;
+class CAboutDialog;
+class CDeviceSelectorDialog;
+class CMaterialsEditorDialog;
+
+namespace Ui
+{
+class CKorvalent;
+}
+
+// The program's main window. Its implementation is split by subsystem:
+//   CKorvalent.cpp          frame: construction, menus, geometry, clock, help
+//   CKorvalent_Results.cpp  data-file list, results and statistics, storage
+//   CKorvalent_Device.cpp   firmware, database download / upload, clock sync
+//   CKorvalent_Report.cpp   report page
+//   CKorvalent_Export.cpp   CSV and spreadsheet export
+class CKorvalent : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit CKorvalent(QWidget* parent = nullptr);
+    ~CKorvalent() override;
+
+    Ui::CKorvalent* ui() const { return m_ui; }
+    const QString& DocumentsDir() const { return m_documentsDir; }
+    void SetDocumentsDir(const QString& dir) { m_documentsDir = dir; }
+
+    // The measurement data held by the window.
+    DataFileList& DataFiles() { return m_dataFiles; }
+    MaterialList& Materials() { return m_materials; }
+    int SelectedFileIndex() const { return m_nSelectedFile; }
+
+    QLabel* DataStatusLabel() const { return m_dataStatusLabel; }
+    QLabel* DeviceStatusLabel() const { return m_deviceStatusLabel; }
+    QStandardItemModel* FilesModel() const { return m_filesModel; }
+    QStandardItemModel* ResultsModel() const { return m_resultsModel; }
+    QStandardItemModel* StatisticsModel() const { return m_statisticsModel; }
+    QStandardItemModel* ReportResultsModel() const { return m_reportResultsModel; }
+    QStandardItemModel* ReportStatsModel() const { return m_reportStatsModel; }
+    CDeviceSelectorDialog* DeviceSelector() const { return m_deviceSelector; }
+    CMaterialsEditorDialog* MaterialsEditor() const { return m_materialsEditor; }
+    CAboutDialog* AboutDialog() const { return m_aboutDialog; }
+
+    // Sets the device status label from the saved "Device" settings group.
+    void UpdateDeviceLabel();
+
+    // True while a device chain of this window (download, upload) runs; data
+    // operations that replace or read the data-file list are refused then.
+    bool IsDeviceChainRunning() const { return m_chainTask != 0; }
+
+public Q_SLOTS:
+    void ShowPEPListDialog();
+    void ShowPEPEditorDialog();
+    void ShowMaterialsEditorDialog();
+    void ShowDeviceSelectorDialog();
+    void ShowDeviceScreenshotDialog();
+    void ShowAboutDialog();
+    void ShowHelpDialog();
+    void ExportResultsToCSV();
+    void ExportResultsToXLS();
+    void FilesTableUpdate();
+    void ResultsTablesReset();
+    void GetDeviceFirmwareVersion();
+    void DeviceTaskCompleted(int TaskID, const void* lpUserBuf, int nDataLength);
+    void ResultFilesTableItemChanged(QItemSelection selected, QItemSelection deselected);
+    void ResultFilesTableClick(QModelIndex index);
+    void OnResultsDownloadDatabaseFromDevice();
+    void OnResultsUploadDatabaseToDevice();
+    void OnResultsLoadDatabaseFromFile();
+    void OnResultsSaveDatabaseToFile();
+    void OnResultsTablesRefresh();
+    void OnResultsSaveFile();
+    void OnResultsLoadFile();
+    void OnResultsDeleteFile();
+    void OnReportRefresh();
+    void OnReportCreate();
+    void OnReportSaveToFile();
+    void OnReportLoadFromFile();
+    void OnReportResultsRefresh();
+    void OnReportDocumentRefresh();
+    void OnReportDocumentPrint();
+    void OnReportDocumentPreview();
+    void OnReportClearInfoFields();
+    void OnReportClearConclutionFields();
+    void OnReportShowConclutionTab();
+    void OnReportShowPreviewTab();
+    void OnReportShowResultsTab();
+    void OnReportTabSwitch(int nIndex);
+    void OnUpdateTimeDate();
+    void OnUpdateTimeOnDevice();
+    void OnChangeDocumentsDir();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // --- frame (CKorvalent.cpp) ---
+    Ui::CKorvalent* m_ui = nullptr;
+    CAboutDialog* m_aboutDialog = nullptr;
+    CDeviceSelectorDialog* m_deviceSelector = nullptr;
+    CMaterialsEditorDialog* m_materialsEditor = nullptr;
+    QStandardItemModel* m_filesModel = nullptr;
+    QItemSelectionModel* m_filesSelection = nullptr;
+    QStandardItemModel* m_resultsModel = nullptr;
+    QStandardItemModel* m_statisticsModel = nullptr;
+    QStandardItemModel* m_reportResultsModel = nullptr;
+    QStandardItemModel* m_reportStatsModel = nullptr;
+    QLabel* m_dataStatusLabel = nullptr;
+    QLabel* m_deviceStatusLabel = nullptr;
+    QTimer* m_clockTimer = nullptr;
+    QString m_documentsDir;
+    QString m_reportTemplate;
+
+    // --- measurement data (CKorvalent_Results.cpp) ---
+    DataFileList m_dataFiles;
+    MaterialList m_materials;
+    int m_nSelectedFile = -1;
+
+    // --- device operations (CKorvalent_Device.cpp) ---
+    int m_chainTask = 0; // task of the running chain, 0 when none
+};

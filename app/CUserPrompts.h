@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+class QObject;
+
+// Every message box and every file or directory dialog of the program goes
+// through this interface, so that slots can be driven headless (tests) and
+// the command line can print the same texts to stderr.
+class CUserPrompts
+{
+public:
+    enum Icon
+    {
+        IconInformation,
+        IconWarning,
+        IconCritical,
+        IconQuestion
+    };
+    enum Button
+    {
+        NoButton = 0,
+        Ok = 0x1,
+        Cancel = 0x2,
+        Yes = 0x4,
+        No = 0x8
+    };
+
+    virtual ~CUserPrompts() = default;
+
+    // A box with one OK button.
+    virtual void Message(QObject* parent, Icon icon, const QString& title, const QString& text) = 0;
+
+    // A box with several buttons (an OR of Button values); labels may rename
+    // buttons. Returns the button pressed (Cancel/No when the box is closed).
+    virtual Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
+                       const QString& informativeText, int buttons,
+                       const QMap<Button, QString>& labels = {}) = 0;
+
+    // Empty text when the user cancels.
+    virtual QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+    virtual QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+    virtual QString ExistingDirectory(QObject* parent, const QString& caption,
+                                      const QString& dir) = 0;
+
+    // Convenience wrappers.
+    void Critical(QObject* parent, const QString& title, const QString& text)
+    {
+        Message(parent, IconCritical, title, text);
+    }
+    void Warning(QObject* parent, const QString& title, const QString& text)
+    {
+        Message(parent, IconWarning, title, text);
+    }
+    void Information(QObject* parent, const QString& title, const QString& text)
+    {
+        Message(parent, IconInformation, title, text);
+    }
+};
+
+// The installed implementation (the GUI one in the program, a scripted one in
+// tests, a stderr one in the command line). Never null: until something is
+// installed a silent implementation answers Cancel and empty texts.
+CUserPrompts& UserPrompts();
+void SetUserPrompts(CUserPrompts* prompts);
+
+// A recording implementation: every message is kept, answers come from
+// queues filled beforehand. Used by the tests.
+class CScriptedPrompts : public CUserPrompts
+{
+public:
+    struct Record
+    {
+        QString kind; // "message", "ask", "open", "save", "dir"
+        Icon icon = IconInformation;
+        QString title;
+        QString text;
+        QString informativeText;
+        QString dir;
+        QString filter;
+        QObject* parent = nullptr;
+    };
+
+    QList<Record> records;
+    QQueue<Button> answers;     // for Ask; Cancel when empty
+    QQueue<QString> fileNames;  // for OpenFileName / SaveFileName / ExistingDirectory; "" when empty
+
+    void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override;
+    Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
+               const QString& informativeText, int buttons,
+               const QMap<Button, QString>& labels = {}) override;
+    QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override;
+    QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override;
+    QString ExistingDirectory(QObject* parent, const QString& caption, const QString& dir) override;
+
+    // Texts of the message boxes only, in order.
+    QStringList Messages() const;
+    void Clear() { records.clear(); }
+};
+
+// Writes message texts to stderr, one per line, and answers every question
+// with the given default. File dialogs return empty texts.
+class CStderrPrompts : public CUserPrompts
+{
+public:
+    void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override;
+    Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
+               const QString& informativeText, int buttons,
+               const QMap<Button, QString>& labels = {}) override;
+    QString OpenFileName(QObject*, const QString&, const QString&, const QString&) override
+    {
+        return {};
+    }
+    QString SaveFileName(QObject*, const QString&, const QString&, const QString&) override
+    {
+        return {};
+    }
+    QString ExistingDirectory(QObject*, const QString&, const QString&) override { return {}; }
+
+    Button defaultAnswer = Cancel;
+    int messageCount = 0;
+};

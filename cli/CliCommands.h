@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What every command receives: its own arguments (after the command word)
+// and the global options.
+struct CliContext
+{
+    QStringList args;     // the command's own arguments, in order
+    QString port;         // --port PATH, empty when not given
+    bool verbose = false; // -v: device status texts on stderr too
+};
+
+// Exit codes of every command.
+enum CliExit
+{
+    CliOk = 0,
+    CliFailure = 1,
+    CliUsage = 2
+};
+
+// Commands, one function each; they print their results to stdout and the
+// program's own error texts to stderr.
+int CliPorts(const CliContext& ctx);
+int CliIdentify(const CliContext& ctx);
+int CliShow(const CliContext& ctx);
+int CliFirmware(const CliContext& ctx);
+int CliClock(const CliContext& ctx);
+int CliDownload(const CliContext& ctx);
+int CliUpload(const CliContext& ctx);
+int CliMaterialsGet(const CliContext& ctx);
+int CliMaterialsPut(const CliContext& ctx);
+
+// Helpers shared by the commands.
+void CliPrintOut(const QString& line); // one line to stdout, UTF-8
+void CliPrintErr(const QString& line); // one line to stderr, UTF-8
+void CliPrintUsage(bool toStderr);

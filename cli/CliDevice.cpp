@@ -1,0 +1,13 @@
+#include "cli/CliCommands.h"
+
+// Not built yet: these commands arrive with their own work item.
+int CliPorts(const CliContext&)
+{
+    CliPrintErr(QStringLiteral("This command is not available in this build."));
+    return CliFailure;
+}
+int CliIdentify(const CliContext&)
+{
+    CliPrintErr(QStringLiteral("This command is not available in this build."));
+    return CliFailure;
+}

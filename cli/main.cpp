@@ -1,0 +1,134 @@
+#include "app/CAppGlobals.h"
+#include "app/CAppSettings.h"
+#include "app/CUserPrompts.h"
+#include "cli/CliCommands.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTextStream>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace
+{
+struct Command
+{
+    const char* name;
+    const char* synopsis;
+    int (*run)(const CliContext&);
+};
+
+const Command kCommands[] = {
+    {"ports", "ports                          list the gauge ports (path, tab, name)", CliPorts},
+    {"identify", "[--port PATH] identify        identify the gauge (name, tab, serial)",
+     CliIdentify},
+    {"show", "show FILE [--file N] [--materials FILE.csv]\n"
+             "                               show a .kdb/.kdf as tables with statistics",
+     CliShow},
+    {"firmware", "[--port PATH] firmware        read the gauge's firmware version", CliFirmware},
+    {"clock", "[--port PATH] clock           set the gauge's clock from this PC", CliClock},
+    {"download", "[--port PATH] download -o FILE.kdb [--materials FILE.csv]\n"
+                 "                               download the gauge's database",
+     CliDownload},
+    {"upload", "[--port PATH] upload FILE     write a .kdb/.kdf into the gauge", CliUpload},
+    {"materials-get", "[--port PATH] materials-get FILE.csv\n"
+                      "                               read the materials table into a CSV file",
+     CliMaterialsGet},
+    {"materials-put", "[--port PATH] materials-put FILE.csv\n"
+                      "                               write a CSV materials table into the gauge",
+     CliMaterialsPut},
+};
+} // namespace
+
+void CliPrintOut(const QString& line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void CliPrintErr(const QString& line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+void CliPrintUsage(bool toStderr)
+{
+    QString text = QStringLiteral("Usage: korvalent-cli [--port PATH] [-v] COMMAND [ARGS]\n"
+                                  "       korvalent-cli --help | --version\n\nCommands:\n");
+    for (const Command& c : kCommands)
+        text += QStringLiteral("  korvalent-cli ") + QString::fromUtf8(c.synopsis) + '\n';
+    text += QStringLiteral("\nExit status: 0 success, 1 failure, 2 usage error.");
+    if (toStderr)
+        CliPrintErr(text);
+    else
+        CliPrintOut(text);
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::Version));
+
+    std::unique_ptr<QSettings> settings(CAppSettings::Create());
+    g_App.pSettings = settings.get();
+
+    CStderrPrompts prompts;
+    SetUserPrompts(&prompts);
+
+    CliContext ctx;
+    QString commandName;
+    const QStringList arguments = app.arguments();
+    for (int i = 1; i < arguments.size(); ++i)
+    {
+        const QString& a = arguments.at(i);
+        if (commandName.isEmpty())
+        {
+            if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            {
+                CliPrintUsage(false);
+                return CliOk;
+            }
+            if (a == QLatin1String("--version"))
+            {
+                CliPrintOut(QStringLiteral("%1 %2").arg(QString::fromLatin1(AppIdentity::Name),
+                                                        QString::fromLatin1(AppIdentity::Version)));
+                return CliOk;
+            }
+        }
+        if (a == QLatin1String("--port"))
+        {
+            if (i + 1 >= arguments.size())
+            {
+                CliPrintErr(QStringLiteral("--port needs a path"));
+                CliPrintUsage(true);
+                return CliUsage;
+            }
+            ctx.port = arguments.at(++i);
+        }
+        else if (a == QLatin1String("-v") || a == QLatin1String("--verbose"))
+            ctx.verbose = true;
+        else if (commandName.isEmpty())
+            commandName = a;
+        else
+            ctx.args.append(a);
+    }
+
+    if (commandName.isEmpty())
+    {
+        CliPrintUsage(true);
+        return CliUsage;
+    }
+    for (const Command& c : kCommands)
+        if (commandName == QLatin1String(c.name))
+            return c.run(ctx);
+
+    CliPrintErr(QStringLiteral("Unknown command: %1").arg(commandName));
+    CliPrintUsage(true);
+    return CliUsage;
+}

@@ -1,0 +1,3 @@
+#include "sim/CVirtualGauge.h"
+
+CVirtualGauge::CVirtualGauge() = default;
