@@ -1,0 +1,297 @@
+#include "tools/CMaterialsCsv.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cmath>
+#include <cstring>
+
+namespace
+{
+const char* const kCodePage = "windows-1251";
+
+QString Tr(const char* text) { return QCoreApplication::translate("CMaterialsEditorDialog", text); }
+
+// Cuts a text to n characters without splitting a surrogate pair.
+QString LeftChars(const QString& text, int n)
+{
+    int units = 0;
+    int chars = 0;
+    while (units < text.size() && chars < n)
+    {
+        units += (text.at(units).isHighSurrogate() && units + 1 < text.size() &&
+                  text.at(units + 1).isLowSurrogate())
+                     ? 2
+                     : 1;
+        ++chars;
+    }
+    return text.left(units);
+}
+
+int CharCount(const QString& text)
+{
+    int chars = 0;
+    for (int i = 0; i < text.size(); ++i, ++chars)
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+    return chars;
+}
+} // namespace
+
+QString CMaterialsCsv::FormatErrorText()
+{
+    return Tr("Не удалось прочитать из файла список материалов: не верный формат!");
+}
+
+QString CMaterialsCsv::CorrectCell(int column, const QString& text)
+{
+    switch (column)
+    {
+    case NameColumn:
+        if (CharCount(text) > kMaxNameChars)
+            return LeftChars(text, kMaxNameChars);
+        return text;
+    case VelocityColumn:
+    {
+        bool ok = false;
+        qint64 value = text.toLongLong(&ok, 10);
+        if (!ok)
+            value = 0;
+        if (value < kMinVelocity)
+            return QString::number(kMinVelocity);
+        if (value > kMaxVelocity)
+            return QString::number(kMaxVelocity);
+        return text;
+    }
+    case CoefficientColumn:
+    {
+        bool ok = false;
+        const qint64 value = text.toLongLong(&ok, 10);
+        if (ok && value >= 1000)
+            return QStringLiteral("999");
+        if (ok && value <= -1000)
+            return QStringLiteral("-999");
+        return text;
+    }
+    default:
+        return text;
+    }
+}
+
+CMaterialsCsv::Row CMaterialsCsv::CorrectRow(const Row& row)
+{
+    return Row{CorrectCell(NameColumn, row.name), CorrectCell(VelocityColumn, row.velocity),
+               CorrectCell(CoefficientColumn, row.coefficient)};
+}
+
+void CMaterialsCsv::EncodeName(const QString& text, char (&field)[16])
+{
+    std::memset(field, 0, sizeof(field));
+    QStringEncoder encoder(kCodePage);
+    int used = 0;
+    for (int i = 0; i < text.size();)
+    {
+        const int len = (text.at(i).isHighSurrogate() && i + 1 < text.size() &&
+                         text.at(i + 1).isLowSurrogate())
+                            ? 2
+                            : 1;
+        const QString ch = text.mid(i, len);
+        QByteArray bytes = encoder.encode(ch);
+        // The converter marks characters the code page lacks with SUB; a
+        // question mark is what a user recognises on the gauge's display.
+        if (bytes == QByteArray(1, '\x1a') && ch != QChar(0x1a))
+            bytes = QByteArray(1, '?');
+        if (used + bytes.size() > int(sizeof(field)))
+            break;
+        std::memcpy(field + used, bytes.constData(), size_t(bytes.size()));
+        used += int(bytes.size());
+        i += len;
+    }
+}
+
+QString CMaterialsCsv::DecodeName(const char (&field)[16])
+{
+    const void* end = std::memchr(field, 0, sizeof(field));
+    const qsizetype length = end ? static_cast<const char*>(end) - field : qsizetype(sizeof(field));
+    QStringDecoder decoder(kCodePage);
+    return decoder.decode(QByteArrayView(field, length));
+}
+
+CMaterialsCsv::Row CMaterialsCsv::RecordToRow(const MaterialRecord& record)
+{
+    Row row;
+    row.name = DecodeName(record.name);
+    row.velocity = QString::number(record.velocity);
+    row.coefficient = QString::number(double(float(record.tempCoefficient) / 100.0f), 'g', 6);
+    return CorrectRow(row);
+}
+
+QList<CMaterialsCsv::Row> CMaterialsCsv::RecordsToRows(const MaterialList& records)
+{
+    QList<Row> rows;
+    rows.reserve(records.size());
+    for (const MaterialRecord& r : records)
+        rows.append(RecordToRow(r));
+    return rows;
+}
+
+qint64 CMaterialsCsv::CoefficientHundredths(const QString& text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || std::isnan(value))
+        return 0;
+    // Far outside any field: keep the sign, avoid overflowing the integer.
+    if (std::fabs(value) > 1e12)
+        return value > 0 ? qint64(1e14) : qint64(-1e14);
+    // Hundredths truncated toward zero. The small bias keeps decimal texts
+    // like "0.29" (0.28999... in binary) at 29 rather than 28.
+    const double scaled = value * 100.0;
+    const double biased = scaled >= 0 ? scaled + 1e-6 : scaled - 1e-6;
+    return qint64(std::trunc(biased));
+}
+
+bool CMaterialsCsv::CoefficientFits(qint64 hundredths)
+{
+    return hundredths >= kMinCoefficientHundredths && hundredths <= kMaxCoefficientHundredths;
+}
+
+bool CMaterialsCsv::RowToRecord(const Row& row, int rowNumber, MaterialRecord* record,
+                                QString* error)
+{
+    MaterialRecord r;
+    std::memset(&r, 0, sizeof(r));
+    EncodeName(row.name, r.name);
+    bool ok = false;
+    const ushort velocity = row.velocity.toUShort(&ok, 10);
+    r.velocity = ok ? velocity : 0;
+    const qint64 hundredths = CoefficientHundredths(row.coefficient);
+    if (!CoefficientFits(hundredths))
+    {
+        if (error)
+            *error = Tr("Коэффициент материала '%1' в строке %2 (%3) вне допустимого "
+                        "диапазона -327.68 ... 327.67.")
+                         .arg(row.name)
+                         .arg(rowNumber)
+                         .arg(row.coefficient);
+        return false;
+    }
+    r.tempCoefficient = qint16(hundredths);
+    if (record)
+        *record = r;
+    return true;
+}
+
+bool CMaterialsCsv::RowsToGaugeList(const QList<Row>& rows, MaterialList* records,
+                                    QString* error)
+{
+    if (rows.size() > kMaxGaugeRecords)
+    {
+        if (error)
+            *error = Tr("Не удалось сохранить в устройство список материалов: прибор хранит не "
+                        "более %1 материалов, в таблице %2.")
+                         .arg(kMaxGaugeRecords)
+                         .arg(rows.size());
+        return false;
+    }
+    MaterialList list;
+    list.reserve(rows.size());
+    for (int i = 0; i < rows.size(); ++i)
+    {
+        MaterialRecord r;
+        QString reason;
+        if (!RowToRecord(rows.at(i), i + 1, &r, &reason))
+        {
+            if (error)
+                *error = Tr("Не удалось сохранить в устройство список материалов: %1").arg(reason);
+            return false;
+        }
+        list.append(r);
+    }
+    if (records)
+        *records = list;
+    return true;
+}
+
+CMaterialsCsv::ReadResult CMaterialsCsv::ReadBytes(const QByteArray& content)
+{
+    ReadResult result;
+    QByteArray bytes = content;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    const QString text = QString::fromUtf8(bytes);
+    if (text.isEmpty())
+        return result;
+
+    QStringList lines = text.split(QLatin1Char('\n'));
+    // A line end that closes the last line does not start another one.
+    if (text.endsWith(QLatin1Char('\n')))
+        lines.removeLast();
+
+    for (int i = 0; i < lines.size(); ++i)
+    {
+        QString line = lines.at(i);
+        line.remove(QLatin1Char('\r'));
+        line.remove(QLatin1Char('\n'));
+        line.remove(QLatin1Char('\t'));
+        const QStringList parts = line.split(QLatin1Char(','), Qt::KeepEmptyParts);
+        if (parts.size() != 3)
+        {
+            result.status = ReadResult::FormatError;
+            result.line = i + 1;
+            result.errorText = FormatErrorText();
+            return result;
+        }
+        MaterialRecord record;
+        QString reason;
+        if (!RowToRecord(Row{parts.at(0), parts.at(1), parts.at(2)}, i + 1, &record, &reason))
+        {
+            result.status = ReadResult::RangeError;
+            result.line = i + 1;
+            result.errorText =
+                Tr("Не удалось прочитать из файла список материалов: %1").arg(reason);
+            return result;
+        }
+        result.records.append(record);
+    }
+    return result;
+}
+
+CMaterialsCsv::ReadResult CMaterialsCsv::Read(const QString& path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+    {
+        ReadResult result;
+        result.status = ReadResult::NotOpened;
+        return result;
+    }
+    return ReadBytes(file.readAll());
+}
+
+QByteArray CMaterialsCsv::ToBytes(const QList<Row>& rows)
+{
+    QByteArray bytes("\xEF\xBB\xBF");
+    for (const Row& row : rows)
+        bytes += QStringLiteral("%1,%2,%3\n").arg(row.name, row.velocity, row.coefficient).toUtf8();
+    return bytes;
+}
+
+bool CMaterialsCsv::Write(const QString& path, const QList<Row>& rows)
+{
+    if (path.isEmpty())
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = ToBytes(rows);
+    if (file.write(bytes) != bytes.size())
+    {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
