@@ -1,0 +1,5 @@
+#include "device/CDeviceIODispatcher.h"
+
+#include "device/CDeviceManager.h"
+
+void CDeviceIODispatcher::run() { m_manager->RunCurrentTask(); }

@@ -1,0 +1,819 @@
+#include "device/CDeviceManager.h"
+
+#include "app/CAppGlobals.h"
+#include "app/CUserPrompts.h"
+#include "data/GaugeRecords.h"
+#include "device/CCrc16.h"
+#include "device/CPortEnumerator.h"
+#include "device/CSerialLink.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QStringDecoder>
+
+#include <cstring>
+
+namespace
+{
+constexpr int kStatusTime = 5000;
+constexpr int kUntilReplaced = 0;
+
+// 8-bit gauge text up to its first zero byte, never past the field.
+QString DecodeGaugeText(const void* data, int size)
+{
+    const char* text = static_cast<const char*>(data);
+    int length = 0;
+    while (length < size && text[length] != 0)
+        ++length;
+    QStringDecoder decoder("windows-1251");
+    if (!decoder.isValid())
+        return QString::fromLatin1(text, length);
+    return decoder(QByteArrayView(text, length));
+}
+
+const char* const kCompletedSignal = SIGNAL(DeviceTaskCompleted(int, const void*, int));
+const char* const kCompletedSlot = SLOT(DeviceTaskCompleted(int, const void*, int));
+} // namespace
+
+CDeviceManager::CDeviceManager(QObject* parent) : QObject(parent), m_worker(this)
+{
+    connect(this, &CDeviceManager::ShowErrorMessageBox, this, &CDeviceManager::ErrorMessageBox);
+    connect(this, &CDeviceManager::ShowInfoMessageBox, this, &CDeviceManager::InfoMessageBox);
+    connect(&m_worker, &QThread::finished, this, &CDeviceManager::DeviceThreadDone);
+}
+
+CDeviceManager::~CDeviceManager()
+{
+    if (m_worker.isRunning())
+    {
+        m_cancel = true;
+        m_worker.wait();
+    }
+    if (m_busy)
+    {
+        m_busy = false;
+        m_taskLock.unlock();
+    }
+    qDeleteAll(m_deviceList);
+    m_deviceList.clear();
+}
+
+int CDeviceManager::StartTask(int TaskID, void* lpUserBuf, int nValue, QObject* receiver)
+{
+    // The user interface never waits for a running task: a second start is
+    // refused at once and its receiver learns it the usual way.
+    if (!m_taskLock.tryLock())
+    {
+        emit ShowStatusMessage(
+            tr("ОШИБКА: устройство занято выполнением другой операции, повторите попытку позже."),
+            kStatusTime);
+        if (receiver)
+            QMetaObject::invokeMethod(receiver, "DeviceTaskCompleted", Qt::QueuedConnection,
+                                      Q_ARG(int, TaskID), Q_ARG(const void*, nullptr),
+                                      Q_ARG(int, -1));
+        return 0;
+    }
+    m_busy = true;
+    m_lpUserBuf = lpUserBuf;
+    m_nValue = nValue;
+    m_taskID = TaskID;
+    m_receiver = receiver;
+    m_cancel = false;
+
+    // The port is taken from the settings now, on this thread: the settings
+    // object is not shared with the worker.
+    m_portPath.clear();
+    m_portName.clear();
+    m_deviceName.clear();
+    if (TaskID != 0)
+    {
+        if (g_App.pSettings)
+        {
+            QSettings& s = *g_App.pSettings;
+            m_portPath = s.value(QStringLiteral("Device/PortPath")).toString();
+            m_portName = s.value(QStringLiteral("Device/PortName")).toString();
+            m_deviceName = s.value(QStringLiteral("Device/Name")).toString();
+        }
+        if (m_hasOverride)
+        {
+            m_portPath = m_overridePath;
+            m_portName = m_overrideName;
+        }
+    }
+
+    if (receiver)
+        connect(this, kCompletedSignal, receiver, kCompletedSlot, Qt::QueuedConnection);
+    m_worker.start(QThread::InheritPriority);
+    return 0;
+}
+
+void CDeviceManager::RequestCancel()
+{
+    if (m_busy)
+        m_cancel = true;
+}
+
+void CDeviceManager::SetPortOverride(const QString& portPath, const QString& portName)
+{
+    m_hasOverride = !portPath.isEmpty();
+    m_overridePath = portPath;
+    m_overrideName = portName.isEmpty() ? portPath : portName;
+}
+
+bool CDeviceManager::EnumerateDevices()
+{
+    if (m_busy)
+        return !m_deviceList.isEmpty();
+    qDeleteAll(m_deviceList);
+    m_deviceList.clear();
+    const QList<CPortEnumerator::Port> ports = CPortEnumerator::AllPorts();
+    for (const CPortEnumerator::Port& port : ports)
+    {
+        auto* info = new DeviceInfo;
+        info->Name = tr("<Н/Д>");
+        info->SerialNumber = tr("<Н/Д>");
+        info->PortName = port.PortName;
+        info->PortPath = port.PortPath;
+        m_deviceList.append(info);
+    }
+    return !m_deviceList.isEmpty();
+}
+
+void CDeviceManager::ErrorMessageBox(QString text)
+{
+    UserPrompts().Critical(m_receiver.data(), QCoreApplication::applicationName(), text);
+}
+
+void CDeviceManager::InfoMessageBox(QString text)
+{
+    UserPrompts().Information(m_receiver.data(), QCoreApplication::applicationName(), text);
+}
+
+void CDeviceManager::DeviceThreadDone()
+{
+    m_lastCancelled = m_cancelled;
+    m_lastIdentified = m_identified;
+    QObject* receiver = m_receiver.data();
+    if (m_portReady == 1 && m_errorFlag == 0)
+        emit DeviceTaskCompleted(m_taskID, m_slots[1].Payload(), m_nValue);
+    else
+        emit DeviceTaskCompleted(m_taskID, nullptr, -1);
+    if (receiver)
+        disconnect(this, kCompletedSignal, receiver, kCompletedSlot);
+    m_busy = false;
+    m_taskLock.unlock();
+}
+
+// ---------------------------------------------------------------------------
+// Frames
+
+int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
+{
+    if (!m_link || !m_link->IsOpen())
+        return -1;
+    if (!m_portLock.tryLock(30000))
+        return -2;
+
+    int result = 0;
+    for (int i = 0; i < count && result == 0; ++i)
+    {
+        TransferSlot& slot = transfer[i];
+        if (slot.direction == TransferSlot::Write)
+        {
+            const int size = kFrameHeaderSize + slot.frame[3];
+            slot.frame[1] = 0;
+            slot.frame[2] = 0;
+            const quint16 crc = Crc16(slot.frame, quint16(size));
+            slot.frame[1] = quint8(crc & 0xFF);
+            slot.frame[2] = quint8(crc >> 8);
+            m_link->ClearError();
+            if (m_link->Write(slot.frame, size) != size)
+            {
+                emit ShowErrorMessageBox(tr("ОШИБКА записи в порт."));
+                result = -3;
+            }
+        }
+        else if (slot.direction == TransferSlot::Read)
+        {
+            const int expected = slot.frame[3];
+            if (expected > kMaxFramePayload)
+            {
+                // Never read past the frame buffer, whatever a reply declared.
+                emit ShowErrorMessageBox(tr("ОШИБКА: получен не ожидаемый ответ."));
+                result = -4;
+                break;
+            }
+            const int size = kFrameHeaderSize + expected;
+            m_link->ClearError();
+            const qint64 got = m_link->Read(slot.frame, size);
+            if (got < 0)
+            {
+                emit ShowErrorMessageBox(tr("ОШИБКА чтения из порта."));
+                result = -4;
+            }
+            else if (got != size)
+            {
+                if (got == 0)
+                    emit ShowErrorMessageBox(tr("ОШИБКА: устройство не отвечает."));
+                else if (got < size)
+                    emit ShowErrorMessageBox(tr("ОШИБКА: принято меньше данных чем ожидалось."));
+                else
+                    emit ShowErrorMessageBox(tr("ОШИБКА: принято больше данных чем ожидалось."));
+                result = -4;
+            }
+            else
+            {
+                const quint16 received = quint16(slot.frame[1] | (slot.frame[2] << 8));
+                slot.frame[1] = 0;
+                slot.frame[2] = 0;
+                if (Crc16(slot.frame, quint16(size)) != received)
+                {
+                    emit ShowErrorMessageBox(
+                        tr("ОШИБКА: данные повреждены, не верная контрольная сумма."));
+                    result = -5;
+                }
+            }
+        }
+    }
+    m_portLock.unlock();
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Worker
+
+void CDeviceManager::Status(const QString& text, int timeout) { emit ShowStatusMessage(text, timeout); }
+
+void CDeviceManager::Unexpected(const QString& text)
+{
+    Status(text, kUntilReplaced);
+    m_errorFlag = 1;
+}
+
+void CDeviceManager::NotAcknowledged()
+{
+    Status(tr("ОШИБКА записи, от устройства не получено подтверждение."), kUntilReplaced);
+    m_errorFlag = 1;
+}
+
+bool CDeviceManager::Cancelled()
+{
+    if (!m_cancel)
+        return false;
+    if (!m_cancelled)
+        Status(tr("Операция прервана пользователем."), kStatusTime);
+    m_cancelled = true;
+    m_errorFlag = 1;
+    return true;
+}
+
+void CDeviceManager::PrepareRequest(quint8 code, const void* payload, int length)
+{
+    TransferSlot& request = m_slots[0];
+    std::memset(request.frame, 0, sizeof(request.frame));
+    request.direction = TransferSlot::Write;
+    request.frame[0] = code;
+    request.frame[3] = quint8(length);
+    if (length > 0)
+        std::memcpy(request.Payload(), payload, size_t(length));
+}
+
+// One exchange of the current request. A reply that declares more than a
+// frame buffer holds would become the next read's length: it fails the task.
+bool CDeviceManager::Exchange()
+{
+    const int result = ExchangeFrames(m_slots, 2);
+    if (m_slots[1].Length() > kMaxFramePayload)
+    {
+        if (result == 0)
+            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
+        m_errorFlag = 1;
+        return false;
+    }
+    if (result != 0)
+    {
+        m_errorFlag = 1;
+        return false;
+    }
+    return true;
+}
+
+void CDeviceManager::RunCurrentTask()
+{
+    m_portReady = 1;
+    m_errorFlag = 0;
+    m_openError = 0;
+    m_cancelled = false;
+    m_identified = false;
+    m_slots[0] = TransferSlot();
+    m_slots[1] = TransferSlot();
+    m_slots[0].direction = TransferSlot::Write;
+    m_slots[1].direction = TransferSlot::Read;
+
+    if (m_taskID == 0)
+    {
+        if (m_nValue < 0 || m_nValue >= m_deviceList.size())
+        {
+            emit ShowErrorMessageBox(tr("ОШИБКА: не удалось начать идентификацию устройства!"));
+            m_errorFlag = 1;
+            return;
+        }
+        const DeviceInfo* entry = m_deviceList.at(m_nValue);
+        m_portPath = entry->PortPath;
+        m_portName = entry->PortName;
+        m_deviceName = entry->Name;
+    }
+
+    CSerialLink link;
+    link.SetReadTimeout(m_readTimeout);
+
+    Status(tr("Открываю порт '%1'... ").arg(m_portName));
+    m_openError = link.Open(m_portPath);
+    if (m_openError != CSerialLink::OpenOk)
+        m_portReady = 0;
+    else
+    {
+        m_link = &link;
+        Status(tr("Успешно открыт порт '%1'... ").arg(m_portName));
+
+        Status(tr("Идентификация устройства '%1'... ").arg(m_deviceName));
+        PrepareRequest(Command::Identify, nullptr, 0);
+        m_slots[1].frame[3] = 10;
+        const bool exchanged = Exchange();
+        const bool identified = exchanged && m_slots[1].Code() == ReplyStatus::Identify;
+        if (identified)
+        {
+            m_identified = true;
+            if (m_taskID == 0)
+            {
+                const quint8* payload = m_slots[1].Payload();
+                quint32 serial;
+                std::memcpy(&serial, payload + 6, sizeof(serial));
+                DeviceInfo* entry = m_deviceList.at(m_nValue);
+                entry->SerialNumber = QString::asprintf("%08lu", static_cast<unsigned long>(serial)).left(8);
+                char name[7] = {};
+                std::memcpy(name, payload, 6);
+                entry->Name = DecodeGaugeText(name, 6);
+            }
+            Status(tr("Устройство '%1' обнаружено.").arg(m_deviceName));
+        }
+        if (m_errorFlag || !identified)
+            Status(tr("ОШИБКА: Устройство '%1' не обнаружено.").arg(m_deviceName), kUntilReplaced);
+
+        if (!m_errorFlag && !Cancelled())
+            RunTaskBody();
+
+        link.Close();
+        m_link = nullptr;
+    }
+
+    if (m_errorFlag == 0 && m_portReady == 1)
+        Status(tr("Операция успешно выполнена."));
+    if (m_portReady == 0)
+    {
+        if (m_openError == CSerialLink::OpenPermission)
+            Status(tr("ОШИБКА: нет прав доступа к порту '%1'. Добавьте пользователя в группу "
+                      "dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.")
+                       .arg(m_portPath),
+                   kUntilReplaced);
+        emit ShowErrorMessageBox(tr("ОШИБКА: не удалось открыть или настроить порт устройства!"));
+    }
+}
+
+void CDeviceManager::RunTaskBody()
+{
+    switch (m_taskID)
+    {
+    case 0:
+        break;
+    case 1:
+        RunReadEeprom();
+        break;
+    case 2:
+        RunWriteEeprom();
+        break;
+    case 3:
+        RunReadConfig();
+        break;
+    case 4:
+    case 8:
+        m_errorFlag = 1;
+        break;
+    case 5:
+        RunReadMaterials();
+        break;
+    case 6:
+        RunWriteMaterials();
+        break;
+    case 7:
+        RunReadPepList();
+        break;
+    case 9:
+        RunReadFirmware();
+        break;
+    case 10:
+        RunReadScreen();
+        break;
+    case 11:
+        RunReadFileList();
+        break;
+    case 12:
+        RunReadCells();
+        break;
+    case 13:
+        RunUploadFile();
+        break;
+    case 14:
+        Status(tr("Запись даты и времени в устройство ..."), kUntilReplaced);
+        if (!m_lpUserBuf)
+        {
+            m_errorFlag = 1;
+            break;
+        }
+        RunSimpleWrite(Command::WriteClock, m_lpUserBuf, 6);
+        break;
+    case 15:
+        Status(tr("Удаление базы результатов в устройстве ..."), kUntilReplaced);
+        RunSimpleWrite(Command::EraseDatabase, nullptr, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void CDeviceManager::RunSimpleWrite(quint8 code, const void* payload, int length)
+{
+    PrepareRequest(code, payload, length);
+    if (!Exchange())
+        return;
+    if (m_slots[1].Code() != ReplyStatus::Accepted)
+        NotAcknowledged();
+}
+
+void CDeviceManager::RunReadEeprom()
+{
+    Status(tr("Чтение информации из ПЭП..."));
+    PrepareRequest(Command::ReadEeprom, nullptr, 0);
+    m_slots[1].frame[3] = 128;
+    if (!Exchange())
+        return;
+    if (m_slots[1].Code() != ReplyStatus::Accepted || m_slots[1].Length() != 128)
+    {
+        Unexpected(tr("ОШИБКА: получен не ожидаемый ответ.\r\n"));
+        return;
+    }
+    if (m_lpUserBuf && m_nValue > 0)
+        std::memcpy(m_lpUserBuf, m_slots[1].Payload(), size_t(qMin(m_nValue, 128)));
+}
+
+void CDeviceManager::RunWriteEeprom()
+{
+    Status(tr("Запись информации в ПЭП..."), kUntilReplaced);
+    if (!m_lpUserBuf)
+    {
+        m_errorFlag = 1;
+        return;
+    }
+    const auto* image = static_cast<const quint8*>(m_lpUserBuf);
+    for (int offset = 0; offset < 128; offset += 8)
+    {
+        if (Cancelled())
+            return;
+        quint8 payload[9];
+        payload[0] = quint8(offset);
+        std::memcpy(payload + 1, image + offset, 8);
+        PrepareRequest(Command::WriteEepromBlock, payload, sizeof(payload));
+        if (!Exchange())
+            return;
+        if (m_slots[1].Code() != ReplyStatus::Accepted)
+        {
+            NotAcknowledged();
+            return;
+        }
+        emit TaskProgress(offset / 8 + 1, 16);
+    }
+}
+
+void CDeviceManager::RunReadConfig()
+{
+    Status(tr("Чтение конфигурации устройства..."));
+    PrepareRequest(Command::ReadConfig, nullptr, 0);
+    m_slots[1].frame[3] = 96;
+    if (!Exchange())
+        return;
+    if (m_slots[1].Code() != ReplyStatus::Accepted)
+        Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
+}
+
+void CDeviceManager::RunReadMaterials()
+{
+    Status(tr("Чтение данных материалов ..."));
+    auto* list = static_cast<MaterialList*>(m_lpUserBuf);
+    if (!list)
+    {
+        m_errorFlag = 1;
+        return;
+    }
+    m_slots[1].frame[3] = sizeof(MaterialRecord);
+    for (int n = 1; n < 255; ++n)
+    {
+        if (Cancelled())
+            return;
+        const quint8 number = quint8(n);
+        PrepareRequest(Command::ReadMaterial, &number, 1);
+        if (!Exchange())
+            return;
+        const quint8 status = m_slots[1].Code();
+        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
+        {
+            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
+            return;
+        }
+        Status(tr("Чтение данных материалов ... %1").arg(n));
+        MaterialRecord record;
+        std::memset(&record, 0, sizeof(record));
+        std::memcpy(&record, m_slots[1].Payload(),
+                    size_t(qMin<int>(m_slots[1].Length(), sizeof(record))));
+        list->append(record);
+        emit TaskProgress(n, 254);
+        if (status == ReplyStatus::Accepted)
+            return;
+    }
+}
+
+void CDeviceManager::RunWriteMaterials()
+{
+    Status(tr("Запись данных материалов..."));
+    const auto* list = static_cast<const MaterialList*>(m_lpUserBuf);
+    if (!list)
+    {
+        m_errorFlag = 1;
+        return;
+    }
+    for (int i = 0; i < list->size(); ++i)
+    {
+        if (Cancelled())
+            return;
+        quint8 payload[1 + sizeof(MaterialRecord)];
+        payload[0] = quint8(i + 1);
+        std::memcpy(payload + 1, &list->at(i), sizeof(MaterialRecord));
+        PrepareRequest(Command::WriteMaterial, payload, sizeof(payload));
+        if (!Exchange())
+            return;
+        if (m_slots[1].Code() != ReplyStatus::Accepted)
+        {
+            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
+            return;
+        }
+        emit TaskProgress(i + 1, int(list->size()));
+    }
+}
+
+void CDeviceManager::RunReadPepList()
+{
+    Status(tr("Чтение списка ПЭП ..."));
+    auto* list = static_cast<QList<PEPListRecord>*>(m_lpUserBuf);
+    if (!list)
+    {
+        m_errorFlag = 1;
+        return;
+    }
+    m_slots[1].frame[3] = sizeof(PEPListRecord);
+    for (int i = 0; i < 16; ++i)
+    {
+        if (Cancelled())
+            return;
+        const quint8 index = quint8(i);
+        PrepareRequest(Command::ReadPepEntry, &index, 1);
+        if (!Exchange())
+            return;
+        const quint8 status = m_slots[1].Code();
+        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
+        {
+            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
+            return;
+        }
+        Status(tr("Чтение списка ПЭП ... %1").arg(i + 1));
+        if (m_slots[1].Length() != 0)
+        {
+            PEPListRecord record;
+            std::memset(&record, 0, sizeof(record));
+            std::memcpy(&record, m_slots[1].Payload(),
+                        size_t(qMin<int>(m_slots[1].Length(), sizeof(record))));
+            list->append(record);
+        }
+        emit TaskProgress(i + 1, 16);
+        if (status == ReplyStatus::Accepted)
+            return;
+    }
+}
+
+void CDeviceManager::RunReadFirmware()
+{
+    Status(tr("Чтение версии встроенного ПО устройства..."));
+    PrepareRequest(Command::ReadFirmware, nullptr, 0);
+    m_slots[1].frame[3] = 6;
+    if (!Exchange())
+        return;
+    if (m_slots[1].Code() != ReplyStatus::Accepted || m_slots[1].Length() != 6)
+    {
+        Status(tr("ОШИБКА: получен не ожидаемый ответ."), kStatusTime);
+        m_errorFlag = 1;
+    }
+}
+
+void CDeviceManager::RunReadScreen()
+{
+    Status(tr("Чтение содержимого экрана устройства..."));
+    auto* buffer = static_cast<quint8*>(m_lpUserBuf);
+    if (!buffer)
+    {
+        m_errorFlag = 1;
+        return;
+    }
+    m_slots[1].frame[3] = 128;
+    for (int k = 0; k < 8; ++k)
+    {
+        if (Cancelled())
+            return;
+        const int offset = 128 * k;
+        const quint8 payload[2] = {quint8(offset >> 8), quint8(offset & 0xFF)};
+        PrepareRequest(Command::ReadScreenBlock, payload, 2);
+        // Every block is asked for, whatever happened to the ones before;
+        // only a reply length that cannot be read again ends the loop.
+        if (!Exchange())
+        {
+            if (m_slots[1].Length() > kMaxFramePayload)
+                return;
+            continue;
+        }
+        const quint8 status = m_slots[1].Code();
+        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
+        {
+            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ.\r\n"));
+            continue;
+        }
+        std::memcpy(buffer + offset, m_slots[1].Payload(), m_slots[1].Length());
+        emit TaskProgress(k + 1, 8);
+    }
+}
+
+void CDeviceManager::RunReadFileList()
+{
+    Status(tr("Чтение списка файлов содержащих замеры ..."));
+    auto* list = static_cast<DataFileList*>(m_lpUserBuf);
+    if (!list)
+    {
+        m_errorFlag = 1;
+        return;
+    }
+    m_slots[1].frame[3] = sizeof(DataFileDescriptor);
+    for (int i = 0; i < 150; ++i)
+    {
+        if (Cancelled())
+            return;
+        const quint8 index = quint8(i);
+        PrepareRequest(Command::ReadFileDescriptor, &index, 1);
+        if (!Exchange())
+            return;
+        const quint8 status = m_slots[1].Code();
+        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
+        {
+            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
+            return;
+        }
+        Status(tr("Чтение списка файлов содержащих замеры ... %1").arg(i + 1));
+        if (m_slots[1].Length() == sizeof(DataFileDescriptor))
+        {
+            DataFileDescriptor descriptor;
+            std::memcpy(&descriptor, m_slots[1].Payload(), sizeof(descriptor));
+            list->append(DataFileRecord::FromDescriptor(descriptor));
+        }
+        emit TaskProgress(i + 1, 150);
+        if (status == ReplyStatus::Accepted)
+            return;
+    }
+}
+
+void CDeviceManager::RunReadCells()
+{
+    auto* list = static_cast<DataFileList*>(m_lpUserBuf);
+    if (!list || m_nValue < 0 || m_nValue >= list->size())
+    {
+        m_errorFlag = 1;
+        return;
+    }
+    DataFileRecord& file = (*list)[m_nValue];
+    const QString name = DecodeGaugeText(file.header.name, sizeof(file.header.name));
+    Status(tr("Чтение ячеек в файле '%1' ...").arg(name));
+    const int records = file.header.records;
+    m_slots[1].frame[3] = sizeof(CellRecord);
+    for (int j = 0; j < records; ++j)
+    {
+        if (Cancelled())
+            return;
+        const quint8 payload[2] = {quint8(m_nValue), quint8(j)};
+        PrepareRequest(Command::ReadCell, payload, 2);
+        if (!Exchange())
+            return;
+        const quint8 status = m_slots[1].Code();
+        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
+        {
+            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
+            return;
+        }
+        Status(tr("Чтение ячеек в файле '%1' ... %2").arg(name).arg(j + 1));
+        if (m_slots[1].Length() == sizeof(CellRecord))
+        {
+            CellRecord cell;
+            std::memcpy(&cell, m_slots[1].Payload(), sizeof(cell));
+            file.cells.append(cell);
+        }
+        emit TaskProgress(j + 1, records);
+        if (status == ReplyStatus::Accepted)
+            return;
+    }
+}
+
+void CDeviceManager::RunUploadFile()
+{
+    const auto* list = static_cast<const DataFileList*>(m_lpUserBuf);
+    if (!list || m_nValue < 0 || m_nValue >= list->size())
+    {
+        m_errorFlag = 1;
+        return;
+    }
+    const DataFileRecord& file = list->at(m_nValue);
+    const QString name = DecodeGaugeText(file.header.name, sizeof(file.header.name));
+    Status(tr("Загрузка файла '%1' в устройство ...").arg(name));
+
+    // A file may hold fewer cells than it announces (an interrupted download):
+    // announce only the cells that are actually sent.
+    DataFileHeader header = file.header;
+    const int count = qMin<int>(header.records, int(file.cells.size()));
+    header.records = quint8(count);
+    const auto* headerBytes = reinterpret_cast<const quint8*>(&header);
+    PrepareRequest(Command::BeginUpload, headerBytes + 16, 10);
+    if (!Exchange())
+        return;
+    if (m_slots[1].Code() != ReplyStatus::Accepted)
+    {
+        NotAcknowledged();
+        return;
+    }
+
+    bool cellsFailed = false;
+    for (int j = 0; j < count; ++j)
+    {
+        if (Cancelled())
+        {
+            cellsFailed = true;
+            break;
+        }
+        quint8 payload[1 + sizeof(CellRecord)];
+        payload[0] = quint8(j);
+        std::memcpy(payload + 1, &file.cells.at(j), sizeof(CellRecord));
+        PrepareRequest(Command::UploadCell, payload, sizeof(payload));
+        if (!Exchange())
+        {
+            cellsFailed = true;
+            break;
+        }
+        if (m_slots[1].Code() != ReplyStatus::Accepted)
+        {
+            NotAcknowledged();
+            cellsFailed = true;
+            break;
+        }
+        emit TaskProgress(j + 1, count);
+    }
+
+    // The closing command goes out whenever the file was begun, so that the
+    // gauge never keeps a half-open file.
+    int nameLength = 0;
+    while (nameLength < 16 && file.header.name[nameLength] != 0)
+        ++nameLength;
+    PrepareRequest(Command::FinishUpload, file.header.name, nameLength);
+    if (m_slots[1].Length() > kMaxFramePayload)
+        return;
+    if (!Exchange())
+        return;
+    switch (m_slots[1].Code())
+    {
+    case ReplyStatus::Accepted:
+        break;
+    case ReplyStatus::FlashFull:
+        Status(tr("ОШИБКА записи, на устройтве нет свободной флеш-памяти."), kUntilReplaced);
+        m_errorFlag = 1;
+        break;
+    case ReplyStatus::NameExists:
+        Status(tr("ОШИБКА записи, файл с таким именем на устройстве уже существует."),
+               kUntilReplaced);
+        // The name clash alone does not fail the file; a failed cell does.
+        m_errorFlag = cellsFailed ? 1 : 0;
+        break;
+    default:
+        NotAcknowledged();
+        break;
+    }
+}

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "device/CDeviceIODispatcher.h"
+#include "device/DeviceInfo.h"
+#include "device/TransferSlot.h"
+
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <atomic>
+
+class CSerialLink;
+
+// Runs the numbered device tasks, one at a time, on its worker thread. A
+// window starts a task with StartTask naming itself as receiver; the receiver
+// gets DeviceTaskCompleted(TaskID, lpUserBuf, nDataLength) queued on the user
+// interface thread, nDataLength -1 meaning failure.
+//
+// Buffers per task: 0,3,4,8,9,15 none | 1,2 PEPEepromImage* | 5,6 MaterialList*
+// | 7 QList<PEPListRecord>* | 10 quint8[1024] | 11,12,13 DataFileList* (12, 13:
+// nValue = file index) | 14 quint8[6] date and time record.
+class CDeviceManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CDeviceManager(QObject* parent = nullptr);
+    ~CDeviceManager() override;
+
+    // Always 0. A start while another task runs is refused at once: the
+    // receiver gets a failure completion and the status bar says why.
+    int StartTask(int TaskID, void* lpUserBuf, int nValue, QObject* receiver);
+
+    // The ports found by EnumerateDevices; task 0 identifies entry nValue.
+    QList<DeviceInfo*>& DeviceList() { return m_deviceList; }
+
+    // Rebuilds the device list from the port sources; true when it is not
+    // empty. Does nothing (and keeps the list) while a task runs.
+    bool EnumerateDevices();
+
+    bool IsBusy() const { return m_busy; }
+
+    // The running task stops after its current exchange and completes with
+    // failure; what it has read so far stays in the caller's buffer.
+    void RequestCancel();
+    bool LastTaskCancelled() const { return m_lastCancelled; }
+
+    // Link read deadline for every later task (default 5000 ms).
+    void SetReadTimeout(int ms) { m_readTimeout = ms; }
+    int ReadTimeout() const { return m_readTimeout; }
+
+    // When set, tasks other than 0 open this port instead of the one saved in
+    // the "Device" settings group (command line --port). Empty path clears it.
+    void SetPortOverride(const QString& portPath, const QString& portName = QString());
+
+    // True when the identification of the last task answered 0x55.
+    bool LastIdentified() const { return m_lastIdentified; }
+
+    // Exchanges the request/reply slots on the open port; 0 or -1..-5 (the
+    // failures -3..-5 also emit their message). Worker thread only.
+    int ExchangeFrames(TransferSlot* transfer, int count);
+
+    // The last reply frame (valid after a completion until the next start).
+    const TransferSlot& ReplySlot() const { return m_slots[1]; }
+
+Q_SIGNALS:
+    void ShowStatusMessage(QString text, int timeout);
+    void ShowErrorMessageBox(QString text);
+    void ShowInfoMessageBox(QString text);
+    void DeviceTaskCompleted(int TaskID, const void* lpUserBuf, int nDataLength);
+    // Per record of record-by-record tasks and per cell of an upload; total
+    // is the loop bound known at that point.
+    void TaskProgress(int done, int total);
+
+public Q_SLOTS:
+    void ErrorMessageBox(QString text);
+    void InfoMessageBox(QString text);
+    void DeviceThreadDone();
+
+private:
+    friend class CDeviceIODispatcher;
+
+    // Worker side (CDeviceIODispatcher::run).
+    void RunCurrentTask();
+    void RunTaskBody();
+    bool Exchange(); // one request/reply exchange with the reply length guard
+    bool Cancelled();
+    void Status(const QString& text, int timeout = 5000);
+    void Unexpected(const QString& text);
+    void NotAcknowledged();
+    void PrepareRequest(quint8 code, const void* payload, int length);
+
+    void RunReadEeprom();
+    void RunWriteEeprom();
+    void RunReadConfig();
+    void RunReadMaterials();
+    void RunWriteMaterials();
+    void RunReadPepList();
+    void RunReadFirmware();
+    void RunReadScreen();
+    void RunReadFileList();
+    void RunReadCells();
+    void RunUploadFile();
+    void RunSimpleWrite(quint8 code, const void* payload, int length);
+
+    QList<DeviceInfo*> m_deviceList;
+
+    // Current task.
+    int m_taskID = -1;
+    void* m_lpUserBuf = nullptr;
+    int m_nValue = 0;
+    QPointer<QObject> m_receiver;
+    QString m_portPath;
+    QString m_portName;
+    QString m_deviceName;
+
+    QMutex m_taskLock;
+    bool m_busy = false;
+    CDeviceIODispatcher m_worker;
+
+    quint8 m_portReady = 1;
+    quint8 m_errorFlag = 0;
+    int m_openError = 0;
+    TransferSlot m_slots[2];
+    QMutex m_portLock;
+    CSerialLink* m_link = nullptr; // exists only inside a worker run
+
+    int m_readTimeout = 5000;
+    QString m_overridePath;
+    QString m_overrideName;
+    bool m_hasOverride = false;
+    std::atomic<bool> m_cancel{false};
+    bool m_cancelled = false;
+    bool m_lastCancelled = false;
+    bool m_identified = false;
+    bool m_lastIdentified = false;
+};

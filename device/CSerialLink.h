@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QSerialPort;
+
+// The serial port of one device task, opened at the start of the task and
+// closed at its end. Must be created, used and destroyed on one thread (the
+// device worker): it blocks on the port without an event loop.
+class CSerialLink
+{
+public:
+    // Why an open failed (0 = it did not).
+    enum OpenError
+    {
+        OpenOk = 0,
+        OpenNoPath = 1,
+        OpenNotFound = 2,
+        OpenPermission = 3,
+        OpenBusy = 4,
+        OpenConfigure = 5,
+        OpenOther = 6
+    };
+
+    static constexpr int kDefaultReadTimeout = 5000;
+
+    CSerialLink();
+    ~CSerialLink();
+    CSerialLink(const CSerialLink&) = delete;
+    CSerialLink& operator=(const CSerialLink&) = delete;
+
+    // Opens path exclusively, 115200 8N1, no flow control, DTR/RTS inactive,
+    // both buffers discarded. Returns an OpenError.
+    int Open(const QString& path);
+    void Close();
+    bool IsOpen() const;
+
+    // Clears a pending line error so that one bad frame does not block the next.
+    void ClearError();
+
+    // Writes all bytes; returns the count written, -1 when the write failed.
+    qint64 Write(const quint8* data, int size);
+
+    // Reads up to size bytes, returning when all have arrived or when the read
+    // time-out has passed in total; returns the count (maybe 0), -1 on a port failure.
+    qint64 Read(quint8* data, int size);
+
+    void SetReadTimeout(int ms) { m_readTimeout = ms; }
+    int ReadTimeout() const { return m_readTimeout; }
+
+    QString LastErrorText() const { return m_lastError; }
+
+private:
+    QSerialPort* m_port = nullptr;
+    int m_readTimeout = kDefaultReadTimeout;
+    bool m_flocked = false;
+    QString m_lastError;
+};
