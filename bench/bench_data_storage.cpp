@@ -1,0 +1,138 @@
+// Load and save of the largest database the program holds (150 data files of
+// 254 cells), timed against `xmllint --noout` parsing the same file.
+//
+//   korvalent-bench-data [--runs N] [--keep DIR]
+
+#include "data/CAnsiText.h"
+#include "data/CDataStorage.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+DataFileList LargestDatabase()
+{
+    DataFileList files;
+    quint32 seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (int f = 0; f < CDataStorage::kMaxDataFiles; ++f)
+    {
+        DataFileRecord file;
+        CAnsiText::Encode(QStringLiteral("Труба %1").arg(f + 1), file.header.name, 16);
+        file.header.records = 254;
+        file.header.serialNumber = 100000 + quint32(f);
+        file.header.fwVersion = 0x01020304;
+        file.header.audioIndex = quint8(f % 7);
+        for (int c = 0; c < 254; ++c)
+        {
+            CellRecord cell{};
+            cell.flags = quint8((next() % 4) << 1);
+            cell.intPart = quint16(next() % 700);
+            cell.fracPart = quint8(next() % 100);
+            cell.velocity = quint16(5900 + next() % 400);
+            std::memcpy(cell.pepIdent, "P112-5", 6);
+            cell.pepSerial = 123456;
+            cell.time = quint16(((next() % 24) << 8) | (next() % 60));
+            cell.date = quint16(((26u) << 9) | ((1 + next() % 12) << 5) | (1 + next() % 28));
+            cell.temperature = qint8(int(next() % 60) - 20);
+            file.cells.append(cell);
+        }
+        files.append(file);
+    }
+    return files;
+}
+
+double Median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.at(v.size() / 2);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int runs = 9;
+    QString keep;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); ++i)
+    {
+        if (args.at(i) == QLatin1String("--runs"))
+            runs = std::max(1, args.at(i + 1).toInt());
+        else if (args.at(i) == QLatin1String("--keep"))
+            keep = args.at(i + 1);
+    }
+
+    QTemporaryDir tmp;
+    const QString dir = keep.isEmpty() ? tmp.path() : keep;
+    QDir().mkpath(dir);
+    const QString path = dir + QStringLiteral("/largest.kdb");
+    const DataFileList files = LargestDatabase();
+    if (!CDataStorage::SaveDatabaseFile(path, files))
+    {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return 1;
+    }
+
+    QList<double> load, save, lint;
+    for (int r = 0; r < runs; ++r)
+    {
+        QElapsedTimer t;
+        t.start();
+        const CDataStorage::LoadResult result = CDataStorage::LoadDatabaseFile(path);
+        load.append(t.nsecsElapsed() / 1e6);
+        if (!result.Succeeded() || result.files.size() != files.size() || result.damaged)
+        {
+            std::fprintf(stderr, "load failed\n");
+            return 1;
+        }
+
+        t.start();
+        if (!CDataStorage::SaveDatabaseFile(path, result.files))
+        {
+            std::fprintf(stderr, "save failed\n");
+            return 1;
+        }
+        save.append(t.nsecsElapsed() / 1e6);
+    }
+
+    const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+    if (xmllint.isEmpty())
+    {
+        std::printf("load %.1f ms, save %.1f ms (xmllint not found)\n", Median(load), Median(save));
+        return 0;
+    }
+    for (int r = 0; r < runs; ++r)
+    {
+        QProcess p;
+        QElapsedTimer t;
+        t.start();
+        p.start(xmllint, {QStringLiteral("--noout"), path});
+        p.waitForFinished(-1);
+        lint.append(t.nsecsElapsed() / 1e6);
+        if (p.exitCode() != 0)
+        {
+            std::fprintf(stderr, "xmllint rejected the file\n");
+            return 1;
+        }
+    }
+
+    const double l = Median(load), s = Median(save), x = Median(lint);
+    std::printf("file: %lld bytes, %d runs (medians)\n", QFileInfo(path).size(), runs);
+    std::printf("load    %8.1f ms   ratio %.2f\n", l, l / x);
+    std::printf("save    %8.1f ms   ratio %.2f\n", s, s / x);
+    std::printf("xmllint %8.1f ms\n", x);
+    return 0;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+// Texts the results tab shows about loading, saving and deleting data files;
+// the command line prints the same ones.
+namespace CDataMessages
+{
+// File dialogs.
+QString OpenDatabaseCaption();
+QString SaveDatabaseCaption();
+QString DatabaseFilter();
+QString OpenDataFileCaption();
+QString SaveDataFileCaption();
+QString DataFileFilter();
+
+// Database load.
+QString DatabaseOpenFailed(const QString& path);
+QString DatabaseParseFailed(const QString& path, const QString& parserError);
+QString DatabaseWrongKind(const QString& path);
+QString DatabaseTooManyFiles();
+QString DatabaseDamaged();
+
+// Database save.
+QString NothingToSave();
+QString DatabaseCreateFailed();
+QString DatabaseSaved();
+
+// Data file load.
+QString DataFileLimitReached();
+QString DataFileAlreadyLoaded(const QString& baseName);
+QString DataFileOpenFailed(const QString& path);
+QString DataFileParseFailed(const QString& path, const QString& parserError);
+QString DataFileWrongKind(const QString& path);
+QString DataFileDamaged();
+QString DataFileLoaded();
+
+// Data file save and delete.
+QString NoFilesToSave();
+QString SelectFileToSave();
+QString DataFileCreateFailed();
+QString DataFileSaved();
+QString NoFileToDelete();
+
+// Refusal while the gauge is being talked to.
+QString DeviceBusy();
+
+// Data status label.
+QString LabelNotLoaded();
+QString LabelLoadedFromPc(int files);
+QString LabelLoadedFromFile();
+} // namespace CDataMessages

@@ -1,0 +1,213 @@
+#include "data/CDataStorage.h"
+
+#include "data/CAnsiText.h"
+#include "data/CCellDecoder.h"
+#include "data/CXmlDataFileParser.h"
+#include "data/CXmlKeyFileWriter.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace
+{
+using LoadResult = CDataStorage::LoadResult;
+
+quint32 ReadUnsigned(const QString& text)
+{
+    bool ok = false;
+    const quint32 value = text.toUInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+quint8 ReadLowByte(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok ? quint8(value & 0xFF) : 0;
+}
+
+// Name keys of the elements of one data file, looked up once per document.
+struct FileKeys
+{
+    int name, audioIndex, records, serialNumber, fwVersion;
+    int rows[256]; // rows[j]: DATA_ROWj, j = 1..255
+
+    explicit FileKeys(const CXmlDataFileParser& parser)
+    {
+        name = parser.NameKey(u"NAME");
+        audioIndex = parser.NameKey(u"AUDIO_INDEX");
+        records = parser.NameKey(u"RECORDS");
+        serialNumber = parser.NameKey(u"SERIAL_NUMBER");
+        fwVersion = parser.NameKey(u"FW_VERSION");
+        rows[0] = -1;
+        for (int j = 1; j < 256; ++j)
+            rows[j] = parser.NameKey(QString(QStringLiteral("DATA_ROW") + QString::number(j)));
+    }
+};
+
+// Builds a data file from the children of one element (a database's FILE%1
+// or a data file's root). node < 0 (a missing FILE%1) gives an empty file.
+DataFileRecord ReadDataFile(const CXmlDataFileParser& parser, const FileKeys& keys, int node,
+                            bool* damaged)
+{
+    DataFileRecord file;
+    auto value = [&](int key) { return parser.NodeText(parser.FindChild(node, key)); };
+    CAnsiText::Encode(value(keys.name), file.header.name, int(sizeof(file.header.name)));
+    file.header.audioIndex = ReadLowByte(value(keys.audioIndex));
+    file.header.records = ReadLowByte(value(keys.records));
+    file.header.serialNumber = ReadUnsigned(value(keys.serialNumber));
+    file.header.fwVersion = ReadUnsigned(value(keys.fwVersion));
+
+    const int records = file.header.records;
+    file.cells.reserve(records);
+    for (int row = 1; row <= records; ++row)
+    {
+        CellRecord cell;
+        if (CCellDecoder::FromBase64(value(keys.rows[row]), &cell))
+            file.cells.append(cell);
+        else
+            *damaged = true;
+    }
+    return file;
+}
+
+bool Parse(const QByteArray& content, const QString& rootName, CXmlDataFileParser& parser,
+           LoadResult& result)
+{
+    if (!parser.ParseData(content))
+    {
+        result.status = LoadResult::ParseFailed;
+        result.parserError = parser.errorString();
+        return false;
+    }
+    if (!parser.CheckRootName(rootName))
+    {
+        result.status = LoadResult::WrongKind;
+        return false;
+    }
+    result.status = LoadResult::Ok;
+    return true;
+}
+
+bool ReadContent(const QString& path, QByteArray* content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    *content = file.readAll();
+    return true;
+}
+
+void AppendFileElements(CXmlKeyFileWriter& writer, QDomElement parent,
+                        const DataFileRecord& file, const QString& name)
+{
+    writer.AddValue(parent, QStringLiteral("NAME"), name);
+    writer.AddValue(parent, QStringLiteral("SERIAL_NUMBER"),
+                    QString::number(quint32(file.header.serialNumber)));
+    writer.AddValue(parent, QStringLiteral("FW_VERSION"),
+                    QString::number(quint32(file.header.fwVersion)));
+    writer.AddValue(parent, QStringLiteral("AUDIO_INDEX"), QString::number(file.header.audioIndex));
+    writer.AddValue(parent, QStringLiteral("RECORDS"), QString::number(file.header.records));
+    for (int i = 0; i < file.cells.size(); ++i)
+        writer.AddValue(parent, QStringLiteral("DATA_ROW") + QString::number(i + 1),
+                        CCellDecoder::ToBase64(file.cells.at(i)));
+}
+} // namespace
+
+CDataStorage::LoadResult CDataStorage::ParseDatabase(const QByteArray& content)
+{
+    LoadResult result;
+    CXmlDataFileParser parser;
+    if (!Parse(content, DatabaseRootName(), parser, result))
+        return result;
+
+    quint32 count = ReadUnsigned(parser.GetValue(QStringLiteral("FILES")));
+    if (count > quint32(kMaxDataFiles))
+    {
+        result.truncated = true;
+        count = kMaxDataFiles;
+    }
+    const FileKeys keys(parser);
+    result.files.reserve(int(count));
+    for (int i = 1; i <= int(count); ++i)
+    {
+        const int fileNode = parser.FindNode(QString(QStringLiteral("FILE") + QString::number(i)));
+        result.files.append(ReadDataFile(parser, keys, fileNode, &result.damaged));
+    }
+    return result;
+}
+
+CDataStorage::LoadResult CDataStorage::ParseDataFile(const QByteArray& content)
+{
+    LoadResult result;
+    CXmlDataFileParser parser;
+    if (!Parse(content, DataFileRootName(), parser, result))
+        return result;
+    result.files.append(ReadDataFile(parser, FileKeys(parser), parser.RootNode(), &result.damaged));
+    return result;
+}
+
+CDataStorage::LoadResult CDataStorage::LoadDatabaseFile(const QString& path)
+{
+    QByteArray content;
+    if (!ReadContent(path, &content))
+        return LoadResult{};
+    return ParseDatabase(content);
+}
+
+CDataStorage::LoadResult CDataStorage::LoadDataFile(const QString& path)
+{
+    QByteArray content;
+    if (!ReadContent(path, &content))
+        return LoadResult{};
+    return ParseDataFile(content);
+}
+
+QByteArray CDataStorage::DatabaseDocument(const DataFileList& files)
+{
+    CXmlKeyFileWriter writer(DatabaseRootName());
+    writer.AddValue(QStringLiteral("FILES"), QString::number(files.size()));
+    for (int i = 0; i < files.size(); ++i)
+    {
+        const QDomElement group = writer.AddGroup(QStringLiteral("FILE") + QString::number(i + 1));
+        AppendFileElements(writer, group, files.at(i), FileName(files.at(i)));
+    }
+    return writer.ToBytes();
+}
+
+QByteArray CDataStorage::DataFileDocument(const DataFileRecord& file, const QString& name)
+{
+    CXmlKeyFileWriter writer(DataFileRootName());
+    AppendFileElements(writer, writer.Root(), file, name);
+    return writer.ToBytes();
+}
+
+bool CDataStorage::SaveDatabaseFile(const QString& path, const DataFileList& files)
+{
+    return CXmlKeyFileWriter::WriteFile(path, DatabaseDocument(files));
+}
+
+bool CDataStorage::SaveDataFile(const QString& path, const DataFileRecord& file)
+{
+    return CXmlKeyFileWriter::WriteFile(path, DataFileDocument(file, BaseName(path)));
+}
+
+QString CDataStorage::BaseName(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString CDataStorage::FileName(const DataFileRecord& file)
+{
+    return CAnsiText::Decode(file.header.name, int(sizeof(file.header.name)));
+}
+
+int CDataStorage::FindByName(const DataFileList& files, const QString& name)
+{
+    for (int i = 0; i < files.size(); ++i)
+        if (FileName(files.at(i)).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}

@@ -1,0 +1,81 @@
+#include "data/CResultsModels.h"
+
+#include "data/CCellDecoder.h"
+#include "data/CDataStorage.h"
+
+#include <QCoreApplication>
+#include <QStandardItemModel>
+
+namespace
+{
+QString Tr(const char* text) { return QCoreApplication::translate("CResultsModels", text); }
+} // namespace
+
+QStringList CResultsModels::FilesHeaders() { return {Tr("Файл данных"), Tr("Исп. ячейки")}; }
+
+QString CResultsModels::NoRecordsText() { return Tr("Нет записей"); }
+
+QStringList CResultsModels::FileRowTexts(const DataFileRecord& file)
+{
+    const int records = file.header.records;
+    const QString count = (records == 0 || records == 255)
+                              ? NoRecordsText()
+                              : QStringLiteral("1 - %1").arg(records);
+    return {CDataStorage::FileName(file), count};
+}
+
+void CResultsModels::FillFiles(QStandardItemModel* model, const DataFileList& files)
+{
+    if (!model)
+        return;
+    model->clear();
+    model->setColumnCount(2);
+    model->setHorizontalHeaderLabels(FilesHeaders());
+    for (int i = 0; i < files.size(); ++i)
+    {
+        const QStringList texts = FileRowTexts(files.at(i));
+        auto* name = new QStandardItem(texts.at(0));
+        name->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        auto* count = new QStandardItem(texts.at(1));
+        count->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        model->setItem(i, 0, name);
+        model->setItem(i, 1, count);
+    }
+}
+
+void CResultsModels::ResetResults(QStandardItemModel* model)
+{
+    if (!model)
+        return;
+    model->clear();
+    model->setColumnCount(CCellDecoder::ColumnCount);
+    model->setHorizontalHeaderLabels(CCellDecoder::Headers());
+}
+
+QList<float> CResultsModels::FillResults(QStandardItemModel* model, const DataFileRecord& file,
+                                         const MaterialList& materials)
+{
+    QList<float> values;
+    if (!model)
+        return values;
+    values.reserve(file.cells.size());
+    const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignVCenter;
+    const int first = model->rowCount();
+    model->setRowCount(first + int(file.cells.size()));
+    for (int c = 0; c < file.cells.size(); ++c)
+    {
+        const CellRecord& cell = file.cells.at(c);
+        const QStringList texts = CCellDecoder::RowTexts(cell, materials);
+        const float value = CCellDecoder::Value(cell);
+        for (int column = 0; column < texts.size(); ++column)
+        {
+            auto* item = new QStandardItem(texts.at(column));
+            item->setTextAlignment(centred);
+            if (column == CCellDecoder::ResultColumn && !CCellDecoder::IsValidValue(value))
+                item->setBackground(QBrush(LosBackground()));
+            model->setItem(first + c, column, item);
+        }
+        values.append(value);
+    }
+    return values;
+}

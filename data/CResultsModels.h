@@ -1,0 +1,35 @@
+#pragma once
+
+#include "data/CStatistics.h"
+#include "data/GaugeRecords.h"
+
+#include <QColor>
+#include <QStringList>
+
+class QStandardItemModel;
+
+// Fills the three tables of the results tab. The window, the report and the
+// command line read their texts from models filled here, so every one of
+// them shows the same texts.
+class CResultsModels
+{
+public:
+    // Background of a LOS result.
+    static QColor LosBackground() { return QColor(255, 230, 231); }
+
+    static QStringList FilesHeaders();
+    // Texts of one files-table row: the decoded name and the cell count text.
+    static QStringList FileRowTexts(const DataFileRecord& file);
+    static QString NoRecordsText(); // "Нет записей"
+
+    // Clears the files model and puts one row per data file.
+    static void FillFiles(QStandardItemModel* model, const DataFileList& files);
+
+    // Clears the results model and sets its nine headers.
+    static void ResetResults(QStandardItemModel* model);
+
+    // Appends one row per cell of the file; returns the thickness values in
+    // cell order (the input of the statistics).
+    static QList<float> FillResults(QStandardItemModel* model, const DataFileRecord& file,
+                                    const MaterialList& materials);
+};
