@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/GaugeRecords.h"
+#include "tools/CDatabaseTransfer.h"
 
 #include <QItemSelection>
 #include <QMainWindow>
@@ -134,4 +135,12 @@ private:
 
     // --- device operations (CKorvalent_Device.cpp) ---
     int m_chainTask = 0; // task of the running chain, 0 when none
+    CDatabaseTransfer m_transfer{&m_dataFiles, &m_materials, &m_nSelectedFile};
+    QProgressBar* m_chainProgress = nullptr; // status bar, shown while a chain runs
+    QToolButton* m_chainCancel = nullptr;
+    int m_refusedStarts = 0; // starts made while the device was busy; their refusal is ignored
+    void CarryOut(const CDatabaseTransfer::Action& action);
+    void UpdateChainProgress();
+    void OnDeviceTaskProgress(int done, int total);
+    void CancelDeviceChain();
 };

@@ -1,8 +1,161 @@
 #include "app/CKorvalent.h"
 
-// Not built yet: these slots get their behaviour with their own work item.
-void CKorvalent::GetDeviceFirmwareVersion() {}
-void CKorvalent::DeviceTaskCompleted(int, const void*, int) {}
-void CKorvalent::OnResultsDownloadDatabaseFromDevice() {}
-void CKorvalent::OnResultsUploadDatabaseToDevice() {}
-void CKorvalent::OnUpdateTimeOnDevice() {}
+#include "app/CAppGlobals.h"
+#include "app/CUserPrompts.h"
+#include "device/CDeviceManager.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolButton>
+
+// Device operations of the main window: firmware version, database download
+// and upload chains, clock synchronisation. The chain logic lives in
+// CDatabaseTransfer; the slots start its tasks and show its results.
+
+namespace
+{
+// Starts a task, noting when the manager will refuse it because another one
+// runs: that refusal must not be taken for the failure of a running chain.
+void StartDeviceTask(CKorvalent* window, int& refusedStarts, int task, void* buffer, int value)
+{
+    CDeviceManager* manager = g_App.pDeviceManager;
+    if (!manager)
+        return;
+    if (manager->IsBusy())
+        ++refusedStarts;
+    manager->StartTask(task, buffer, value, window);
+}
+} // namespace
+
+void CKorvalent::GetDeviceFirmwareVersion()
+{
+    StartDeviceTask(this, m_refusedStarts, 9, nullptr, 0);
+}
+
+void CKorvalent::OnResultsDownloadDatabaseFromDevice()
+{
+    // With a task running, the list may be the worker's: leave the data as
+    // it is and let the manager refuse the start.
+    if (g_App.pDeviceManager && g_App.pDeviceManager->IsBusy())
+    {
+        StartDeviceTask(this, m_refusedStarts, 11, &m_dataFiles, 0);
+        return;
+    }
+    // Emptying the list also empties the tables that show it.
+    const CDatabaseTransfer::Action action = m_transfer.StartDownload();
+    FilesTableUpdate();
+    OnResultsTablesRefresh();
+    CarryOut(action);
+}
+
+void CKorvalent::OnResultsUploadDatabaseToDevice()
+{
+    if (g_App.pDeviceManager && g_App.pDeviceManager->IsBusy() && !m_dataFiles.isEmpty())
+    {
+        StartDeviceTask(this, m_refusedStarts, 15, nullptr, 0);
+        return;
+    }
+    CarryOut(m_transfer.StartUpload());
+}
+
+void CKorvalent::OnUpdateTimeOnDevice()
+{
+    // The record is taken now, at the command; while another task runs the
+    // record of that task (maybe a clock task) is left alone.
+    const bool busy = g_App.pDeviceManager && g_App.pDeviceManager->IsBusy();
+    quint8* record = busy ? m_transfer.ClockBuffer() : m_transfer.TakeClockRecord();
+    StartDeviceTask(this, m_refusedStarts, 14, record, 0);
+}
+
+void CKorvalent::DeviceTaskCompleted(int TaskID, const void* lpUserBuf, int nDataLength)
+{
+    if (nDataLength == -1 && m_refusedStarts > 0)
+    {
+        --m_refusedStarts;
+        return;
+    }
+    const bool cancelled = g_App.pDeviceManager && g_App.pDeviceManager->LastTaskCancelled();
+    CarryOut(m_transfer.TaskCompleted(TaskID, lpUserBuf, nDataLength, cancelled));
+}
+
+void CKorvalent::CarryOut(const CDatabaseTransfer::Action& action)
+{
+    const QString title = QCoreApplication::applicationName();
+
+    if (action.task >= 0)
+        m_chainTask = m_transfer.IsRunning() ? action.task : 0;
+    else if (action.chainEnded || !m_transfer.IsRunning())
+        m_chainTask = 0;
+    UpdateChainProgress();
+
+    if (action.refreshFilesTable)
+        FilesTableUpdate();
+    if (action.refreshResultsTables)
+        OnResultsTablesRefresh();
+    if (action.setLabel && m_dataStatusLabel)
+        m_dataStatusLabel->setText(action.label);
+    if (!action.warning.isEmpty())
+        UserPrompts().Warning(this, title, action.warning);
+    if (!action.information.isEmpty())
+        UserPrompts().Information(this, title, action.information);
+    if (action.task >= 0)
+        StartDeviceTask(this, m_refusedStarts, action.task, action.buffer, action.value);
+}
+
+void CKorvalent::UpdateChainProgress()
+{
+    if (!m_chainProgress)
+    {
+        if (m_chainTask == 0)
+            return;
+        m_chainProgress = new QProgressBar(this);
+        m_chainProgress->setObjectName(QStringLiteral("DeviceChainProgress"));
+        m_chainProgress->setMinimumWidth(260);
+        m_chainProgress->setMaximumHeight(18);
+        m_chainProgress->setTextVisible(true);
+        m_chainCancel = new QToolButton(this);
+        m_chainCancel->setObjectName(QStringLiteral("DeviceChainCancelButton"));
+        m_chainCancel->setText(tr("Прервать"));
+        m_chainCancel->setToolTip(tr("Прервать обмен с устройством после текущего запроса"));
+        m_chainCancel->setAutoRaise(true);
+        statusBar()->addPermanentWidget(m_chainProgress);
+        statusBar()->addPermanentWidget(m_chainCancel);
+        connect(m_chainCancel, &QToolButton::clicked, this, &CKorvalent::CancelDeviceChain);
+        if (g_App.pDeviceManager)
+            connect(g_App.pDeviceManager, &CDeviceManager::TaskProgress, this,
+                    &CKorvalent::OnDeviceTaskProgress);
+    }
+
+    const bool running = m_chainTask != 0;
+    m_chainProgress->setVisible(running);
+    m_chainCancel->setVisible(running);
+    if (!running)
+        return;
+    m_chainCancel->setEnabled(true);
+    const CDatabaseTransfer::Progress p = m_transfer.CurrentProgress();
+    // Maximum 0 makes the bar a busy indicator until the totals are known.
+    m_chainProgress->setRange(0, p.maximum);
+    m_chainProgress->setValue(p.maximum > 0 ? p.value : 0);
+    m_chainProgress->setFormat(p.text);
+}
+
+void CKorvalent::OnDeviceTaskProgress(int done, int total)
+{
+    if (m_chainTask == 0)
+        return;
+    m_transfer.TaskProgress(done, total);
+    UpdateChainProgress();
+}
+
+void CKorvalent::CancelDeviceChain()
+{
+    if (m_chainTask == 0)
+        return;
+    m_transfer.RequestCancel();
+    if (g_App.pDeviceManager)
+        g_App.pDeviceManager->RequestCancel();
+    if (m_chainCancel)
+        m_chainCancel->setEnabled(false);
+}

@@ -1,0 +1,346 @@
+#include "tools/CDatabaseTransfer.h"
+
+#include "app/CClock.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+QString Tr(const char* text) { return QCoreApplication::translate("CKorvalent", text); }
+
+// Tasks of the chains.
+constexpr int kTaskMaterials = 5;
+constexpr int kTaskFirmware = 9;
+constexpr int kTaskFileList = 11;
+constexpr int kTaskCells = 12;
+constexpr int kTaskUploadFile = 13;
+constexpr int kTaskClock = 14;
+constexpr int kTaskErase = 15;
+
+int HeldCells(const DataFileRecord& file)
+{
+    return std::min<int>(file.header.records, int(file.cells.size()));
+}
+} // namespace
+
+CDatabaseTransfer::CDatabaseTransfer(DataFileList* files, MaterialList* materials,
+                                     int* selectedIndex)
+    : m_files(files), m_materials(materials), m_selected(selectedIndex)
+{
+}
+
+QString CDatabaseTransfer::NotLoadedLabel() { return Tr("Данные: не загружены          "); }
+
+QString CDatabaseTransfer::LoadedLabel(int files)
+{
+    return Tr("Данные: загружены из устройства, %1 файл(a)(ов)         ").arg(files);
+}
+
+QString CDatabaseTransfer::FirmwareText(const void* payload)
+{
+    quint8 bytes[6] = {};
+    if (payload)
+        std::memcpy(bytes, payload, sizeof(bytes));
+    const quint32 version = quint32(bytes[0]) | (quint32(bytes[1]) << 8) |
+                            (quint32(bytes[2]) << 16) | (quint32(bytes[3]) << 24);
+    const quint16 ident = quint16(bytes[4] | (bytes[5] << 8));
+    const QString identText = QStringLiteral("%1").arg(ident, 4, 16, QLatin1Char('0')).toUpper();
+    return Tr("Версия прошивки ПО устройства QM-3RX:\n\nНаименование встроенного ПО: VMR\nНомер "
+              "версии ПО: v.%1.%2.\nСборка: %3\nИдентификатор ПО: 0x%4")
+        .arg(version >> 24)
+        .arg((version >> 16) & 0xFF)
+        .arg(version & 0xFFFF)
+        .arg(identText);
+}
+
+std::array<quint8, 6> CDatabaseTransfer::ClockRecord(const QDateTime& moment)
+{
+    const QDate d = moment.date();
+    const QTime t = moment.time();
+    return {quint8(t.hour()),  quint8(t.minute()), quint8(t.second()),
+            quint8(d.day()),   quint8(d.month()),  quint8((d.year() + 48) & 0xFF)};
+}
+
+quint8* CDatabaseTransfer::TakeClockRecord()
+{
+    m_clockRecord = ClockRecord(CClock::Now());
+    return m_clockRecord.data();
+}
+
+CDatabaseTransfer::Action CDatabaseTransfer::StartDownload()
+{
+    m_files->clear();
+    m_chain = DownloadChain;
+    m_currentTask = kTaskFileList;
+    m_cancelRequested = false;
+    m_index = 0;
+    m_listDone = 0;
+    m_taskDone = 0;
+    m_cellsBefore = 0;
+
+    Action a;
+    a.setLabel = true;
+    a.label = NotLoadedLabel();
+    a.task = kTaskFileList;
+    a.buffer = m_files;
+    return a;
+}
+
+CDatabaseTransfer::Action CDatabaseTransfer::StartUpload()
+{
+    Action a;
+    if (m_files->isEmpty())
+    {
+        a.warning = Tr("Нет загруженых данных для отправки в устройство.");
+        return a;
+    }
+    m_chain = UploadChain;
+    m_currentTask = kTaskErase;
+    m_cancelRequested = false;
+    m_index = 0;
+    m_taskDone = 0;
+    m_cellsBefore = 0;
+    m_uploadList.clear();
+    a.task = kTaskErase;
+    return a;
+}
+
+CDatabaseTransfer::Action CDatabaseTransfer::EndChain(Action a, bool succeeded)
+{
+    m_chain = NoChain;
+    m_currentTask = 0;
+    m_cancelRequested = false;
+    a.task = -1;
+    a.buffer = nullptr;
+    a.chainEnded = true;
+    a.succeeded = succeeded;
+    return a;
+}
+
+CDatabaseTransfer::Action CDatabaseTransfer::Cancelled(Action a)
+{
+    const Chain chain = m_chain;
+    const Progress p = CurrentProgress();
+    a.setLabel = true;
+    if (chain == UploadChain)
+        a.label = Tr("Отправка в устройство прервана, отправлено файлов %1 из %2         ")
+                      .arg(p.filesDone)
+                      .arg(p.filesTotal);
+    else
+        a.label = Tr("Данные: получение прервано, прочитано файлов %1 из %2         ")
+                      .arg(p.filesDone)
+                      .arg(p.filesTotal);
+    return EndChain(a, false);
+}
+
+void CDatabaseTransfer::BuildUploadList()
+{
+    m_uploadList = *m_files;
+    for (DataFileRecord& file : m_uploadList)
+        if (file.cells.size() < file.header.records)
+            file.header.records = quint8(file.cells.size());
+}
+
+CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const void* payload,
+                                                           int nDataLength, bool cancelled)
+{
+    Action a;
+    const bool chainTask = TaskID == kTaskFileList || TaskID == kTaskCells ||
+                           TaskID == kTaskMaterials || TaskID == kTaskErase ||
+                           TaskID == kTaskUploadFile;
+
+    if (nDataLength == -1)
+    {
+        // The device manager has said what went wrong; the lists keep what
+        // was read and the label stays, unless the user cancelled.
+        if (IsRunning() && chainTask)
+            return (cancelled || m_cancelRequested) ? Cancelled(a) : EndChain(a, false);
+        return a;
+    }
+
+    switch (TaskID)
+    {
+    case kTaskFirmware:
+        a.information = FirmwareText(payload);
+        return a;
+
+    case kTaskClock:
+        a.information = Tr("Время устройства успешно синхронизировано с ПК.");
+        return a;
+
+    case kTaskFileList:
+        m_chain = DownloadChain;
+        a.refreshFilesTable = true;
+        if (m_files->isEmpty())
+        {
+            a.setLabel = true;
+            a.label = Tr("Данные отсутсвуют в устройстве         ");
+            return EndChain(a, true);
+        }
+        if (m_cancelRequested)
+            return Cancelled(a);
+        m_index = 0;
+        m_cellsBefore = 0;
+        m_taskDone = 0;
+        *m_selected = 0;
+        (*m_files)[0].cells.clear();
+        a.task = kTaskCells;
+        a.buffer = m_files;
+        a.value = 0;
+        m_currentTask = a.task;
+        return a;
+
+    case kTaskCells:
+    {
+        const int current = IsRunning() ? m_index : *m_selected;
+        if (current >= 0 && current < m_files->size())
+            m_cellsBefore += HeldCells(m_files->at(current));
+        m_taskDone = 0;
+        const int next = current + 1;
+        m_chain = DownloadChain;
+        if (m_cancelRequested)
+        {
+            m_index = next;
+            return Cancelled(a);
+        }
+        if (next < m_files->size())
+        {
+            m_index = next;
+            *m_selected = next;
+            (*m_files)[next].cells.clear();
+            a.task = kTaskCells;
+            a.buffer = m_files;
+            a.value = next;
+        }
+        else
+        {
+            m_index = next;
+            m_materials->clear();
+            a.task = kTaskMaterials;
+            a.buffer = m_materials;
+            a.value = 0;
+            *m_selected = 0;
+        }
+        m_currentTask = a.task;
+        return a;
+    }
+
+    case kTaskMaterials:
+        // Only the main window's own download reaches here; the materials
+        // editor is its own receiver.
+        a.refreshResultsTables = true;
+        a.setLabel = true;
+        a.label = LoadedLabel(int(m_files->size()));
+        return EndChain(a, true);
+
+    case kTaskErase:
+        m_chain = UploadChain;
+        a.setLabel = true;
+        a.label = Tr("База данных в устройстве успешно очищена         ");
+        *m_selected = 0;
+        m_index = 0;
+        m_taskDone = 0;
+        m_cellsBefore = 0;
+        BuildUploadList();
+        if (m_uploadList.isEmpty())
+            return EndChain(a, true);
+        if (m_cancelRequested)
+            return Cancelled(a);
+        a.task = kTaskUploadFile;
+        a.buffer = &m_uploadList;
+        a.value = 0;
+        m_currentTask = a.task;
+        return a;
+
+    case kTaskUploadFile:
+    {
+        if (m_uploadList.size() != m_files->size())
+            BuildUploadList(); // reached without the erase step of this object
+        const int current = IsRunning() ? m_index : *m_selected;
+        if (current >= 0 && current < m_uploadList.size())
+            m_cellsBefore += m_uploadList.at(current).header.records;
+        m_taskDone = 0;
+        const int next = current + 1;
+        m_chain = UploadChain;
+        m_index = next;
+        if (next < m_uploadList.size())
+        {
+            if (m_cancelRequested)
+                return Cancelled(a);
+            *m_selected = next;
+            a.task = kTaskUploadFile;
+            a.buffer = &m_uploadList;
+            a.value = next;
+            m_currentTask = a.task;
+            return a;
+        }
+        a.information = Tr("Данные успешно загружены в устройство.");
+        return EndChain(a, true);
+    }
+
+    default:
+        return a;
+    }
+}
+
+void CDatabaseTransfer::TaskProgress(int done, int total)
+{
+    Q_UNUSED(total);
+    if (m_currentTask == kTaskFileList)
+        m_listDone = done;
+    else if (m_currentTask == kTaskCells || m_currentTask == kTaskUploadFile)
+        m_taskDone = done;
+}
+
+CDatabaseTransfer::Progress CDatabaseTransfer::CurrentProgress() const
+{
+    Progress p;
+    if (m_chain == DownloadChain)
+    {
+        if (m_currentTask == kTaskFileList)
+        {
+            p.filesDone = 0;
+            p.filesTotal = m_listDone;
+            p.text = Tr("Список файлов: %1").arg(m_listDone);
+            return p;
+        }
+        p.filesTotal = int(m_files->size());
+        p.filesDone = std::min(m_index, p.filesTotal);
+        for (const DataFileRecord& f : *m_files)
+            p.cellsTotal += f.header.records;
+        p.cellsDone = std::min(m_cellsBefore + m_taskDone, p.cellsTotal);
+    }
+    else if (m_chain == UploadChain)
+    {
+        p.filesTotal = int(m_files->size());
+        p.filesDone = std::min(m_index, p.filesTotal);
+        for (const DataFileRecord& f : m_uploadList)
+            p.cellsTotal += f.header.records;
+        if (m_currentTask == kTaskErase)
+            for (const DataFileRecord& f : *m_files)
+                p.cellsTotal += HeldCells(f);
+        p.cellsDone = std::min(m_cellsBefore + m_taskDone, p.cellsTotal);
+    }
+    else
+        return p;
+
+    // Cells carry nearly all the traffic; a database of empty files counts files.
+    if (p.cellsTotal > 0)
+    {
+        p.value = p.cellsDone;
+        p.maximum = p.cellsTotal;
+    }
+    else
+    {
+        p.value = p.filesDone;
+        p.maximum = p.filesTotal;
+    }
+    p.text = Tr("Файлы: %1 из %2, ячейки: %3 из %4")
+                 .arg(p.filesDone)
+                 .arg(p.filesTotal)
+                 .arg(p.cellsDone)
+                 .arg(p.cellsTotal);
+    return p;
+}

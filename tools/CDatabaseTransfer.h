@@ -1,0 +1,115 @@
+#pragma once
+
+#include "data/GaugeRecords.h"
+
+#include <QDateTime>
+#include <QString>
+#include <array>
+
+// The main window's device operations without the window: the download
+// chain (11 -> 12 per file -> 5), the upload chain (15 -> 13 per file), the
+// firmware text and the clock record. The owner starts the task an Action
+// names, feeds every completion back through TaskCompleted and carries out
+// the next Action (labels, boxes, table refreshes). The window and the
+// command line drive the same object, so both walk the same chain.
+class CDatabaseTransfer
+{
+public:
+    // The data the chains work on, owned by the caller. selectedIndex is the
+    // window's selected file index, which the chains move.
+    CDatabaseTransfer(DataFileList* files, MaterialList* materials, int* selectedIndex);
+
+    enum Chain
+    {
+        NoChain,
+        DownloadChain,
+        UploadChain
+    };
+
+    // What the owner does after a step, in this order: refresh the files
+    // table, refresh the results tables, set the data status label, show the
+    // boxes, start the next task.
+    struct Action
+    {
+        int task = -1;           // task to start next, -1 for none
+        void* buffer = nullptr;  // its lpUserBuf
+        int value = 0;           // its nValue
+        bool refreshFilesTable = false;
+        bool refreshResultsTables = false;
+        bool setLabel = false;
+        QString label;           // data status label text when setLabel
+        QString information;     // information box text, empty for none
+        QString warning;         // warning box text, empty for none
+        bool chainEnded = false; // the chain stopped here (success, failure or cancel)
+        bool succeeded = false;  // with chainEnded: the whole chain went through
+    };
+
+    // Empties the data-file list, resets the label, starts task 11.
+    Action StartDownload();
+    // Refused with a warning when there is nothing to send; otherwise task 15.
+    Action StartUpload();
+    // The reaction to a completion of a chain task or of task 9 / 14.
+    // payload is lpUserBuf (task 9 reads the firmware reply from it);
+    // cancelled tells that the task stopped because of RequestCancel.
+    Action TaskCompleted(int TaskID, const void* payload, int nDataLength, bool cancelled = false);
+
+    // Stops the running chain at its next completion.
+    void RequestCancel() { m_cancelRequested = (m_chain != NoChain); }
+
+    Chain RunningChain() const { return m_chain; }
+    bool IsRunning() const { return m_chain != NoChain; }
+    int CurrentTask() const { return m_currentTask; }
+
+    // Progress of the running chain: files and cells done of those known.
+    struct Progress
+    {
+        int filesDone = 0;
+        int filesTotal = 0;
+        int cellsDone = 0;
+        int cellsTotal = 0;
+        int value = 0;   // for a progress bar
+        int maximum = 0; // 0 while the total is not known yet
+        QString text;
+    };
+    // Fed from the device manager's TaskProgress(done, total).
+    void TaskProgress(int done, int total);
+    Progress CurrentProgress() const;
+
+    // The list the upload chain hands to task 13: a copy of the data files
+    // in which a file holding fewer cells than it announces announces the
+    // cells it holds, so the gauge is never told of cells that never come.
+    const DataFileList& UploadList() const { return m_uploadList; }
+
+    // Firmware version box text from the 6-byte reply payload.
+    static QString FirmwareText(const void* payload);
+    // The 6-byte date and time record for a moment of the PC's clock.
+    static std::array<quint8, 6> ClockRecord(const QDateTime& moment);
+    // Fills the record kept for task 14 from CClock::Now() and returns it.
+    quint8* TakeClockRecord();
+    quint8* ClockBuffer() { return m_clockRecord.data(); }
+
+    // Label texts.
+    static QString NotLoadedLabel();
+    static QString LoadedLabel(int files);
+
+private:
+    Action EndChain(Action a, bool succeeded);
+    Action Cancelled(Action a);
+    void BuildUploadList();
+
+    DataFileList* m_files;
+    MaterialList* m_materials;
+    int* m_selected;
+
+    Chain m_chain = NoChain;
+    int m_currentTask = 0;
+    int m_index = 0; // file of the running task 12 / 13
+    bool m_cancelRequested = false;
+    DataFileList m_uploadList;
+    std::array<quint8, 6> m_clockRecord{};
+
+    // Progress bookkeeping.
+    int m_listDone = 0;  // descriptors read by task 11 so far
+    int m_taskDone = 0;  // cells of the current task 12 / 13
+    int m_cellsBefore = 0; // cells of the files before the current one
+};
