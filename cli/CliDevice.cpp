@@ -1,13 +1,62 @@
+#include "app/CAppGlobals.h"
 #include "cli/CliCommands.h"
+#include "cli/CliDeviceRunner.h"
+#include "device/CDeviceManager.h"
+#include "device/CPortEnumerator.h"
 
-// Not built yet: these commands arrive with their own work item.
-int CliPorts(const CliContext&)
+#include <QCoreApplication>
+#include <QSettings>
+
+int CliPorts(const CliContext& ctx)
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+    if (!ctx.args.isEmpty())
+    {
+        CliPrintUsage(true);
+        return CliUsage;
+    }
+    CDeviceManager* manager = CliDeviceManager();
+    if (!manager->EnumerateDevices())
+    {
+        CliPrintErr(QCoreApplication::translate(
+            "CDeviceSelectorDialog", "Не найдены устройства QM-3RX!\nПроверьте правильность "
+                                     "подключения устройств(а) к порту USB и повторите попытку."));
+        return CliOk;
+    }
+    for (const DeviceInfo* info : manager->DeviceList())
+        CliPrintOut(info->PortPath + QLatin1Char('\t') + info->PortName);
+    return CliOk;
 }
-int CliIdentify(const CliContext&)
+
+int CliIdentify(const CliContext& ctx)
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+    if (!ctx.args.isEmpty())
+    {
+        CliPrintUsage(true);
+        return CliUsage;
+    }
+    CDeviceManager* manager = CliDeviceManager();
+
+    // Task 0 identifies one entry of the device list: make it the one port.
+    QString path = ctx.port;
+    QString portName = ctx.port;
+    QString name = QStringLiteral("<Н/Д>");
+    if (path.isEmpty() && g_App.pSettings)
+    {
+        path = g_App.pSettings->value(QStringLiteral("Device/PortPath")).toString();
+        portName = g_App.pSettings->value(QStringLiteral("Device/PortName")).toString();
+    }
+    qDeleteAll(manager->DeviceList());
+    manager->DeviceList().clear();
+    auto* info = new DeviceInfo{name, name, portName, path};
+    manager->DeviceList().append(info);
+
+    CliContext taskContext = ctx;
+    taskContext.port.clear();
+    const bool ok = CliRunTask(taskContext, 0, nullptr, 0);
+    // A gauge that answers with another status is not identified, even
+    // though the task itself goes on.
+    if (!ok || !manager->LastIdentified())
+        return CliFailure;
+    CliPrintOut(info->Name + QLatin1Char('\t') + info->SerialNumber);
+    return CliOk;
 }
