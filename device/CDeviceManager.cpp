@@ -37,6 +37,8 @@ const char* const kCompletedSlot = SLOT(DeviceTaskCompleted(int, const void*, in
 
 CDeviceManager::CDeviceManager(QObject* parent) : QObject(parent), m_worker(this)
 {
+    // Needed to deliver a refusal by queued invocation.
+    qRegisterMetaType<const void*>("const void*");
     connect(this, &CDeviceManager::ShowErrorMessageBox, this, &CDeviceManager::ErrorMessageBox);
     connect(this, &CDeviceManager::ShowInfoMessageBox, this, &CDeviceManager::InfoMessageBox);
     connect(&m_worker, &QThread::finished, this, &CDeviceManager::DeviceThreadDone);

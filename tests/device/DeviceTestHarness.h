@@ -1,0 +1,108 @@
+#pragma once
+
+#include "app/CAppGlobals.h"
+#include "app/CAppSettings.h"
+#include "app/CUserPrompts.h"
+#include "device/CDeviceManager.h"
+#include "sim/CVirtualGauge.h"
+#include "tests/common/TestSupport.h"
+
+#include <QObject>
+#include <QPair>
+#include <QSettings>
+#include <QStringList>
+#include <QTest>
+#include <memory>
+
+// One completion as a receiver saw it.
+struct Completion
+{
+    int taskID = -2;
+    const void* buffer = nullptr;
+    int length = -2;
+};
+
+// A receiver for device tasks that records what arrives.
+class CTaskRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<Completion> completions;
+    QByteArray payloadAtCompletion; // first 16 bytes of lpUserBuf when not null
+
+public Q_SLOTS:
+    void DeviceTaskCompleted(int TaskID, const void* lpUserBuf, int nDataLength)
+    {
+        completions.append({TaskID, lpUserBuf, nDataLength});
+        payloadAtCompletion = lpUserBuf
+                                  ? QByteArray(static_cast<const char*>(lpUserBuf), 16)
+                                  : QByteArray();
+    }
+};
+
+// Manager + settings + prompts + status texts, fresh per test.
+class CDeviceHarness
+{
+public:
+    CDeviceHarness()
+    {
+        settings.reset(CAppSettings::Create());
+        settings->clear();
+        g_App.pSettings = settings.get();
+        manager.reset(new CDeviceManager);
+        g_App.pDeviceManager = manager.get();
+        manager->SetReadTimeout(300);
+        SetUserPrompts(&prompts);
+        QObject::connect(manager.get(), &CDeviceManager::ShowStatusMessage,
+                         [this](const QString& text, int timeout) {
+                             statuses.append(text);
+                             timeouts.append(timeout);
+                         });
+    }
+    ~CDeviceHarness()
+    {
+        manager.reset();
+        g_App.pDeviceManager = nullptr;
+        g_App.pSettings = nullptr;
+        SetUserPrompts(nullptr);
+    }
+
+    void SelectPort(const QString& path, const QString& name = QStringLiteral("test port"),
+                    const QString& device = QStringLiteral("QM-3RX"))
+    {
+        settings->setValue(QStringLiteral("Device/PortPath"), path);
+        settings->setValue(QStringLiteral("Device/PortName"), name);
+        settings->setValue(QStringLiteral("Device/Name"), device);
+    }
+
+    // Runs one task to its completion; returns nDataLength.
+    int Run(int taskID, void* buffer, int value, int waitMs = 30000)
+    {
+        const int before = int(recorder.completions.size());
+        manager->StartTask(taskID, buffer, value, &recorder);
+        if (!QTest::qWaitFor([&] { return recorder.completions.size() > before; }, waitMs))
+            return -100;
+        return recorder.completions.last().length;
+    }
+
+    QStringList Boxes() const { return prompts.Messages(); }
+
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<CDeviceManager> manager;
+    CScriptedPrompts prompts;
+    CTaskRecorder recorder;
+    QStringList statuses;
+    QList<int> timeouts;
+};
+
+// A started virtual gauge with the demo content.
+inline std::unique_ptr<CVirtualGauge> StartGauge(bool demo = true)
+{
+    std::unique_ptr<CVirtualGauge> gauge(new CVirtualGauge);
+    if (demo)
+        gauge->LoadDemoContent();
+    QString error;
+    if (!gauge->Start(&error))
+        qFatal("cannot start the virtual gauge: %s", qPrintable(error));
+    return gauge;
+}

@@ -1,0 +1,483 @@
+#include "tests/device/DeviceTestHarness.h"
+
+#include "data/GaugeRecords.h"
+#include "device/CCrc16.h"
+#include "device/CSerialLink.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QtTest>
+#include <cstring>
+
+namespace
+{
+const QString kUnexpected = QStringLiteral("ОШИБКА: получен не ожидаемый ответ.");
+const QString kNoAnswer = QStringLiteral("ОШИБКА: устройство не отвечает.");
+const QString kShort = QStringLiteral("ОШИБКА: принято меньше данных чем ожидалось.");
+const QString kBadCrc = QStringLiteral("ОШИБКА: данные повреждены, не верная контрольная сумма.");
+const QString kReadFailed = QStringLiteral("ОШИБКА чтения из порта.");
+const QString kOpenFailed =
+    QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!");
+const QString kDone = QStringLiteral("Операция успешно выполнена.");
+
+QByteArray Frame(std::initializer_list<int> bytes)
+{
+    QByteArray frame;
+    for (int b : bytes)
+        frame.append(char(b));
+    return frame;
+}
+} // namespace
+
+class TestDevice : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { m_env.reset(new CTestEnvironment); }
+
+    void crcCheckValue()
+    {
+        QCOMPARE(Crc16("123456789", 9), quint16(0x6F91));
+        QCOMPARE(Crc16("", 0), quint16(0xFFFF));
+    }
+
+    void crcWorkedFrames_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("identify") << Frame({0xAA, 0xB2, 0x7D, 0x00});
+        QTest::newRow("firmware") << Frame({0x01, 0x9A, 0x1F, 0x00});
+        QTest::newRow("erase") << Frame({0x13, 0x4D, 0xE5, 0x00});
+    }
+    void crcWorkedFrames()
+    {
+        QFETCH(QByteArray, frame);
+        QByteArray zeroed = frame;
+        zeroed[1] = 0;
+        zeroed[2] = 0;
+        const quint16 crc = Crc16(zeroed.constData(), quint16(zeroed.size()));
+        QCOMPARE(quint8(crc & 0xFF), quint8(frame[1]));
+        QCOMPARE(quint8(crc >> 8), quint8(frame[2]));
+    }
+
+    // Every exchange failure reaches the user with its own text, and the task fails.
+    void exchangeFailures_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("requests");
+
+        QTest::newRow("silence") << int(CVirtualGauge::FaultSilence) << 0x01 << -1 << kNoAnswer
+                                 << QString() << 2;
+        QTest::newRow("short reply") << int(CVirtualGauge::FaultShortReply) << 0x01 << 3 << kShort
+                                     << QString() << 2;
+        QTest::newRow("bad crc") << int(CVirtualGauge::FaultBadCrc) << 0x01 << -1 << kBadCrc
+                                 << QString() << 2;
+        // Stray bytes after the identification shift the next reply.
+        QTest::newRow("extra bytes") << int(CVirtualGauge::FaultExtraBytes) << 0xAA << 2
+                                     << kBadCrc << QString() << 2;
+        QTest::newRow("unexpected status")
+            << int(CVirtualGauge::FaultStatus) << 0x01 << 0x42 << QString() << kUnexpected << 2;
+        QTest::newRow("declared length") << int(CVirtualGauge::FaultDeclaredLength) << 0x01 << 4
+                                         << QString() << kUnexpected << 2;
+        QTest::newRow("declared above 128") << int(CVirtualGauge::FaultOversize) << 0x01 << 200
+                                            << QString() << kUnexpected << 2;
+        QTest::newRow("hang-up") << int(CVirtualGauge::FaultHangUp) << 0x01 << -1 << kReadFailed
+                                 << QString() << 2;
+    }
+    void exchangeFailures()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, command);
+        QFETCH(int, value);
+        QFETCH(QString, box);
+        QFETCH(QString, status);
+        QFETCH(int, requests);
+
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        gauge->InjectFault(CVirtualGauge::FaultKind(kind), command, -1, value);
+        QCOMPARE(h.Run(9, nullptr, 0), -1);
+        QCOMPARE(h.recorder.completions.last().buffer, nullptr);
+        if (box.isEmpty())
+            QCOMPARE(h.Boxes(), QStringList());
+        else
+            QCOMPARE(h.Boxes(), QStringList{box});
+        if (!status.isEmpty())
+            QCOMPARE(h.statuses.last(), status);
+        QVERIFY(!h.statuses.contains(kDone));
+        QCOMPARE(gauge->ExchangeCount(), requests);
+    }
+
+    // A reply declaring more than a frame holds is never used for a read.
+    void oversizeDeclarationEndsRecordLoop()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        gauge->InjectFault(CVirtualGauge::FaultOversize, 0x0C, 2, 200);
+        DataFileList files;
+        QCOMPARE(h.Run(11, &files, 0), -1);
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(h.statuses.last(), kUnexpected);
+        QCOMPARE(h.timeouts.last(), 0);
+        QCOMPARE(gauge->ExchangeCount(), 3);
+        QVERIFY(h.Boxes().isEmpty());
+    }
+
+    void successfulFirmwareStatusSequence()
+    {
+        auto gauge = StartGauge();
+        gauge->SetFirmware(0x02051234, 0x0BAF);
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath(), QStringLiteral("USB (ttyACM0)"), QStringLiteral("QM-3RX"));
+        QCOMPARE(h.Run(9, nullptr, 0), 0);
+        const QStringList expected = {
+            QStringLiteral("Открываю порт 'USB (ttyACM0)'... "),
+            QStringLiteral("Успешно открыт порт 'USB (ttyACM0)'... "),
+            QStringLiteral("Идентификация устройства 'QM-3RX'... "),
+            QStringLiteral("Устройство 'QM-3RX' обнаружено."),
+            QStringLiteral("Чтение версии встроенного ПО устройства..."),
+            kDone};
+        QCOMPARE(h.statuses, expected);
+        QCOMPARE(h.timeouts, QList<int>({5000, 5000, 5000, 5000, 5000, 5000}));
+        QVERIFY(h.recorder.completions.last().buffer != nullptr);
+        QCOMPARE(h.recorder.payloadAtCompletion.left(6), Frame({0x34, 0x12, 0x05, 0x02, 0xAF, 0x0B}));
+        QCOMPARE(gauge->RequestCodes(), QList<quint8>({0xAA, 0x01}));
+        QVERIFY(h.Boxes().isEmpty());
+    }
+
+    void emptyPortPath()
+    {
+        CDeviceHarness h;
+        QCOMPARE(h.Run(9, nullptr, 0), -1);
+        QCOMPARE(h.recorder.completions.last().taskID, 9);
+        QCOMPARE(h.recorder.completions.last().buffer, nullptr);
+        QCOMPARE(h.statuses, QStringList{QStringLiteral("Открываю порт ''... ")});
+        QCOMPARE(h.Boxes(), QStringList{kOpenFailed});
+    }
+
+    void portHeldByAnotherOpener()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        QSerialPort other;
+        other.setPortName(gauge->PortPath());
+        QVERIFY(other.open(QIODevice::ReadWrite));
+        QCOMPARE(h.Run(9, nullptr, 0), -1);
+        QCOMPARE(h.Boxes(), QStringList{kOpenFailed});
+        QCOMPARE(gauge->ExchangeCount(), 0);
+        other.close();
+        h.prompts.Clear();
+        QCOMPARE(h.Run(9, nullptr, 0), 0);
+        QVERIFY(h.Boxes().isEmpty());
+    }
+
+    void secondTaskRefusedWhileOneRuns()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        h.manager->SetReadTimeout(3000);
+        gauge->InjectFault(CVirtualGauge::FaultDelay, 0x01, -1, 800);
+        CTaskRecorder second;
+        h.manager->StartTask(9, nullptr, 0, &h.recorder);
+        QVERIFY(h.manager->IsBusy());
+        QElapsedTimer timer;
+        timer.start();
+        h.manager->StartTask(3, nullptr, 0, &second);
+        QVERIFY(timer.elapsed() < 200); // the caller never waits for the lock
+        QTRY_COMPARE(second.completions.size(), 1);
+        QCOMPARE(second.completions.first().taskID, 3);
+        QCOMPARE(second.completions.first().length, -1);
+        QVERIFY(h.recorder.completions.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(h.recorder.completions.size(), 1, 10000);
+        QCOMPARE(h.recorder.completions.first().length, 0);
+        QVERIFY(h.statuses.contains(QStringLiteral(
+            "ОШИБКА: устройство занято выполнением другой операции, повторите попытку позже.")));
+        QVERIFY(!h.manager->IsBusy());
+        QCOMPARE(gauge->RequestCodes(), QList<quint8>({0xAA, 0x01}));
+        QCOMPARE(second.completions.size(), 1); // the refusal is not delivered twice
+    }
+
+    // The first acknowledgement is read with the 10 bytes the identification declared.
+    void firstAcknowledgementLength_data()
+    {
+        QTest::addColumn<int>("ackPayload");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("10-byte ack") << 10 << true;
+        QTest::newRow("4-byte ack") << 4 << false;
+    }
+    void firstAcknowledgementLength()
+    {
+        QFETCH(int, ackPayload);
+        QFETCH(bool, ok);
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        gauge->InjectFault(CVirtualGauge::FaultPayloadSize, 0x0F, -1, ackPayload);
+        quint8 clock[6] = {0x17, 0x3B, 0x3A, 0x1F, 0x0C, 0x1A};
+        QCOMPARE(h.Run(14, clock, 0), ok ? 0 : -1);
+        QCOMPARE(gauge->LastClockRecord(), QByteArray(reinterpret_cast<char*>(clock), 6));
+        QCOMPARE(h.statuses.contains(QStringLiteral("Запись даты и времени в устройство ...")),
+                 true);
+        QCOMPARE(h.Boxes(), ok ? QStringList() : QStringList{kShort});
+    }
+
+    // A record reply that declares less makes the next read of the loop expect less.
+    void shortDeclarationShrinksNextRead()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        gauge->InjectFault(CVirtualGauge::FaultDeclaredLength, 0x0C, 1, 10);
+        DataFileList files;
+        QCOMPARE(h.Run(11, &files, 0), -1);
+        QVERIFY(files.isEmpty()); // the 10-byte descriptor is dropped
+        // The full descriptor that follows is read as 10 + 4 bytes: the checksum fails.
+        QCOMPARE(h.Boxes(), QStringList{kBadCrc});
+        QCOMPARE(gauge->ExchangeCount(), 3);
+    }
+
+    void recordLoopBounds_data()
+    {
+        QTest::addColumn<int>("taskID");
+        QTest::addColumn<int>("available");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("materials stop at 254") << 5 << 300 << 254;
+        QTest::newRow("materials end with the last") << 5 << 12 << 12;
+        QTest::newRow("transducers stop at 16") << 7 << 20 << 16;
+        QTest::newRow("transducers end with the last") << 7 << 5 << 5;
+        QTest::newRow("files stop at 150") << 11 << 160 << 150;
+        QTest::newRow("files end with the last") << 11 << 6 << 6;
+    }
+    void recordLoopBounds()
+    {
+        QFETCH(int, taskID);
+        QFETCH(int, available);
+        QFETCH(int, expected);
+        auto gauge = StartGauge(false);
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        MaterialList materials;
+        QList<PEPListRecord> transducers;
+        DataFileList files;
+        void* buffer = nullptr;
+        if (taskID == 5)
+        {
+            MaterialList content;
+            for (int i = 0; i < available; ++i)
+                content.append(CVirtualGauge::MakeMaterial(QStringLiteral("M%1").arg(i),
+                                                           quint16(1000 + i), qint16(-i)));
+            gauge->SetMaterials(content);
+            buffer = &materials;
+        }
+        else if (taskID == 7)
+        {
+            QList<PEPListRecord> content;
+            for (int i = 0; i < available; ++i)
+            {
+                PEPListRecord r;
+                std::memset(&r, 0, sizeof(r));
+                r.serialNumber = quint32(i + 1);
+                content.append(r);
+            }
+            gauge->SetTransducers(content);
+            buffer = &transducers;
+        }
+        else
+        {
+            DataFileList content;
+            for (int i = 0; i < available; ++i)
+            {
+                DataFileRecord f;
+                std::snprintf(f.header.name, sizeof(f.header.name), "F%03d", i);
+                content.append(f);
+            }
+            gauge->SetFiles(content);
+            buffer = &files;
+        }
+        QCOMPARE(h.Run(taskID, buffer, 0), 0);
+        const int got = taskID == 5 ? int(materials.size())
+                        : taskID == 7 ? int(transducers.size())
+                                      : int(files.size());
+        QCOMPARE(got, expected);
+        QCOMPARE(gauge->ExchangeCount(), expected + 1);
+        if (taskID == 5)
+        {
+            QCOMPARE(materials.last().velocity, quint16(1000 + expected - 1));
+            QVERIFY(h.statuses.contains(QStringLiteral("Чтение данных материалов ... %1").arg(expected)));
+        }
+        if (taskID == 7)
+            QCOMPARE(transducers.last().serialNumber, quint32(expected));
+        if (taskID == 11)
+        {
+            QCOMPARE(QByteArray(files.last().header.name), QByteArray::number(expected - 1).rightJustified(3, '0').prepend('F'));
+            QCOMPARE(files.first().header.records, quint8(0)); // 0xFF from the gauge
+        }
+    }
+
+    // Every screen block is asked for; the failed ones leave their part untouched.
+    void screenBlocksWithFailuresInTheMiddle()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        gauge->InjectFault(CVirtualGauge::FaultSilence, -1, 1 + 3);
+        gauge->InjectFault(CVirtualGauge::FaultBadCrc, -1, 1 + 5);
+        gauge->InjectFault(CVirtualGauge::FaultStatus, -1, 1 + 6, 0x33);
+        QByteArray buffer(1024, char(0xFF));
+        QCOMPARE(h.Run(10, buffer.data(), 1024), -1);
+        const QByteArray screen = gauge->Screen();
+        for (int k = 0; k < 8; ++k)
+        {
+            const QByteArray block = buffer.mid(128 * k, 128);
+            if (k == 3 || k == 5 || k == 6)
+                QCOMPARE(block, QByteArray(128, char(0xFF)));
+            else
+                QCOMPARE(block, screen.mid(128 * k, 128));
+        }
+        QCOMPARE(gauge->ExchangeCount(), 9);
+        const QList<CVirtualGauge::Request> log = gauge->RequestLog();
+        QCOMPARE(log.at(3).payload, Frame({0x01, 0x00})); // third block, big-endian
+        QCOMPARE(h.Boxes(), QStringList({kNoAnswer, kBadCrc}));
+        QVERIFY(h.statuses.contains(kUnexpected + QStringLiteral("\r\n")));
+    }
+
+    void dataReadBeforeFailureStays()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        const DataFileList content = gauge->Files();
+        DataFileList files;
+        QCOMPARE(h.Run(11, &files, 0), 0);
+        QCOMPARE(files.size(), content.size());
+        // Cell 5 of file 0 never comes.
+        gauge->InjectFault(CVirtualGauge::FaultSilence, 0x0D, gauge->ExchangeCount() + 1 + 5);
+        QCOMPARE(h.Run(12, &files, 0), -1);
+        QCOMPARE(files.at(0).cells.size(), 5);
+        QCOMPARE(std::memcmp(files.at(0).cells.constData(), content.at(0).cells.constData(),
+                             5 * sizeof(CellRecord)),
+                 0);
+        // A later complete read fills the next file and reports its index.
+        QCOMPARE(h.Run(12, &files, 1), 1);
+        QCOMPARE(files.at(1).cells.size(), content.at(1).cells.size());
+        QVERIFY(h.statuses.contains(
+            QStringLiteral("Чтение ячеек в файле 'TANK-A' ... %1").arg(content.at(1).cells.size())));
+    }
+
+    void identificationWithAnotherStatusGoesOn()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath(), QStringLiteral("p"), QStringLiteral("QM-3RX"));
+        gauge->InjectFault(CVirtualGauge::FaultStatus, 0xAA, -1, 0x00);
+        QCOMPARE(h.Run(9, nullptr, 0), 0);
+        const int notFound =
+            int(h.statuses.indexOf(QStringLiteral("ОШИБКА: Устройство 'QM-3RX' не обнаружено.")));
+        QVERIFY(notFound > 0);
+        QCOMPARE(h.timeouts.at(notFound), 0);
+        QCOMPARE(h.statuses.last(), kDone);
+        QVERIFY(!h.manager->LastIdentified());
+    }
+
+    void tasksThatFailAfterIdentification_data()
+    {
+        QTest::addColumn<int>("taskID");
+        QTest::newRow("4") << 4;
+        QTest::newRow("8") << 8;
+    }
+    void tasksThatFailAfterIdentification()
+    {
+        QFETCH(int, taskID);
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        QCOMPARE(h.Run(taskID, nullptr, 0), -1);
+        QVERIFY(h.Boxes().isEmpty());
+        QVERIFY(!h.statuses.contains(kDone));
+        QCOMPARE(gauge->RequestCodes(), QList<quint8>{0xAA});
+    }
+
+    void identifyEntryOutOfRange()
+    {
+        CDeviceHarness h;
+        QCOMPARE(h.Run(0, nullptr, 0), -1);
+        QCOMPARE(h.Boxes(),
+                 QStringList{QStringLiteral("ОШИБКА: не удалось начать идентификацию устройства!")});
+        QVERIFY(h.statuses.isEmpty());
+    }
+
+    void identifyRewritesEntry()
+    {
+        auto gauge = StartGauge();
+        gauge->SetSerialNumber(123);
+        gauge->SetName(QStringLiteral("КВ-1"));
+        CDeviceHarness h;
+        h.manager->DeviceList().append(new DeviceInfo{QStringLiteral("<Н/Д>"), QStringLiteral("<Н/Д>"),
+                                                      QStringLiteral("virtual"), gauge->PortPath()});
+        QCOMPARE(h.Run(0, nullptr, 0), 0);
+        QCOMPARE(h.manager->DeviceList().first()->SerialNumber, QStringLiteral("00000123"));
+        QCOMPARE(h.manager->DeviceList().first()->Name, QStringLiteral("КВ-1"));
+        QVERIFY(h.statuses.contains(QStringLiteral("Устройство '<Н/Д>' обнаружено.")));
+        gauge->SetSerialNumber(1234567890);
+        gauge->SetNameBytes(QByteArray("QM3RXL"));
+        QCOMPARE(h.Run(0, nullptr, 0), 0);
+        QCOMPARE(h.manager->DeviceList().first()->SerialNumber, QStringLiteral("12345678"));
+        QCOMPARE(h.manager->DeviceList().first()->Name, QStringLiteral("QM3RXL"));
+    }
+
+    void cancelBetweenExchanges()
+    {
+        auto gauge = StartGauge(false);
+        DataFileList content;
+        for (int i = 0; i < 150; ++i)
+            content.append(DataFileRecord());
+        gauge->SetFiles(content);
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        DataFileList files;
+        QObject::connect(h.manager.get(), &CDeviceManager::TaskProgress,
+                         [&](int done, int total) {
+                             QCOMPARE(total, 150);
+                             if (done == 3)
+                                 h.manager->RequestCancel();
+                         });
+        QCOMPARE(h.Run(11, &files, 0), -1);
+        QVERIFY(h.manager->LastTaskCancelled());
+        QVERIFY(files.size() >= 3);
+        QVERIFY(files.size() < 150);
+        QVERIFY(h.Boxes().isEmpty());
+        QCOMPARE(h.Run(9, nullptr, 0), 0);
+        QVERIFY(!h.manager->LastTaskCancelled());
+    }
+
+    // The one test that waits the real 5000 ms read time-out.
+    void realReadTimeout()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.manager->SetReadTimeout(CSerialLink::kDefaultReadTimeout);
+        h.SelectPort(gauge->PortPath());
+        gauge->InjectFault(CVirtualGauge::FaultShortReply, 0xAA, -1, 3);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(h.Run(9, nullptr, 0), -1);
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(elapsed >= 4900 && elapsed < 8000, qPrintable(QString::number(elapsed)));
+        QCOMPARE(h.Boxes(), QStringList{kShort});
+        QCOMPARE(h.statuses.last(), QStringLiteral("ОШИБКА: Устройство 'QM-3RX' не обнаружено."));
+    }
+
+private:
+    std::unique_ptr<CTestEnvironment> m_env;
+};
+
+QTEST_GUILESS_MAIN(TestDevice)
+#include "tst_device.moc"
