@@ -1,8 +1,149 @@
 #include "cli/CliCommands.h"
 
-// Not built yet: these commands arrive with their own work item.
-int CliShow(const CliContext&)
+#include "data/CDataMessages.h"
+#include "data/CDataStorage.h"
+#include "data/CResultsModels.h"
+#include "data/CStatistics.h"
+#include "data/StatisticsRows.h"
+#include "tools/CMaterialsCsv.h"
+
+#include <QFileInfo>
+#include <QStandardItemModel>
+
+namespace
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+QString RowLine(const QStandardItemModel& model, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < model.columnCount(); ++column)
+        texts.append(model.index(row, column).data().toString());
+    return texts.join(QLatin1Char('\t'));
+}
+
+void PrintModel(const QStandardItemModel& model)
+{
+    for (int row = 0; row < model.rowCount(); ++row)
+        CliPrintOut(RowLine(model, row));
+}
+
+int ShowUsage(const QString& problem)
+{
+    CliPrintErr(problem);
+    CliPrintErr(QStringLiteral("Usage: korvalent-cli show FILE [--file N] [--materials FILE.csv]"));
+    return CliUsage;
+}
+} // namespace
+
+// show FILE [--file N] [--materials FILE.csv]: the tables of the results tab
+// for a database or data file, with the texts the window shows.
+int CliShow(const CliContext& ctx)
+{
+    QString path;
+    QString fileArgument;
+    QString materialsPath;
+    for (int i = 0; i < ctx.args.size(); ++i)
+    {
+        const QString& a = ctx.args.at(i);
+        if (a == QLatin1String("--file") || a == QLatin1String("--materials"))
+        {
+            if (i + 1 >= ctx.args.size())
+                return ShowUsage(QStringLiteral("%1 needs a value").arg(a));
+            (a == QLatin1String("--file") ? fileArgument : materialsPath) = ctx.args.at(++i);
+        }
+        else if (a.startsWith(QLatin1Char('-')) && a.size() > 1)
+            return ShowUsage(QStringLiteral("Unknown option: %1").arg(a));
+        else if (path.isEmpty())
+            path = a;
+        else
+            return ShowUsage(QStringLiteral("Only one file can be shown"));
+    }
+    if (path.isEmpty())
+        return ShowUsage(QStringLiteral("No file given"));
+
+    int fileNumber = 0;
+    if (!fileArgument.isEmpty())
+    {
+        bool ok = false;
+        fileNumber = fileArgument.toInt(&ok);
+        if (!ok || fileNumber < 1)
+            return ShowUsage(QStringLiteral("--file needs a number from 1"));
+    }
+
+    MaterialList materials;
+    if (!materialsPath.isEmpty())
+    {
+        const CMaterialsCsv::ReadResult read = CMaterialsCsv::Read(materialsPath);
+        if (read.status == CMaterialsCsv::ReadResult::NotOpened)
+        {
+            CliPrintErr(QStringLiteral("Не удалось открыть файл материалов: %1").arg(materialsPath));
+            return CliFailure;
+        }
+        // As in the materials editor: the lines before a faulty one are used.
+        if (read.status != CMaterialsCsv::ReadResult::Ok)
+            CliPrintErr(read.errorText);
+        materials = read.records;
+    }
+
+    const bool dataFile =
+        QFileInfo(path).suffix().compare(QLatin1String("kdf"), Qt::CaseInsensitive) == 0;
+    const CDataStorage::LoadResult result =
+        dataFile ? CDataStorage::LoadDataFile(path) : CDataStorage::LoadDatabaseFile(path);
+    switch (result.status)
+    {
+    case CDataStorage::LoadResult::OpenFailed:
+        CliPrintErr(dataFile ? CDataMessages::DataFileOpenFailed(path)
+                             : CDataMessages::DatabaseOpenFailed(path));
+        return CliFailure;
+    case CDataStorage::LoadResult::ParseFailed:
+        CliPrintErr(dataFile ? CDataMessages::DataFileParseFailed(path, result.parserError)
+                             : CDataMessages::DatabaseParseFailed(path, result.parserError));
+        return CliFailure;
+    case CDataStorage::LoadResult::WrongKind:
+        CliPrintErr(dataFile ? CDataMessages::DataFileWrongKind(path)
+                             : CDataMessages::DatabaseWrongKind(path));
+        return CliFailure;
+    case CDataStorage::LoadResult::Ok:
+        break;
+    }
+    if (result.truncated)
+        CliPrintErr(CDataMessages::DatabaseTooManyFiles());
+    if (result.damaged)
+        CliPrintErr(dataFile ? CDataMessages::DataFileDamaged() : CDataMessages::DatabaseDamaged());
+
+    if (fileNumber == 0)
+    {
+        QStandardItemModel files;
+        CResultsModels::FillFiles(&files, result.files);
+        PrintModel(files);
+        return CliOk;
+    }
+    if (fileNumber > result.files.size())
+    {
+        CliPrintErr(QStringLiteral("No data file %1: the file holds %2")
+                        .arg(fileNumber)
+                        .arg(result.files.size()));
+        return CliUsage;
+    }
+
+    QStandardItemModel cells;
+    CResultsModels::ResetResults(&cells);
+    const QList<float> values =
+        CResultsModels::FillResults(&cells, result.files.at(fileNumber - 1), materials);
+    QStringList headers;
+    for (int column = 0; column < cells.columnCount(); ++column)
+        headers.append(cells.headerData(column, Qt::Horizontal).toString());
+    CliPrintOut(headers.join(QLatin1Char('\t')));
+    PrintModel(cells);
+    CliPrintOut(QString());
+
+    QStandardItemModel statisticsModel;
+    StatisticsRows::Fill(&statisticsModel);
+    const CStatistics::Result statistics = CStatistics::Compute(values);
+    CStatistics::WriteToModel(&statisticsModel, statistics);
+    PrintModel(statisticsModel);
+    if (statistics.reach == CStatistics::NoValidValues)
+        CliPrintErr(CStatistics::NotEnoughDataLabelText());
+    else if (statistics.reach == CStatistics::OneValidValue)
+        CliPrintErr(CStatistics::SomeValuesWarningText());
+    return CliOk;
 }

@@ -1,0 +1,581 @@
+#include "data/CAnsiText.h"
+#include "data/CCellDecoder.h"
+#include "data/CDataStorage.h"
+#include "data/CStatistics.h"
+#include "data/CXmlDataFileParser.h"
+#include "tests/common/TestSupport.h"
+#include "tests/data/DataTestSupport.h"
+
+#include <QBuffer>
+#include <QStandardItemModel>
+#include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace DataTest;
+
+class TestDataCore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { m_env.reset(new CTestEnvironment); }
+
+    // --- cells ---------------------------------------------------------
+    void cellValue_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<int>("intPart");
+        QTest::addColumn<int>("fracPart");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("units");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("12.5 mm") << 0x02 << 12 << 5 << "12.5" << "мм" << true;
+        QTest::newRow("0.40 inch lower bound") << 0x05 << 0 << 40 << "0.40" << "дюйм" << true;
+        QTest::newRow("0.39 LOS") << 0x04 << 0 << 39 << "0.39" << "мм" << false;
+        QTest::newRow("600 upper bound") << 0x00 << 600 << 0 << "600" << "мм" << true;
+        QTest::newRow("600.1 LOS") << 0x02 << 600 << 1 << "600.1" << "мм" << false;
+        QTest::newRow("600.01 LOS") << 0x04 << 600 << 1 << "600.01" << "мм" << false;
+        QTest::newRow("3 decimals ignore fraction") << 0x06 << 7 << 9 << "7.000" << "мм" << true;
+        QTest::newRow("0 decimals ignore fraction") << 0x00 << 7 << 9 << "7" << "мм" << true;
+        QTest::newRow("zero is LOS") << 0x00 << 0 << 0 << "0" << "мм" << false;
+        QTest::newRow("upper flag bits ignored") << 0xFB << 3 << 5 << "3.5" << "дюйм" << true;
+        QTest::newRow("tenths beyond nine") << 0x02 << 3 << 25 << "5.5" << "мм" << true;
+        QTest::newRow("largest integer") << 0x00 << 65535 << 0 << "65535" << "мм" << false;
+    }
+    void cellValue()
+    {
+        QFETCH(int, flags);
+        QFETCH(int, intPart);
+        QFETCH(int, fracPart);
+        const CellRecord c = Cell(quint8(flags), quint16(intPart), quint8(fracPart));
+        QTEST(CCellDecoder::ResultText(c), "result");
+        QTEST(CCellDecoder::UnitsText(c), "units");
+        QTEST(!CCellDecoder::IsLos(c), "valid");
+    }
+
+    void cellTexts_data()
+    {
+        QTest::addColumn<int>("time");
+        QTest::addColumn<int>("date");
+        QTest::addColumn<int>("temperature");
+        QTest::addColumn<QString>("timeText");
+        QTest::addColumn<QString>("dateText");
+        QTest::addColumn<QString>("temperatureText");
+        QTest::newRow("example") << 0x0E05 << 0x3A8F << -20 << "14:05" << "15.04.2029" << "-20 C°";
+        QTest::newRow("midnight, first day") << 0x0000 << 0x0021 << 0 << "00:00" << "01.01.2000"
+                                             << "0 C°";
+        QTest::newRow("last minute, year 2127") << 0x173B << int(0xFFFF & ((127 << 9) | (12 << 5) | 31))
+                                                << 127 << "23:59" << "31.12.2127" << "127 C°";
+        QTest::newRow("hour 24, date 0") << 0x1800 << 0 << -128 << "" << "" << "-128 C°";
+        QTest::newRow("minute 60, month 13") << 0x0A3C << ((24 << 9) | (13 << 5) | 1) << 5 << ""
+                                             << "" << "5 C°";
+        QTest::newRow("29 Feb leap / day 0") << 0x0101 << ((24 << 9) | (2 << 5) | 29) << 1
+                                             << "01:01" << "29.02.2024" << "1 C°";
+        QTest::newRow("29 Feb not leap") << 0x0101 << ((25 << 9) | (2 << 5) | 29) << 1 << "01:01"
+                                         << "" << "1 C°";
+        QTest::newRow("31 April") << 0x0101 << ((25 << 9) | (4 << 5) | 31) << 1 << "01:01" << ""
+                                  << "1 C°";
+    }
+    void cellTexts()
+    {
+        QFETCH(int, time);
+        QFETCH(int, date);
+        QFETCH(int, temperature);
+        const CellRecord c =
+            Cell(0x02, 1, 0, 5920, "P", 1, quint16(time), quint16(date), qint8(temperature));
+        QTEST(CCellDecoder::TimeText(c), "timeText");
+        QTEST(CCellDecoder::DateText(c), "dateText");
+        QTEST(CCellDecoder::TemperatureText(c), "temperatureText");
+    }
+
+    void cellRowTexts()
+    {
+        CellRecord c = Cell(0x02, 12, 5, 5920, "", 0);
+        const QByteArray ident = CAnsiText::ToAnsi(QStringLiteral("П112-Ж10"));
+        QCOMPARE(ident.size(), 8);
+        std::memcpy(c.pepIdent, ident.constData(), 8); // no terminating zero
+        const quint8 serial[4] = {0x40, 0xE2, 0x01, 0x00};
+        std::memcpy(&c.pepSerial, serial, 4);
+
+        MaterialList materials;
+        MaterialRecord other{}, steel{}, steel2{};
+        CAnsiText::Encode(QStringLiteral("Медь"), other.name, 16);
+        other.velocity = 4700;
+        CAnsiText::Encode(QStringLiteral("Сталь"), steel.name, 16);
+        steel.velocity = 5920;
+        CAnsiText::Encode(QStringLiteral("Сталь 2"), steel2.name, 16);
+        steel2.velocity = 5920;
+        materials << other << steel << steel2;
+
+        const QStringList expected{"12.5", "мм", "Сталь", "5920 м/c", "П112-Ж10", "123456",
+                                   "21 C°", "14:05", "15.04.2029"};
+        QCOMPARE(CCellDecoder::RowTexts(c, materials), expected);
+        QCOMPARE(CCellDecoder::MaterialText(c, {}), QStringLiteral("Н/Д"));
+        c.velocity = 1000;
+        QCOMPARE(CCellDecoder::MaterialText(c, materials), QStringLiteral("Н/Д"));
+        // The unit of the velocity ends in a Latin c.
+        QVERIFY(CCellDecoder::VelocityText(c).endsWith(QLatin1String("/c")));
+    }
+
+    void ansiNames_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("short") << "Труба" << "Труба";
+        QTest::newRow("exactly 16") << "Резервуар-РВС-01" << "Резервуар-РВС-01";
+        QTest::newRow("17 cut to 16") << "Резервуар-РВС-012" << "Резервуар-РВС-01";
+        QTest::newRow("unmappable becomes ?") << "Tank€漢" << "Tank€?";
+        QTest::newRow("pair is one character") << QString::fromUtf8("ABCDEFGHIJKLMNO\U0001F600")
+                                               << "ABCDEFGHIJKLMNO?";
+        QTest::newRow("empty") << "" << "";
+    }
+    void ansiNames()
+    {
+        QFETCH(QString, text);
+        char field[17];
+        std::memset(field, 'x', sizeof(field));
+        CAnsiText::Encode(text, field, 16);
+        QCOMPARE(field[16], 'x'); // never past the field
+        QTEST(CAnsiText::Decode(field, 16), "stored");
+    }
+
+    void ansiDecodeStopsAtZero()
+    {
+        const char field[8] = {'A', 'B', 0, 'C', 'D', 0, 0, 0};
+        QCOMPARE(CAnsiText::Decode(field, 8), QStringLiteral("AB"));
+        const char full[4] = {'\xCF', '\xD0', '\xC8', '\xC2'};
+        QCOMPARE(CAnsiText::Decode(full, 4), QStringLiteral("ПРИВ"));
+    }
+
+    void base64_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("23 bytes") << "AgwABSAXzzExMgAAAABA4gEABQ6POuw=" << true;
+        QTest::newRow("22 bytes") << "AgwABSAXzzExMgAAAABA4gEABQ6POg==" << false;
+        QTest::newRow("24 bytes") << "AgwABSAXzzExMgAAAABA4gEABQ6POuwB" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("23 bytes, blanks kept by the reader")
+            << " AgwABSAXzzExMgAAAABA4gEABQ6POuw= " << true;
+    }
+    void base64()
+    {
+        QFETCH(QString, text);
+        CellRecord cell;
+        QTEST(CCellDecoder::FromBase64(text, &cell), "accepted");
+    }
+
+    void base64RoundTrip()
+    {
+        const CellRecord c = Cell(0x02, 12, 5, 5920, "", 123456, 0x0E05, 0x3A8F, -20);
+        CellRecord withName = c;
+        const QByteArray ident = CAnsiText::ToAnsi(QStringLiteral("П112"));
+        std::memcpy(withName.pepIdent, ident.constData(), size_t(ident.size()));
+        // Computed independently from the 23 bytes of the record.
+        QCOMPARE(CCellDecoder::ToBase64(withName), QStringLiteral("AgwABSAXzzExMgAAAABA4gEABQ6POuw="));
+        CellRecord back;
+        QVERIFY(CCellDecoder::FromBase64(CCellDecoder::ToBase64(withName), &back));
+        QCOMPARE(std::memcmp(&back, &withName, sizeof(back)), 0);
+    }
+
+    // --- XML key files --------------------------------------------------
+    void writerBytes()
+    {
+        CellRecord c = Cell(0x02, 12, 5, 5920, "", 123456, 0x0E05, 0x3A8F, -20);
+        const QByteArray ident = CAnsiText::ToAnsi(QStringLiteral("П112"));
+        std::memcpy(c.pepIdent, ident.constData(), size_t(ident.size()));
+        DataFileRecord first = File(QStringLiteral("Труба"), {c});
+        first.header.serialNumber = 4294967295u;
+        DataFileRecord second = File(QStringLiteral("A&B <1>"), {}, 7);
+        second.header.audioIndex = 0;
+        second.header.serialNumber = 0;
+
+        const QByteArray expected = "<!DOCTYPE KorvalentDatabase>\n"
+                                    "<KorvalentDatabase>\n"
+                                    " <FILES>2</FILES>\n"
+                                    " <FILE1>\n"
+                                    "  <NAME>Труба</NAME>\n"
+                                    "  <SERIAL_NUMBER>4294967295</SERIAL_NUMBER>\n"
+                                    "  <FW_VERSION>258</FW_VERSION>\n"
+                                    "  <AUDIO_INDEX>3</AUDIO_INDEX>\n"
+                                    "  <RECORDS>1</RECORDS>\n"
+                                    "  <DATA_ROW1>AgwABSAXzzExMgAAAABA4gEABQ6POuw=</DATA_ROW1>\n"
+                                    " </FILE1>\n"
+                                    " <FILE2>\n"
+                                    "  <NAME>A&amp;B &lt;1></NAME>\n"
+                                    "  <SERIAL_NUMBER>0</SERIAL_NUMBER>\n"
+                                    "  <FW_VERSION>258</FW_VERSION>\n"
+                                    "  <AUDIO_INDEX>0</AUDIO_INDEX>\n"
+                                    "  <RECORDS>7</RECORDS>\n"
+                                    " </FILE2>\n"
+                                    "</KorvalentDatabase>\n";
+        QCOMPARE(CDataStorage::DatabaseDocument({first, second}), expected);
+
+        const QByteArray dataFile = "<!DOCTYPE KorvalentDataFile>\n"
+                                    "<KorvalentDataFile>\n"
+                                    " <NAME>Y</NAME>\n"
+                                    " <SERIAL_NUMBER>0</SERIAL_NUMBER>\n"
+                                    " <FW_VERSION>258</FW_VERSION>\n"
+                                    " <AUDIO_INDEX>0</AUDIO_INDEX>\n"
+                                    " <RECORDS>7</RECORDS>\n"
+                                    "</KorvalentDataFile>\n";
+        QCOMPARE(CDataStorage::DataFileDocument(second, QStringLiteral("Y")), dataFile);
+        QCOMPARE(CDataStorage::DataFileDocument(second, QString()).contains("<NAME></NAME>"), true);
+    }
+
+    void readerSemantics_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        const QByteArray db = "<!DOCTYPE KorvalentDatabase>\n<KorvalentDatabase>\n"
+                              " <Files>2</Files>\n"
+                              " <file1 kind=\"x\">\n"
+                              "  <NAME a='1'>first</NAME>\n"
+                              "  <name>second</name>\n"
+                              "  <Multi>one\r\n two\tthree\n</Multi>\n"
+                              "  <Blanks>  lead and trail  </Blanks>\n"
+                              "  <Empty></Empty>\n"
+                              "  <Selfclosed/>\n"
+                              "  <Mixed>abc<Inner>x</Inner>def</Mixed>\n"
+                              "  <Comment>ab<!-- c -->cd</Comment>\n"
+                              "  <Cdata>ab<![CDATA[<x>]]></Cdata>\n"
+                              "  <Entities>a&amp;b&#65;&lt;</Entities>\n"
+                              " </file1>\n"
+                              " <FILE1>shadowed</FILE1>\n"
+                              " <KorvalentDatabase><X>inner</X></KorvalentDatabase>\n"
+                              "</KorvalentDatabase>\n";
+        QTest::newRow("case ignored") << db << "FILES" << "2";
+        QTest::newRow("case ignored in every part") << db << "File1.Name" << "first";
+        QTest::newRow("first of two wins") << db << "FILE1.NAME" << "first";
+        QTest::newRow("line breaks and tabs removed") << db << "FILE1.MULTI" << "one twothree";
+        QTest::newRow("blanks kept") << db << "FILE1.BLANKS" << "  lead and trail  ";
+        QTest::newRow("empty element") << db << "FILE1.EMPTY" << "";
+        QTest::newRow("self-closed element") << db << "FILE1.SELFCLOSED" << "";
+        QTest::newRow("last run after a child") << db << "FILE1.MIXED" << "def";
+        QTest::newRow("last run after a comment") << db << "FILE1.COMMENT" << "cd";
+        QTest::newRow("CDATA is its own run") << db << "FILE1.CDATA" << "<x>";
+        QTest::newRow("references inside one run") << db << "FILE1.ENTITIES" << "a&bA<";
+        QTest::newRow("group holds trailing blanks") << db << "FILE1" << " ";
+        QTest::newRow("empty part") << db << "FILE1..NAME" << "";
+        QTest::newRow("trailing dot") << db << "FILE1." << "";
+        QTest::newRow("empty key") << db << "" << "";
+        QTest::newRow("missing last part") << db << "FILE1.NO_SUCH" << "";
+        QTest::newRow("missing first part") << db << "FILE9.NAME" << "";
+        QTest::newRow("root name is not a key part") << db << "KorvalentDatabase.FILES" << "";
+        QTest::newRow("child named like the root") << db << "KORVALENTDATABASE.X" << "inner";
+        QTest::newRow("leaf has no children") << db << "FILES.X" << "";
+        QTest::newRow("root without children")
+            << QByteArray("<R>text</R>") << "R" << "";
+        QTest::newRow("declared encoding")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1251\"?><R><A>\xCF\xF0</A></R>")
+            << "A" << "Пр";
+    }
+    void readerSemantics()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, key);
+        CXmlDataFileParser parser;
+        QBuffer buffer(&xml);
+        QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+        QVERIFY2(parser.ParseFile(&buffer), qPrintable(parser.errorString()));
+        QTEST(parser.GetValue(key), "value");
+    }
+
+    void rootCheck()
+    {
+        CXmlDataFileParser parser;
+        QVERIFY(parser.ParseData("<korvalentdatafile><NAME>x</NAME></korvalentdatafile>"));
+        QVERIFY(parser.CheckRootName(QStringLiteral("KorvalentDataFile")));
+        QVERIFY(!parser.CheckRootName(QStringLiteral("KorvalentDatabase")));
+    }
+
+    void hostileDocuments_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("document type only") << QByteArray("<!DOCTYPE KorvalentDatabase>");
+        QTest::newRow("unclosed") << QByteArray("<KorvalentDatabase><FILES>1</FILES>");
+        QTest::newRow("crossed tags") << QByteArray("<R><A><B></A></B></R>");
+        QTest::newRow("two roots") << QByteArray("<R></R><R></R>");
+        QTest::newRow("undeclared entity") << QByteArray("<R><A>&nbsp;</A></R>");
+        QTest::newRow("binary") << QByteArray("\x00\x01\x02\xff\xfe", 5);
+        QByteArray bomb = "<!DOCTYPE R [<!ENTITY a \"aaaaaaaaaa\">";
+        for (char c = 'b'; c <= 'j'; ++c)
+        {
+            QByteArray refs;
+            for (int i = 0; i < 10; ++i)
+                refs += "&" + QByteArray(1, char(c - 1)) + ";";
+            bomb += "<!ENTITY " + QByteArray(1, c) + " \"" + refs + "\">";
+        }
+        bomb += "]><R><A>&j;</A></R>";
+        QTest::newRow("entity expansion bomb") << bomb;
+        // Each expansion small, but many of them: a large blow-up all the same.
+        QByteArray quadratic = "<!DOCTYPE R [<!ENTITY a \"" + QByteArray(3000, 'a') + "\">]><R><A>";
+        for (int i = 0; i < 2000; ++i)
+            quadratic += "&a;";
+        quadratic += "</A></R>";
+        QTest::newRow("many small expansions") << quadratic;
+        QTest::newRow("external entity")
+            << QByteArray("<!DOCTYPE R [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><R><A>&x;</A></R>");
+    }
+    void hostileDocuments()
+    {
+        QFETCH(QByteArray, xml);
+        CXmlDataFileParser parser;
+        QVERIFY(!parser.ParseData(xml));
+        QVERIFY(!parser.errorString().isEmpty());
+        QVERIFY(!parser.CheckRootName(QStringLiteral("R")));
+        QCOMPARE(parser.GetValue(QStringLiteral("A")), QString());
+    }
+
+    // --- storage ----------------------------------------------------------
+    void roundTrip()
+    {
+        const QString path = m_env->Root() + QStringLiteral("/round.kdb");
+        DataFileList files;
+        files << File(QStringLiteral("Резервуар-РВС-01"), {MmCell(5.2), MmCell(0.3), MmCell(12.25)})
+              << File(QStringLiteral("tank"), {}, 255) << File(QString(), {MmCell(1)}, 0);
+        QVERIFY(CDataStorage::SaveDatabaseFile(path, files));
+        const CDataStorage::LoadResult r = CDataStorage::LoadDatabaseFile(path);
+        QCOMPARE(r.status, CDataStorage::LoadResult::Ok);
+        QCOMPARE(r.files.size(), 3);
+        QVERIFY(SameFiles(r.files.at(0), files.at(0)));
+        QCOMPARE(CDataStorage::FileName(r.files.at(1)), QStringLiteral("tank"));
+        QCOMPARE(int(r.files.at(1).header.records), 255);
+        // 255 announced rows, none present: every one is damaged.
+        QVERIFY(r.damaged);
+        // RECORDS 0: the row that was written is not read.
+        QCOMPARE(r.files.at(2).cells.size(), 0);
+        QVERIFY(!r.truncated);
+        // Writing what was read gives the same bytes.
+        QCOMPARE(CDataStorage::DatabaseDocument({r.files.at(0)}),
+                 CDataStorage::DatabaseDocument({files.at(0)}));
+    }
+
+    void loaderCases_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("cellsOfFirst");
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<bool>("truncated");
+        const QByteArray row = "<DATA_ROW1>AgwABSAXzzExMgAAAABA4gEABQ6POuw=</DATA_ROW1>";
+        QByteArray two00 = "<!DOCTYPE KorvalentDatabase><KorvalentDatabase><FILES>200</FILES>";
+        for (int i = 1; i <= 200; ++i)
+            two00 += "<FILE" + QByteArray::number(i) + "><NAME>F" + QByteArray::number(i) +
+                     "</NAME><RECORDS>1</RECORDS>" + row + "</FILE" + QByteArray::number(i) + ">";
+        two00 += "</KorvalentDatabase>";
+        QTest::newRow("FILES 200") << two00 << 150 << 1 << false << true;
+        QTest::newRow("FILES 3, only FILE1")
+            << QByteArray("<KorvalentDatabase><FILES>3</FILES><FILE1><RECORDS>1</RECORDS>" + row +
+                          "</FILE1></KorvalentDatabase>")
+            << 3 << 1 << false << false;
+        QByteArray five = "<KorvalentDatabase><FILES>1</FILES><FILE1><RECORDS>5</RECORDS>";
+        for (int i = 1; i <= 3; ++i)
+            five += QByteArray(row).replace("ROW1", "ROW" + QByteArray::number(i));
+        five += "</FILE1></KorvalentDatabase>";
+        QTest::newRow("RECORDS 5, rows 1-3") << five << 1 << 3 << true << false;
+        QTest::newRow("FILES 0")
+            << QByteArray("<KorvalentDatabase><FILES>0</FILES><FILE1><RECORDS>1</RECORDS>" + row +
+                          "</FILE1></KorvalentDatabase>")
+            << 0 << 0 << false << false;
+        QTest::newRow("FILES malformed reads 0")
+            << QByteArray("<KorvalentDatabase><FILES>2x</FILES></KorvalentDatabase>") << 0 << 0
+            << false << false;
+        QTest::newRow("FILES huge")
+            << QByteArray("<KorvalentDatabase><FILES>4294967295</FILES></KorvalentDatabase>") << 150
+            << 0 << false << true;
+        QTest::newRow("mixed case, row of 22 bytes")
+            << QByteArray("<korvalentdatabase><files>1</files><File1><Records>2</Records>"
+                          "<data_row1>AgwABSAXzzExMgAAAABA4gEABQ6POuw=</data_row1>"
+                          "<Data_Row2>AgwABSAXzzExMgAAAABA4gEABQ6POg==</Data_Row2>"
+                          "</File1></korvalentdatabase>")
+            << 1 << 1 << true << false;
+    }
+    void loaderCases()
+    {
+        QFETCH(QByteArray, xml);
+        const CDataStorage::LoadResult r = CDataStorage::ParseDatabase(xml);
+        QCOMPARE(r.status, CDataStorage::LoadResult::Ok);
+        QTEST(int(r.files.size()), "files");
+        if (!r.files.isEmpty())
+            QTEST(int(r.files.first().cells.size()), "cellsOfFirst");
+        QTEST(r.damaged, "damaged");
+        QTEST(r.truncated, "truncated");
+        for (const DataFileRecord& f : r.files)
+            QVERIFY(f.cells.size() <= f.header.records);
+    }
+
+    void loaderNumbers()
+    {
+        const CDataStorage::LoadResult r = CDataStorage::ParseDataFile(
+            "<KorvalentDataFile><NAME>Очень длинное имя файла</NAME>"
+            "<SERIAL_NUMBER>4294967296</SERIAL_NUMBER><FW_VERSION>4294967295</FW_VERSION>"
+            "<AUDIO_INDEX>258</AUDIO_INDEX><RECORDS>-1</RECORDS></KorvalentDataFile>");
+        QCOMPARE(r.status, CDataStorage::LoadResult::Ok);
+        const DataFileHeader& h = r.files.first().header;
+        QCOMPARE(CDataStorage::FileName(r.files.first()), QStringLiteral("Очень длинное им"));
+        QCOMPARE(quint32(h.serialNumber), 0u); // does not fit 32 bits: malformed
+        QCOMPARE(quint32(h.fwVersion), 4294967295u);
+        QCOMPARE(int(h.audioIndex), 2);
+        QCOMPARE(int(h.records), 255);
+        QVERIFY(r.damaged);
+    }
+
+    void loaderKinds()
+    {
+        QCOMPARE(CDataStorage::ParseDatabase("<KorvalentDataFile/>").status,
+                 CDataStorage::LoadResult::WrongKind);
+        QCOMPARE(CDataStorage::ParseDataFile("<KorvalentDatabase/>").status,
+                 CDataStorage::LoadResult::WrongKind);
+        const CDataStorage::LoadResult bad = CDataStorage::ParseDataFile("<KorvalentDataFile>");
+        QCOMPARE(bad.status, CDataStorage::LoadResult::ParseFailed);
+        QVERIFY(!bad.parserError.isEmpty());
+        QCOMPARE(CDataStorage::LoadDatabaseFile(m_env->Root() + QStringLiteral("/none.kdb")).status,
+                 CDataStorage::LoadResult::OpenFailed);
+    }
+
+    void baseName_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("base");
+        QTest::newRow("plain") << "/data/Y.kdf" << "Y";
+        QTest::newRow("first dot") << "/data/Tank.A.kdf" << "Tank";
+        QTest::newRow("dot in folder") << "/da.ta/Tank.kdf" << "Tank";
+        QTest::newRow("no suffix") << "/data/Tank" << "Tank";
+        QTest::newRow("hidden") << "/data/.kdf" << "";
+    }
+    void baseName()
+    {
+        QFETCH(QString, path);
+        QTEST(CDataStorage::BaseName(path), "base");
+    }
+
+    void interruptedSaveKeepsOldFile()
+    {
+        const QString path = m_env->Root() + QStringLiteral("/keep.kdb");
+        const DataFileList small{File(QStringLiteral("old"), {MmCell(5)})};
+        QVERIFY(CDataStorage::SaveDatabaseFile(path, small));
+        const QByteArray before = ReadBytes(path);
+
+        DataFileList large;
+        for (int i = 0; i < 20; ++i)
+            large << File(QStringLiteral("new%1").arg(i), QList<CellRecord>(200, MmCell(7)));
+
+        // The disk "fills up" halfway through the write: the process may not
+        // write files larger than the old one plus a little.
+        struct rlimit saved;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = saved;
+        limit.rlim_cur = rlim_t(before.size() + 100);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const bool saved1 = CDataStorage::SaveDatabaseFile(path, large);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QVERIFY(!saved1);
+        QCOMPARE(ReadBytes(path), before);
+        QCOMPARE(QDir(m_env->Root()).entryList(QDir::Files).filter(QStringLiteral("keep")).size(), 1);
+    }
+
+    // --- statistics ---------------------------------------------------------
+    void statistics_data()
+    {
+        QTest::addColumn<QList<float>>("values");
+        QTest::addColumn<QStringList>("expected"); // rows 0-10, "" = not written
+        QTest::addColumn<int>("reach");
+        QTest::newRow("worked example")
+            << QList<float>{2, 4, 4, 4, 5, 5, 7, 9}
+            << QStringList{"8", "8", "0", "2.00", "9.00", "5.00", "4.50", "7.00", "2.138", "2.000",
+                           "4.000"}
+            << int(CStatistics::AllRows);
+        QTest::newRow("odd count median")
+            << QList<float>{3, 1, 2}
+            << QStringList{"3", "3", "0", "1.00", "3.00", "2.00", "2.00", "2.00", "1.000", "0.816",
+                           "0.667"}
+            << int(CStatistics::AllRows);
+        QTest::newRow("even count median")
+            << QList<float>{4, 1, 3, 2}
+            << QStringList{"4", "4", "0", "1.00", "4.00", "2.50", "2.50", "3.00", "1.291", "1.118",
+                           "1.250"}
+            << int(CStatistics::AllRows);
+        QTest::newRow("two values")
+            << QList<float>{10, 12}
+            << QStringList{"2", "2", "0", "10.00", "12.00", "11.00", "11.00", "2.00", "1.414",
+                           "1.000", "1.000"}
+            << int(CStatistics::AllRows);
+        QTest::newRow("one valid value")
+            << QList<float>{0.39f, 5.0f, 700.0f}
+            << QStringList{"3", "1", "2", "5.00", "5.00", "5.00", "", "0.00", "", "", ""}
+            << int(CStatistics::OneValidValue);
+        QTest::newRow("bounds are valid")
+            << QList<float>{0.4f, 600.0f, 600.01f, 0.39f}
+            << QStringList{"4", "2", "2", "0.40", "600.00", "300.20", "300.20", "599.60", "423.981",
+                           "299.800", "89880.047"}
+            << int(CStatistics::AllRows);
+        QTest::newRow("readings of a pipe")
+            << QList<float>{5.21f, 5.19f, 5.2f, 4.98f, 5.33f}
+            << QStringList{"5", "5", "0", "4.98", "5.33", "5.18", "5.20", "0.35", "0.126", "0.113",
+                           "0.013"}
+            << int(CStatistics::AllRows);
+        QTest::newRow("all LOS")
+            << QList<float>{0.1f, 0.0f, 601.0f}
+            << QStringList{"3", "0", "3", "", "", "", "", "", "", "", ""}
+            << int(CStatistics::NoValidValues);
+        QTest::newRow("empty file")
+            << QList<float>{} << QStringList{"0", "0", "0", "", "", "", "", "", "", "", ""}
+            << int(CStatistics::NoValidValues);
+    }
+    void statistics()
+    {
+        QFETCH(QList<float>, values);
+        QFETCH(QStringList, expected);
+        const CStatistics::Result r = CStatistics::Compute(values);
+        QTEST(int(r.reach), "reach");
+        for (int row = 0; row < CStatistics::RowCount; ++row)
+        {
+            QCOMPARE(r.written[row], !expected.at(row).isEmpty());
+            if (r.written[row])
+                QCOMPARE(r.values[row], expected.at(row));
+        }
+    }
+
+    void statisticsKeepUnwrittenCells()
+    {
+        QStandardItemModel model(11, 3);
+        for (int row = 0; row < 11; ++row)
+            for (int column = 0; column < 3; ++column)
+                model.setItem(row, column, new QStandardItem(QStringLiteral("old")));
+        CStatistics::WriteToModel(&model, CStatistics::Compute({0.39f, 5.0f, 700.0f}));
+        QCOMPARE(model.item(1, 2)->text(), QStringLiteral("1"));
+        QCOMPARE(model.item(6, 2)->text(), QStringLiteral("old"));
+        QCOMPARE(model.item(10, 2)->text(), QStringLiteral("old"));
+        QCOMPARE(model.item(10, 2)->textAlignment(), Qt::AlignHCenter | Qt::AlignVCenter);
+        QCOMPARE(model.item(0, 0)->textAlignment(), Qt::Alignment());
+    }
+
+    void resultTextsAsInput_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<float>("value");
+        QTest::newRow("decimal") << "12.5" << 12.5f;
+        QTest::newRow("three decimals") << "7.000" << 7.0f;
+        QTest::newRow("comma is no number") << "12,5" << 0.0f;
+        QTest::newRow("empty") << "" << 0.0f;
+        QTest::newRow("text") << "н/д" << 0.0f;
+    }
+    void resultTextsAsInput()
+    {
+        QFETCH(QString, text);
+        QTEST(CStatistics::ValueFromResultText(text), "value");
+    }
+
+private:
+    QScopedPointer<CTestEnvironment> m_env;
+};
+
+QTEST_GUILESS_MAIN(TestDataCore)
+#include "tst_data_core.moc"
