@@ -45,6 +45,8 @@ QMessageBox::StandardButton ToStandard(CUserPrompts::Button b)
 void CGuiPrompts::Message(QObject* parent, Icon icon, const QString& title, const QString& text)
 {
     QMessageBox box(ToBoxIcon(icon), title, text, QMessageBox::Ok, AsWidget(parent));
+    // Program texts are plain: a path such as "</b/...>" must not turn into markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -53,6 +55,7 @@ CUserPrompts::Button CGuiPrompts::Ask(QObject* parent, Icon icon, const QString&
                                       int buttons, const QMap<Button, QString>& labels)
 {
     QMessageBox box(ToBoxIcon(icon), title, text, QMessageBox::NoButton, AsWidget(parent));
+    box.setTextFormat(Qt::PlainText);
     if (!informativeText.isEmpty())
         box.setInformativeText(informativeText);
     const Button order[] = {Ok, Yes, No, Cancel};

@@ -1,25 +1,342 @@
 #include "app/CKorvalent.h"
 
+#include "app/CAppGlobals.h"
+#include "app/CAppSettings.h"
+#include "app/CClock.h"
+#include "app/CUserPrompts.h"
+#include "data/StatisticsRows.h"
+#include "device/CDeviceSelectorDialog.h"
+#include "tools/CAboutDialog.h"
+#include "tools/CMaterialsEditorDialog.h"
+
 #include "ui_CKorvalent.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QSettings>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QUrl>
+
+namespace
+{
+const char* const s_reportTemplatePath = ":/Korvalent/Resources/ReportTemplate.html";
+
+QString AppName() { return QCoreApplication::applicationName(); }
+} // namespace
 
 CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKorvalent)
 {
+    // 1. The windows this one owns for its whole life, created once, no parent.
+    m_aboutDialog = new CAboutDialog();
+    m_deviceSelector = new CDeviceSelectorDialog();
+    m_materialsEditor = new CMaterialsEditorDialog();
+
+    // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
+
+    // 3. Widget tree, menus and texts.
     m_ui->setupUi(this);
+    m_ui->mainTabWidget->setCurrentIndex(0);
+    m_ui->reportTabWidget->setCurrentIndex(0);
+    // Hovering the export entry of "Файл" shows the sub-menu's own tip.
+    m_ui->menu_Export->menuAction()->setStatusTip(m_ui->menu_Export->statusTip());
+
+    // 4. The clock in the corner of the data tab.
+    m_clockTimer = new QTimer(this);
+    connect(m_clockTimer, &QTimer::timeout, this, &CKorvalent::OnUpdateTimeDate);
+    m_clockTimer->start(1000);
+    OnUpdateTimeDate();
+
+    QSettings* settings = Settings();
+
+    // 5. Geometry of the last session.
+    settings->beginGroup(QStringLiteral("MainWindow"));
+    resize(settings->value(QStringLiteral("size"), QSize(400, 400)).toSize());
+    move(settings->value(QStringLiteral("pos"), QPoint(200, 200)).toPoint());
+    settings->endGroup();
+
+    // 6. Title.
+    setWindowTitle(QStringLiteral("%1 v%2").arg(AppName(), QCoreApplication::applicationVersion()));
+
+    // 7. Documents directory: created on first start; a failure is not an
+    // error, the path still serves as the default folder of the dialogs.
+    const QString defaultDir = QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/Korvalent"));
+    QDir().mkpath(defaultDir);
+    settings->beginGroup(QStringLiteral("."));
+    m_documentsDir = settings->value(QStringLiteral("DocumentsDir"), defaultDir).toString();
+    settings->endGroup();
+
+    // 8. Actions and controls.
+    ConnectActions();
+
+    // 9. Models of the data tab.
+    m_filesModel = new QStandardItemModel(0, 2, this);
+    m_filesModel->setHorizontalHeaderLabels({tr("Файл данных"), tr("Исп. ячейки")});
+    m_ui->ResultFilesTable->setModel(m_filesModel);
+    m_filesSelection = new QItemSelectionModel(m_filesModel, this);
+    m_ui->ResultFilesTable->setSelectionModel(m_filesSelection);
+    connect(m_filesSelection, &QItemSelectionModel::selectionChanged, this,
+            &CKorvalent::ResultFilesTableItemChanged);
+
+    m_resultsModel = new QStandardItemModel(0, 9, this);
+    m_ui->ResultFileContentTable->setModel(m_resultsModel);
+    m_statisticsModel = new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
+    StatisticsRows::Fill(m_statisticsModel);
+    m_ui->StatisticsTable->setModel(m_statisticsModel);
+    ResultsTablesReset();
+    m_ui->StatisticsTable->resizeColumnsToContents();
+    m_nSelectedFile = -1;
+
+    // 10. Status bar indicators: data first, then device.
+    m_dataStatusLabel = new QLabel(tr("Данные: не загружены                    "), this);
+    m_deviceStatusLabel = new QLabel(tr("Устройство: не выбрано"), this);
+    statusBar()->addPermanentWidget(m_dataStatusLabel);
+    statusBar()->addPermanentWidget(m_deviceStatusLabel);
+
+    // 11. The gauge chosen in an earlier session.
+    settings->beginGroup(QStringLiteral("Device"));
+    const QString deviceName = settings->value(QStringLiteral("Name")).toString();
+    const QString serialNumber = settings->value(QStringLiteral("SerialNumber")).toString();
+    settings->endGroup();
+    m_ui->DeviceDescriptionEdit->setText(deviceName);
+    m_ui->DeviceSerialNumberEdit->setText(serialNumber);
+    UpdateDeviceLabel();
+    m_ui->PEPDescriptionEdit->setText(tr("Н/Д"));
+    m_ui->PEPSerialNumberEdit->setText(tr("Н/Д"));
+
+    // 12. Report template.
+    QFile templateFile(QString::fromLatin1(s_reportTemplatePath));
+    if (templateFile.open(QIODevice::ReadOnly | QIODevice::Text))
+        m_reportTemplate = QString::fromUtf8(templateFile.readAll());
+
+    // 13. Report results table.
+    m_reportResultsModel = new QStandardItemModel(0, 10, this);
+    m_reportResultsModel->setHorizontalHeaderLabels(
+        {tr("Файл данных"), tr("Ячейка"), tr("Результат"), tr("Единицы"), tr("Материал"),
+         tr("Скорость УЗ-волн"), tr("Настройка"), tr("Температура"), tr("Время"), tr("Дата")});
+    m_ui->ReportResultsTable->setModel(m_reportResultsModel);
+    m_ui->ReportResultsTable->resizeColumnsToContents();
+
+    // 14. Report statistics table.
+    m_reportStatsModel = new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
+    StatisticsRows::Fill(m_reportStatsModel);
+    m_ui->ReportStatsTable->setModel(m_reportStatsModel);
+    m_ui->ReportStatsTable->resizeColumnsToContents();
 }
 
-CKorvalent::~CKorvalent() { delete m_ui; }
+CKorvalent::~CKorvalent()
+{
+    // The owned windows have no parent: they go with the main window.
+    delete m_aboutDialog;
+    delete m_deviceSelector;
+    delete m_materialsEditor;
+    delete m_ui;
+}
 
-void CKorvalent::UpdateDeviceLabel() {}
+QSettings* CKorvalent::Settings()
+{
+    if (g_App.pSettings)
+        return g_App.pSettings;
+    // A window made without the entry (a test, a tool) still needs a store.
+    if (!m_ownSettings)
+    {
+        m_ownSettings = CAppSettings::Create();
+        m_ownSettings->setParent(this);
+    }
+    return m_ownSettings;
+}
+
+void CKorvalent::ConnectActions()
+{
+    Ui::CKorvalent* ui = m_ui;
+
+    connect(ui->action_file_download_database_from_device, &QAction::triggered, this,
+            &CKorvalent::OnResultsDownloadDatabaseFromDevice);
+    connect(ui->action_file_upload_database_to_device, &QAction::triggered, this,
+            &CKorvalent::OnResultsUploadDatabaseToDevice);
+    connect(ui->action_file_load_database_from_file, &QAction::triggered, this,
+            &CKorvalent::OnResultsLoadDatabaseFromFile);
+    connect(ui->action_file_save_database_to_file, &QAction::triggered, this,
+            &CKorvalent::OnResultsSaveDatabaseToFile);
+    connect(ui->action_file_load_result_file, &QAction::triggered, this,
+            &CKorvalent::OnResultsLoadFile);
+    connect(ui->action_file_save_result_file, &QAction::triggered, this,
+            &CKorvalent::OnResultsSaveFile);
+    connect(ui->action_file_delete, &QAction::triggered, this, &CKorvalent::OnResultsDeleteFile);
+    connect(ui->action_file_exit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->action_file_export_to_xls, &QAction::triggered, this,
+            &CKorvalent::ExportResultsToXLS);
+    connect(ui->action_file_export_to_csv, &QAction::triggered, this,
+            &CKorvalent::ExportResultsToCSV);
+
+    connect(ui->action_report_new, &QAction::triggered, this, &CKorvalent::OnReportCreate);
+    connect(ui->action_report_open, &QAction::triggered, this, &CKorvalent::OnReportLoadFromFile);
+    connect(ui->action_report_save, &QAction::triggered, this, &CKorvalent::OnReportSaveToFile);
+    connect(ui->action_report_preview, &QAction::triggered, this,
+            &CKorvalent::OnReportDocumentPreview);
+    connect(ui->action_report_print, &QAction::triggered, this,
+            &CKorvalent::OnReportDocumentPrint);
+
+    connect(ui->action_show_materials_editor_dialog, &QAction::triggered, this,
+            &CKorvalent::ShowMaterialsEditorDialog);
+
+    connect(ui->action_show_device_selector_dialog, &QAction::triggered, this,
+            &CKorvalent::ShowDeviceSelectorDialog);
+    connect(ui->action_get_device_firmware_version, &QAction::triggered, this,
+            &CKorvalent::GetDeviceFirmwareVersion);
+    connect(ui->action_show_screenshot_maker_dialog, &QAction::triggered, this,
+            &CKorvalent::ShowDeviceScreenshotDialog);
+    connect(ui->action_show_pep_list_dialog, &QAction::triggered, this,
+            &CKorvalent::ShowPEPListDialog);
+    connect(ui->action_service_time_sync, &QAction::triggered, this,
+            &CKorvalent::OnUpdateTimeOnDevice);
+    connect(ui->action_select_documents_dir, &QAction::triggered, this,
+            &CKorvalent::OnChangeDocumentsDir);
+
+    connect(ui->action_show_info, &QAction::triggered, this, &CKorvalent::ShowAboutDialog);
+    connect(ui->action_show_help, &QAction::triggered, this, &CKorvalent::ShowHelpDialog);
+
+    connect(ui->toolbutton_results_download_database, &QToolButton::clicked, this,
+            &CKorvalent::OnResultsDownloadDatabaseFromDevice);
+    connect(ui->toolbutton_results_load_database_from_file, &QToolButton::clicked, this,
+            &CKorvalent::OnResultsLoadDatabaseFromFile);
+    connect(ui->toolbutton_results_save_database_to_file, &QToolButton::clicked, this,
+            &CKorvalent::OnResultsSaveDatabaseToFile);
+    connect(ui->toolbutton_results_load_file, &QToolButton::clicked, this,
+            &CKorvalent::OnResultsLoadFile);
+    connect(ui->toolbutton_results_save_file, &QToolButton::clicked, this,
+            &CKorvalent::OnResultsSaveFile);
+    connect(ui->toolbutton_results_delete_file, &QToolButton::clicked, this,
+            &CKorvalent::OnResultsDeleteFile);
+    connect(ui->toolbutton_results_show_help, &QToolButton::clicked, this,
+            &CKorvalent::ShowHelpDialog);
+
+    connect(ui->toolbutton_report_refresh, &QToolButton::clicked, this,
+            &CKorvalent::OnReportRefresh);
+    connect(ui->toolbutton_report_print_preview, &QToolButton::clicked, this,
+            &CKorvalent::OnReportDocumentPreview);
+    connect(ui->toolbutton_report_new, &QToolButton::clicked, this, &CKorvalent::OnReportCreate);
+    connect(ui->toolbutton_report_open_from_file, &QToolButton::clicked, this,
+            &CKorvalent::OnReportLoadFromFile);
+    connect(ui->toolbutton_report_print, &QToolButton::clicked, this,
+            &CKorvalent::OnReportDocumentPrint);
+    connect(ui->toolbutton_report_save_to_file, &QToolButton::clicked, this,
+            &CKorvalent::OnReportSaveToFile);
+    connect(ui->toolbutton_report_show_help, &QToolButton::clicked, this,
+            &CKorvalent::ShowHelpDialog);
+
+    connect(ui->ReportGoToResultsButton, &QPushButton::clicked, this,
+            &CKorvalent::OnReportShowResultsTab);
+    connect(ui->ReportClearInfoFieldsButton, &QPushButton::clicked, this,
+            &CKorvalent::OnReportClearInfoFields);
+    connect(ui->ReportGoToConclutionButton, &QPushButton::clicked, this,
+            &CKorvalent::OnReportShowConclutionTab);
+    connect(ui->ReportGoToPreviewButton, &QPushButton::clicked, this,
+            &CKorvalent::OnReportShowPreviewTab);
+    connect(ui->ReportClearConclutionFieldsButton, &QPushButton::clicked, this,
+            &CKorvalent::OnReportClearConclutionFields);
+    connect(ui->reportTabWidget, &QTabWidget::currentChanged, this,
+            &CKorvalent::OnReportTabSwitch);
+    connect(ui->ResultFilesTable, &QTableView::clicked, this, &CKorvalent::ResultFilesTableClick);
+
+    // The transducer EEPROM editor is a service tool: without "-extras" its
+    // entry stays hidden and inert.
+    ui->action_show_pep_params_editor_dialog->setVisible(false);
+    if (g_App.extras)
+    {
+        ui->action_show_pep_params_editor_dialog->setVisible(true);
+        connect(ui->action_show_pep_params_editor_dialog, &QAction::triggered, this,
+                &CKorvalent::ShowPEPEditorDialog);
+    }
+}
+
+void CKorvalent::UpdateDeviceLabel()
+{
+    QSettings* settings = Settings();
+    settings->beginGroup(QStringLiteral("Device"));
+    const QString name = settings->value(QStringLiteral("Name")).toString();
+    const QString portName = settings->value(QStringLiteral("PortName")).toString();
+    settings->endGroup();
+    m_deviceStatusLabel->setText(tr("Устройство: %1, порт '%2'").arg(name, portName));
+}
+
+// Each of these shows the window this one owns; the window keeps its content
+// between showings.
 void CKorvalent::ShowPEPListDialog() {}
+
 void CKorvalent::ShowPEPEditorDialog() {}
-void CKorvalent::ShowMaterialsEditorDialog() {}
-void CKorvalent::ShowDeviceSelectorDialog() {}
+
+void CKorvalent::ShowMaterialsEditorDialog() { m_materialsEditor->show(); }
+
+void CKorvalent::ShowDeviceSelectorDialog() { m_deviceSelector->show(); }
+
 void CKorvalent::ShowDeviceScreenshotDialog() {}
-void CKorvalent::ShowAboutDialog() {}
-void CKorvalent::ShowHelpDialog() {}
-void CKorvalent::OnUpdateTimeDate() {}
-void CKorvalent::OnChangeDocumentsDir() {}
-void CKorvalent::closeEvent(QCloseEvent* event) { QMainWindow::closeEvent(event); }
-void CKorvalent::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
+
+void CKorvalent::ShowAboutDialog() { m_aboutDialog->show(); }
+
+QString CKorvalent::HelpFilePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/Korvalent.html");
+}
+
+void CKorvalent::ShowHelpDialog()
+{
+    // Asking the desktop about a file that is not there may still "succeed"
+    // (the handler reports its own error later), so check first.
+    const QString path = HelpFilePath();
+    if (!QFileInfo(path).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        UserPrompts().Warning(this, AppName(), tr("Справочная информация не доступна!"));
+}
+
+void CKorvalent::OnUpdateTimeDate()
+{
+    const QDateTime now = CClock::Now();
+    m_ui->CurrentDateLabel->setText(now.date().toString(QStringLiteral("dd.MM.yyyy")));
+    m_ui->CurrentTimeLabel->setText(now.time().toString(QStringLiteral("hh:mm:ss")));
+}
+
+void CKorvalent::OnChangeDocumentsDir()
+{
+    const QString title = AppName() + QStringLiteral("™");
+    const CUserPrompts::Button answer = UserPrompts().Ask(
+        this, CUserPrompts::IconQuestion, title,
+        tr("Текущий рабочий каталог: <%1>").arg(m_documentsDir),
+        tr("Если хотите его изменить, нажмите 'Продолжить', если нет, нажмите 'Отмена'"),
+        CUserPrompts::Yes | CUserPrompts::Cancel,
+        {{CUserPrompts::Yes, tr("Продолжить")}, {CUserPrompts::Cancel, tr("Отмена")}});
+    if (answer != CUserPrompts::Yes)
+        return;
+
+    const QString dir =
+        UserPrompts().ExistingDirectory(this, tr("Выбор рабочего каталога Korvalent"), m_documentsDir);
+    if (dir.isEmpty())
+        return;
+    // For this session only: the settings keep the directory they had.
+    m_documentsDir = dir;
+    UserPrompts().Information(this, title, tr("Текущий рабочий каталог изменён на: '%1'").arg(dir));
+}
+
+void CKorvalent::closeEvent(QCloseEvent* event)
+{
+    QSettings* settings = Settings();
+    settings->beginGroup(QStringLiteral("MainWindow"));
+    settings->setValue(QStringLiteral("size"), size());
+    settings->setValue(QStringLiteral("pos"), pos());
+    settings->endGroup();
+    settings->sync();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void CKorvalent::resizeEvent(QResizeEvent* event)
+{
+    // The tabs are arranged by layouts, which follow the new size by themselves.
+    QMainWindow::resizeEvent(event);
+}

@@ -12,6 +12,7 @@ class QLabel;
 class QStandardItemModel;
 class QItemSelectionModel;
 class QTimer;
+class QSettings;
 class QProgressBar;
 class QToolButton;
 class CAboutDialog;
@@ -59,6 +60,9 @@ public:
 
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
+
+    // The user manual beside the executable, opened by the help action.
+    static QString HelpFilePath();
 
     // True while a device chain of this window (download, upload) runs; data
     // operations that replace or read the data-file list are refused then.
@@ -127,6 +131,9 @@ private:
     QTimer* m_clockTimer = nullptr;
     QString m_documentsDir;
     QString m_reportTemplate;
+    QSettings* m_ownSettings = nullptr; // only when the entry made none
+    QSettings* Settings();
+    void ConnectActions();
 
     // --- measurement data (CKorvalent_Results.cpp) ---
     DataFileList m_dataFiles;

@@ -2,28 +2,80 @@
 #include "app/CAppSettings.h"
 #include "app/CGuiPrompts.h"
 #include "app/CKorvalent.h"
+#include "device/CDeviceManager.h"
+#include "device/CPortEnumerator.h"
+#include "sim/CVirtualGauge.h"
 
 #include <QApplication>
 #include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleFactory>
 
 int main(int argc, char** argv)
 {
+    // 1-2. Application object and identity, before anything else exists.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
     QApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
     QApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::Version));
 
+    // 3. Plug-ins shipped beside the executable are found first.
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
+
     CGuiPrompts prompts;
     SetUserPrompts(&prompts);
 
-    QSettings* settings = CAppSettings::Create();
+    // Demo mode: a virtual gauge served in this process and listed by the
+    // device selector; its settings are kept apart from the real ones.
+    const bool demo = QCoreApplication::arguments().contains(QStringLiteral("-demo"));
+    CVirtualGauge* virtualGauge = nullptr;
+    if (demo)
+    {
+        virtualGauge = new CVirtualGauge();
+        virtualGauge->LoadDemoContent();
+        QString error;
+        if (virtualGauge->Start(&error))
+            CPortEnumerator::AddExtraPort(QStringLiteral("virtual QM-3RX"),
+                                          virtualGauge->PortPath());
+        else
+            qWarning("virtual gauge: %s", qPrintable(error));
+    }
+
+    // 4. The one settings object of the process (native per-user store).
+    QSettings* settings = CAppSettings::Create(demo);
     g_App.pSettings = settings;
+    // The virtual gauge gets a new pseudo-terminal every run: keep it selected.
+    if (virtualGauge && virtualGauge->IsRunning() &&
+        settings->value(QStringLiteral("Device/PortName")).toString() ==
+            QLatin1String("virtual QM-3RX"))
+        settings->setValue(QStringLiteral("Device/PortPath"), virtualGauge->PortPath());
+
+    // 5. Command line.
     g_App.extras = HasExtrasSwitch(argc, argv) ? 1 : 0;
 
+    // 6. Main window.
     auto* window = new CKorvalent();
     g_App.pMainWindow = window;
+    g_App.pStatusSink = window;
+
+    // 7. Device manager.
+    auto* deviceManager = new CDeviceManager();
+    g_App.pDeviceManager = deviceManager;
+    QObject::connect(deviceManager, &CDeviceManager::ShowStatusMessage, window->statusBar(),
+                     &QStatusBar::showMessage);
+
+    // 8. Style.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    // 9. Run until the main window closes.
     window->show();
     const int result = app.exec();
+
+    // 10. Tear down in reverse order of creation.
+    delete deviceManager;
+    g_App.pDeviceManager = nullptr;
+    delete virtualGauge;
     delete window;
     delete settings;
     return result;
