@@ -1,5 +1,6 @@
 #include "sim/CVirtualGauge.h"
 
+#include "data/CDataStorage.h"
 #include "device/CCrc16.h"
 
 #include <QStringDecoder>
@@ -998,8 +999,30 @@ QByteArray CVirtualGauge::DemoScreen()
 
 bool CVirtualGauge::LoadDatabase(const QString& path, QString* error)
 {
-    Q_UNUSED(path);
-    if (error)
-        *error = QStringLiteral("database loading is not available");
-    return false;
+    const CDataStorage::LoadResult result = CDataStorage::LoadDatabaseFile(path);
+    if (!result.Succeeded())
+    {
+        if (error)
+        {
+            switch (result.status)
+            {
+            case CDataStorage::LoadResult::OpenFailed:
+                *error = QStringLiteral("cannot open the file");
+                break;
+            case CDataStorage::LoadResult::ParseFailed:
+                *error = QStringLiteral("not a well-formed file: %1").arg(result.parserError);
+                break;
+            default:
+                *error = QStringLiteral("not a measurement database");
+                break;
+            }
+        }
+        return false;
+    }
+    // The gauge holds what it announces: a file keeps the cells it has.
+    DataFileList files = result.files;
+    for (DataFileRecord& file : files)
+        file.header.records = quint8(qMin<int>(file.header.records, int(file.cells.size())));
+    SetFiles(files);
+    return true;
 }
