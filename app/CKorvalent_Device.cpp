@@ -2,6 +2,7 @@
 
 #include "app/CAppGlobals.h"
 #include "app/CUserPrompts.h"
+#include "data/CDataMessages.h"
 #include "device/CDeviceManager.h"
 
 #include <QCoreApplication>
@@ -27,15 +28,31 @@ void StartDeviceTask(CKorvalent* window, int& refusedStarts, int task, void* buf
         ++refusedStarts;
     manager->StartTask(task, buffer, value, window);
 }
+
+// A chain owns the device from its first task to its last, also in the
+// moments between two tasks when the manager itself is idle: another
+// command then would break into the chain.
+bool RefuseDuringChain(CKorvalent* window)
+{
+    if (!window->IsDeviceChainRunning())
+        return false;
+    UserPrompts().Warning(window, QCoreApplication::applicationName(),
+                          CDataMessages::DeviceBusy());
+    return true;
+}
 } // namespace
 
 void CKorvalent::GetDeviceFirmwareVersion()
 {
+    if (RefuseDuringChain(this))
+        return;
     StartDeviceTask(this, m_refusedStarts, 9, nullptr, 0);
 }
 
 void CKorvalent::OnResultsDownloadDatabaseFromDevice()
 {
+    if (RefuseDuringChain(this))
+        return;
     // With a task running, the list may be the worker's: leave the data as
     // it is and let the manager refuse the start.
     if (g_App.pDeviceManager && g_App.pDeviceManager->IsBusy())
@@ -52,6 +69,8 @@ void CKorvalent::OnResultsDownloadDatabaseFromDevice()
 
 void CKorvalent::OnResultsUploadDatabaseToDevice()
 {
+    if (RefuseDuringChain(this))
+        return;
     if (g_App.pDeviceManager && g_App.pDeviceManager->IsBusy() && !m_dataFiles.isEmpty())
     {
         StartDeviceTask(this, m_refusedStarts, 15, nullptr, 0);
@@ -62,6 +81,8 @@ void CKorvalent::OnResultsUploadDatabaseToDevice()
 
 void CKorvalent::OnUpdateTimeOnDevice()
 {
+    if (RefuseDuringChain(this))
+        return;
     // The record is taken now, at the command; while another task runs the
     // record of that task (maybe a clock task) is left alone.
     const bool busy = g_App.pDeviceManager && g_App.pDeviceManager->IsBusy();
@@ -100,8 +121,10 @@ void CKorvalent::CarryOut(const CDatabaseTransfer::Action& action)
         UserPrompts().Warning(this, title, action.warning);
     if (!action.information.isEmpty())
         UserPrompts().Information(this, title, action.information);
-    if (action.task >= 0)
-        StartDeviceTask(this, m_refusedStarts, action.task, action.buffer, action.value);
+    // The chain's own next step: should another window have taken the
+    // device meanwhile, the manager's refusal ends the chain as a failure.
+    if (action.task >= 0 && g_App.pDeviceManager)
+        g_App.pDeviceManager->StartTask(action.task, action.buffer, action.value, this);
 }
 
 void CKorvalent::UpdateChainProgress()

@@ -1,33 +1,347 @@
+#include "app/CAppGlobals.h"
+#include "app/CClock.h"
+#include "app/CUserPrompts.h"
 #include "cli/CliCommands.h"
+#include "cli/CliDeviceRunner.h"
+#include "data/CDataMessages.h"
+#include "data/CDataStorage.h"
+#include "device/CDeviceManager.h"
+#include "tools/CDatabaseTransfer.h"
+#include "tools/CMaterialsCsv.h"
 
-// Not built yet: these commands arrive with their own work item.
-int CliFirmware(const CliContext&)
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QObject>
+
+#include <cstdio>
+#include <unistd.h>
+
+// Firmware, clock, database download / upload and the materials table from
+// the command line: the same core and texts as the main window and the
+// materials editor.
+
+namespace
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+QString Trailing(QString text)
+{
+    while (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
+    return text;
 }
-int CliClock(const CliContext&)
+
+// Whole-chain progress on stderr when it is a terminal: files and cells done
+// of those announced, fed by the manager's per-record progress.
+class CChainProgressBar
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+public:
+    explicit CChainProgressBar(CDatabaseTransfer* transfer)
+        : m_transfer(transfer), m_enabled(::isatty(STDERR_FILENO))
+    {
+    }
+    ~CChainProgressBar() { Finish(); }
+
+    void Attach()
+    {
+        if (!m_enabled)
+            return;
+        CDeviceManager* manager = CliDeviceManager();
+        m_connections.append(QObject::connect(manager, &CDeviceManager::TaskProgress, manager,
+                                              [this](int done, int total) {
+                                                  m_transfer->TaskProgress(done, total);
+                                                  Draw();
+                                              }));
+        // A message must not land on the bar's line.
+        m_connections.append(QObject::connect(manager, &CDeviceManager::ShowErrorMessageBox,
+                                              manager, [this](const QString&) { Break(); },
+                                              Qt::DirectConnection));
+        m_connections.append(QObject::connect(manager, &CDeviceManager::ShowStatusMessage,
+                                              manager, [this](const QString&, int) { Break(); },
+                                              Qt::DirectConnection));
+    }
+
+    void Draw()
+    {
+        if (!m_enabled)
+            return;
+        const CDatabaseTransfer::Progress p = m_transfer->CurrentProgress();
+        const int width = 30;
+        const int filled = p.maximum > 0 ? qBound(0, int(qint64(p.value) * width / p.maximum), width) : 0;
+        const QByteArray line = "\r[" + QByteArray(filled, '#') + QByteArray(width - filled, '.') +
+                                "] " + p.text.toUtf8() + "   ";
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+        m_shown = true;
+    }
+
+    void Break()
+    {
+        if (m_shown)
+        {
+            std::fputc('\n', stderr);
+            std::fflush(stderr);
+            m_shown = false;
+        }
+    }
+
+    void Finish()
+    {
+        for (const QMetaObject::Connection& c : m_connections)
+            QObject::disconnect(c);
+        m_connections.clear();
+        Break();
+    }
+
+private:
+    CDatabaseTransfer* m_transfer;
+    bool m_enabled;
+    bool m_shown = false;
+    QList<QMetaObject::Connection> m_connections;
+};
+
+// Runs a chain to its end: every task the core asks for, synchronously.
+// Returns the last action (the one that ended the chain).
+CDatabaseTransfer::Action RunChain(const CliContext& ctx, CDatabaseTransfer& transfer,
+                                   CDatabaseTransfer::Action action)
+{
+    CChainProgressBar bar(&transfer);
+    bar.Attach();
+    while (action.task >= 0)
+    {
+        const int task = action.task;
+        int length = -1;
+        CliRunTask(ctx, task, action.buffer, action.value, &length);
+        const void* payload = nullptr;
+        if (length >= 0 && g_App.pDeviceManager)
+            payload = g_App.pDeviceManager->ReplySlot().frame + 4;
+        action = transfer.TaskCompleted(task, payload, length, false);
+        bar.Draw();
+    }
+    bar.Finish();
+    return action;
 }
-int CliDownload(const CliContext&)
+
+// Takes "-o FILE", "--materials FILE" style options out of args.
+bool TakeOption(QStringList& args, const QString& name, QString* value, bool* missingValue)
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+    const int i = int(args.indexOf(name));
+    if (i < 0)
+        return false;
+    if (i + 1 >= args.size())
+    {
+        *missingValue = true;
+        args.removeAt(i);
+        return false;
+    }
+    *value = args.at(i + 1);
+    args.remove(i, 2);
+    return true;
 }
-int CliUpload(const CliContext&)
+
+int Usage(const QString& text)
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+    CliPrintErr(text);
+    CliPrintUsage(true);
+    return CliUsage;
 }
-int CliMaterialsGet(const CliContext&)
+} // namespace
+
+int CliFirmware(const CliContext& ctx)
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+    if (!ctx.args.isEmpty())
+        return Usage(QStringLiteral("firmware takes no arguments"));
+    int length = -1;
+    if (!CliRunTask(ctx, 9, nullptr, 0, &length))
+        return CliFailure;
+    CliPrintOut(CDatabaseTransfer::FirmwareText(CliDeviceManager()->ReplySlot().frame + 4));
+    return CliOk;
 }
-int CliMaterialsPut(const CliContext&)
+
+int CliClock(const CliContext& ctx)
 {
-    CliPrintErr(QStringLiteral("This command is not available in this build."));
-    return CliFailure;
+    if (!ctx.args.isEmpty())
+        return Usage(QStringLiteral("clock takes no arguments"));
+    // The moment of the command, not of the frame (the port is opened first).
+    auto record = CDatabaseTransfer::ClockRecord(CClock::Now());
+    if (!CliRunTask(ctx, 14, record.data(), 0))
+        return CliFailure;
+    CliPrintOut(QCoreApplication::translate(
+        "CKorvalent", "Время устройства успешно синхронизировано с ПК."));
+    return CliOk;
+}
+
+int CliDownload(const CliContext& ctx)
+{
+    QStringList args = ctx.args;
+    QString output;
+    QString materialsPath;
+    bool missing = false;
+    TakeOption(args, QStringLiteral("-o"), &output, &missing);
+    TakeOption(args, QStringLiteral("--materials"), &materialsPath, &missing);
+    if (missing || output.isEmpty() || !args.isEmpty())
+        return Usage(QStringLiteral("download needs -o FILE.kdb [--materials FILE.csv]"));
+
+    DataFileList files;
+    MaterialList materials;
+    int selected = -1;
+    CDatabaseTransfer transfer(&files, &materials, &selected);
+    const CDatabaseTransfer::Action last = RunChain(ctx, transfer, transfer.StartDownload());
+    if (!last.succeeded)
+        return CliFailure;
+
+    const QString label = Trailing(last.label);
+    if (files.isEmpty())
+    {
+        // Nothing to keep: the window's save refuses an empty database too.
+        CliPrintOut(label);
+        CliPrintErr(CDataMessages::NothingToSave());
+        return CliFailure;
+    }
+
+    // Both files are prepared before either is replaced, so a failure leaves
+    // the previous files as they were.
+    if (!materialsPath.isEmpty() && QFileInfo(materialsPath).absoluteFilePath() ==
+                                        QFileInfo(output).absoluteFilePath())
+        return Usage(QStringLiteral("the materials file must differ from the database file"));
+    QSaveFile database(output);
+    QSaveFile csv(materialsPath);
+    const QByteArray document = CDataStorage::DatabaseDocument(files);
+    if (!database.open(QIODevice::WriteOnly) || database.write(document) != document.size())
+    {
+        CliPrintErr(CDataMessages::DatabaseCreateFailed());
+        return CliFailure;
+    }
+    if (!materialsPath.isEmpty())
+    {
+        const QByteArray table = CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(materials));
+        if (!csv.open(QIODevice::WriteOnly) || csv.write(table) != table.size())
+        {
+            CliPrintErr(QStringLiteral("Не удалось записать файл '%1'.").arg(materialsPath));
+            return CliFailure;
+        }
+    }
+    if (!database.commit())
+    {
+        CliPrintErr(CDataMessages::DatabaseCreateFailed());
+        return CliFailure;
+    }
+    if (!materialsPath.isEmpty() && !csv.commit())
+    {
+        CliPrintErr(QStringLiteral("Не удалось записать файл '%1'.").arg(materialsPath));
+        return CliFailure;
+    }
+    CliPrintOut(label);
+    return CliOk;
+}
+
+int CliUpload(const CliContext& ctx)
+{
+    if (ctx.args.size() != 1)
+        return Usage(QStringLiteral("upload needs one FILE (.kdb or .kdf)"));
+    const QString path = ctx.args.first();
+
+    // A database first; a single data file when the root says so.
+    CDataStorage::LoadResult loaded = CDataStorage::LoadDatabaseFile(path);
+    bool database = true;
+    if (loaded.status == CDataStorage::LoadResult::WrongKind)
+    {
+        const CDataStorage::LoadResult single = CDataStorage::LoadDataFile(path);
+        if (single.status != CDataStorage::LoadResult::WrongKind)
+        {
+            loaded = single;
+            database = false;
+        }
+    }
+    switch (loaded.status)
+    {
+    case CDataStorage::LoadResult::Ok:
+        break;
+    case CDataStorage::LoadResult::OpenFailed:
+        CliPrintErr(database ? CDataMessages::DatabaseOpenFailed(path)
+                             : CDataMessages::DataFileOpenFailed(path));
+        return CliFailure;
+    case CDataStorage::LoadResult::ParseFailed:
+        CliPrintErr(database ? CDataMessages::DatabaseParseFailed(path, loaded.parserError)
+                             : CDataMessages::DataFileParseFailed(path, loaded.parserError));
+        return CliFailure;
+    case CDataStorage::LoadResult::WrongKind:
+        CliPrintErr(CDataMessages::DatabaseWrongKind(path));
+        return CliFailure;
+    }
+    if (loaded.damaged)
+        CliPrintErr(database ? CDataMessages::DatabaseDamaged() : CDataMessages::DataFileDamaged());
+    if (loaded.truncated)
+        CliPrintErr(CDataMessages::DatabaseTooManyFiles());
+
+    DataFileList files = loaded.files;
+    MaterialList materials;
+    int selected = files.isEmpty() ? -1 : 0;
+    CDatabaseTransfer transfer(&files, &materials, &selected);
+    const CDatabaseTransfer::Action start = transfer.StartUpload();
+    if (!start.warning.isEmpty())
+    {
+        CliPrintErr(start.warning);
+        return CliFailure;
+    }
+    const CDatabaseTransfer::Action last = RunChain(ctx, transfer, start);
+    if (!last.succeeded)
+        return CliFailure;
+    CliPrintOut(last.information);
+    return CliOk;
+}
+
+int CliMaterialsGet(const CliContext& ctx)
+{
+    if (ctx.args.size() != 1)
+        return Usage(QStringLiteral("materials-get needs one FILE.csv"));
+    MaterialList list;
+    if (!CliRunTask(ctx, 5, &list, 0, nullptr, true))
+    {
+        CliPrintErr(QCoreApplication::translate(
+            "CMaterialsEditorDialog", "Не удалось получить из устройства список материалов."));
+        return CliFailure;
+    }
+    if (!CMaterialsCsv::Write(ctx.args.first(), CMaterialsCsv::RecordsToRows(list)))
+    {
+        CliPrintErr(QStringLiteral("Не удалось записать файл '%1'.").arg(ctx.args.first()));
+        return CliFailure;
+    }
+    CliPrintOut(QCoreApplication::translate("CMaterialsEditorDialog",
+                                            "База мaтериалов успешно загружена из устройства."));
+    return CliOk;
+}
+
+int CliMaterialsPut(const CliContext& ctx)
+{
+    if (ctx.args.size() != 1)
+        return Usage(QStringLiteral("materials-put needs one FILE.csv"));
+    const CMaterialsCsv::ReadResult read = CMaterialsCsv::Read(ctx.args.first());
+    if (read.status == CMaterialsCsv::ReadResult::NotOpened)
+    {
+        CliPrintErr(QStringLiteral("Не удалось открыть файл '%1'.").arg(ctx.args.first()));
+        return CliFailure;
+    }
+    // A faulty file is not half written into the gauge.
+    if (read.status != CMaterialsCsv::ReadResult::Ok)
+    {
+        CliPrintErr(read.errorText);
+        return CliFailure;
+    }
+    // Through the grid, as the editor does: the cell rules apply first.
+    MaterialList list;
+    QString error;
+    if (!CMaterialsCsv::RowsToGaugeList(CMaterialsCsv::RecordsToRows(read.records), &list, &error))
+    {
+        CliPrintErr(error);
+        return CliFailure;
+    }
+    if (!CliRunTask(ctx, 6, &list, 0, nullptr, true))
+    {
+        CliPrintErr(QCoreApplication::translate(
+            "CMaterialsEditorDialog", "Не удалось сохранить в устройство список материалов."));
+        return CliFailure;
+    }
+    CliPrintOut(QCoreApplication::translate("CMaterialsEditorDialog",
+                                            "База материалов успешно сохранена в устройстве."));
+    return CliOk;
 }

@@ -72,6 +72,8 @@ quint8* CDatabaseTransfer::TakeClockRecord()
 CDatabaseTransfer::Action CDatabaseTransfer::StartDownload()
 {
     m_files->clear();
+    m_workFiles.clear();
+    m_workMaterials.clear();
     m_chain = DownloadChain;
     m_currentTask = kTaskFileList;
     m_cancelRequested = false;
@@ -84,7 +86,7 @@ CDatabaseTransfer::Action CDatabaseTransfer::StartDownload()
     a.setLabel = true;
     a.label = NotLoadedLabel();
     a.task = kTaskFileList;
-    a.buffer = m_files;
+    a.buffer = &m_workFiles;
     return a;
 }
 
@@ -135,6 +137,28 @@ CDatabaseTransfer::Action CDatabaseTransfer::Cancelled(Action a)
     return EndChain(a, false);
 }
 
+void CDatabaseTransfer::SyncDownload(int TaskID)
+{
+    // Reached without this object's own start (the caller drives the chain
+    // itself): take the caller's lists as they stand.
+    if (m_chain != DownloadChain || m_currentTask != TaskID)
+    {
+        m_workFiles = *m_files;
+        m_workMaterials = *m_materials;
+        return;
+    }
+    // Hand over what the worker has put into the private lists.
+    if (TaskID == kTaskFileList)
+        *m_files = m_workFiles;
+    else if (TaskID == kTaskCells)
+    {
+        if (m_index >= 0 && m_index < m_files->size() && m_index < m_workFiles.size())
+            (*m_files)[m_index].cells = m_workFiles.at(m_index).cells;
+    }
+    else
+        *m_materials = m_workMaterials;
+}
+
 void CDatabaseTransfer::BuildUploadList()
 {
     m_uploadList = *m_files;
@@ -150,6 +174,9 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
     const bool chainTask = TaskID == kTaskFileList || TaskID == kTaskCells ||
                            TaskID == kTaskMaterials || TaskID == kTaskErase ||
                            TaskID == kTaskUploadFile;
+
+    if (TaskID == kTaskFileList || TaskID == kTaskCells || TaskID == kTaskMaterials)
+        SyncDownload(TaskID);
 
     if (nDataLength == -1)
     {
@@ -186,8 +213,9 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
         m_taskDone = 0;
         *m_selected = 0;
         (*m_files)[0].cells.clear();
+        m_workFiles[0].cells.clear();
         a.task = kTaskCells;
-        a.buffer = m_files;
+        a.buffer = &m_workFiles;
         a.value = 0;
         m_currentTask = a.task;
         return a;
@@ -210,16 +238,18 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
             m_index = next;
             *m_selected = next;
             (*m_files)[next].cells.clear();
+            m_workFiles[next].cells.clear();
             a.task = kTaskCells;
-            a.buffer = m_files;
+            a.buffer = &m_workFiles;
             a.value = next;
         }
         else
         {
             m_index = next;
             m_materials->clear();
+            m_workMaterials.clear();
             a.task = kTaskMaterials;
-            a.buffer = m_materials;
+            a.buffer = &m_workMaterials;
             a.value = 0;
             *m_selected = 0;
         }

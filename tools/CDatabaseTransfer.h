@@ -96,6 +96,7 @@ private:
     Action EndChain(Action a, bool succeeded);
     Action Cancelled(Action a);
     void BuildUploadList();
+    void SyncDownload(int TaskID);
 
     DataFileList* m_files;
     MaterialList* m_materials;
@@ -105,6 +106,11 @@ private:
     int m_currentTask = 0;
     int m_index = 0; // file of the running task 12 / 13
     bool m_cancelRequested = false;
+    // The worker fills these, never the caller's lists, so the window can
+    // show and read its data while a download runs; each completion hands
+    // over what arrived (also after a failure or a cancel).
+    DataFileList m_workFiles;
+    MaterialList m_workMaterials;
     DataFileList m_uploadList;
     std::array<quint8, 6> m_clockRecord{};
 

@@ -3,6 +3,7 @@
 #include "app/CAppGlobals.h"
 #include "app/CKorvalent.h"
 #include "app/CUserPrompts.h"
+#include "data/CDataMessages.h"
 #include "device/CDeviceManager.h"
 
 #include "ui_CMaterialsEditorDialog.h"
@@ -17,6 +18,15 @@ namespace
 {
 QString AppName() { return QCoreApplication::applicationName(); }
 QString AppNameTm() { return QCoreApplication::applicationName() + QStringLiteral("™"); }
+
+// The main window's download or upload owns the device between its tasks too.
+bool RefuseDuringChain(QWidget* parent)
+{
+    if (!g_App.pMainWindow || !g_App.pMainWindow->IsDeviceChainRunning())
+        return false;
+    UserPrompts().Warning(parent, AppName(), CDataMessages::DeviceBusy());
+    return true;
+}
 } // namespace
 
 CMaterialsEditorDialog::CMaterialsEditorDialog(QWidget* parent)
@@ -124,6 +134,8 @@ void CMaterialsEditorDialog::DownloadMaterials()
 {
     if (!m_ui->WorkWithFileCheck->isChecked())
     {
+        if (RefuseDuringChain(this))
+            return;
         // While an earlier transfer is with the worker its list is not ours
         // to touch; the manager refuses the second start anyway.
         if (m_pendingTasks == 0)
@@ -168,6 +180,8 @@ void CMaterialsEditorDialog::UploadMaterials()
             UserPrompts().Warning(this, AppName(), error);
             return;
         }
+        if (RefuseDuringChain(this))
+            return;
         if (m_pendingTasks == 0)
             m_transferList = list;
         ++m_pendingTasks;

@@ -1,0 +1,442 @@
+#include "app/CAppGlobals.h"
+#include "app/CAppSettings.h"
+#include "app/CClock.h"
+#include "app/CKorvalent.h"
+#include "app/CUserPrompts.h"
+#include "device/CDeviceManager.h"
+#include "sim/CVirtualGauge.h"
+#include "tests/common/TestSupport.h"
+#include "tools/CDatabaseTransfer.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QSettings>
+#include <QStandardItemModel>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+namespace
+{
+CellRecord MakeCell(int file, int index)
+{
+    CellRecord c;
+    std::memset(&c, 0, sizeof(c));
+    c.flags = 0x02;
+    c.intPart = quint16(10 + file);
+    c.fracPart = quint8(index % 10);
+    c.velocity = 5920;
+    std::memcpy(c.pepIdent, "P112", 4);
+    c.pepSerial = quint32(1000 + index);
+    c.time = quint16((9 << 8) | (index % 60));
+    c.date = quint16((26 << 9) | (3 << 5) | 1);
+    c.temperature = qint8(-5 + index % 10);
+    return c;
+}
+
+DataFileRecord MakeFile(const QByteArray& name, int cells, int file = 0, int records = -1)
+{
+    DataFileRecord f;
+    std::memcpy(f.header.name, name.constData(), size_t(std::min<qsizetype>(name.size(), 16)));
+    f.header.records = quint8(records < 0 ? cells : records);
+    f.header.serialNumber = 0x01020304u + quint32(file);
+    f.header.fwVersion = 0x02050000u;
+    f.header.audioIndex = 0;
+    for (int i = 0; i < cells; ++i)
+        f.cells.append(MakeCell(file, i));
+    return f;
+}
+
+QByteArray HeaderBytes(const DataFileRecord& f)
+{
+    return QByteArray(reinterpret_cast<const char*>(&f.header), sizeof(f.header));
+}
+QByteArray CellBytes(const QList<CellRecord>& cells)
+{
+    QByteArray b;
+    for (const CellRecord& c : cells)
+        b.append(reinterpret_cast<const char*>(&c), sizeof(c));
+    return b;
+}
+} // namespace
+
+// Receives the completion of a task some other window started.
+class CTaskSink : public QObject
+{
+    Q_OBJECT
+public:
+    int completions = 0;
+public Q_SLOTS:
+    void DeviceTaskCompleted(int, const void*, int) { ++completions; }
+};
+
+class TestTransfer : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<CTestEnvironment> m_env;
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<CVirtualGauge> m_gauge;
+    std::unique_ptr<CDeviceManager> m_manager;
+    std::unique_ptr<CKorvalent> m_window;
+    std::unique_ptr<QSignalSpy> m_completions;
+    CScriptedPrompts m_prompts;
+    QStringList m_statuses;
+
+    QString Label() const { return m_window->DataStatusLabel()->text(); }
+
+    // TaskID and nDataLength of every completion the manager delivered.
+    QList<QPair<int, int>> Tasks() const
+    {
+        QList<QPair<int, int>> tasks;
+        for (const QList<QVariant>& args : *m_completions)
+            tasks.append({args.at(0).toInt(), args.at(2).toInt()});
+        return tasks;
+    }
+
+    bool WaitIdle(int ms = 20000)
+    {
+        return QTest::qWaitFor(
+            [&] { return !m_window->IsDeviceChainRunning() && !m_manager->IsBusy(); }, ms) &&
+               // the last completion is queued after the manager turns idle
+               (QTest::qWait(50), true);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_env.reset(new CTestEnvironment);
+        QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
+        SetUserPrompts(&m_prompts);
+    }
+
+    void init()
+    {
+        m_settings.reset(CAppSettings::Create());
+        m_settings->clear();
+        g_App.pSettings = m_settings.get();
+        m_gauge.reset(new CVirtualGauge);
+        QString error;
+        QVERIFY2(m_gauge->Start(&error), qPrintable(error));
+        m_settings->setValue(QStringLiteral("Device/PortPath"), m_gauge->PortPath());
+        m_settings->setValue(QStringLiteral("Device/PortName"), QStringLiteral("pty"));
+        m_settings->setValue(QStringLiteral("Device/Name"), QStringLiteral("QM-3RX"));
+        m_window.reset(new CKorvalent);
+        g_App.pMainWindow = m_window.get();
+        m_manager.reset(new CDeviceManager);
+        m_manager->SetReadTimeout(400);
+        g_App.pDeviceManager = m_manager.get();
+        connect(m_manager.get(), &CDeviceManager::ShowStatusMessage, m_window->statusBar(),
+                &QStatusBar::showMessage);
+        m_statuses.clear();
+        connect(m_manager.get(), &CDeviceManager::ShowStatusMessage, this,
+                [this](const QString& text, int) { m_statuses.append(text); });
+        m_completions.reset(new QSignalSpy(m_manager.get(), &CDeviceManager::DeviceTaskCompleted));
+        m_prompts.Clear();
+    }
+
+    void cleanup()
+    {
+        WaitIdle();
+        m_completions.reset();
+        m_manager.reset();
+        g_App.pDeviceManager = nullptr;
+        m_window.reset();
+        g_App.pMainWindow = nullptr;
+        m_gauge.reset();
+        m_settings.reset();
+        g_App.pSettings = nullptr;
+        CClock::Unpin();
+    }
+
+    void downloadThreeFiles()
+    {
+        const DataFileList files{MakeFile("Tank A", 4, 0), MakeFile("Труба 2", 1, 1),
+                                 MakeFile("Lid", 6, 2)};
+        m_gauge->SetFiles(files);
+        const MaterialList materials = CVirtualGauge::DemoMaterials();
+        m_gauge->SetMaterials(materials);
+
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QCOMPARE(Label(), QStringLiteral("Данные: не загружены          "));
+        QVERIFY(m_window->IsDeviceChainRunning());
+        QVERIFY(WaitIdle());
+
+        const QList<QPair<int, int>> expected{{11, 0}, {12, 0}, {12, 1}, {12, 2}, {5, 0}};
+        QCOMPARE(Tasks(), expected);
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из устройства, 3 файл(a)(ов)         "));
+        QCOMPARE(m_window->SelectedFileIndex(), 0);
+        QCOMPARE(m_window->DataFiles().size(), files.size());
+        for (int i = 0; i < files.size(); ++i)
+        {
+            QCOMPARE(HeaderBytes(m_window->DataFiles()[i]), HeaderBytes(files[i]));
+            QCOMPARE(CellBytes(m_window->DataFiles()[i].cells), CellBytes(files[i].cells));
+        }
+        QCOMPARE(m_window->Materials().size(), materials.size());
+        QCOMPARE(m_window->FilesModel()->rowCount(), 3);
+        QVERIFY(m_prompts.Messages().isEmpty());
+        // The progress bar is gone with the chain.
+        auto* bar = m_window->findChild<QProgressBar*>(QStringLiteral("DeviceChainProgress"));
+        QVERIFY(bar);
+        QVERIFY(bar->isHidden());
+
+        // A second download does not double the cells.
+        m_completions->clear();
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QVERIFY(WaitIdle());
+        QCOMPARE(CellBytes(m_window->DataFiles()[2].cells), CellBytes(files[2].cells));
+    }
+
+    void downloadNoFiles()
+    {
+        m_gauge->SetFiles({});
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QVERIFY(WaitIdle());
+        const QList<QPair<int, int>> expected{{11, 0}};
+        QCOMPARE(Tasks(), expected);
+        QCOMPARE(Label(), QStringLiteral("Данные отсутсвуют в устройстве         "));
+        QCOMPARE(m_window->SelectedFileIndex(), -1);
+        QVERIFY(!m_window->IsDeviceChainRunning());
+    }
+
+    void downloadFailsInTheMiddle()
+    {
+        m_gauge->SetFiles({MakeFile("A", 2, 0), MakeFile("B", 2, 1), MakeFile("C", 2, 2)});
+        // Exchanges: task 11 = identify + 3 descriptors; file A = identify + 2
+        // cells; file B = identify, cell 0, cell 1 <- spoiled.
+        m_gauge->InjectFault(CVirtualGauge::FaultStatus, 0x0D, m_gauge->ExchangeCount() + 9, 0x42);
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QVERIFY(WaitIdle());
+        const QList<QPair<int, int>> expected{{11, 0}, {12, 0}, {12, -1}};
+        QCOMPARE(Tasks(), expected);
+        QCOMPARE(Label(), QStringLiteral("Данные: не загружены          "));
+        QCOMPARE(m_window->DataFiles().size(), 3);
+        QCOMPARE(m_window->DataFiles()[0].cells.size(), 2);
+        QCOMPARE(m_window->DataFiles()[1].cells.size(), 1);
+        QCOMPARE(m_window->DataFiles()[2].cells.size(), 0);
+        QCOMPARE(m_window->SelectedFileIndex(), 1);
+        QVERIFY(m_statuses.contains(QStringLiteral("ОШИБКА: получен не ожидаемый ответ.")));
+    }
+
+    void cancelDuringDownload()
+    {
+        DataFileList files;
+        for (int i = 0; i < 6; ++i)
+            files.append(MakeFile("F" + QByteArray::number(i), 20, i));
+        m_gauge->SetFiles(files);
+        m_gauge->InjectFault(CVirtualGauge::FaultDelay, 0x0D, -1, 5, -1);
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        auto* cancel = m_window->findChild<QToolButton*>(QStringLiteral("DeviceChainCancelButton"));
+        QVERIFY(cancel);
+        QVERIFY(cancel->isVisible() || !m_window->isVisible());
+        // Cancel while the second file's cells arrive.
+        QVERIFY(QTest::qWaitFor([&] { return m_completions->size() >= 2; }, 20000));
+        cancel->click();
+        QVERIFY(WaitIdle());
+        QVERIFY(m_manager->LastTaskCancelled() || Tasks().last().second >= 0);
+        QVERIFY2(Label().startsWith(QStringLiteral("Данные: получение прервано, прочитано файлов ")),
+                 qPrintable(Label()));
+        QVERIFY(Label().contains(QStringLiteral(" из 6")));
+        QCOMPARE(m_window->DataFiles().size(), 6);
+        QCOMPARE(CellBytes(m_window->DataFiles()[0].cells), CellBytes(files[0].cells));
+        int held = 0;
+        for (const DataFileRecord& f : m_window->DataFiles())
+            held += int(f.cells.size());
+        QVERIFY(held < 6 * 20);
+        for (const QPair<int, int>& t : Tasks())
+            QVERIFY(t.first != 5);
+        QVERIFY(!m_window->IsDeviceChainRunning());
+    }
+
+    void secondDownloadWhileRunningKeepsData()
+    {
+        m_gauge->SetFiles({MakeFile("A", 3, 0), MakeFile("B", 3, 1)});
+        m_gauge->InjectFault(CVirtualGauge::FaultDelay, 0x0D, -1, 10, -1);
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QVERIFY(QTest::qWaitFor([&] { return m_completions->size() >= 1; }, 20000));
+        m_prompts.Clear();
+        m_window->OnResultsDownloadDatabaseFromDevice(); // refused: the chain runs
+        m_window->GetDeviceFirmwareVersion();
+        m_window->OnUpdateTimeOnDevice();
+        const QString busy = QStringLiteral(
+            "Идёт обмен данными с прибором. Дождитесь его завершения и повторите операцию.");
+        QCOMPARE(m_prompts.Messages(), (QStringList{busy, busy, busy}));
+        QVERIFY(WaitIdle());
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из устройства, 2 файл(a)(ов)         "));
+        QCOMPARE(m_window->DataFiles()[1].cells.size(), 3);
+    }
+
+    void busyDeviceKeepsData()
+    {
+        // Another window's task holds the device: the download neither
+        // empties the data nor runs.
+        m_gauge->InjectFault(CVirtualGauge::FaultDelay, 0x08, -1, 300, 1);
+        MaterialList list;
+        CTaskSink other;
+        m_manager->StartTask(5, &list, 0, &other);
+        m_window->DataFiles() = DataFileList{MakeFile("Keep", 2, 0)};
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QCOMPARE(m_window->DataFiles().size(), 1);
+        QVERIFY(!m_window->IsDeviceChainRunning());
+        QVERIFY(WaitIdle());
+        QCOMPARE(m_window->DataFiles().size(), 1);
+        QCOMPARE(Label(), QStringLiteral("Данные: не загружены                    "));
+        QVERIFY(m_statuses.contains(QStringLiteral(
+            "ОШИБКА: устройство занято выполнением другой операции, повторите попытку позже.")));
+        QCOMPARE(Tasks(), (QList<QPair<int, int>>{{5, 0}}));
+        QCOMPARE(other.completions, 1);
+    }
+
+    void uploadTwoFiles()
+    {
+        m_gauge->SetFiles({MakeFile("Old", 2, 9)});
+        DataFileList files{MakeFile("One", 3, 0), MakeFile("Two", 5, 1)};
+        files[1].header.audioIndex = 7;
+        m_window->DataFiles() = files;
+        m_window->OnResultsUploadDatabaseToDevice();
+        QVERIFY(WaitIdle());
+        const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, 1}};
+        QCOMPARE(Tasks(), expected);
+        QCOMPARE(m_prompts.Messages(), QStringList{QStringLiteral("Данные успешно загружены в устройство.")});
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconInformation);
+        QCOMPARE(m_prompts.records.last().title, QStringLiteral("Korvalent"));
+        QCOMPARE(Label(), QStringLiteral("База данных в устройстве успешно очищена         "));
+        QCOMPARE(m_window->SelectedFileIndex(), 1);
+        const DataFileList onGauge = m_gauge->Files();
+        QCOMPARE(onGauge.size(), 2); // the old file was erased first
+        for (int i = 0; i < 2; ++i)
+        {
+            QCOMPARE(HeaderBytes(onGauge[i]), HeaderBytes(files[i]));
+            QCOMPARE(CellBytes(onGauge[i].cells), CellBytes(files[i].cells));
+        }
+    }
+
+    void uploadSameNameTwice()
+    {
+        m_window->DataFiles() = DataFileList{MakeFile("Same", 2, 0), MakeFile("Same", 3, 1),
+                                             MakeFile("Other", 1, 2)};
+        m_window->OnResultsUploadDatabaseToDevice();
+        QVERIFY(WaitIdle());
+        const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, 1}, {13, 2}};
+        QCOMPARE(Tasks(), expected);
+        QVERIFY(m_statuses.contains(
+            QStringLiteral("ОШИБКА записи, файл с таким именем на устройстве уже существует.")));
+        QCOMPARE(m_prompts.Messages(), QStringList{QStringLiteral("Данные успешно загружены в устройство.")});
+        QCOMPARE(m_gauge->Files().size(), 2);
+    }
+
+    void uploadFlashFullStops()
+    {
+        m_gauge->SetFlashCapacity(5);
+        m_window->DataFiles() = DataFileList{MakeFile("A", 3, 0), MakeFile("B", 3, 1),
+                                             MakeFile("C", 1, 2)};
+        m_window->OnResultsUploadDatabaseToDevice();
+        QVERIFY(WaitIdle());
+        const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, -1}};
+        QCOMPARE(Tasks(), expected);
+        QVERIFY(m_statuses.contains(
+            QStringLiteral("ОШИБКА записи, на устройтве нет свободной флеш-памяти.")));
+        QVERIFY(m_prompts.Messages().isEmpty());
+        QCOMPARE(m_gauge->Files().size(), 1);
+    }
+
+    void uploadNothing()
+    {
+        m_window->OnResultsUploadDatabaseToDevice();
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral("Нет загруженых данных для отправки в устройство.")});
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconWarning);
+        QTest::qWait(100);
+        QVERIFY(m_completions->isEmpty());
+        QVERIFY(m_gauge->RequestLog().isEmpty());
+    }
+
+    void uploadFewerCellsThanAnnounced()
+    {
+        DataFileRecord f = MakeFile("Short", 3, 0, 5);
+        m_window->DataFiles() = DataFileList{f};
+        m_window->OnResultsUploadDatabaseToDevice();
+        QVERIFY(WaitIdle());
+        const DataFileList onGauge = m_gauge->Files();
+        QCOMPARE(onGauge.size(), 1);
+        QCOMPARE(int(onGauge[0].header.records), 3);
+        QCOMPARE(CellBytes(onGauge[0].cells), CellBytes(f.cells));
+        // The window's own data is left as it was.
+        QCOMPARE(int(m_window->DataFiles()[0].header.records), 5);
+    }
+
+    void firmware()
+    {
+        m_gauge->SetFirmware(0x02051234u, 0x0BAF);
+        m_window->GetDeviceFirmwareVersion();
+        QVERIFY(WaitIdle());
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral(
+                     "Версия прошивки ПО устройства QM-3RX:\n\nНаименование встроенного ПО: VMR\n"
+                     "Номер версии ПО: v.2.5.\nСборка: 4660\nИдентификатор ПО: 0x0BAF")});
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconInformation);
+    }
+
+    void firmwareText_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>("tail");
+        QTest::newRow("example") << QByteArray::fromHex("341205 02AF0B") << "v.2.5.\nСборка: 4660\nИдентификатор ПО: 0x0BAF";
+        QTest::newRow("padding and case") << QByteArray::fromHex("FFFF0A0C0a00") << "v.12.10.\nСборка: 65535\nИдентификатор ПО: 0x000A";
+        QTest::newRow("all ones") << QByteArray::fromHex("FFFFFFFFFFFF") << "v.255.255.\nСборка: 65535\nИдентификатор ПО: 0xFFFF";
+    }
+    void firmwareText()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(QString, tail);
+        QVERIFY(CDatabaseTransfer::FirmwareText(payload.constData()).endsWith(QStringLiteral("Номер версии ПО: ") + tail));
+    }
+
+    void clock()
+    {
+        CClock::Pin(QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7)));
+        m_window->OnUpdateTimeOnDevice();
+        // The record belongs to the moment of the command, whatever the clock
+        // says by the time the frame goes out.
+        CClock::Pin(QDateTime(QDate(2030, 12, 31), QTime(23, 59, 58)));
+        QVERIFY(WaitIdle());
+        QCOMPARE(m_gauge->LastClockRecord(), QByteArray::fromHex("090507 01031A"));
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral("Время устройства успешно синхронизировано с ПК.")});
+    }
+
+    void clockRecord_data()
+    {
+        QTest::addColumn<QDateTime>("moment");
+        QTest::addColumn<QByteArray>("record");
+        QTest::newRow("1 March 2026") << QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7)) << QByteArray::fromHex("0905070103 1A");
+        QTest::newRow("new year's eve") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58)) << QByteArray::fromHex("173B3A1F0C1A");
+        QTest::newRow("1999 wraps") << QDateTime(QDate(1999, 1, 2), QTime(0, 0, 0)) << QByteArray::fromHex("0000000201FF");
+        QTest::newRow("2207") << QDateTime(QDate(2207, 1, 2), QTime(0, 0, 0)) << QByteArray::fromHex("0000000201CF");
+    }
+    void clockRecord()
+    {
+        QFETCH(QDateTime, moment);
+        QFETCH(QByteArray, record);
+        const auto r = CDatabaseTransfer::ClockRecord(moment);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(r.data()), 6), record);
+    }
+
+    void failureLeavesWindowAlone()
+    {
+        m_settings->setValue(QStringLiteral("Device/PortPath"), QStringLiteral("/nonexistent/tty"));
+        m_window->DataFiles() = DataFileList{MakeFile("Keep", 1, 0)};
+        m_window->OnResultsUploadDatabaseToDevice();
+        QVERIFY(WaitIdle());
+        const QList<QPair<int, int>> expected{{15, -1}};
+        QCOMPARE(Tasks(), expected);
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!")});
+        QCOMPARE(m_window->DataFiles().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestTransfer)
+#include "tst_transfer.moc"
