@@ -1,13 +1,252 @@
 #include "app/CKorvalent.h"
 
-// Not built yet: these slots get their behaviour with their own work item.
-void CKorvalent::FilesTableUpdate() {}
-void CKorvalent::ResultsTablesReset() {}
-void CKorvalent::ResultFilesTableItemChanged(QItemSelection, QItemSelection) {}
-void CKorvalent::ResultFilesTableClick(QModelIndex) {}
-void CKorvalent::OnResultsLoadDatabaseFromFile() {}
-void CKorvalent::OnResultsSaveDatabaseToFile() {}
-void CKorvalent::OnResultsTablesRefresh() {}
-void CKorvalent::OnResultsSaveFile() {}
-void CKorvalent::OnResultsLoadFile() {}
-void CKorvalent::OnResultsDeleteFile() {}
+#include "ui_CKorvalent.h"
+
+#include "app/CAppGlobals.h"
+#include "app/CUserPrompts.h"
+#include "data/CDataMessages.h"
+#include "data/CDataStorage.h"
+#include "data/CResultsModels.h"
+#include "data/CStatistics.h"
+#include "data/StatisticsRows.h"
+#include "device/CDeviceManager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QStandardItemModel>
+
+namespace
+{
+QString Title() { return QCoreApplication::applicationName(); }
+
+// Start folder of the file dialogs: the documents directory with a trailing
+// separator, optionally followed by a proposed file name.
+QString StartPath(const QString& documentsDir, const QString& fileName = QString())
+{
+    return QDir::toNativeSeparators(documentsDir + QLatin1Char('/')) + fileName;
+}
+
+// The download and upload fill and read the data-file list from the device
+// worker: while a device task or chain runs, the list is left alone. Warns
+// and returns true then.
+bool RefuseWhileDeviceBusy(CKorvalent* window)
+{
+    const bool busy = window->IsDeviceChainRunning() ||
+                      (g_App.pDeviceManager && g_App.pDeviceManager->IsBusy());
+    if (busy)
+        UserPrompts().Warning(window, Title(), CDataMessages::DeviceBusy());
+    return busy;
+}
+} // namespace
+
+void CKorvalent::FilesTableUpdate() { CResultsModels::FillFiles(m_filesModel, m_dataFiles); }
+
+void CKorvalent::ResultsTablesReset()
+{
+    CResultsModels::ResetResults(m_resultsModel);
+    StatisticsRows::Fill(m_statisticsModel);
+    ui()->ResultFileContentTable->resizeColumnsToContents();
+    ui()->StatisticsTable->resizeColumnsToContents();
+}
+
+void CKorvalent::OnResultsTablesRefresh()
+{
+    ResultsTablesReset();
+    if (m_nSelectedFile < 0 || m_nSelectedFile >= m_dataFiles.size())
+        return;
+
+    const QList<float> values =
+        CResultsModels::FillResults(m_resultsModel, m_dataFiles.at(m_nSelectedFile), m_materials);
+    ui()->ResultFileContentTable->resizeColumnsToContents();
+
+    const CStatistics::Result statistics = CStatistics::Compute(values);
+    CStatistics::WriteToModel(m_statisticsModel, statistics);
+    // The figures are wider than the "н/д" the columns were sized for.
+    ui()->StatisticsTable->resizeColumnsToContents();
+    if (statistics.reach == CStatistics::NoValidValues)
+        m_dataStatusLabel->setText(CStatistics::NotEnoughDataLabelText());
+    else if (statistics.reach == CStatistics::OneValidValue)
+        UserPrompts().Warning(this, Title(), CStatistics::SomeValuesWarningText());
+}
+
+void CKorvalent::ResultFilesTableClick(QModelIndex index)
+{
+    if (!index.isValid() || index.row() >= m_dataFiles.size())
+        return;
+    m_nSelectedFile = index.row();
+    OnResultsTablesRefresh();
+}
+
+void CKorvalent::ResultFilesTableItemChanged(QItemSelection selected, QItemSelection deselected)
+{
+    Q_UNUSED(deselected);
+    const QModelIndexList indexes = selected.indexes();
+    if (indexes.isEmpty())
+        return;
+    m_nSelectedFile = indexes.first().row();
+    OnResultsTablesRefresh();
+}
+
+void CKorvalent::OnResultsLoadDatabaseFromFile()
+{
+    if (RefuseWhileDeviceBusy(this))
+        return;
+    const QString path =
+        UserPrompts().OpenFileName(this, CDataMessages::OpenDatabaseCaption(),
+                                   StartPath(m_documentsDir), CDataMessages::DatabaseFilter());
+    if (path.isEmpty() || RefuseWhileDeviceBusy(this))
+        return;
+
+    const CDataStorage::LoadResult result = CDataStorage::LoadDatabaseFile(path);
+    switch (result.status)
+    {
+    case CDataStorage::LoadResult::OpenFailed:
+        UserPrompts().Critical(this, Title(), CDataMessages::DatabaseOpenFailed(path));
+        return;
+    case CDataStorage::LoadResult::ParseFailed:
+        UserPrompts().Critical(this, Title(),
+                               CDataMessages::DatabaseParseFailed(path, result.parserError));
+        return;
+    case CDataStorage::LoadResult::WrongKind:
+        UserPrompts().Critical(this, Title(), CDataMessages::DatabaseWrongKind(path));
+        return;
+    case CDataStorage::LoadResult::Ok:
+        break;
+    }
+
+    m_dataFiles = result.files;
+    if (result.truncated)
+        UserPrompts().Warning(this, Title(), CDataMessages::DatabaseTooManyFiles());
+    m_dataStatusLabel->setText(m_dataFiles.isEmpty()
+                                   ? CDataMessages::LabelNotLoaded()
+                                   : CDataMessages::LabelLoadedFromPc(int(m_dataFiles.size())));
+    if (result.damaged)
+        UserPrompts().Warning(this, Title(), CDataMessages::DatabaseDamaged());
+
+    FilesTableUpdate();
+    m_nSelectedFile = 0;
+    OnResultsTablesRefresh();
+}
+
+void CKorvalent::OnResultsSaveDatabaseToFile()
+{
+    if (RefuseWhileDeviceBusy(this))
+        return;
+    if (m_dataFiles.isEmpty())
+    {
+        UserPrompts().Warning(this, Title(), CDataMessages::NothingToSave());
+        return;
+    }
+    const QString path =
+        UserPrompts().SaveFileName(this, CDataMessages::SaveDatabaseCaption(),
+                                   StartPath(m_documentsDir), CDataMessages::DatabaseFilter());
+    if (path.isEmpty() || RefuseWhileDeviceBusy(this))
+        return;
+
+    if (!CDataStorage::SaveDatabaseFile(path, m_dataFiles))
+    {
+        UserPrompts().Critical(this, Title(), CDataMessages::DatabaseCreateFailed());
+        return;
+    }
+    UserPrompts().Information(this, Title(), CDataMessages::DatabaseSaved());
+}
+
+void CKorvalent::OnResultsLoadFile()
+{
+    if (RefuseWhileDeviceBusy(this))
+        return;
+    const QString path =
+        UserPrompts().OpenFileName(this, CDataMessages::OpenDataFileCaption(),
+                                   StartPath(m_documentsDir), CDataMessages::DataFileFilter());
+    if (path.isEmpty() || RefuseWhileDeviceBusy(this))
+        return;
+
+    if (m_dataFiles.size() >= CDataStorage::kMaxDataFiles)
+    {
+        UserPrompts().Warning(this, Title(), CDataMessages::DataFileLimitReached());
+        return;
+    }
+    const QString baseName = CDataStorage::BaseName(path);
+    if (CDataStorage::FindByName(m_dataFiles, baseName) >= 0)
+    {
+        UserPrompts().Critical(this, Title(), CDataMessages::DataFileAlreadyLoaded(baseName));
+        return;
+    }
+
+    const CDataStorage::LoadResult result = CDataStorage::LoadDataFile(path);
+    switch (result.status)
+    {
+    case CDataStorage::LoadResult::OpenFailed:
+        UserPrompts().Critical(this, Title(), CDataMessages::DataFileOpenFailed(path));
+        return;
+    case CDataStorage::LoadResult::ParseFailed:
+        UserPrompts().Critical(this, Title(),
+                               CDataMessages::DataFileParseFailed(path, result.parserError));
+        return;
+    case CDataStorage::LoadResult::WrongKind:
+        UserPrompts().Critical(this, Title(), CDataMessages::DataFileWrongKind(path));
+        return;
+    case CDataStorage::LoadResult::Ok:
+        break;
+    }
+
+    m_dataFiles.append(result.files.first());
+    m_nSelectedFile = int(m_dataFiles.size()) - 1;
+    FilesTableUpdate();
+    OnResultsTablesRefresh();
+    if (result.damaged)
+        UserPrompts().Warning(this, Title(), CDataMessages::DataFileDamaged());
+    else
+        UserPrompts().Information(this, Title(), CDataMessages::DataFileLoaded());
+    m_dataStatusLabel->setText(CDataMessages::LabelLoadedFromFile());
+}
+
+void CKorvalent::OnResultsSaveFile()
+{
+    if (RefuseWhileDeviceBusy(this))
+        return;
+    if (m_dataFiles.isEmpty())
+    {
+        UserPrompts().Warning(this, Title(), CDataMessages::NoFilesToSave());
+        return;
+    }
+    const int row = ui()->ResultFilesTable->currentIndex().row();
+    if (row < 0 || row >= m_dataFiles.size())
+    {
+        UserPrompts().Warning(this, Title(), CDataMessages::SelectFileToSave());
+        return;
+    }
+    const QString path = UserPrompts().SaveFileName(
+        this, CDataMessages::SaveDataFileCaption(),
+        StartPath(m_documentsDir, CDataStorage::FileName(m_dataFiles.at(row))),
+        CDataMessages::DataFileFilter());
+    if (path.isEmpty() || RefuseWhileDeviceBusy(this))
+        return;
+
+    if (!CDataStorage::SaveDataFile(path, m_dataFiles.at(row)))
+    {
+        UserPrompts().Critical(this, Title(), CDataMessages::DataFileCreateFailed());
+        return;
+    }
+    UserPrompts().Information(this, Title(), CDataMessages::DataFileSaved());
+}
+
+void CKorvalent::OnResultsDeleteFile()
+{
+    if (RefuseWhileDeviceBusy(this))
+        return;
+    const int row = ui()->ResultFilesTable->currentIndex().row();
+    if (m_dataFiles.isEmpty() || row < 0 || row >= m_dataFiles.size())
+    {
+        UserPrompts().Warning(this, Title(), CDataMessages::NoFileToDelete());
+        return;
+    }
+
+    m_dataFiles.removeAt(row);
+    FilesTableUpdate();
+    m_nSelectedFile = int(m_dataFiles.size()) - 1;
+    OnResultsTablesRefresh();
+    if (m_dataFiles.isEmpty())
+        m_dataStatusLabel->setText(CDataMessages::LabelNotLoaded());
+}

@@ -115,7 +115,22 @@ QString CCellDecoder::ToBase64(const CellRecord& cell)
 
 bool CCellDecoder::FromBase64(const QString& text, CellRecord* cell)
 {
-    const QByteArray bytes = QByteArray::fromBase64(text.toLatin1());
+    // A database holds tens of thousands of rows: the usual short text is
+    // narrowed on the stack instead of in a temporary array.
+    char narrow[64];
+    QByteArray latin;
+    if (text.size() <= qsizetype(sizeof(narrow)))
+    {
+        for (qsizetype i = 0; i < text.size(); ++i)
+        {
+            const char16_t c = text.at(i).unicode();
+            narrow[i] = c < 256 ? char(c) : '?';
+        }
+        latin = QByteArray::fromRawData(narrow, text.size());
+    }
+    else
+        latin = text.toLatin1();
+    const QByteArray bytes = QByteArray::fromBase64(latin);
     if (bytes.size() != int(sizeof(CellRecord)))
         return false;
     if (cell)
