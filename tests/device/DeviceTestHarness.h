@@ -53,7 +53,8 @@ public:
         g_App.pDeviceManager = manager.get();
         manager->SetReadTimeout(300);
         SetUserPrompts(&prompts);
-        QObject::connect(manager.get(), &CDeviceManager::ShowStatusMessage,
+        // Delivered on the test thread, in emission order, like the status bar.
+        QObject::connect(manager.get(), &CDeviceManager::ShowStatusMessage, &recorder,
                          [this](const QString& text, int timeout) {
                              statuses.append(text);
                              timeouts.append(timeout);

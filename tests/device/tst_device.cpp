@@ -440,10 +440,11 @@ private Q_SLOTS:
         for (int i = 0; i < 150; ++i)
             content.append(DataFileRecord());
         gauge->SetFiles(content);
+        gauge->InjectFault(CVirtualGauge::FaultDelay, 0x0C, -1, 20, -1);
         CDeviceHarness h;
         h.SelectPort(gauge->PortPath());
         DataFileList files;
-        QObject::connect(h.manager.get(), &CDeviceManager::TaskProgress,
+        QObject::connect(h.manager.get(), &CDeviceManager::TaskProgress, &h.recorder,
                          [&](int done, int total) {
                              QCOMPARE(total, 150);
                              if (done == 3)
@@ -454,6 +455,8 @@ private Q_SLOTS:
         QVERIFY(files.size() >= 3);
         QVERIFY(files.size() < 150);
         QVERIFY(h.Boxes().isEmpty());
+        QVERIFY(h.statuses.contains(QStringLiteral("Операция прервана пользователем.")));
+        QVERIFY(!h.statuses.contains(kDone));
         QCOMPARE(h.Run(9, nullptr, 0), 0);
         QVERIFY(!h.manager->LastTaskCancelled());
     }
