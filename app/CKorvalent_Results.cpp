@@ -18,7 +18,10 @@
 
 namespace
 {
-QString Title() { return QCoreApplication::applicationName(); }
+QString Title()
+{
+    return QCoreApplication::applicationName();
+}
 
 // Start folder of the file dialogs: the documents directory with a trailing
 // separator, optionally followed by a proposed file name.
@@ -32,15 +35,18 @@ QString StartPath(const QString& documentsDir, const QString& fileName = QString
 // and returns true then.
 bool RefuseWhileDeviceBusy(CKorvalent* window)
 {
-    const bool busy = window->IsDeviceChainRunning() ||
-                      (g_App.pDeviceManager && g_App.pDeviceManager->IsBusy());
+    const bool busy =
+        window->IsDeviceChainRunning() || (g_App.pDeviceManager && g_App.pDeviceManager->IsBusy());
     if (busy)
         UserPrompts().Warning(window, Title(), CDataMessages::DeviceBusy());
     return busy;
 }
 } // namespace
 
-void CKorvalent::FilesTableUpdate() { CResultsModels::FillFiles(m_filesModel, m_dataFiles); }
+void CKorvalent::FilesTableUpdate()
+{
+    CResultsModels::FillFiles(m_filesModel, m_dataFiles);
+}
 
 void CKorvalent::ResultsTablesReset()
 {

@@ -23,7 +23,8 @@ DataFileList LargestDatabase()
 {
     DataFileList files;
     quint32 seed = 12345;
-    auto next = [&seed]() {
+    auto next = [&seed]()
+    {
         seed = seed * 1103515245u + 12345u;
         return seed >> 8;
     };

@@ -75,7 +75,8 @@ int CliShow(const CliContext& ctx)
         const CMaterialsCsv::ReadResult read = CMaterialsCsv::Read(materialsPath);
         if (read.status == CMaterialsCsv::ReadResult::NotOpened)
         {
-            CliPrintErr(QStringLiteral("Не удалось открыть файл материалов: %1").arg(materialsPath));
+            CliPrintErr(
+                QStringLiteral("Не удалось открыть файл материалов: %1").arg(materialsPath));
             return CliFailure;
         }
         // As in the materials editor: the lines before a faulty one are used.

@@ -12,7 +12,10 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "cell records are read in place")
 
 namespace
 {
-QString Tr(const char* text) { return QCoreApplication::translate("CCellDecoder", text); }
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("CCellDecoder", text);
+}
 } // namespace
 
 float CCellDecoder::Value(const CellRecord& cell)
@@ -29,7 +32,10 @@ float CCellDecoder::Value(const CellRecord& cell)
     }
 }
 
-bool CCellDecoder::IsValidValue(float value) { return value >= 0.4f && value <= 600.0f; }
+bool CCellDecoder::IsValidValue(float value)
+{
+    return value >= 0.4f && value <= 600.0f;
+}
 
 QString CCellDecoder::ResultText(const CellRecord& cell)
 {
@@ -41,7 +47,10 @@ QString CCellDecoder::UnitsText(const CellRecord& cell)
     return IsInches(cell) ? Tr("дюйм") : Tr("мм");
 }
 
-QString CCellDecoder::NoMaterialText() { return Tr("Н/Д"); }
+QString CCellDecoder::NoMaterialText()
+{
+    return Tr("Н/Д");
+}
 
 QString CCellDecoder::MaterialText(const CellRecord& cell, const MaterialList& materials)
 {
@@ -95,15 +104,15 @@ QString CCellDecoder::DateText(const CellRecord& cell)
 
 QStringList CCellDecoder::RowTexts(const CellRecord& cell, const MaterialList& materials)
 {
-    return {ResultText(cell),      UnitsText(cell),       MaterialText(cell, materials),
-            VelocityText(cell),    PepIdentText(cell),    PepSerialText(cell),
-            TemperatureText(cell), TimeText(cell),        DateText(cell)};
+    return {ResultText(cell),      UnitsText(cell),    MaterialText(cell, materials),
+            VelocityText(cell),    PepIdentText(cell), PepSerialText(cell),
+            TemperatureText(cell), TimeText(cell),     DateText(cell)};
 }
 
 QStringList CCellDecoder::Headers()
 {
-    return {Tr("Результат"),  Tr("Ед. изм."),    Tr("Материал"),
-            Tr("Скорость"),   Tr("ПЭП/Идент"),   Tr("ПЭП/Сер. №"),
+    return {Tr("Результат"),   Tr("Ед. изм."),     Tr("Материал"),
+            Tr("Скорость"),    Tr("ПЭП/Идент"),    Tr("ПЭП/Сер. №"),
             Tr("Температура"), Tr("Время замера"), Tr("Дата замера")};
 }
 

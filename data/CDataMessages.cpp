@@ -6,15 +6,36 @@
 
 namespace
 {
-QString Tr(const char* text) { return QCoreApplication::translate("CDataMessages", text); }
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("CDataMessages", text);
+}
 } // namespace
 
-QString CDataMessages::OpenDatabaseCaption() { return Tr("Открыть базу данных Korvalent"); }
-QString CDataMessages::SaveDatabaseCaption() { return Tr("Сохранить базу данных Korvalent"); }
-QString CDataMessages::DatabaseFilter() { return Tr("База данных Korvalent (*.kdb)"); }
-QString CDataMessages::OpenDataFileCaption() { return Tr("Открыть файл данных Korvalent"); }
-QString CDataMessages::SaveDataFileCaption() { return Tr("Сохранить файл данных Korvalent"); }
-QString CDataMessages::DataFileFilter() { return Tr("Файл данных Korvalent (*.kdf)"); }
+QString CDataMessages::OpenDatabaseCaption()
+{
+    return Tr("Открыть базу данных Korvalent");
+}
+QString CDataMessages::SaveDatabaseCaption()
+{
+    return Tr("Сохранить базу данных Korvalent");
+}
+QString CDataMessages::DatabaseFilter()
+{
+    return Tr("База данных Korvalent (*.kdb)");
+}
+QString CDataMessages::OpenDataFileCaption()
+{
+    return Tr("Открыть файл данных Korvalent");
+}
+QString CDataMessages::SaveDataFileCaption()
+{
+    return Tr("Сохранить файл данных Korvalent");
+}
+QString CDataMessages::DataFileFilter()
+{
+    return Tr("Файл данных Korvalent (*.kdf)");
+}
 
 QString CDataMessages::DatabaseOpenFailed(const QString& path)
 {
@@ -47,14 +68,20 @@ QString CDataMessages::DatabaseDamaged()
            Tr("Но данные частично повреждены и не будут отображаться!");
 }
 
-QString CDataMessages::NothingToSave() { return Tr("Нет загруженых данных для сохранения в файл на ПК."); }
+QString CDataMessages::NothingToSave()
+{
+    return Tr("Нет загруженых данных для сохранения в файл на ПК.");
+}
 
 QString CDataMessages::DatabaseCreateFailed()
 {
     return Tr("ОШИБКА: не удалось создать \"файл-базу данных\".");
 }
 
-QString CDataMessages::DatabaseSaved() { return Tr("База данных Korvalent успешно сохранёна."); }
+QString CDataMessages::DatabaseSaved()
+{
+    return Tr("База данных Korvalent успешно сохранёна.");
+}
 
 QString CDataMessages::DataFileLimitReached()
 {
@@ -90,31 +117,52 @@ QString CDataMessages::DataFileDamaged()
     return Tr("Файл загружен.\r\n") + Tr("Но данные частично повреждены и не будут отображены!");
 }
 
-QString CDataMessages::DataFileLoaded() { return Tr("Файл данных успешно загружен."); }
+QString CDataMessages::DataFileLoaded()
+{
+    return Tr("Файл данных успешно загружен.");
+}
 
-QString CDataMessages::NoFilesToSave() { return Tr("Нет загруженых файлов для сохранения на ПК."); }
+QString CDataMessages::NoFilesToSave()
+{
+    return Tr("Нет загруженых файлов для сохранения на ПК.");
+}
 
 QString CDataMessages::SelectFileToSave()
 {
     return Tr("Выберите файл который необходимо сохранить на ПК.");
 }
 
-QString CDataMessages::DataFileCreateFailed() { return Tr("ОШИБКА: не удалось создать файл на ПК."); }
+QString CDataMessages::DataFileCreateFailed()
+{
+    return Tr("ОШИБКА: не удалось создать файл на ПК.");
+}
 
-QString CDataMessages::DataFileSaved() { return Tr("Файл данных успешно сохранён."); }
+QString CDataMessages::DataFileSaved()
+{
+    return Tr("Файл данных успешно сохранён.");
+}
 
-QString CDataMessages::NoFileToDelete() { return Tr("Не выбран файл который необходимо удалить."); }
+QString CDataMessages::NoFileToDelete()
+{
+    return Tr("Не выбран файл который необходимо удалить.");
+}
 
 QString CDataMessages::DeviceBusy()
 {
     return Tr("Идёт обмен данными с прибором. Дождитесь его завершения и повторите операцию.");
 }
 
-QString CDataMessages::LabelNotLoaded() { return Tr("Данные: не загружены          "); }
+QString CDataMessages::LabelNotLoaded()
+{
+    return Tr("Данные: не загружены          ");
+}
 
 QString CDataMessages::LabelLoadedFromPc(int files)
 {
     return Tr("Данные: загружены из ПК, %1 файл(a)(ов)          ").arg(files);
 }
 
-QString CDataMessages::LabelLoadedFromFile() { return Tr("Данные: загружены из файла на ПК          "); }
+QString CDataMessages::LabelLoadedFromFile()
+{
+    return Tr("Данные: загружены из файла на ПК          ");
+}

@@ -98,8 +98,8 @@ bool ReadContent(const QString& path, QByteArray* content)
     return true;
 }
 
-void AppendFileElements(CXmlKeyFileWriter& writer, QDomElement parent,
-                        const DataFileRecord& file, const QString& name)
+void AppendFileElements(CXmlKeyFileWriter& writer, QDomElement parent, const DataFileRecord& file,
+                        const QString& name)
 {
     writer.AddValue(parent, QStringLiteral("NAME"), name);
     writer.AddValue(parent, QStringLiteral("SERIAL_NUMBER"),

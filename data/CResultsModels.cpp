@@ -8,19 +8,27 @@
 
 namespace
 {
-QString Tr(const char* text) { return QCoreApplication::translate("CResultsModels", text); }
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("CResultsModels", text);
+}
 } // namespace
 
-QStringList CResultsModels::FilesHeaders() { return {Tr("Файл данных"), Tr("Исп. ячейки")}; }
+QStringList CResultsModels::FilesHeaders()
+{
+    return {Tr("Файл данных"), Tr("Исп. ячейки")};
+}
 
-QString CResultsModels::NoRecordsText() { return Tr("Нет записей"); }
+QString CResultsModels::NoRecordsText()
+{
+    return Tr("Нет записей");
+}
 
 QStringList CResultsModels::FileRowTexts(const DataFileRecord& file)
 {
     const int records = file.header.records;
-    const QString count = (records == 0 || records == 255)
-                              ? NoRecordsText()
-                              : QStringLiteral("1 - %1").arg(records);
+    const QString count =
+        (records == 0 || records == 255) ? NoRecordsText() : QStringLiteral("1 - %1").arg(records);
     return {CDataStorage::FileName(file), count};
 }
 

@@ -9,8 +9,14 @@
 
 namespace
 {
-QString Tr(const char* text) { return QCoreApplication::translate("CStatistics", text); }
-QString Fixed(float value, int decimals) { return QString::number(double(value), 'f', decimals); }
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("CStatistics", text);
+}
+QString Fixed(float value, int decimals)
+{
+    return QString::number(double(value), 'f', decimals);
+}
 } // namespace
 
 CStatistics::Result CStatistics::Compute(const QList<float>& values)
@@ -24,7 +30,8 @@ CStatistics::Result CStatistics::Compute(const QList<float>& values)
 
     result.count = int(values.size());
     result.validCount = int(valid.size());
-    auto write = [&result](int row, const QString& text) {
+    auto write = [&result](int row, const QString& text)
+    {
         result.values[row] = text;
         result.written[row] = true;
     };
@@ -95,6 +102,15 @@ float CStatistics::ValueFromResultText(const QString& text)
     bool ok = false;
     const float value = text.toFloat(&ok);
     return ok ? value : 0.0f;
+}
+
+QList<float> CStatistics::ValuesFromResultTexts(const QStringList& texts)
+{
+    QList<float> values;
+    values.reserve(texts.size());
+    for (const QString& text : texts)
+        values.append(ValueFromResultText(text));
+    return values;
 }
 
 void CStatistics::WriteToModel(QStandardItemModel* model, const Result& result)

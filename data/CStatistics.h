@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class QStandardItemModel;
 
@@ -29,8 +30,8 @@ public:
     // How far the computation got.
     enum Reach
     {
-        NoValidValues,  // rows 0-2 only
-        OneValidValue,  // rows 0-5 and 7
+        NoValidValues, // rows 0-2 only
+        OneValidValue, // rows 0-5 and 7
         AllRows
     };
 
@@ -50,6 +51,7 @@ public:
     // A results-table text read back as a number (the report's input): "."
     // as decimal point whatever the locale; a text that is no number is 0.
     static float ValueFromResultText(const QString& text);
+    static QList<float> ValuesFromResultTexts(const QStringList& texts);
 
     // Writes the texts of the rows reached into column 2 and centres columns
     // 1 and 2 of every row; rows not reached keep their text.

@@ -45,7 +45,7 @@ public:
     // Lookups for loaders that read many keys below one element. Nodes are
     // numbered; -1 stands for "no such node" and is accepted everywhere.
     int RootNode() const { return m_root; }
-    int FindNode(QStringView key) const;           // node of a dotted key
+    int FindNode(QStringView key) const;             // node of a dotted key
     int FindChild(int node, QStringView name) const; // first child of that name
     // A name looked up once and then used for many nodes (-1 when no element
     // of the document has that name, in any case).

@@ -24,7 +24,10 @@ QDomElement CXmlKeyFileWriter::AddGroup(QDomElement parent, const QString& name)
     return element;
 }
 
-QByteArray CXmlKeyFileWriter::ToBytes() const { return m_document.toByteArray(1); }
+QByteArray CXmlKeyFileWriter::ToBytes() const
+{
+    return m_document.toByteArray(1);
+}
 
 bool CXmlKeyFileWriter::WriteFile(const QString& path, const QByteArray& bytes, QString* error)
 {

@@ -12,8 +12,8 @@
 namespace DataTest
 {
 inline CellRecord Cell(quint8 flags, quint16 intPart, quint8 fracPart, quint16 velocity = 5920,
-                       const char* ident = "P112", quint32 serial = 123456,
-                       quint16 time = 0x0E05, quint16 date = 0x3A8F, qint8 temperature = 21)
+                       const char* ident = "P112", quint32 serial = 123456, quint16 time = 0x0E05,
+                       quint16 date = 0x3A8F, qint8 temperature = 21)
 {
     CellRecord c;
     std::memset(&c, 0, sizeof(c));
@@ -62,7 +62,8 @@ inline QByteArray ReadBytes(const QString& path)
 
 inline bool SameFiles(const DataFileRecord& a, const DataFileRecord& b)
 {
-    if (std::memcmp(&a.header, &b.header, sizeof(a.header)) != 0 || a.cells.size() != b.cells.size())
+    if (std::memcmp(&a.header, &b.header, sizeof(a.header)) != 0 ||
+        a.cells.size() != b.cells.size())
         return false;
     for (int i = 0; i < a.cells.size(); ++i)
         if (std::memcmp(&a.cells.at(i), &b.cells.at(i), sizeof(CellRecord)) != 0)

@@ -30,18 +30,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("result");
         QTest::addColumn<QString>("units");
         QTest::addColumn<bool>("valid");
-        QTest::newRow("12.5 mm") << 0x02 << 12 << 5 << "12.5" << "мм" << true;
-        QTest::newRow("0.40 inch lower bound") << 0x05 << 0 << 40 << "0.40" << "дюйм" << true;
-        QTest::newRow("0.39 LOS") << 0x04 << 0 << 39 << "0.39" << "мм" << false;
-        QTest::newRow("600 upper bound") << 0x00 << 600 << 0 << "600" << "мм" << true;
-        QTest::newRow("600.1 LOS") << 0x02 << 600 << 1 << "600.1" << "мм" << false;
-        QTest::newRow("600.01 LOS") << 0x04 << 600 << 1 << "600.01" << "мм" << false;
-        QTest::newRow("3 decimals ignore fraction") << 0x06 << 7 << 9 << "7.000" << "мм" << true;
-        QTest::newRow("0 decimals ignore fraction") << 0x00 << 7 << 9 << "7" << "мм" << true;
-        QTest::newRow("zero is LOS") << 0x00 << 0 << 0 << "0" << "мм" << false;
-        QTest::newRow("upper flag bits ignored") << 0xFB << 3 << 5 << "3.5" << "дюйм" << true;
-        QTest::newRow("tenths beyond nine") << 0x02 << 3 << 25 << "5.5" << "мм" << true;
-        QTest::newRow("largest integer") << 0x00 << 65535 << 0 << "65535" << "мм" << false;
+        QTest::newRow("12.5 mm") << 0x02 << 12 << 5 << "12.5"
+                                 << "мм" << true;
+        QTest::newRow("0.40 inch lower bound") << 0x05 << 0 << 40 << "0.40"
+                                               << "дюйм" << true;
+        QTest::newRow("0.39 LOS") << 0x04 << 0 << 39 << "0.39"
+                                  << "мм" << false;
+        QTest::newRow("600 upper bound") << 0x00 << 600 << 0 << "600"
+                                         << "мм" << true;
+        QTest::newRow("600.1 LOS") << 0x02 << 600 << 1 << "600.1"
+                                   << "мм" << false;
+        QTest::newRow("600.01 LOS") << 0x04 << 600 << 1 << "600.01"
+                                    << "мм" << false;
+        QTest::newRow("3 decimals ignore fraction") << 0x06 << 7 << 9 << "7.000"
+                                                    << "мм" << true;
+        QTest::newRow("0 decimals ignore fraction") << 0x00 << 7 << 9 << "7"
+                                                    << "мм" << true;
+        QTest::newRow("zero is LOS") << 0x00 << 0 << 0 << "0"
+                                     << "мм" << false;
+        QTest::newRow("upper flag bits ignored") << 0xFB << 3 << 5 << "3.5"
+                                                 << "дюйм" << true;
+        QTest::newRow("tenths beyond nine") << 0x02 << 3 << 25 << "5.5"
+                                            << "мм" << true;
+        QTest::newRow("largest integer") << 0x00 << 65535 << 0 << "65535"
+                                         << "мм" << false;
     }
     void cellValue()
     {
@@ -62,19 +74,31 @@ private Q_SLOTS:
         QTest::addColumn<QString>("timeText");
         QTest::addColumn<QString>("dateText");
         QTest::addColumn<QString>("temperatureText");
-        QTest::newRow("example") << 0x0E05 << 0x3A8F << -20 << "14:05" << "15.04.2029" << "-20 C°";
-        QTest::newRow("midnight, first day") << 0x0000 << 0x0021 << 0 << "00:00" << "01.01.2000"
+        QTest::newRow("example") << 0x0E05 << 0x3A8F << -20 << "14:05"
+                                 << "15.04.2029"
+                                 << "-20 C°";
+        QTest::newRow("midnight, first day") << 0x0000 << 0x0021 << 0 << "00:00"
+                                             << "01.01.2000"
                                              << "0 C°";
-        QTest::newRow("last minute, year 2127") << 0x173B << int(0xFFFF & ((127 << 9) | (12 << 5) | 31))
-                                                << 127 << "23:59" << "31.12.2127" << "127 C°";
-        QTest::newRow("hour 24, date 0") << 0x1800 << 0 << -128 << "" << "" << "-128 C°";
+        QTest::newRow("last minute, year 2127")
+            << 0x173B << int(0xFFFF & ((127 << 9) | (12 << 5) | 31)) << 127 << "23:59"
+            << "31.12.2127"
+            << "127 C°";
+        QTest::newRow("hour 24, date 0") << 0x1800 << 0 << -128 << ""
+                                         << ""
+                                         << "-128 C°";
         QTest::newRow("minute 60, month 13") << 0x0A3C << ((24 << 9) | (13 << 5) | 1) << 5 << ""
-                                             << "" << "5 C°";
-        QTest::newRow("29 Feb leap / day 0") << 0x0101 << ((24 << 9) | (2 << 5) | 29) << 1
-                                             << "01:01" << "29.02.2024" << "1 C°";
+                                             << ""
+                                             << "5 C°";
+        QTest::newRow("29 Feb leap / day 0")
+            << 0x0101 << ((24 << 9) | (2 << 5) | 29) << 1 << "01:01"
+            << "29.02.2024"
+            << "1 C°";
         QTest::newRow("29 Feb not leap") << 0x0101 << ((25 << 9) | (2 << 5) | 29) << 1 << "01:01"
-                                         << "" << "1 C°";
-        QTest::newRow("31 April") << 0x0101 << ((25 << 9) | (4 << 5) | 31) << 1 << "01:01" << ""
+                                         << ""
+                                         << "1 C°";
+        QTest::newRow("31 April") << 0x0101 << ((25 << 9) | (4 << 5) | 31) << 1 << "01:01"
+                                  << ""
                                   << "1 C°";
     }
     void cellTexts()
@@ -108,8 +132,8 @@ private Q_SLOTS:
         steel2.velocity = 5920;
         materials << other << steel << steel2;
 
-        const QStringList expected{"12.5", "мм", "Сталь", "5920 м/c", "П112-Ж10", "123456",
-                                   "21 C°", "14:05", "15.04.2029"};
+        const QStringList expected{"12.5",   "мм",    "Сталь", "5920 м/c",  "П112-Ж10",
+                                   "123456", "21 C°", "14:05", "15.04.2029"};
         QCOMPARE(CCellDecoder::RowTexts(c, materials), expected);
         QCOMPARE(CCellDecoder::MaterialText(c, {}), QStringLiteral("Н/Д"));
         c.velocity = 1000;
@@ -122,13 +146,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("short") << "Труба" << "Труба";
-        QTest::newRow("exactly 16") << "Резервуар-РВС-01" << "Резервуар-РВС-01";
-        QTest::newRow("17 cut to 16") << "Резервуар-РВС-012" << "Резервуар-РВС-01";
-        QTest::newRow("unmappable becomes ?") << "Tank€漢" << "Tank€?";
-        QTest::newRow("pair is one character") << QString::fromUtf8("ABCDEFGHIJKLMNO\U0001F600")
-                                               << "ABCDEFGHIJKLMNO?";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("short") << "Труба"
+                               << "Труба";
+        QTest::newRow("exactly 16") << "Резервуар-РВС-01"
+                                    << "Резервуар-РВС-01";
+        QTest::newRow("17 cut to 16") << "Резервуар-РВС-012"
+                                      << "Резервуар-РВС-01";
+        QTest::newRow("unmappable becomes ?") << "Tank€漢"
+                                              << "Tank€?";
+        QTest::newRow("pair is one character")
+            << QString::fromUtf8("ABCDEFGHIJKLMNO\U0001F600") << "ABCDEFGHIJKLMNO?";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void ansiNames()
     {
@@ -173,7 +202,8 @@ private Q_SLOTS:
         const QByteArray ident = CAnsiText::ToAnsi(QStringLiteral("П112"));
         std::memcpy(withName.pepIdent, ident.constData(), size_t(ident.size()));
         // Computed independently from the 23 bytes of the record.
-        QCOMPARE(CCellDecoder::ToBase64(withName), QStringLiteral("AgwABSAXzzExMgAAAABA4gEABQ6POuw="));
+        QCOMPARE(CCellDecoder::ToBase64(withName),
+                 QStringLiteral("AgwABSAXzzExMgAAAABA4gEABQ6POuw="));
         CellRecord back;
         QVERIFY(CCellDecoder::FromBase64(CCellDecoder::ToBase64(withName), &back));
         QCOMPARE(std::memcmp(&back, &withName, sizeof(back)), 0);
@@ -246,31 +276,52 @@ private Q_SLOTS:
                               " <FILE1>shadowed</FILE1>\n"
                               " <KorvalentDatabase><X>inner</X></KorvalentDatabase>\n"
                               "</KorvalentDatabase>\n";
-        QTest::newRow("case ignored") << db << "FILES" << "2";
-        QTest::newRow("case ignored in every part") << db << "File1.Name" << "first";
-        QTest::newRow("first of two wins") << db << "FILE1.NAME" << "first";
-        QTest::newRow("line breaks and tabs removed") << db << "FILE1.MULTI" << "one twothree";
-        QTest::newRow("blanks kept") << db << "FILE1.BLANKS" << "  lead and trail  ";
-        QTest::newRow("empty element") << db << "FILE1.EMPTY" << "";
-        QTest::newRow("self-closed element") << db << "FILE1.SELFCLOSED" << "";
-        QTest::newRow("last run after a child") << db << "FILE1.MIXED" << "def";
-        QTest::newRow("last run after a comment") << db << "FILE1.COMMENT" << "cd";
-        QTest::newRow("CDATA is its own run") << db << "FILE1.CDATA" << "<x>";
-        QTest::newRow("references inside one run") << db << "FILE1.ENTITIES" << "a&bA<";
-        QTest::newRow("group holds trailing blanks") << db << "FILE1" << " ";
-        QTest::newRow("empty part") << db << "FILE1..NAME" << "";
-        QTest::newRow("trailing dot") << db << "FILE1." << "";
-        QTest::newRow("empty key") << db << "" << "";
-        QTest::newRow("missing last part") << db << "FILE1.NO_SUCH" << "";
-        QTest::newRow("missing first part") << db << "FILE9.NAME" << "";
-        QTest::newRow("root name is not a key part") << db << "KorvalentDatabase.FILES" << "";
-        QTest::newRow("child named like the root") << db << "KORVALENTDATABASE.X" << "inner";
-        QTest::newRow("leaf has no children") << db << "FILES.X" << "";
-        QTest::newRow("root without children")
-            << QByteArray("<R>text</R>") << "R" << "";
+        QTest::newRow("case ignored") << db << "FILES"
+                                      << "2";
+        QTest::newRow("case ignored in every part") << db << "File1.Name"
+                                                    << "first";
+        QTest::newRow("first of two wins") << db << "FILE1.NAME"
+                                           << "first";
+        QTest::newRow("line breaks and tabs removed") << db << "FILE1.MULTI"
+                                                      << "one twothree";
+        QTest::newRow("blanks kept") << db << "FILE1.BLANKS"
+                                     << "  lead and trail  ";
+        QTest::newRow("empty element") << db << "FILE1.EMPTY"
+                                       << "";
+        QTest::newRow("self-closed element") << db << "FILE1.SELFCLOSED"
+                                             << "";
+        QTest::newRow("last run after a child") << db << "FILE1.MIXED"
+                                                << "def";
+        QTest::newRow("last run after a comment") << db << "FILE1.COMMENT"
+                                                  << "cd";
+        QTest::newRow("CDATA is its own run") << db << "FILE1.CDATA"
+                                              << "<x>";
+        QTest::newRow("references inside one run") << db << "FILE1.ENTITIES"
+                                                   << "a&bA<";
+        QTest::newRow("group holds trailing blanks") << db << "FILE1"
+                                                     << " ";
+        QTest::newRow("empty part") << db << "FILE1..NAME"
+                                    << "";
+        QTest::newRow("trailing dot") << db << "FILE1."
+                                      << "";
+        QTest::newRow("empty key") << db << ""
+                                   << "";
+        QTest::newRow("missing last part") << db << "FILE1.NO_SUCH"
+                                           << "";
+        QTest::newRow("missing first part") << db << "FILE9.NAME"
+                                            << "";
+        QTest::newRow("root name is not a key part") << db << "KorvalentDatabase.FILES"
+                                                     << "";
+        QTest::newRow("child named like the root") << db << "KORVALENTDATABASE.X"
+                                                   << "inner";
+        QTest::newRow("leaf has no children") << db << "FILES.X"
+                                              << "";
+        QTest::newRow("root without children") << QByteArray("<R>text</R>") << "R"
+                                               << "";
         QTest::newRow("declared encoding")
             << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1251\"?><R><A>\xCF\xF0</A></R>")
-            << "A" << "Пр";
+            << "A"
+            << "Пр";
     }
     void readerSemantics()
     {
@@ -317,8 +368,8 @@ private Q_SLOTS:
             quadratic += "&a;";
         quadratic += "</A></R>";
         QTest::newRow("many small expansions") << quadratic;
-        QTest::newRow("external entity")
-            << QByteArray("<!DOCTYPE R [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><R><A>&x;</A></R>");
+        QTest::newRow("external entity") << QByteArray(
+            "<!DOCTYPE R [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><R><A>&x;</A></R>");
     }
     void hostileDocuments()
     {
@@ -441,11 +492,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("base");
-        QTest::newRow("plain") << "/data/Y.kdf" << "Y";
-        QTest::newRow("first dot") << "/data/Tank.A.kdf" << "Tank";
-        QTest::newRow("dot in folder") << "/da.ta/Tank.kdf" << "Tank";
-        QTest::newRow("no suffix") << "/data/Tank" << "Tank";
-        QTest::newRow("hidden") << "/data/.kdf" << "";
+        QTest::newRow("plain") << "/data/Y.kdf"
+                               << "Y";
+        QTest::newRow("first dot") << "/data/Tank.A.kdf"
+                                   << "Tank";
+        QTest::newRow("dot in folder") << "/da.ta/Tank.kdf"
+                                       << "Tank";
+        QTest::newRow("no suffix") << "/data/Tank"
+                                   << "Tank";
+        QTest::newRow("hidden") << "/data/.kdf"
+                                << "";
     }
     void baseName()
     {
@@ -478,7 +534,8 @@ private Q_SLOTS:
 
         QVERIFY(!saved1);
         QCOMPARE(ReadBytes(path), before);
-        QCOMPARE(QDir(m_env->Root()).entryList(QDir::Files).filter(QStringLiteral("keep")).size(), 1);
+        QCOMPARE(QDir(m_env->Root()).entryList(QDir::Files).filter(QStringLiteral("keep")).size(),
+                 1);
     }
 
     // --- statistics ---------------------------------------------------------
@@ -489,23 +546,23 @@ private Q_SLOTS:
         QTest::addColumn<int>("reach");
         QTest::newRow("worked example")
             << QList<float>{2, 4, 4, 4, 5, 5, 7, 9}
-            << QStringList{"8", "8", "0", "2.00", "9.00", "5.00", "4.50", "7.00", "2.138", "2.000",
-                           "4.000"}
+            << QStringList{"8",    "8",    "0",     "2.00",  "9.00", "5.00",
+                           "4.50", "7.00", "2.138", "2.000", "4.000"}
             << int(CStatistics::AllRows);
         QTest::newRow("odd count median")
             << QList<float>{3, 1, 2}
-            << QStringList{"3", "3", "0", "1.00", "3.00", "2.00", "2.00", "2.00", "1.000", "0.816",
-                           "0.667"}
+            << QStringList{"3",    "3",    "0",     "1.00",  "3.00", "2.00",
+                           "2.00", "2.00", "1.000", "0.816", "0.667"}
             << int(CStatistics::AllRows);
         QTest::newRow("even count median")
             << QList<float>{4, 1, 3, 2}
-            << QStringList{"4", "4", "0", "1.00", "4.00", "2.50", "2.50", "3.00", "1.291", "1.118",
-                           "1.250"}
+            << QStringList{"4",    "4",    "0",     "1.00",  "4.00", "2.50",
+                           "2.50", "3.00", "1.291", "1.118", "1.250"}
             << int(CStatistics::AllRows);
         QTest::newRow("two values")
             << QList<float>{10, 12}
-            << QStringList{"2", "2", "0", "10.00", "12.00", "11.00", "11.00", "2.00", "1.414",
-                           "1.000", "1.000"}
+            << QStringList{"2",     "2",    "0",     "10.00", "12.00", "11.00",
+                           "11.00", "2.00", "1.414", "1.000", "1.000"}
             << int(CStatistics::AllRows);
         QTest::newRow("one valid value")
             << QList<float>{0.39f, 5.0f, 700.0f}
@@ -513,18 +570,17 @@ private Q_SLOTS:
             << int(CStatistics::OneValidValue);
         QTest::newRow("bounds are valid")
             << QList<float>{0.4f, 600.0f, 600.01f, 0.39f}
-            << QStringList{"4", "2", "2", "0.40", "600.00", "300.20", "300.20", "599.60", "423.981",
-                           "299.800", "89880.047"}
+            << QStringList{"4",      "2",      "2",       "0.40",    "600.00",   "300.20",
+                           "300.20", "599.60", "423.981", "299.800", "89880.047"}
             << int(CStatistics::AllRows);
         QTest::newRow("readings of a pipe")
             << QList<float>{5.21f, 5.19f, 5.2f, 4.98f, 5.33f}
-            << QStringList{"5", "5", "0", "4.98", "5.33", "5.18", "5.20", "0.35", "0.126", "0.113",
-                           "0.013"}
+            << QStringList{"5",    "5",    "0",     "4.98",  "5.33", "5.18",
+                           "5.20", "0.35", "0.126", "0.113", "0.013"}
             << int(CStatistics::AllRows);
-        QTest::newRow("all LOS")
-            << QList<float>{0.1f, 0.0f, 601.0f}
-            << QStringList{"3", "0", "3", "", "", "", "", "", "", "", ""}
-            << int(CStatistics::NoValidValues);
+        QTest::newRow("all LOS") << QList<float>{0.1f, 0.0f, 601.0f}
+                                 << QStringList{"3", "0", "3", "", "", "", "", "", "", "", ""}
+                                 << int(CStatistics::NoValidValues);
         QTest::newRow("empty file")
             << QList<float>{} << QStringList{"0", "0", "0", "", "", "", "", "", "", "", ""}
             << int(CStatistics::NoValidValues);
@@ -571,6 +627,28 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QTEST(CStatistics::ValueFromResultText(text), "value");
+    }
+
+    void reportCallerReadsResultTexts()
+    {
+        // The report computes from the texts of the results table; for cells
+        // those texts are exact, so both callers agree.
+        const QList<CellRecord> cells{MmCell(5.21),       MmCell(0.39), Cell(0x02, 600, 1),
+                                      Cell(0x00, 600, 0), MmCell(0.4),  Cell(0x06, 7, 9)};
+        QList<float> values;
+        QStringList texts;
+        for (const CellRecord& c : cells)
+        {
+            values << CCellDecoder::Value(c);
+            texts << CCellDecoder::ResultText(c);
+        }
+        const CStatistics::Result fromCells = CStatistics::Compute(values);
+        const CStatistics::Result fromTexts = CStatistics::Compute(
+            CStatistics::ValuesFromResultTexts(texts << QStringLiteral("н/д")));
+        QCOMPARE(fromTexts.count, fromCells.count + 1); // the non-number counts, as LOS
+        QCOMPARE(fromTexts.validCount, fromCells.validCount);
+        for (int row = CStatistics::MinRow; row < CStatistics::RowCount; ++row)
+            QCOMPARE(fromTexts.values[row], fromCells.values[row]);
     }
 
 private:

@@ -86,7 +86,8 @@ private:
                     return QStringLiteral("<wrong icon, title or parent>");
                 texts << r.text;
             }
-        return texts.size() == 1 ? texts.first() : QStringLiteral("<%1 messages>").arg(texts.size());
+        return texts.size() == 1 ? texts.first()
+                                 : QStringLiteral("<%1 messages>").arg(texts.size());
     }
 
     QString SaveDatabase(const QString& name, const DataFileList& files)
@@ -179,7 +180,8 @@ private Q_SLOTS:
         QCOMPARE(W().ResultsModel()->item(1, 0)->background().color(), QColor(255, 230, 231));
         QCOMPARE(W().ResultsModel()->item(0, 0)->background().style(), Qt::NoBrush);
         QCOMPARE(W().ResultsModel()->item(1, 1)->background().style(), Qt::NoBrush);
-        QCOMPARE(W().ResultsModel()->item(2, 8)->textAlignment(), Qt::AlignHCenter | Qt::AlignVCenter);
+        QCOMPARE(W().ResultsModel()->item(2, 8)->textAlignment(),
+                 Qt::AlignHCenter | Qt::AlignVCenter);
 
         QCOMPARE(Column(W().StatisticsModel(), 2),
                  (QStringList{"3", "2", "1", "5.20", "12.25", "8.73", "8.73", "7.05", "4.985",
@@ -206,8 +208,7 @@ private Q_SLOTS:
             "</korvalentDatabase>\r\n";
         const QString hand = Dir() + QStringLiteral("/hand.kdb");
         QVERIFY(WriteBytes(hand, handWritten));
-        const QString saved =
-            SaveDatabase(QStringLiteral("saved.kdb"), {Sample().first()});
+        const QString saved = SaveDatabase(QStringLiteral("saved.kdb"), {Sample().first()});
 
         LoadDatabase(saved);
         const QStringList files = Shown(W().FilesModel(), true);
@@ -228,7 +229,8 @@ private Q_SLOTS:
     {
         const QString path = SaveDatabase(QStringLiteral("cli.kdb"), Sample());
         LoadDatabase(path);
-        auto run = [&](const QStringList& args, QString* err = nullptr) {
+        auto run = [&](const QStringList& args, QString* err = nullptr)
+        {
             QProcess p;
             p.start(QStringLiteral(KORVALENT_CLI_PATH), QStringList{"show", path} + args);
             p.waitForFinished(30000);
@@ -259,6 +261,42 @@ private Q_SLOTS:
         QVERIFY(!err.isEmpty());
     }
 
+    void cliNamesMaterialsLikeTheWindow()
+    {
+        // The window after a download: the gauge's materials name the cells.
+        DataFileList files{File(QStringLiteral("Mat"), {MmCell(5.2), Cell(0x04, 3, 0, 4700)})};
+        const QString path = SaveDatabase(QStringLiteral("mat.kdb"), files);
+        const QString csv = Dir() + QStringLiteral("/materials.csv");
+        QVERIFY(
+            WriteBytes(csv, "\xEF\xBB\xBFМедь,4700,0.5\r\nСталь,5920,-1\r\nСталь 2,5920,0\r\n"));
+        MaterialList materials;
+        for (const auto& [name, velocity] :
+             {std::pair<QString, int>{"Медь", 4700}, {"Сталь", 5920}, {"Сталь 2", 5920}})
+        {
+            MaterialRecord m{};
+            CAnsiText::Encode(name, m.name, 16);
+            m.velocity = quint16(velocity);
+            materials << m;
+        }
+        LoadDatabase(path);
+        W().Materials() = materials;
+        W().OnResultsTablesRefresh();
+        QCOMPARE(Column(W().ResultsModel(), 2), (QStringList{"Сталь", "Медь"}));
+
+        QProcess p;
+        p.start(QStringLiteral(KORVALENT_CLI_PATH),
+                {"show", path, "--file", "1", "--materials", csv});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+        QCOMPARE(lines.mid(0, 3), Shown(W().ResultsModel(), true));
+
+        p.start(QStringLiteral(KORVALENT_CLI_PATH),
+                {"show", path, "--file", "1", "--materials", Dir() + "/none.csv"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+    }
+
     void selection()
     {
         LoadDatabase(SaveDatabase(QStringLiteral("sel.kdb"), Sample()));
@@ -268,8 +306,9 @@ private Q_SLOTS:
         W().ResultFilesTableClick(W().FilesModel()->index(1, 0));
         QCOMPARE(W().SelectedFileIndex(), 1);
         QCOMPARE(Column(W().ResultsModel(), 0), QStringList{"0.30"});
-        QCOMPARE(Column(W().StatisticsModel(), 2),
-                 (QStringList{"1", "0", "1", "н/д", "н/д", "н/д", "н/д", "н/д", "н/д", "н/д", "н/д"}));
+        QCOMPARE(
+            Column(W().StatisticsModel(), 2),
+            (QStringList{"1", "0", "1", "н/д", "н/д", "н/д", "н/д", "н/д", "н/д", "н/д", "н/д"}));
         QCOMPARE(Label(), kNoValid);
         QCOMPARE(m_prompts.Messages(), QStringList());
 
@@ -305,8 +344,8 @@ private Q_SLOTS:
         QByteArray many = "<KorvalentDatabase><FILES>200</FILES>";
         for (int i = 1; i <= 200; ++i)
             many += "<FILE" + QByteArray::number(i) + "><NAME>F" + QByteArray::number(i) +
-                    "</NAME><RECORDS>2</RECORDS>" + row + QByteArray(row).replace("ROW1", "ROW2") + "</FILE" +
-                    QByteArray::number(i) + ">";
+                    "</NAME><RECORDS>2</RECORDS>" + row + QByteArray(row).replace("ROW1", "ROW2") +
+                    "</FILE" + QByteArray::number(i) + ">";
         many += "</KorvalentDatabase>";
         QTest::newRow("FILES 200")
             << many
@@ -320,7 +359,8 @@ private Q_SLOTS:
                            "не будут отображаться!",
                            kSomeMissing}
             << 1 << "Данные: загружены из ПК, 1 файл(a)(ов)          ";
-        QTest::newRow("FILES 0") << QByteArray("<KorvalentDatabase><FILES>0</FILES></KorvalentDatabase>")
+        QTest::newRow("FILES 0") << QByteArray(
+                                        "<KorvalentDatabase><FILES>0</FILES></KorvalentDatabase>")
                                  << QStringList{} << 0 << kNotLoaded;
     }
     void databaseLoadMessages()
@@ -349,18 +389,24 @@ private Q_SLOTS:
             bomb += "<!ENTITY " + QByteArray(1, c) + " \"" +
                     QByteArray("&" + QByteArray(1, char(c - 1)) + ";").repeated(10) + "\">";
         bomb += "]><KorvalentDatabase><FILES>&j;</FILES></KorvalentDatabase>";
-        QTest::newRow("db missing") << true << QByteArray() << "Не удалось открыть для чтения базу данных Korvalent: %1";
+        QTest::newRow("db missing")
+            << true << QByteArray() << "Не удалось открыть для чтения базу данных Korvalent: %1";
         QTest::newRow("db empty") << true << QByteArray(" ") << dbParse;
-        QTest::newRow("db malformed") << true << QByteArray("<KorvalentDatabase><FILES>") << dbParse;
+        QTest::newRow("db malformed")
+            << true << QByteArray("<KorvalentDatabase><FILES>") << dbParse;
         QTest::newRow("db entity bomb") << true << bomb << dbParse;
-        QTest::newRow("db doctype only") << true << QByteArray("<!DOCTYPE KorvalentDatabase>") << dbParse;
+        QTest::newRow("db doctype only")
+            << true << QByteArray("<!DOCTYPE KorvalentDatabase>") << dbParse;
         QTest::newRow("db wrong kind")
             << true << QByteArray("<KorvalentDataFile><NAME>x</NAME></KorvalentDataFile>")
             << "Не возможно обработать базу данных Korvalent: '%1'\n\nЗагружаемый файл не является "
                "корректным файлом.";
-        QTest::newRow("file missing") << false << QByteArray() << "Не удалось открыть для чтения файл данных Korvalent: %1";
+        QTest::newRow("file missing")
+            << false << QByteArray() << "Не удалось открыть для чтения файл данных Korvalent: %1";
         QTest::newRow("file malformed") << false << QByteArray("<KorvalentDataFile>") << fileParse;
-        QTest::newRow("file entity bomb") << false << QByteArray(bomb).replace("KorvalentDatabase", "KorvalentDataFile") << fileParse;
+        QTest::newRow("file entity bomb")
+            << false << QByteArray(bomb).replace("KorvalentDatabase", "KorvalentDataFile")
+            << fileParse;
         QTest::newRow("file wrong kind")
             << false << QByteArray("<KorvalentDatabase><FILES>0</FILES></KorvalentDatabase>")
             << "Не возможно обработать файл данных Korvalent: '%1'\n\nЗагружаемый файл не является "
@@ -377,7 +423,8 @@ private Q_SLOTS:
         const QStringList results = Shown(W().ResultsModel(), true);
         m_prompts.Clear();
 
-        const QString path = Dir() + (database ? QStringLiteral("/bad.kdb") : QStringLiteral("/bad.kdf"));
+        const QString path =
+            Dir() + (database ? QStringLiteral("/bad.kdb") : QStringLiteral("/bad.kdf"));
         QFile::remove(path);
         if (!content.isEmpty())
             QVERIFY(WriteBytes(path, content));
@@ -412,7 +459,8 @@ private Q_SLOTS:
         W().OnResultsLoadFile();
         QCOMPARE(m_prompts.records.first().title, QStringLiteral("Открыть файл данных Korvalent"));
         QCOMPARE(m_prompts.records.first().filter, QStringLiteral("Файл данных Korvalent (*.kdf)"));
-        QCOMPARE(OnlyMessage(CUserPrompts::IconInformation), QStringLiteral("Файл данных успешно загружен."));
+        QCOMPARE(OnlyMessage(CUserPrompts::IconInformation),
+                 QStringLiteral("Файл данных успешно загружен."));
         QCOMPARE(Label(), QStringLiteral("Данные: загружены из файла на ПК          "));
         // The name comes from the file name it was saved under.
         QCOMPARE(Row(W().FilesModel(), 0), (QStringList{"Pipe", "1 - 2"}));
@@ -430,7 +478,8 @@ private Q_SLOTS:
         m_prompts.fileNames.enqueue(Dir() + QStringLiteral("/five.kdf"));
         W().OnResultsLoadFile();
         QCOMPARE(OnlyMessage(CUserPrompts::IconWarning),
-                 QStringLiteral("Файл загружен.\r\nНо данные частично повреждены и не будут отображены!"));
+                 QStringLiteral(
+                     "Файл загружен.\r\nНо данные частично повреждены и не будут отображены!"));
         QCOMPARE(W().SelectedFileIndex(), 1);
         QCOMPARE(W().ResultsModel()->rowCount(), 3);
         QCOMPARE(Row(W().FilesModel(), 1), (QStringList{"Five", "1 - 5"}));
@@ -443,7 +492,8 @@ private Q_SLOTS:
         // Never opened: the file does not even exist.
         m_prompts.fileNames.enqueue(Dir() + QStringLiteral("/Tank.A.kdf"));
         W().OnResultsLoadFile();
-        QCOMPARE(OnlyMessage(CUserPrompts::IconCritical), QStringLiteral("Файл с именем 'Tank' уже загружен!"));
+        QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                 QStringLiteral("Файл с именем 'Tank' уже загружен!"));
         QCOMPARE(W().DataFiles().size(), 1);
     }
 
@@ -467,7 +517,8 @@ private Q_SLOTS:
 
     void saveFileUnderAnotherName()
     {
-        LoadDatabase(SaveDatabase(QStringLiteral("x.kdb"), {File(QStringLiteral("X"), {MmCell(3)})}));
+        LoadDatabase(
+            SaveDatabase(QStringLiteral("x.kdb"), {File(QStringLiteral("X"), {MmCell(3)})}));
         m_prompts.Clear();
         W().OnResultsSaveFile();
         QCOMPARE(OnlyMessage(CUserPrompts::IconWarning),
@@ -479,17 +530,18 @@ private Q_SLOTS:
         m_prompts.fileNames.enqueue(path);
         W().OnResultsSaveFile();
         QCOMPARE(m_prompts.records.first().kind, QStringLiteral("save"));
-        QCOMPARE(m_prompts.records.first().title, QStringLiteral("Сохранить файл данных Korvalent"));
+        QCOMPARE(m_prompts.records.first().title,
+                 QStringLiteral("Сохранить файл данных Korvalent"));
         QCOMPARE(m_prompts.records.first().dir, Dir() + QStringLiteral("/X"));
-        QCOMPARE(OnlyMessage(CUserPrompts::IconInformation), QStringLiteral("Файл данных успешно сохранён."));
+        QCOMPARE(OnlyMessage(CUserPrompts::IconInformation),
+                 QStringLiteral("Файл данных успешно сохранён."));
         QCOMPARE(CDataStorage::FileName(W().DataFiles().first()), QStringLiteral("X"));
 
         m_prompts.Clear();
         m_prompts.fileNames.enqueue(path);
         W().OnResultsLoadFile();
         QCOMPARE(Column(W().FilesModel(), 0), (QStringList{"X", "Y"}));
-        QVERIFY(SameFiles(W().DataFiles().at(1),
-                          File(QStringLiteral("Y"), {MmCell(3)})));
+        QVERIFY(SameFiles(W().DataFiles().at(1), File(QStringLiteral("Y"), {MmCell(3)})));
     }
 
     void saveDatabase()
@@ -509,7 +561,8 @@ private Q_SLOTS:
         const QString target = Dir() + QStringLiteral("/copy.kdb");
         m_prompts.fileNames.enqueue(target);
         W().OnResultsSaveDatabaseToFile();
-        QCOMPARE(m_prompts.records.first().title, QStringLiteral("Сохранить базу данных Korvalent"));
+        QCOMPARE(m_prompts.records.first().title,
+                 QStringLiteral("Сохранить базу данных Korvalent"));
         QCOMPARE(m_prompts.records.first().filter, QStringLiteral("База данных Korvalent (*.kdb)"));
         QCOMPARE(OnlyMessage(CUserPrompts::IconInformation),
                  QStringLiteral("База данных Korvalent успешно сохранёна."));
@@ -525,7 +578,8 @@ private Q_SLOTS:
         m_prompts.Clear();
         m_prompts.fileNames.enqueue(Dir() + QStringLiteral("/no/such/dir/copy.kdf"));
         W().OnResultsSaveFile();
-        QCOMPARE(OnlyMessage(CUserPrompts::IconCritical), QStringLiteral("ОШИБКА: не удалось создать файл на ПК."));
+        QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                 QStringLiteral("ОШИБКА: не удалось создать файл на ПК."));
 
         // Cancelled dialogs do nothing.
         m_prompts.Clear();
@@ -538,7 +592,8 @@ private Q_SLOTS:
     void deleteFiles()
     {
         W().OnResultsDeleteFile();
-        QCOMPARE(OnlyMessage(CUserPrompts::IconWarning), QStringLiteral("Не выбран файл который необходимо удалить."));
+        QCOMPARE(OnlyMessage(CUserPrompts::IconWarning),
+                 QStringLiteral("Не выбран файл который необходимо удалить."));
 
         LoadDatabase(SaveDatabase(QStringLiteral("del.kdb"), Sample()));
         SelectRow(0);
@@ -549,7 +604,8 @@ private Q_SLOTS:
         QCOMPARE(W().ResultsModel()->rowCount(), 3); // Single is shown
         m_prompts.Clear();
         W().OnResultsDeleteFile(); // the current index went with the rebuilt table
-        QCOMPARE(OnlyMessage(CUserPrompts::IconWarning), QStringLiteral("Не выбран файл который необходимо удалить."));
+        QCOMPARE(OnlyMessage(CUserPrompts::IconWarning),
+                 QStringLiteral("Не выбран файл который необходимо удалить."));
         SelectRow(1);
         W().OnResultsDeleteFile();
         SelectRow(0);
@@ -577,9 +633,9 @@ private Q_SLOTS:
 
         using Slot = void (CKorvalent::*)();
         const Slot storageSlots[] = {&CKorvalent::OnResultsLoadDatabaseFromFile,
-                              &CKorvalent::OnResultsSaveDatabaseToFile,
-                              &CKorvalent::OnResultsLoadFile, &CKorvalent::OnResultsSaveFile,
-                              &CKorvalent::OnResultsDeleteFile};
+                                     &CKorvalent::OnResultsSaveDatabaseToFile,
+                                     &CKorvalent::OnResultsLoadFile, &CKorvalent::OnResultsSaveFile,
+                                     &CKorvalent::OnResultsDeleteFile};
         for (Slot slot : storageSlots)
         {
             m_prompts.Clear();
