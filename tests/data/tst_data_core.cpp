@@ -1,6 +1,7 @@
 #include "data/CAnsiText.h"
 #include "data/CCellDecoder.h"
 #include "data/CDataStorage.h"
+#include "data/CResultsModels.h"
 #include "data/CStatistics.h"
 #include "data/CXmlDataFileParser.h"
 #include "tests/common/TestSupport.h"
@@ -627,6 +628,31 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QTEST(CStatistics::ValueFromResultText(text), "value");
+    }
+
+    void filesTableTexts_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("cells");
+        QTest::addColumn<QString>("countText");
+        QTest::newRow("none") << 0 << 0 << "Нет записей";
+        QTest::newRow("255 from a PC file") << 255 << 3 << "Нет записей";
+        QTest::newRow("fewer received") << 12 << 2 << "1 - 12";
+        QTest::newRow("one") << 1 << 1 << "1 - 1";
+        QTest::newRow("254") << 254 << 0 << "1 - 254";
+    }
+    void filesTableTexts()
+    {
+        QFETCH(int, records);
+        QFETCH(int, cells);
+        const DataFileRecord file =
+            File(QStringLiteral("Резервуар-РВС-01"), QList<CellRecord>(cells, MmCell(1)), records);
+        QStandardItemModel model;
+        CResultsModels::FillFiles(&model, {file, file});
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.item(1, 0)->text(), QStringLiteral("Резервуар-РВС-01"));
+        QTEST(model.item(1, 1)->text(), "countText");
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Исп. ячейки"));
     }
 
     void reportCallerReadsResultTexts()
