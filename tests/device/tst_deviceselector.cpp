@@ -1,10 +1,12 @@
 #include "tests/device/DeviceTestHarness.h"
 
+#include "app/CKorvalent.h"
 #include "device/CDeviceSelectorDialog.h"
 #include "device/CPortEnumerator.h"
 
 #include "ui_CDeviceSelectorDialog.h"
 
+#include <QLabel>
 #include <QStandardItemModel>
 #include <QtTest>
 
@@ -69,6 +71,12 @@ private Q_SLOTS:
         CPortEnumerator::AddExtraPort(QStringLiteral("gauge B"), second->PortPath());
 
         CDeviceHarness h;
+        CKorvalent window;
+        g_App.pMainWindow = &window;
+        struct Reset
+        {
+            ~Reset() { g_App.pMainWindow = nullptr; }
+        } reset;
         CDeviceSelectorDialog dialog;
         dialog.RefreshDevicesList();
         QVERIFY(dialog.IsRefreshing());
@@ -95,6 +103,8 @@ private Q_SLOTS:
         QCOMPARE(h.settings->value(QStringLiteral("Device/PortName")).toString(),
                  QStringLiteral("gauge B"));
         QCOMPARE(h.settings->value(QStringLiteral("Device/PortPath")).toString(), second->PortPath());
+        QCOMPARE(window.DeviceStatusLabel()->text(),
+                 QStringLiteral("Устройство: QM-3RL, порт 'gauge B'"));
 
         // Every later task opens the accepted port.
         second->ClearRequestLog();
