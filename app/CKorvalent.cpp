@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QScrollBar>
 #include <QLabel>
 #include <QSettings>
 #include <QStandardItemModel>
@@ -30,6 +31,16 @@ namespace
 const char* const s_reportTemplatePath = ":/Korvalent/Resources/ReportTemplate.html";
 
 QString AppName() { return QCoreApplication::applicationName(); }
+
+// A statistics table never needs to be taller than its eleven rows: the
+// space beyond goes to the table above it.
+void LimitToRows(QTableView* view)
+{
+    const int height = 2 * view->frameWidth() + view->horizontalHeader()->sizeHint().height() +
+                       view->verticalHeader()->length() +
+                       view->horizontalScrollBar()->sizeHint().height();
+    view->setMaximumHeight(height);
+}
 } // namespace
 
 CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKorvalent)
@@ -92,6 +103,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_ui->StatisticsTable->setModel(m_statisticsModel);
     ResultsTablesReset();
     m_ui->StatisticsTable->resizeColumnsToContents();
+    LimitToRows(m_ui->StatisticsTable);
     m_nSelectedFile = -1;
 
     // 10. Status bar indicators: data first, then device.
@@ -129,6 +141,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     StatisticsRows::Fill(m_reportStatsModel);
     m_ui->ReportStatsTable->setModel(m_reportStatsModel);
     m_ui->ReportStatsTable->resizeColumnsToContents();
+    LimitToRows(m_ui->ReportStatsTable);
 }
 
 CKorvalent::~CKorvalent()

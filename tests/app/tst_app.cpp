@@ -168,6 +168,11 @@ private Q_SLOTS:
 
         QCOMPARE(Child<QTabWidget>(window.get(), "mainTabWidget")->currentIndex(), 0);
         QCOMPARE(Child<QTabWidget>(window.get(), "reportTabWidget")->currentIndex(), 0);
+
+        // The layouts must not force the small default window any wider or taller.
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->size(), QSize(400, 400));
     }
 
     void documentsDirFromSettings()
