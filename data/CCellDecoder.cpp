@@ -122,24 +122,62 @@ QString CCellDecoder::ToBase64(const CellRecord& cell)
     return QString::fromLatin1(bytes.toBase64());
 }
 
+namespace
+{
+int Base64Digit(char16_t c)
+{
+    if (c >= u'A' && c <= u'Z')
+        return c - u'A';
+    if (c >= u'a' && c <= u'z')
+        return c - u'a' + 26;
+    if (c >= u'0' && c <= u'9')
+        return c - u'0' + 52;
+    if (c == u'+')
+        return 62;
+    if (c == u'/')
+        return 63;
+    return -1;
+}
+
+// The form every writer produces: 31 alphabet characters and one "=". Decoded
+// in place; anything else goes the lenient way below.
+bool DecodeCanonical(const QString& text, quint8 (&out)[sizeof(CellRecord)])
+{
+    if (text.size() != 32 || text.at(31) != QLatin1Char('='))
+        return false;
+    int digits[31];
+    for (int i = 0; i < 31; ++i)
+        if ((digits[i] = Base64Digit(text.at(i).unicode())) < 0)
+            return false;
+    int o = 0;
+    for (int i = 0; i < 28; i += 4)
+    {
+        const quint32 group = (quint32(digits[i]) << 18) | (quint32(digits[i + 1]) << 12) |
+                              (quint32(digits[i + 2]) << 6) | quint32(digits[i + 3]);
+        out[o++] = quint8(group >> 16);
+        out[o++] = quint8(group >> 8);
+        out[o++] = quint8(group);
+    }
+    const quint32 tail =
+        (quint32(digits[28]) << 18) | (quint32(digits[29]) << 12) | (quint32(digits[30]) << 6);
+    out[o++] = quint8(tail >> 16);
+    out[o++] = quint8(tail >> 8);
+    return o == int(sizeof(CellRecord));
+}
+} // namespace
+
 bool CCellDecoder::FromBase64(const QString& text, CellRecord* cell)
 {
-    // A database holds tens of thousands of rows: the usual short text is
-    // narrowed on the stack instead of in a temporary array.
-    char narrow[64];
-    QByteArray latin;
-    if (text.size() <= qsizetype(sizeof(narrow)))
+    quint8 canonical[sizeof(CellRecord)];
+    if (DecodeCanonical(text, canonical))
     {
-        for (qsizetype i = 0; i < text.size(); ++i)
-        {
-            const char16_t c = text.at(i).unicode();
-            narrow[i] = c < 256 ? char(c) : '?';
-        }
-        latin = QByteArray::fromRawData(narrow, text.size());
+        if (cell)
+            std::memcpy(cell, canonical, sizeof(CellRecord));
+        return true;
     }
-    else
-        latin = text.toLatin1();
-    const QByteArray bytes = QByteArray::fromBase64(latin);
+    // Texts written by hand may carry blanks or other characters that the
+    // decoder skips; the result must still be exactly one cell.
+    const QByteArray bytes = QByteArray::fromBase64(text.toLatin1());
     if (bytes.size() != int(sizeof(CellRecord)))
         return false;
     if (cell)
