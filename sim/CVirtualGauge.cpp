@@ -134,6 +134,7 @@ struct CVirtualGauge::State
     QList<Request> log;
     int exchanges = 0;
     int badFrames = 0;
+    int lateBytes = 0;
     QByteArray clock;
     DataFileList uploaded;
     std::deque<Fault> faults;
@@ -493,6 +494,7 @@ bool CVirtualGauge::SendReply(QByteArray frame, quint8 code, int exchange)
 
     int pieces = 1;
     int gap = 0;
+    int lateDelay = -1;
     if (faulty)
     {
         auto value = [&](int fallback) { return fault.value < 0 ? fallback : fault.value; };
@@ -541,6 +543,9 @@ bool CVirtualGauge::SendReply(QByteArray frame, quint8 code, int exchange)
             pieces = 3;
             gap = value(300);
             break;
+        case FaultLateBytes:
+            lateDelay = value(100);
+            break;
         case FaultHangUp:
             // The gauge is unplugged: the port disappears for good.
             m_running = false;
@@ -573,6 +578,16 @@ bool CVirtualGauge::SendReply(QByteArray frame, quint8 code, int exchange)
         }
         if (piece < pieces - 1 && WaitStop(gap))
             return false;
+    }
+    if (lateDelay >= 0)
+    {
+        if (WaitStop(lateDelay))
+            return false;
+        const char stray[5] = {0x5A, 0x5A, 0x5A, 0x5A, 0x5A};
+        if (::write(m_master, stray, sizeof(stray)) != ssize_t(sizeof(stray)))
+            return false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_state->lateBytes;
     }
     return true;
 }
@@ -723,6 +738,11 @@ int CVirtualGauge::BadFrames() const
 {
     KV_LOCKED;
     return m_state->badFrames;
+}
+int CVirtualGauge::LateBytesSent() const
+{
+    KV_LOCKED;
+    return m_state->lateBytes;
 }
 QByteArray CVirtualGauge::LastClockRecord() const
 {

@@ -31,7 +31,8 @@ public:
         FaultOversize,       // the length byte set to `value` (default 200) above a frame buffer
         FaultDelay,          // the whole frame after `value` ms
         FaultPieces,         // the frame in three pieces, `value` ms apart
-        FaultHangUp          // the gauge disappears: the pseudo-terminal is closed
+        FaultHangUp,         // the gauge disappears: the pseudo-terminal is closed
+        FaultLateBytes       // the frame, then `value` ms later (default 100) five stray bytes
     };
 
     struct Fault
@@ -103,6 +104,7 @@ public:
     void ClearRequestLog();
     int ExchangeCount() const;
     int BadFrames() const; // requests dropped for a wrong checksum
+    int LateBytesSent() const; // stray byte bursts of FaultLateBytes sent so far
     QByteArray LastClockRecord() const;
     DataFileList UploadedFiles() const; // every completed upload, in order
 

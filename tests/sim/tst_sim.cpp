@@ -229,6 +229,11 @@ private Q_SLOTS:
         gauge->InjectFault(CVirtualGauge::FaultExtraBytes, 0x01, -1, 7);
         QCOMPARE(h.Run(9, nullptr, 0), 0);
         QCOMPARE(h.Run(9, nullptr, 0), 0);
+        // Bytes that arrive while the port is closed are discarded at the next open.
+        gauge->InjectFault(CVirtualGauge::FaultLateBytes, 0x01, -1, 50);
+        QCOMPARE(h.Run(9, nullptr, 0), 0);
+        QTRY_COMPARE(gauge->LateBytesSent(), 1);
+        QCOMPARE(h.Run(9, nullptr, 0), 0);
         QVERIFY(h.Boxes().isEmpty());
     }
 
