@@ -327,6 +327,19 @@ int CliMaterialsPut(const CliContext& ctx)
         CliPrintErr(read.errorText);
         return CliFailure;
     }
+    // The editor would show these lines changed before anyone sends them;
+    // here nobody looks, so the gauge gets nothing rather than other values.
+    if (!read.clampedLines.isEmpty())
+    {
+        QStringList lines;
+        for (int line : read.clampedLines)
+            lines.append(QString::number(line));
+        CliPrintErr(QStringLiteral("Не удалось сохранить в устройство список материалов: "
+                                   "коэффициент в строках %1 файла вне диапазона -327.68 ... "
+                                   "327.67, который может хранить прибор.")
+                        .arg(lines.join(QStringLiteral(", "))));
+        return CliFailure;
+    }
     // Through the grid, as the editor does: the cell rules apply first.
     MaterialList list;
     QString error;

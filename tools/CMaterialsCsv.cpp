@@ -31,6 +31,18 @@ QString LeftChars(const QString& text, int n)
     return text.left(units);
 }
 
+void FinishClampText(CMaterialsCsv::ReadResult& result)
+{
+    if (result.clampedLines.isEmpty())
+        return;
+    QStringList lines;
+    for (int line : result.clampedLines)
+        lines.append(QString::number(line));
+    result.clampText = Tr("Коэффициент в строках %1 файла вне диапазона -327.68 ... 327.67, "
+                          "который может хранить прибор: взято ближайшее допустимое значение.")
+                           .arg(lines.join(QStringLiteral(", ")));
+}
+
 int CharCount(const QString& text)
 {
     int chars = 0;
@@ -243,20 +255,26 @@ CMaterialsCsv::ReadResult CMaterialsCsv::ReadBytes(const QByteArray& content)
             result.status = ReadResult::FormatError;
             result.line = i + 1;
             result.errorText = FormatErrorText();
+            FinishClampText(result);
             return result;
         }
         MaterialRecord record;
-        QString reason;
-        if (!RowToRecord(Row{parts.at(0), parts.at(1), parts.at(2)}, i + 1, &record, &reason))
+        const Row row{parts.at(0), parts.at(1), parts.at(2)};
+        if (!RowToRecord(row, i + 1, &record, nullptr))
         {
-            result.status = ReadResult::RangeError;
-            result.line = i + 1;
-            result.errorText =
-                Tr("Не удалось прочитать из файла список материалов: %1").arg(reason);
-            return result;
+            // The file may come from a grid holding up to 999: keep the line,
+            // with the nearest value the gauge can store, and say so.
+            const qint64 hundredths = CoefficientHundredths(row.coefficient);
+            Row inRange = row;
+            inRange.coefficient = QStringLiteral("0");
+            RowToRecord(inRange, i + 1, &record, nullptr);
+            record.tempCoefficient =
+                qint16(hundredths > 0 ? kMaxCoefficientHundredths : kMinCoefficientHundredths);
+            result.clampedLines.append(i + 1);
         }
         result.records.append(record);
     }
+    FinishClampText(result);
     return result;
 }
 

@@ -83,18 +83,24 @@ public:
         {
             Ok,          // every line read
             NotOpened,   // the file cannot be opened for reading
-            FormatError, // a line without exactly three parts; records before it kept
-            RangeError   // a coefficient that does not fit; records before it kept
+            FormatError  // a line without exactly three parts; records before it kept
         };
         Status status = Ok;
         MaterialList records; // the records read before the end or the faulty line
         int line = 0;         // 1-based number of the faulty line
-        QString errorText;    // message for FormatError / RangeError
+        QString errorText;    // message for FormatError
+        // Lines whose coefficient did not fit the record's field: their
+        // coefficient was set to the nearest end of -327.68 ... 327.67, and
+        // clampText says so (empty when no line needed it).
+        QList<int> clampedLines;
+        QString clampText;
     };
 
     // Reads the file: UTF-8, a leading byte-order mark accepted, one record
     // per line "name,velocity,coefficient". CR, LF and TAB are removed from
     // each line; a line end at the very end of the file is no empty line.
+    // A coefficient beyond the 16-bit field is clamped to the field's range
+    // (never wrapped) and reported in clampedLines.
     static ReadResult Read(const QString& path);
     static ReadResult ReadBytes(const QByteArray& content);
 

@@ -155,6 +155,8 @@ void CMaterialsEditorDialog::DownloadMaterials()
         return;
     if (result.status != CMaterialsCsv::ReadResult::Ok)
         UserPrompts().Critical(this, AppName(), result.errorText);
+    if (!result.clampText.isEmpty())
+        UserPrompts().Warning(this, AppName(), result.clampText);
     // The rows before a faulty line are shown, as a completed read.
     ShowCompletedList(5, result.records);
 }

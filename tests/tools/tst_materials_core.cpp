@@ -145,8 +145,7 @@ private Q_SLOTS:
                                          << S::FormatError << 1 << 2;
         QTest::newRow("decimal comma") << QByteArray("Сталь,5920,0,5\n") << S::FormatError << 0 << 1;
         QTest::newRow("two parts") << QByteArray("a,1000\n") << S::FormatError << 0 << 1;
-        QTest::newRow("coefficient too big") << QByteArray("a,1000,1\nb,1000,999\n") << S::RangeError << 1 << 2;
-        QTest::newRow("coefficient too small") << QByteArray("b,1000,-327.69\n") << S::RangeError << 0 << 1;
+
         QTest::newRow("coefficient at the ends") << QByteArray("a,1000,327.67\nb,1000,-327.68\n") << S::Ok << 2 << 0;
     }
     void read()
@@ -162,8 +161,8 @@ private Q_SLOTS:
         if (status == CMaterialsCsv::ReadResult::FormatError)
             QCOMPARE(r.errorText,
                      QStringLiteral("Не удалось прочитать из файла список материалов: не верный формат!"));
-        if (status == CMaterialsCsv::ReadResult::RangeError)
-            QVERIFY(r.errorText.contains(QStringLiteral("-327.68")));
+        QVERIFY(r.clampedLines.isEmpty());
+        QVERIFY(r.clampText.isEmpty());
     }
 
     void readValues_data()
@@ -192,6 +191,34 @@ private Q_SLOTS:
         QCOMPARE(CMaterialsCsv::DecodeName(r.records[0].name), name);
         QCOMPARE(int(r.records[0].velocity), velocity);
         QCOMPARE(int(r.records[0].tempCoefficient), coefficient);
+    }
+
+    void clamped_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QList<int>>("lines");
+        QTest::addColumn<QList<int>>("coefficients");
+        QTest::newRow("999 from the grid") << QByteArray("a,1000,1\nb,1000,999\n")
+                                          << QList<int>{2} << QList<int>{100, 32767};
+        QTest::newRow("just below") << QByteArray("b,1000,-327.69\n") << QList<int>{1}
+                                    << QList<int>{-32768};
+        QTest::newRow("huge") << QByteArray("b,1000,1e300\nc,1000,-1e300\n") << QList<int>{1, 2}
+                              << QList<int>{32767, -32768};
+        QTest::newRow("before a format error") << QByteArray("b,1000,-999\nbad\n") << QList<int>{1}
+                                               << QList<int>{-32768};
+    }
+    void clamped()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QList<int>, lines);
+        QFETCH(QList<int>, coefficients);
+        const CMaterialsCsv::ReadResult r = CMaterialsCsv::ReadBytes(content);
+        QCOMPARE(r.clampedLines, lines);
+        QCOMPARE(r.records.size(), coefficients.size());
+        for (int i = 0; i < coefficients.size(); ++i)
+            QCOMPARE(int(r.records[i].tempCoefficient), coefficients[i]);
+        QVERIFY(r.clampText.contains(QStringLiteral("-327.68 ... 327.67")));
+        QVERIFY(r.clampText.contains(QString::number(lines.first())));
     }
 
     void writeBytes()

@@ -228,6 +228,24 @@ private Q_SLOTS:
         QCOMPARE(Model()->item(0, 2)->textAlignment(), Qt::AlignRight | Qt::AlignVCenter);
     }
 
+    void csvOpenClampsWithWarning()
+    {
+        // 999 is what the grid allows; the record cannot hold it.
+        FillRows({{"Резина", "1500", "999"}});
+        Ui()->WorkWithFileCheck->setChecked(true);
+        const QString path = m_dir.filePath(QStringLiteral("wide.csv"));
+        m_prompts.fileNames.enqueue(path);
+        m_dialog->UploadMaterials();
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(path);
+        m_dialog->DownloadMaterials();
+        QCOMPARE(m_prompts.Messages().size(), 2);
+        QCOMPARE(m_prompts.records.at(1).icon, CUserPrompts::IconWarning);
+        QVERIFY(m_prompts.Messages().at(0).contains(QStringLiteral("-327.68 ... 327.67")));
+        QCOMPARE(m_prompts.Messages().at(1), QStringLiteral("База мaтериалов успешно загружена из файла."));
+        QCOMPARE(RowTexts(0), (QStringList{"Резина", "1500", "327.67"}));
+    }
+
     void csvOpenCancelledOrMissing()
     {
         Ui()->WorkWithFileCheck->setChecked(true);

@@ -1,0 +1,220 @@
+#include "data/CDataStorage.h"
+#include "sim/CVirtualGauge.h"
+#include "tests/common/TestSupport.h"
+#include "tools/CDatabaseTransfer.h"
+#include "tools/CMaterialsCsv.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+// korvalent-cli firmware / clock / download / upload / materials-get /
+// materials-put, run as a separate process against korvalent-gauge-sim.
+class TestCliTransfer : public QObject
+{
+    Q_OBJECT
+
+    struct Result
+    {
+        int code = -1;
+        QString out;
+        QString err;
+    };
+
+    std::unique_ptr<CTestEnvironment> m_env;
+    QProcess m_sim;
+    QString m_port;
+    QTemporaryDir m_dir;
+
+    static QString Bin(const QString& name)
+    {
+        return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+    }
+
+    Result Cli(const QStringList& args, const QString& port = QString())
+    {
+        QProcess p;
+        QStringList all;
+        all << QStringLiteral("--port") << (port.isEmpty() ? m_port : port) << args;
+        p.start(Bin(QStringLiteral("korvalent-cli")), all);
+        Result r;
+        if (!p.waitForFinished(60000))
+        {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    QByteArray Read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    void StartSim(const QStringList& args = {})
+    {
+        StopSim();
+        m_sim.start(Bin(QStringLiteral("korvalent-gauge-sim")), args);
+        QVERIFY(m_sim.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return m_sim.canReadLine(); }, 10000));
+        m_port = QString::fromUtf8(m_sim.readLine()).trimmed();
+        QVERIFY(m_port.startsWith(QStringLiteral("/dev/")));
+    }
+    void StopSim()
+    {
+        if (m_sim.state() != QProcess::NotRunning)
+        {
+            m_sim.terminate();
+            if (!m_sim.waitForFinished(5000))
+            {
+                m_sim.kill();
+                m_sim.waitForFinished();
+            }
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_env.reset(new CTestEnvironment);
+        StartSim();
+    }
+    void cleanupTestCase() { StopSim(); }
+
+    void firmware()
+    {
+        CVirtualGauge demo;
+        demo.LoadDemoContent();
+        QByteArray reply;
+        const quint32 v = demo.FirmwareVersion();
+        const quint16 id = demo.FirmwareId();
+        reply.append(reinterpret_cast<const char*>(&v), 4);
+        reply.append(reinterpret_cast<const char*>(&id), 2);
+        const Result r = Cli({QStringLiteral("firmware")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, CDatabaseTransfer::FirmwareText(reply.constData()) + QLatin1Char('\n'));
+        QVERIFY(r.out.startsWith(QStringLiteral("Версия прошивки ПО устройства QM-3RX:\n\n")));
+    }
+
+    void clock()
+    {
+        const Result r = Cli({QStringLiteral("clock")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Время устройства успешно синхронизировано с ПК.\n"));
+    }
+
+    void downloadUploadRoundTrip()
+    {
+        const QString kdb = m_dir.filePath(QStringLiteral("gauge.kdb"));
+        const QString csv = m_dir.filePath(QStringLiteral("gauge.csv"));
+        Result r = Cli({QStringLiteral("download"), QStringLiteral("-o"), kdb,
+                        QStringLiteral("--materials"), csv});
+        QCOMPARE(r.code, 0);
+        CVirtualGauge demo;
+        demo.LoadDemoContent();
+        const DataFileList files = demo.Files();
+        QCOMPARE(r.out, QStringLiteral("Данные: загружены из устройства, %1 файл(a)(ов)\n")
+                            .arg(files.size()));
+        // Exactly the document the window's save writes for these files.
+        QCOMPARE(Read(kdb), CDataStorage::DatabaseDocument(files));
+        QCOMPARE(Read(csv),
+                 CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(demo.Materials())));
+
+        r = Cli({QStringLiteral("upload"), kdb});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Данные успешно загружены в устройство.\n"));
+
+        const QString again = m_dir.filePath(QStringLiteral("again.kdb"));
+        r = Cli({QStringLiteral("download"), QStringLiteral("-o"), again});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(Read(again), Read(kdb));
+    }
+
+    void uploadSingleDataFile()
+    {
+        CVirtualGauge demo;
+        demo.LoadDemoContent();
+        const QString kdf = m_dir.filePath(QStringLiteral("One.kdf"));
+        QVERIFY(CDataStorage::SaveDataFile(kdf, demo.Files().first()));
+        Result r = Cli({QStringLiteral("upload"), kdf});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Данные успешно загружены в устройство.\n"));
+        const QString kdb = m_dir.filePath(QStringLiteral("one.kdb"));
+        r = Cli({QStringLiteral("download"), QStringLiteral("-o"), kdb});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Данные: загружены из устройства, 1 файл(a)(ов)\n"));
+        // Put the demo database back for the other cases.
+        const QString all = m_dir.filePath(QStringLiteral("all.kdb"));
+        QVERIFY(CDataStorage::SaveDatabaseFile(all, demo.Files()));
+        QCOMPARE(Cli({QStringLiteral("upload"), all}).code, 0);
+    }
+
+    void failuresWriteNothing()
+    {
+        const QString kdb = m_dir.filePath(QStringLiteral("keep.kdb"));
+        QFile f(kdb);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("previous");
+        f.close();
+        Result r = Cli({QStringLiteral("download"), QStringLiteral("-o"), kdb},
+                       QStringLiteral("/nonexistent/tty"));
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(r.err.contains(QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!")));
+        QCOMPARE(Read(kdb), QByteArray("previous"));
+
+        r = Cli({QStringLiteral("firmware")}, QStringLiteral("/nonexistent/tty"));
+        QCOMPARE(r.code, 1);
+        r = Cli({QStringLiteral("download")});
+        QCOMPARE(r.code, 2);
+        r = Cli({QStringLiteral("upload"), m_dir.filePath(QStringLiteral("none.kdb"))});
+        QCOMPARE(r.code, 1);
+        QVERIFY(!r.err.isEmpty());
+    }
+
+    void materials()
+    {
+        const QString csv = m_dir.filePath(QStringLiteral("m.csv"));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("\xEF\xBB\xBF" "Сталь,5920,0.5\nОчень длинное название,999,-15\n");
+        f.close();
+        Result r = Cli({QStringLiteral("materials-put"), csv});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("База материалов успешно сохранена в устройстве.\n"));
+
+        const QString back = m_dir.filePath(QStringLiteral("back.csv"));
+        r = Cli({QStringLiteral("materials-get"), back});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("База мaтериалов успешно загружена из устройства.\n"));
+        // Through the grid's rules: the name cut to 13 characters, the
+        // velocity raised to 1000.
+        QCOMPARE(Read(back), QByteArray("\xEF\xBB\xBF") + "Сталь,5920,0.5\nОчень длинное,1000,-15\n");
+
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Сталь,5920,0.5\n\nЛатунь,4430,1\n");
+        f.close();
+        r = Cli({QStringLiteral("materials-put"), csv});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(QStringLiteral("Не удалось прочитать из файла список материалов: не верный формат!")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Сталь,5920,999\n");
+        f.close();
+        r = Cli({QStringLiteral("materials-put"), csv});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.startsWith(QStringLiteral("Не удалось сохранить в устройство список материалов: ")));
+        r = Cli({QStringLiteral("materials-get"), back});
+        QCOMPARE(r.code, 0);
+        QVERIFY(Read(back).contains("Очень длинное")); // nothing was written
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliTransfer)
+#include "tst_cli_transfer.moc"
