@@ -52,7 +52,10 @@ void DrawProgress(int done, int total)
 }
 } // namespace
 
-void CliPrintStatus(const QString& text) { CliPrintErr(Trimmed(text)); }
+void CliPrintStatus(const QString& text)
+{
+    CliPrintErr(Trimmed(text));
+}
 
 CDeviceManager* CliDeviceManager()
 {
@@ -76,7 +79,8 @@ bool CliRunTask(const CliContext& ctx, int TaskID, void* buf, int nValue, int* n
     const bool bar = progress && ::isatty(STDERR_FILENO);
     bool barShown = false;
     QObject::connect(manager, &CDeviceManager::ShowStatusMessage, &receiver,
-                     [&](const QString& text, int) {
+                     [&](const QString& text, int)
+                     {
                          if (!verbose && !text.startsWith(QStringLiteral("ОШИБКА")))
                              return;
                          if (barShown)
@@ -88,7 +92,8 @@ bool CliRunTask(const CliContext& ctx, int TaskID, void* buf, int nValue, int* n
                      });
     if (bar)
         QObject::connect(manager, &CDeviceManager::TaskProgress, &receiver,
-                         [&](int done, int total) {
+                         [&](int done, int total)
+                         {
                              DrawProgress(done, total);
                              barShown = true;
                          });

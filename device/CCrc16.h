@@ -10,4 +10,7 @@ quint16 Compute(const void* data, quint16 length);
 }
 
 // The name the rest of the program uses.
-inline quint16 Crc16(const void* data, quint16 length) { return CCrc16::Compute(data, length); }
+inline quint16 Crc16(const void* data, quint16 length)
+{
+    return CCrc16::Compute(data, length);
+}

@@ -2,4 +2,7 @@
 
 #include "device/CDeviceManager.h"
 
-void CDeviceIODispatcher::run() { m_manager->RunCurrentTask(); }
+void CDeviceIODispatcher::run()
+{
+    m_manager->RunCurrentTask();
+}

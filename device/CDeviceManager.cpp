@@ -244,7 +244,10 @@ int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
 // ---------------------------------------------------------------------------
 // Worker
 
-void CDeviceManager::Status(const QString& text, int timeout) { emit ShowStatusMessage(text, timeout); }
+void CDeviceManager::Status(const QString& text, int timeout)
+{
+    emit ShowStatusMessage(text, timeout);
+}
 
 void CDeviceManager::Unexpected(const QString& text)
 {
@@ -352,7 +355,8 @@ void CDeviceManager::RunCurrentTask()
                 quint32 serial;
                 std::memcpy(&serial, payload + 6, sizeof(serial));
                 DeviceInfo* entry = m_deviceList.at(m_nValue);
-                entry->SerialNumber = QString::asprintf("%08lu", static_cast<unsigned long>(serial)).left(8);
+                entry->SerialNumber =
+                    QString::asprintf("%08lu", static_cast<unsigned long>(serial)).left(8);
                 char name[7] = {};
                 std::memcpy(name, payload, 6);
                 entry->Name = DecodeGaugeText(name, 6);

@@ -27,7 +27,10 @@ CDeviceSelectorDialog::CDeviceSelectorDialog(QWidget* parent)
             &CDeviceSelectorDialog::AcceptDevice);
 }
 
-CDeviceSelectorDialog::~CDeviceSelectorDialog() { delete m_ui; }
+CDeviceSelectorDialog::~CDeviceSelectorDialog()
+{
+    delete m_ui;
+}
 
 void CDeviceSelectorDialog::ResetModel()
 {
@@ -45,8 +48,8 @@ void CDeviceSelectorDialog::RefreshDevicesList()
     // now would pull it from under the worker.
     if (m_refreshing || manager->IsBusy())
     {
-        emit manager->ShowStatusMessage(
-            tr("Идёт поиск устройств, дождитесь его завершения."), 5000);
+        emit manager->ShowStatusMessage(tr("Идёт поиск устройств, дождитесь его завершения."),
+                                        5000);
         return;
     }
 
@@ -109,8 +112,8 @@ void CDeviceSelectorDialog::AcceptDevice(QModelIndex index)
         return;
     const DeviceInfo* info = list.at(index.row());
 
-    m_ui->StatusTextLabel->setText(tr("Выбрано устройство: %1 (%2) %3")
-                                       .arg(info->Name, info->SerialNumber, info->PortName));
+    m_ui->StatusTextLabel->setText(
+        tr("Выбрано устройство: %1 (%2) %3").arg(info->Name, info->SerialNumber, info->PortName));
     if (g_App.pSettings)
     {
         QSettings& s = *g_App.pSettings;

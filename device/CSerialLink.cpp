@@ -8,9 +8,15 @@
 
 CSerialLink::CSerialLink() = default;
 
-CSerialLink::~CSerialLink() { Close(); }
+CSerialLink::~CSerialLink()
+{
+    Close();
+}
 
-bool CSerialLink::IsOpen() const { return m_port && m_port->isOpen(); }
+bool CSerialLink::IsOpen() const
+{
+    return m_port && m_port->isOpen();
+}
 
 int CSerialLink::Open(const QString& path)
 {
@@ -57,11 +63,10 @@ int CSerialLink::Open(const QString& path)
     }
     m_flocked = true;
 
-    const bool configured = m_port->setBaudRate(QSerialPort::Baud115200) &&
-                            m_port->setDataBits(QSerialPort::Data8) &&
-                            m_port->setParity(QSerialPort::NoParity) &&
-                            m_port->setStopBits(QSerialPort::OneStop) &&
-                            m_port->setFlowControl(QSerialPort::NoFlowControl);
+    const bool configured =
+        m_port->setBaudRate(QSerialPort::Baud115200) && m_port->setDataBits(QSerialPort::Data8) &&
+        m_port->setParity(QSerialPort::NoParity) && m_port->setStopBits(QSerialPort::OneStop) &&
+        m_port->setFlowControl(QSerialPort::NoFlowControl);
     if (!configured)
     {
         m_lastError = m_port->errorString();

@@ -88,7 +88,10 @@ QByteArray Ack(quint8 status, quint8 code)
     return MakeFrame(status, payload);
 }
 
-QByteArray NoRecord(int physicalSize) { return MakeFrame(kStatusAccepted, QByteArray(physicalSize, 0), 0); }
+QByteArray NoRecord(int physicalSize)
+{
+    return MakeFrame(kStatusAccepted, QByteArray(physicalSize, 0), 0);
+}
 
 // Deterministic pseudo-random numbers for the demo content.
 struct Lcg
@@ -146,13 +149,17 @@ CVirtualGauge::CVirtualGauge() : m_state(new State)
         m_state->config[i] = char(i * 7 + 3);
 }
 
-CVirtualGauge::~CVirtualGauge() { Stop(); }
+CVirtualGauge::~CVirtualGauge()
+{
+    Stop();
+}
 
 bool CVirtualGauge::Start(QString* error)
 {
     if (m_running)
         return true;
-    auto fail = [&](const char* what) {
+    auto fail = [&](const char* what)
+    {
         if (error)
             *error = QStringLiteral("%1: %2").arg(QLatin1String(what),
                                                   QString::fromLocal8Bit(std::strerror(errno)));
@@ -216,7 +223,10 @@ void CVirtualGauge::CloseFds()
         }
 }
 
-QString CVirtualGauge::PortPath() const { return m_path; }
+QString CVirtualGauge::PortPath() const
+{
+    return m_path;
+}
 
 bool CVirtualGauge::WaitStop(int ms)
 {
@@ -362,8 +372,8 @@ void CVirtualGauge::HandleFrame(const QByteArray& received)
     {
         const int offset = (byteAt(0) << 8) | byteAt(1);
         if (offset % 128 == 0 && offset + 128 <= 1024)
-            reply = MakeFrame(offset == 896 ? kStatusAccepted : kStatusMore,
-                              s.screen.mid(offset, 128));
+            reply =
+                MakeFrame(offset == 896 ? kStatusAccepted : kStatusMore, s.screen.mid(offset, 128));
         else
             reply = NoRecord(128);
         break;
@@ -525,7 +535,8 @@ bool CVirtualGauge::SendReply(QByteArray frame, quint8 code, int exchange)
             QByteArray payload = frame.mid(4);
             payload.resize(size);
             if (size > frame.size() - 4)
-                std::memset(payload.data() + frame.size() - 4, 0, size_t(size - (frame.size() - 4)));
+                std::memset(payload.data() + frame.size() - 4, 0,
+                            size_t(size - (frame.size() - 4)));
             frame = frame.left(4) + payload;
             frame[3] = char(quint8(size));
             StoreCrc(frame);
@@ -793,7 +804,8 @@ void CVirtualGauge::LoadDemoContent()
     SetScreen(DemoScreen());
 }
 
-MaterialRecord CVirtualGauge::MakeMaterial(const QString& name, quint16 velocity, qint16 coefficient)
+MaterialRecord CVirtualGauge::MakeMaterial(const QString& name, quint16 velocity,
+                                           qint16 coefficient)
 {
     MaterialRecord r;
     std::memset(&r, 0, sizeof(r));
@@ -812,10 +824,10 @@ MaterialList CVirtualGauge::DemoMaterials()
         qint16 coefficient;
     };
     static const Entry entries[] = {
-        {"Сталь", 5920, -50},       {"Нерж. сталь", 5740, -45}, {"Чугун", 4600, -40},
-        {"Алюминий", 6320, -70},    {"Медь", 4660, -45},        {"Латунь", 4430, -40},
-        {"Титан", 6070, -35},       {"Никель", 5630, -40},      {"Свинец", 2160, -30},
-        {"Стекло", 5640, -20},      {"Оргстекло", 2730, -300},  {"Полиэтилен", 2340, -600},
+        {"Сталь", 5920, -50},    {"Нерж. сталь", 5740, -45}, {"Чугун", 4600, -40},
+        {"Алюминий", 6320, -70}, {"Медь", 4660, -45},        {"Латунь", 4430, -40},
+        {"Титан", 6070, -35},    {"Никель", 5630, -40},      {"Свинец", 2160, -30},
+        {"Стекло", 5640, -20},   {"Оргстекло", 2730, -300},  {"Полиэтилен", 2340, -600},
     };
     MaterialList list;
     for (const Entry& e : entries)
@@ -965,12 +977,14 @@ QByteArray CVirtualGauge::DemoEeprom()
 QByteArray CVirtualGauge::DemoScreen()
 {
     QByteArray screen(1024, 0);
-    auto set = [&](int x, int y) {
+    auto set = [&](int x, int y)
+    {
         if (x < 0 || x >= 128 || y < 0 || y >= 64)
             return;
         screen[(y / 8) * 128 + x] = char(quint8(screen[(y / 8) * 128 + x]) | (1 << (y % 8)));
     };
-    auto box = [&](int x0, int y0, int x1, int y1) {
+    auto box = [&](int x0, int y0, int x1, int y1)
+    {
         for (int x = x0; x <= x1; ++x)
             for (int y = y0; y <= y1; ++y)
                 set(x, y);
@@ -989,16 +1003,24 @@ QByteArray CVirtualGauge::DemoScreen()
     box(106, 5, 116, 6);
     // "12.45" in seven segments.
     static const quint8 segments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
-    auto digit = [&](int d, int x, int y) {
+    auto digit = [&](int d, int x, int y)
+    {
         const quint8 s = segments[d];
         const int w = 14, h = 16;
-        if (s & 0x01) box(x, y, x + w, y + 2);
-        if (s & 0x02) box(x + w - 2, y, x + w, y + h);
-        if (s & 0x04) box(x + w - 2, y + h, x + w, y + 2 * h);
-        if (s & 0x08) box(x, y + 2 * h - 2, x + w, y + 2 * h);
-        if (s & 0x10) box(x, y + h, x + 2, y + 2 * h);
-        if (s & 0x20) box(x, y, x + 2, y + h);
-        if (s & 0x40) box(x, y + h - 1, x + w, y + h + 1);
+        if (s & 0x01)
+            box(x, y, x + w, y + 2);
+        if (s & 0x02)
+            box(x + w - 2, y, x + w, y + h);
+        if (s & 0x04)
+            box(x + w - 2, y + h, x + w, y + 2 * h);
+        if (s & 0x08)
+            box(x, y + 2 * h - 2, x + w, y + 2 * h);
+        if (s & 0x10)
+            box(x, y + h, x + 2, y + 2 * h);
+        if (s & 0x20)
+            box(x, y, x + 2, y + h);
+        if (s & 0x40)
+            box(x, y + h - 1, x + w, y + h + 1);
     };
     digit(1, 8, 20);
     digit(2, 28, 20);

@@ -26,7 +26,8 @@ public:
         FaultExtraBytes,     // the frame followed by `value` stray bytes (default 2)
         FaultBadCrc,         // one bit of the checksum flipped
         FaultStatus,         // the status byte replaced by `value`
-        FaultDeclaredLength, // the length byte set to `value`, payload and checksum still consistent
+        FaultDeclaredLength, // the length byte set to `value`, payload and checksum still
+                             // consistent
         FaultPayloadSize,    // a reply with exactly `value` payload bytes (cut or zero-padded)
         FaultOversize,       // the length byte set to `value` (default 200) above a frame buffer
         FaultDelay,          // the whole frame after `value` ms
@@ -103,7 +104,7 @@ public:
     QList<quint8> RequestCodes() const;
     void ClearRequestLog();
     int ExchangeCount() const;
-    int BadFrames() const; // requests dropped for a wrong checksum
+    int BadFrames() const;     // requests dropped for a wrong checksum
     int LateBytesSent() const; // stray byte bursts of FaultLateBytes sent so far
     QByteArray LastClockRecord() const;
     DataFileList UploadedFiles() const; // every completed upload, in order

@@ -10,7 +10,10 @@
 namespace
 {
 volatile std::sig_atomic_t g_quit = 0;
-void OnSignal(int) { g_quit = 1; }
+void OnSignal(int)
+{
+    g_quit = 1;
+}
 } // namespace
 
 // Runs one virtual gauge until killed and prints the port to open.

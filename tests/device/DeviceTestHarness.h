@@ -34,9 +34,8 @@ public Q_SLOTS:
     void DeviceTaskCompleted(int TaskID, const void* lpUserBuf, int nDataLength)
     {
         completions.append({TaskID, lpUserBuf, nDataLength});
-        payloadAtCompletion = lpUserBuf
-                                  ? QByteArray(static_cast<const char*>(lpUserBuf), 16)
-                                  : QByteArray();
+        payloadAtCompletion =
+            lpUserBuf ? QByteArray(static_cast<const char*>(lpUserBuf), 16) : QByteArray();
     }
 };
 
@@ -55,7 +54,8 @@ public:
         SetUserPrompts(&prompts);
         // Delivered on the test thread, in emission order, like the status bar.
         QObject::connect(manager.get(), &CDeviceManager::ShowStatusMessage, &recorder,
-                         [this](const QString& text, int timeout) {
+                         [this](const QString& text, int timeout)
+                         {
                              statuses.append(text);
                              timeouts.append(timeout);
                          });

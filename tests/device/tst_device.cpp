@@ -72,19 +72,19 @@ private Q_SLOTS:
 
         QTest::newRow("silence") << int(CVirtualGauge::FaultSilence) << 0x01 << -1 << kNoAnswer
                                  << QString() << 2;
-        QTest::newRow("short reply") << int(CVirtualGauge::FaultShortReply) << 0x01 << 3 << kShort
-                                     << QString() << 2;
+        QTest::newRow("short reply")
+            << int(CVirtualGauge::FaultShortReply) << 0x01 << 3 << kShort << QString() << 2;
         QTest::newRow("bad crc") << int(CVirtualGauge::FaultBadCrc) << 0x01 << -1 << kBadCrc
                                  << QString() << 2;
         // Stray bytes after the identification shift the next reply.
-        QTest::newRow("extra bytes") << int(CVirtualGauge::FaultExtraBytes) << 0xAA << 2
-                                     << kBadCrc << QString() << 2;
+        QTest::newRow("extra bytes")
+            << int(CVirtualGauge::FaultExtraBytes) << 0xAA << 2 << kBadCrc << QString() << 2;
         QTest::newRow("unexpected status")
             << int(CVirtualGauge::FaultStatus) << 0x01 << 0x42 << QString() << kUnexpected << 2;
         QTest::newRow("declared length") << int(CVirtualGauge::FaultDeclaredLength) << 0x01 << 4
                                          << QString() << kUnexpected << 2;
-        QTest::newRow("declared above 128") << int(CVirtualGauge::FaultOversize) << 0x01 << 200
-                                            << QString() << kUnexpected << 2;
+        QTest::newRow("declared above 128")
+            << int(CVirtualGauge::FaultOversize) << 0x01 << 200 << QString() << kUnexpected << 2;
         QTest::newRow("hang-up") << int(CVirtualGauge::FaultHangUp) << 0x01 << -1 << kReadFailed
                                  << QString() << 2;
     }
@@ -136,17 +136,17 @@ private Q_SLOTS:
         CDeviceHarness h;
         h.SelectPort(gauge->PortPath(), QStringLiteral("USB (ttyACM0)"), QStringLiteral("QM-3RX"));
         QCOMPARE(h.Run(9, nullptr, 0), 0);
-        const QStringList expected = {
-            QStringLiteral("Открываю порт 'USB (ttyACM0)'... "),
-            QStringLiteral("Успешно открыт порт 'USB (ttyACM0)'... "),
-            QStringLiteral("Идентификация устройства 'QM-3RX'... "),
-            QStringLiteral("Устройство 'QM-3RX' обнаружено."),
-            QStringLiteral("Чтение версии встроенного ПО устройства..."),
-            kDone};
+        const QStringList expected = {QStringLiteral("Открываю порт 'USB (ttyACM0)'... "),
+                                      QStringLiteral("Успешно открыт порт 'USB (ttyACM0)'... "),
+                                      QStringLiteral("Идентификация устройства 'QM-3RX'... "),
+                                      QStringLiteral("Устройство 'QM-3RX' обнаружено."),
+                                      QStringLiteral("Чтение версии встроенного ПО устройства..."),
+                                      kDone};
         QCOMPARE(h.statuses, expected);
         QCOMPARE(h.timeouts, QList<int>({5000, 5000, 5000, 5000, 5000, 5000}));
         QVERIFY(h.recorder.completions.last().buffer != nullptr);
-        QCOMPARE(h.recorder.payloadAtCompletion.left(6), Frame({0x34, 0x12, 0x05, 0x02, 0xAF, 0x0B}));
+        QCOMPARE(h.recorder.payloadAtCompletion.left(6),
+                 Frame({0x34, 0x12, 0x05, 0x02, 0xAF, 0x0B}));
         QCOMPARE(gauge->RequestCodes(), QList<quint8>({0xAA, 0x01}));
         QVERIFY(h.Boxes().isEmpty());
     }
@@ -303,7 +303,7 @@ private Q_SLOTS:
             buffer = &files;
         }
         QCOMPARE(h.Run(taskID, buffer, 0), 0);
-        const int got = taskID == 5 ? int(materials.size())
+        const int got = taskID == 5   ? int(materials.size())
                         : taskID == 7 ? int(transducers.size())
                                       : int(files.size());
         QCOMPARE(got, expected);
@@ -311,13 +311,15 @@ private Q_SLOTS:
         if (taskID == 5)
         {
             QCOMPARE(materials.last().velocity, quint16(1000 + expected - 1));
-            QVERIFY(h.statuses.contains(QStringLiteral("Чтение данных материалов ... %1").arg(expected)));
+            QVERIFY(h.statuses.contains(
+                QStringLiteral("Чтение данных материалов ... %1").arg(expected)));
         }
         if (taskID == 7)
             QCOMPARE(transducers.last().serialNumber, quint32(expected));
         if (taskID == 11)
         {
-            QCOMPARE(QByteArray(files.last().header.name), QByteArray::number(expected - 1).rightJustified(3, '0').prepend('F'));
+            QCOMPARE(QByteArray(files.last().header.name),
+                     QByteArray::number(expected - 1).rightJustified(3, '0').prepend('F'));
             QCOMPARE(files.first().header.records, quint8(0)); // 0xFF from the gauge
         }
     }
@@ -368,8 +370,8 @@ private Q_SLOTS:
         // A later complete read fills the next file and reports its index.
         QCOMPARE(h.Run(12, &files, 1), 1);
         QCOMPARE(files.at(1).cells.size(), content.at(1).cells.size());
-        QVERIFY(h.statuses.contains(
-            QStringLiteral("Чтение ячеек в файле 'TANK-A' ... %1").arg(content.at(1).cells.size())));
+        QVERIFY(h.statuses.contains(QStringLiteral("Чтение ячеек в файле 'TANK-A' ... %1")
+                                        .arg(content.at(1).cells.size())));
     }
 
     void identificationWithAnotherStatusGoesOn()
@@ -409,8 +411,8 @@ private Q_SLOTS:
     {
         CDeviceHarness h;
         QCOMPARE(h.Run(0, nullptr, 0), -1);
-        QCOMPARE(h.Boxes(),
-                 QStringList{QStringLiteral("ОШИБКА: не удалось начать идентификацию устройства!")});
+        QCOMPARE(h.Boxes(), QStringList{QStringLiteral(
+                                "ОШИБКА: не удалось начать идентификацию устройства!")});
         QVERIFY(h.statuses.isEmpty());
     }
 
@@ -420,8 +422,9 @@ private Q_SLOTS:
         gauge->SetSerialNumber(123);
         gauge->SetName(QStringLiteral("КВ-1"));
         CDeviceHarness h;
-        h.manager->DeviceList().append(new DeviceInfo{QStringLiteral("<Н/Д>"), QStringLiteral("<Н/Д>"),
-                                                      QStringLiteral("virtual"), gauge->PortPath()});
+        h.manager->DeviceList().append(
+            new DeviceInfo{QStringLiteral("<Н/Д>"), QStringLiteral("<Н/Д>"),
+                           QStringLiteral("virtual"), gauge->PortPath()});
         QCOMPARE(h.Run(0, nullptr, 0), 0);
         QCOMPARE(h.manager->DeviceList().first()->SerialNumber, QStringLiteral("00000123"));
         QCOMPARE(h.manager->DeviceList().first()->Name, QStringLiteral("КВ-1"));
@@ -445,7 +448,8 @@ private Q_SLOTS:
         h.SelectPort(gauge->PortPath());
         DataFileList files;
         QObject::connect(h.manager.get(), &CDeviceManager::TaskProgress, &h.recorder,
-                         [&](int done, int total) {
+                         [&](int done, int total)
+                         {
                              QCOMPARE(total, 150);
                              if (done == 3)
                                  h.manager->RequestCancel();

@@ -97,12 +97,14 @@ private Q_SLOTS:
         dialog.AcceptDevice(dialog.Model()->index(1, 1));
         QCOMPARE(dialog.ui()->StatusTextLabel->text(),
                  QStringLiteral("Выбрано устройство: QM-3RL (26031742) gauge B"));
-        QCOMPARE(h.settings->value(QStringLiteral("Device/Name")).toString(), QStringLiteral("QM-3RL"));
+        QCOMPARE(h.settings->value(QStringLiteral("Device/Name")).toString(),
+                 QStringLiteral("QM-3RL"));
         QCOMPARE(h.settings->value(QStringLiteral("Device/SerialNumber")).toString(),
                  QStringLiteral("26031742"));
         QCOMPARE(h.settings->value(QStringLiteral("Device/PortName")).toString(),
                  QStringLiteral("gauge B"));
-        QCOMPARE(h.settings->value(QStringLiteral("Device/PortPath")).toString(), second->PortPath());
+        QCOMPARE(h.settings->value(QStringLiteral("Device/PortPath")).toString(),
+                 second->PortPath());
         QCOMPARE(window.DeviceStatusLabel()->text(),
                  QStringLiteral("Устройство: QM-3RL, порт 'gauge B'"));
 
@@ -136,7 +138,8 @@ private Q_SLOTS:
         QCOMPARE(h.Boxes(), QStringList{QStringLiteral("ОШИБКА: устройство не отвечает.")});
         QCOMPARE(first->RequestCodes(), QList<quint8>{0xAA});
         QCOMPARE(second->ExchangeCount(), 0);
-        QCOMPARE(h.manager->DeviceList().at(0)->SerialNumber, QString::number(first->SerialNumber()));
+        QCOMPARE(h.manager->DeviceList().at(0)->SerialNumber,
+                 QString::number(first->SerialNumber()));
         QCOMPARE(dialog.ui()->StatusTextLabel->text(),
                  QStringLiteral("Нажмите \"Обновить\" для получения списка устройств"));
     }

@@ -112,8 +112,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("lastStatus");
         QTest::addColumn<int>("secondResult");
         QTest::addColumn<int>("filesOnGauge");
-        QTest::newRow("two files") << 1000 << false << QStringLiteral("Операция успешно выполнена.")
-                                   << 1 << 2;
+        QTest::newRow("two files")
+            << 1000 << false << QStringLiteral("Операция успешно выполнена.") << 1 << 2;
         QTest::newRow("name exists")
             << 1000 << true << QStringLiteral("Операция успешно выполнена.") << 1 << 1;
         QTest::newRow("flash full")
@@ -138,8 +138,8 @@ private Q_SLOTS:
         QCOMPARE(h.Run(13, &files, 1), secondResult);
         QCOMPARE(h.statuses.last(), lastStatus);
         if (sameNameTwice)
-            QVERIFY(h.statuses.contains(
-                QStringLiteral("ОШИБКА записи, файл с таким именем на устройстве уже существует.")));
+            QVERIFY(h.statuses.contains(QStringLiteral(
+                "ОШИБКА записи, файл с таким именем на устройстве уже существует.")));
         QCOMPARE(gauge->Files().size(), filesOnGauge);
         const DataFileRecord stored = gauge->Files().first();
         QCOMPARE(std::memcmp(&stored.header, &files.first().header, sizeof(DataFileHeader)), 0);
@@ -175,8 +175,7 @@ private Q_SLOTS:
         gauge->InjectFault(CVirtualGauge::FaultStatus, 0x11, 1 + 1 + 2, 0x07);
         DataFileList files{MakeFile("BROKEN", 6)};
         QCOMPARE(h.Run(13, &files, 0), -1);
-        QCOMPARE(gauge->RequestCodes(),
-                 QList<quint8>({0xAA, 0x10, 0x11, 0x11, 0x11, 0x12}));
+        QCOMPARE(gauge->RequestCodes(), QList<quint8>({0xAA, 0x10, 0x11, 0x11, 0x11, 0x12}));
         QVERIFY(h.statuses.contains(
             QStringLiteral("ОШИБКА записи, от устройства не получено подтверждение.")));
     }
@@ -263,8 +262,8 @@ private Q_SLOTS:
         QVERIFY(port.startsWith(QStringLiteral("/dev/")));
 
         QProcess cli;
-        cli.start(QStringLiteral(KV_CLI_PATH), {QStringLiteral("--port"), port,
-                                                QStringLiteral("identify")});
+        cli.start(QStringLiteral(KV_CLI_PATH),
+                  {QStringLiteral("--port"), port, QStringLiteral("identify")});
         QVERIFY(cli.waitForFinished(15000));
         QCOMPARE(cli.exitCode(), 0);
         QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()),
