@@ -10,7 +10,10 @@
 // so the CPU time of this process is the program's alone; wall time also
 // counts the gauge and the scheduler (on a loaded machine, mostly waiting).
 //
-//   korvalent-bench-download [--runs N]
+//   korvalent-bench-download [--runs N] [--keep FILE.kdb]
+//
+// --keep also writes the database it serves to FILE.kdb (for trying the
+// window against `korvalent-gauge-sim --db FILE.kdb`).
 
 #include "app/CAppGlobals.h"
 #include "app/CAppSettings.h"
@@ -146,10 +149,15 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
     int runs = 3;
+    QString keep;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i)
+    {
         if (args.at(i) == QLatin1String("--runs") && i + 1 < args.size())
             runs = std::max(1, args.at(++i).toInt());
+        else if (args.at(i) == QLatin1String("--keep") && i + 1 < args.size())
+            keep = args.at(++i);
+    }
 
     QTemporaryDir settingsDir;
     CAppSettings::UseDirectory(settingsDir.path());
@@ -164,6 +172,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot write %s\n", qPrintable(kdb));
         return 1;
     }
+    if (!keep.isEmpty() && !CDataStorage::SaveDatabaseFile(keep, database))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(keep));
     QProcess sim;
     sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/korvalent-gauge-sim"),
               {QStringLiteral("--db"), kdb});
