@@ -175,14 +175,36 @@ private Q_SLOTS:
         QCOMPARE(window->size(), QSize(400, 400));
     }
 
+    void documentsDirFromSettings_data()
+    {
+        QTest::addColumn<bool>("byHand");
+        QTest::newRow("through the settings object") << false;
+        QTest::newRow("settings file edited by hand") << true;
+    }
     void documentsDirFromSettings()
     {
+        QFETCH(bool, byHand);
         const QString chosen = m_env->Root() + QStringLiteral("/elsewhere");
-        m_settings->beginGroup(QStringLiteral("."));
-        m_settings->setValue(QStringLiteral("DocumentsDir"), chosen);
-        m_settings->endGroup();
+        if (byHand)
+        {
+            // What a user writes into the file to move the documents directory.
+            QFile file(m_settings->fileName());
+            QDir().mkpath(QFileInfo(file).absolutePath());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("[.]\nDocumentsDir=" + chosen.toUtf8() + "\n");
+            file.close();
+            m_settings->sync();
+        }
+        else
+        {
+            m_settings->beginGroup(QStringLiteral("."));
+            m_settings->setValue(QStringLiteral("DocumentsDir"), chosen);
+            m_settings->endGroup();
+        }
         auto window = NewWindow();
         QCOMPARE(window->DocumentsDir(), chosen);
+        // The default directory is still made, the override is not.
+        QVERIFY(!QFileInfo::exists(chosen));
     }
 
     void geometryRestoredAfterRestart()
