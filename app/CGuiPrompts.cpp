@@ -6,7 +6,10 @@
 
 namespace
 {
-QWidget* AsWidget(QObject* parent) { return qobject_cast<QWidget*>(parent); }
+QWidget* AsWidget(QObject* parent)
+{
+    return qobject_cast<QWidget*>(parent);
+}
 
 QMessageBox::Icon ToBoxIcon(CUserPrompts::Icon icon)
 {
@@ -86,8 +89,7 @@ QString CGuiPrompts::SaveFileName(QObject* parent, const QString& caption, const
     return QFileDialog::getSaveFileName(AsWidget(parent), caption, dir, filter);
 }
 
-QString CGuiPrompts::ExistingDirectory(QObject* parent, const QString& caption,
-                                       const QString& dir)
+QString CGuiPrompts::ExistingDirectory(QObject* parent, const QString& caption, const QString& dir)
 {
     return QFileDialog::getExistingDirectory(AsWidget(parent), caption, dir,
                                              QFileDialog::ShowDirsOnly);

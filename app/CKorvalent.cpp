@@ -30,7 +30,10 @@ namespace
 {
 const char* const s_reportTemplatePath = ":/Korvalent/Resources/ReportTemplate.html";
 
-QString AppName() { return QCoreApplication::applicationName(); }
+QString AppName()
+{
+    return QCoreApplication::applicationName();
+}
 
 // A statistics table never needs to be taller than its eleven rows: the
 // space beyond goes to the table above it.
@@ -78,7 +81,8 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 7. Documents directory: created on first start; a failure is not an
     // error, the path still serves as the default folder of the dialogs.
-    const QString defaultDir = QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/Korvalent"));
+    const QString defaultDir =
+        QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/Korvalent"));
     QDir().mkpath(defaultDir);
     settings->beginGroup(QStringLiteral("."));
     m_documentsDir = settings->value(QStringLiteral("DocumentsDir"), defaultDir).toString();
@@ -98,7 +102,8 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     m_resultsModel = new QStandardItemModel(0, 9, this);
     m_ui->ResultFileContentTable->setModel(m_resultsModel);
-    m_statisticsModel = new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
+    m_statisticsModel =
+        new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
     StatisticsRows::Fill(m_statisticsModel);
     m_ui->StatisticsTable->setModel(m_statisticsModel);
     ResultsTablesReset();
@@ -137,7 +142,8 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_ui->ReportResultsTable->resizeColumnsToContents();
 
     // 14. Report statistics table.
-    m_reportStatsModel = new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
+    m_reportStatsModel =
+        new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
     StatisticsRows::Fill(m_reportStatsModel);
     m_ui->ReportStatsTable->setModel(m_reportStatsModel);
     m_ui->ReportStatsTable->resizeColumnsToContents();
@@ -194,8 +200,7 @@ void CKorvalent::ConnectActions()
     connect(ui->action_report_save, &QAction::triggered, this, &CKorvalent::OnReportSaveToFile);
     connect(ui->action_report_preview, &QAction::triggered, this,
             &CKorvalent::OnReportDocumentPreview);
-    connect(ui->action_report_print, &QAction::triggered, this,
-            &CKorvalent::OnReportDocumentPrint);
+    connect(ui->action_report_print, &QAction::triggered, this, &CKorvalent::OnReportDocumentPrint);
 
     connect(ui->action_show_materials_editor_dialog, &QAction::triggered, this,
             &CKorvalent::ShowMaterialsEditorDialog);
@@ -255,8 +260,7 @@ void CKorvalent::ConnectActions()
             &CKorvalent::OnReportShowPreviewTab);
     connect(ui->ReportClearConclutionFieldsButton, &QPushButton::clicked, this,
             &CKorvalent::OnReportClearConclutionFields);
-    connect(ui->reportTabWidget, &QTabWidget::currentChanged, this,
-            &CKorvalent::OnReportTabSwitch);
+    connect(ui->reportTabWidget, &QTabWidget::currentChanged, this, &CKorvalent::OnReportTabSwitch);
     connect(ui->ResultFilesTable, &QTableView::clicked, this, &CKorvalent::ResultFilesTableClick);
 
     // The transducer EEPROM editor is a service tool: without "-extras" its
@@ -286,13 +290,22 @@ void CKorvalent::ShowPEPListDialog() {}
 
 void CKorvalent::ShowPEPEditorDialog() {}
 
-void CKorvalent::ShowMaterialsEditorDialog() { m_materialsEditor->show(); }
+void CKorvalent::ShowMaterialsEditorDialog()
+{
+    m_materialsEditor->show();
+}
 
-void CKorvalent::ShowDeviceSelectorDialog() { m_deviceSelector->show(); }
+void CKorvalent::ShowDeviceSelectorDialog()
+{
+    m_deviceSelector->show();
+}
 
 void CKorvalent::ShowDeviceScreenshotDialog() {}
 
-void CKorvalent::ShowAboutDialog() { m_aboutDialog->show(); }
+void CKorvalent::ShowAboutDialog()
+{
+    m_aboutDialog->show();
+}
 
 QString CKorvalent::HelpFilePath()
 {
@@ -327,8 +340,8 @@ void CKorvalent::OnChangeDocumentsDir()
     if (answer != CUserPrompts::Yes)
         return;
 
-    const QString dir =
-        UserPrompts().ExistingDirectory(this, tr("Выбор рабочего каталога Korvalent"), m_documentsDir);
+    const QString dir = UserPrompts().ExistingDirectory(
+        this, tr("Выбор рабочего каталога Korvalent"), m_documentsDir);
     if (dir.isEmpty())
         return;
     // For this session only: the settings keep the directory they had.

@@ -19,7 +19,10 @@ const char* const s_descriptions[StatisticsRows::Count] = {
     QT_TRANSLATE_NOOP("StatisticsRows", "Дисперсия"),
 };
 
-QString Tr(const char* text) { return QCoreApplication::translate("StatisticsRows", text); }
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("StatisticsRows", text);
+}
 } // namespace
 
 QString StatisticsRows::Description(int row)
@@ -67,7 +70,10 @@ QStringList StatisticsRows::Headers()
     return {Tr("Статистические показатели"), Tr("Обозначение"), Tr("Значение")};
 }
 
-QString StatisticsRows::EmptyValue() { return Tr("н/д"); }
+QString StatisticsRows::EmptyValue()
+{
+    return Tr("н/д");
+}
 
 void StatisticsRows::Fill(QStandardItemModel* model)
 {

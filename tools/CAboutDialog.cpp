@@ -14,4 +14,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent), m_ui(new Ui::CAbo
     connect(m_ui->OkButton, &QPushButton::clicked, this, &QDialog::close);
 }
 
-CAboutDialog::~CAboutDialog() { delete m_ui; }
+CAboutDialog::~CAboutDialog()
+{
+    delete m_ui;
+}

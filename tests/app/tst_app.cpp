@@ -228,9 +228,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("picked");
         QTest::addColumn<bool>("changed");
-        QTest::newRow("continue and pick") << int(CUserPrompts::Yes) << QStringLiteral("/tmp/picked") << true;
-        QTest::newRow("continue, chooser cancelled") << int(CUserPrompts::Yes) << QString() << false;
-        QTest::newRow("cancel") << int(CUserPrompts::Cancel) << QStringLiteral("/tmp/never") << false;
+        QTest::newRow("continue and pick")
+            << int(CUserPrompts::Yes) << QStringLiteral("/tmp/picked") << true;
+        QTest::newRow("continue, chooser cancelled")
+            << int(CUserPrompts::Yes) << QString() << false;
+        QTest::newRow("cancel") << int(CUserPrompts::Cancel) << QStringLiteral("/tmp/never")
+                                << false;
     }
     void changeDocumentsDir()
     {
@@ -273,7 +276,8 @@ private Q_SLOTS:
                 const CScriptedPrompts::Record info = m_prompts.records.at(2);
                 QCOMPARE(info.icon, CUserPrompts::IconInformation);
                 QCOMPARE(info.title, QStringLiteral("Korvalent™"));
-                QCOMPARE(info.text, QStringLiteral("Текущий рабочий каталог изменён на: '%1'").arg(picked));
+                QCOMPARE(info.text,
+                         QStringLiteral("Текущий рабочий каталог изменён на: '%1'").arg(picked));
                 QCOMPARE(info.parent, window.get());
                 QCOMPARE(window->DocumentsDir(), picked);
             }
@@ -335,7 +339,8 @@ private Q_SLOTS:
         QVERIFY(Child<QFrame>(window.get(), "TimeDateFrame"));
         QCOMPARE(Child<QLabel>(window.get(), "CurrentDateLabel")->text(),
                  QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
-        QVERIFY(Child<QLabel>(window.get(), "CurrentTimeLabel")->text() != QStringLiteral("00:00:00") ||
+        QVERIFY(Child<QLabel>(window.get(), "CurrentTimeLabel")->text() !=
+                    QStringLiteral("00:00:00") ||
                 QTime::currentTime().hour() == 0);
     }
 
@@ -349,7 +354,8 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.records.size(), 1);
         QCOMPARE(m_prompts.records.at(0).icon, CUserPrompts::IconWarning);
         QCOMPARE(m_prompts.records.at(0).title, QStringLiteral("Korvalent"));
-        QCOMPARE(m_prompts.records.at(0).text, QStringLiteral("Справочная информация не доступна!"));
+        QCOMPARE(m_prompts.records.at(0).text,
+                 QStringLiteral("Справочная информация не доступна!"));
         QVERIFY(m_openedUrls.isEmpty());
     }
 
@@ -375,10 +381,10 @@ private Q_SLOTS:
         QVERIFY2(manual.open(QIODevice::ReadOnly), qPrintable(manual.fileName()));
         const QString html = QString::fromUtf8(manual.readAll());
         QVERIFY(html.contains(QStringLiteral("lang=\"ru\"")));
-        for (const char* topic : {"Выбрать устройство для подключения", "Получить из прибора базу",
-                                  "Отправить в прибор базу", "Сохранить базу на ПК",
-                                  "Редактор базы материалов", "Синхронизировать часы",
-                                  "korvalent-cli", "-extras"})
+        for (const char* topic :
+             {"Выбрать устройство для подключения", "Получить из прибора базу",
+              "Отправить в прибор базу", "Сохранить базу на ПК", "Редактор базы материалов",
+              "Синхронизировать часы", "korvalent-cli", "-extras"})
             QVERIFY2(html.contains(QString::fromUtf8(topic)), topic);
     }
 
@@ -399,8 +405,17 @@ private Q_SLOTS:
                             "Стандартное отклонение",
                             "Среднеквадратичное отклонение",
                             "Дисперсия"};
-        const QStringList s{"N", "N(v)", "N(los)", "X(min)", "X(max)", "X(avg)",
-                            "---", "W(n)", "S", sigma, sigma + QStringLiteral("^2")};
+        const QStringList s{"N",
+                            "N(v)",
+                            "N(los)",
+                            "X(min)",
+                            "X(max)",
+                            "X(avg)",
+                            "---",
+                            "W(n)",
+                            "S",
+                            sigma,
+                            sigma + QStringLiteral("^2")};
         for (int i = 0; i < 11; ++i)
             QTest::addRow("row %d", i) << i << d.at(i) << s.at(i);
     }
@@ -414,14 +429,16 @@ private Q_SLOTS:
         {
             QCOMPARE(model->rowCount(), 11);
             QCOMPARE(model->columnCount(), 3);
-            QCOMPARE(model->horizontalHeaderItem(0)->text(), QStringLiteral("Статистические показатели"));
+            QCOMPARE(model->horizontalHeaderItem(0)->text(),
+                     QStringLiteral("Статистические показатели"));
             QCOMPARE(model->horizontalHeaderItem(1)->text(), QStringLiteral("Обозначение"));
             QCOMPARE(model->horizontalHeaderItem(2)->text(), QStringLiteral("Значение"));
             QCOMPARE(model->item(row, 0)->text(), description);
             QCOMPARE(model->item(row, 1)->text(), symbol);
             QCOMPARE(model->item(row, 2)->text(), QStringLiteral("н/д"));
             for (int col : {1, 2})
-                QCOMPARE(model->item(row, col)->textAlignment(), Qt::AlignHCenter | Qt::AlignVCenter);
+                QCOMPARE(model->item(row, col)->textAlignment(),
+                         Qt::AlignHCenter | Qt::AlignVCenter);
         }
     }
 
@@ -442,9 +459,9 @@ private Q_SLOTS:
         QStringList headers;
         for (int c = 0; c < report->columnCount(); ++c)
             headers << report->horizontalHeaderItem(c)->text();
-        QCOMPARE(headers, (QStringList{"Файл данных", "Ячейка", "Результат", "Единицы", "Материал",
-                                       "Скорость УЗ-волн", "Настройка", "Температура", "Время",
-                                       "Дата"}));
+        QCOMPARE(headers,
+                 (QStringList{"Файл данных", "Ячейка", "Результат", "Единицы", "Материал",
+                              "Скорость УЗ-волн", "Настройка", "Температура", "Время", "Дата"}));
         QCOMPARE(Child<QTableView>(window.get(), "ReportResultsTable")->model(), report);
         QCOMPARE(Child<QTableView>(window.get(), "ReportStatsTable")->model(),
                  window->ReportStatsModel());
@@ -465,11 +482,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("serial");
         QTest::addColumn<QString>("shownName");
         QTest::addColumn<QString>("shownSerial");
-        QTest::newRow("nothing saved") << false << QString() << QString() << QString() << QString()
-                                       << QString();
-        QTest::newRow("saved gauge") << true << QStringLiteral("QM-3RX") << QStringLiteral("ttyACM0 (QM-3RX)")
-                                     << QStringLiteral("10234") << QStringLiteral("QM-3RX")
-                                     << QStringLiteral("10234");
+        QTest::newRow("nothing saved")
+            << false << QString() << QString() << QString() << QString() << QString();
+        QTest::newRow("saved gauge")
+            << true << QStringLiteral("QM-3RX") << QStringLiteral("ttyACM0 (QM-3RX)")
+            << QStringLiteral("10234") << QStringLiteral("QM-3RX") << QStringLiteral("10234");
         QTest::newRow("texts longer than the fields")
             << true << QStringLiteral("QM-3RX very long name") << QStringLiteral("p")
             << QStringLiteral("123456789012") << QStringLiteral("QM-3RX very long")
@@ -496,8 +513,10 @@ private Q_SLOTS:
         QCOMPARE(window->DeviceStatusLabel()->text(), kDevicePattern.arg(name, port));
         QCOMPARE(Child<QLineEdit>(window.get(), "DeviceDescriptionEdit")->text(), shownName);
         QCOMPARE(Child<QLineEdit>(window.get(), "DeviceSerialNumberEdit")->text(), shownSerial);
-        QCOMPARE(Child<QLineEdit>(window.get(), "PEPDescriptionEdit")->text(), QStringLiteral("Н/Д"));
-        QCOMPARE(Child<QLineEdit>(window.get(), "PEPSerialNumberEdit")->text(), QStringLiteral("Н/Д"));
+        QCOMPARE(Child<QLineEdit>(window.get(), "PEPDescriptionEdit")->text(),
+                 QStringLiteral("Н/Д"));
+        QCOMPARE(Child<QLineEdit>(window.get(), "PEPSerialNumberEdit")->text(),
+                 QStringLiteral("Н/Д"));
 
         // A later selection is picked up by the same routine.
         m_settings->setValue(QStringLiteral("Device/Name"), QStringLiteral("QM-3RX/2"));
@@ -534,7 +553,8 @@ private Q_SLOTS:
             {"toolbutton_results_save_database_to_file", "Сохранение базы данных на накопитель ПК"},
             {"toolbutton_results_load_file",
              "Открыть и загрузить в QM-3RX ранее сохранённый на ПК файл с замерами"},
-            {"toolbutton_results_save_file", "Сохранение копии файла с другим именем на накопителе ПК"},
+            {"toolbutton_results_save_file",
+             "Сохранение копии файла с другим именем на накопителе ПК"},
             {"toolbutton_results_delete_file",
              "Удаление выделенного файла данных из программы/базы данных"},
             {"toolbutton_results_show_help", "Вызов справки"},
@@ -544,8 +564,10 @@ private Q_SLOTS:
             {"toolbutton_report_new", "Создание нового заключения"},
             {"toolbutton_report_open_from_file",
              "Открытие сохраненного файла заключения для редактирования"},
-            {"toolbutton_report_print", "Отправка на принтер готовой формы заключения для распечатки"},
-            {"toolbutton_report_save_to_file", "Сохранение копии отредактированного файла заключения"},
+            {"toolbutton_report_print",
+             "Отправка на принтер готовой формы заключения для распечатки"},
+            {"toolbutton_report_save_to_file",
+             "Сохранение копии отредактированного файла заключения"},
             {"toolbutton_report_show_help", "Вызов справки"},
         };
         for (const auto& r : rows)
@@ -568,15 +590,17 @@ private Q_SLOTS:
         QStringList bar;
         for (QAction* a : window->menuBar()->actions())
             bar << a->menu()->objectName() + QLatin1Char('=') + a->text();
-        QCOMPARE(bar, (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Settings=Настройки",
-                                   "menu_Service=Сервис", "menu_Information=Информация"}));
+        QCOMPARE(bar,
+                 (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Settings=Настройки",
+                              "menu_Service=Сервис", "menu_Information=Информация"}));
 
-        QCOMPARE(ActionTexts(Child<QMenu>(window.get(), "menu_Korvalent")),
-                 QStringLiteral("action_file_download_database_from_device,"
-                                "action_file_upload_database_to_device,"
-                                "action_file_load_database_from_file,action_file_save_database_to_file,"
-                                "action_file_load_result_file,action_file_save_result_file,"
-                                "action_file_delete,-,[menu_Export],-,action_file_exit"));
+        QCOMPARE(
+            ActionTexts(Child<QMenu>(window.get(), "menu_Korvalent")),
+            QStringLiteral("action_file_download_database_from_device,"
+                           "action_file_upload_database_to_device,"
+                           "action_file_load_database_from_file,action_file_save_database_to_file,"
+                           "action_file_load_result_file,action_file_save_result_file,"
+                           "action_file_delete,-,[menu_Export],-,action_file_exit"));
         QMenu* exportMenu = Child<QMenu>(window.get(), "menu_Export");
         QCOMPARE(exportMenu->title(), QStringLiteral("Экспорт таблицы результатов"));
         QCOMPARE(exportMenu->statusTip(),
@@ -591,10 +615,11 @@ private Q_SLOTS:
         QCOMPARE(ActionTexts(Child<QMenu>(window.get(), "menu_Settings")),
                  QStringLiteral("action_show_pep_params_editor_dialog,"
                                 "action_show_materials_editor_dialog"));
-        QCOMPARE(ActionTexts(Child<QMenu>(window.get(), "menu_Service")),
-                 QStringLiteral("action_show_device_selector_dialog,action_get_device_firmware_version,"
-                                "action_show_screenshot_maker_dialog,action_show_pep_list_dialog,"
-                                "action_service_time_sync,action_select_documents_dir"));
+        QCOMPARE(
+            ActionTexts(Child<QMenu>(window.get(), "menu_Service")),
+            QStringLiteral("action_show_device_selector_dialog,action_get_device_firmware_version,"
+                           "action_show_screenshot_maker_dialog,action_show_pep_list_dialog,"
+                           "action_service_time_sync,action_select_documents_dir"));
         QCOMPARE(ActionTexts(Child<QMenu>(window.get(), "menu_Information")),
                  QStringLiteral("action_show_info,action_show_help"));
     }
@@ -628,9 +653,9 @@ private Q_SLOTS:
              "Справочная информация о программе, содержащая руководство пользователя"},
         };
         for (const auto& r : rows)
-            QTest::newRow(std::get<0>(r)) << QString::fromLatin1(std::get<0>(r))
-                                          << QString::fromUtf8(std::get<1>(r))
-                                          << QString::fromUtf8(std::get<2>(r));
+            QTest::newRow(std::get<0>(r))
+                << QString::fromLatin1(std::get<0>(r)) << QString::fromUtf8(std::get<1>(r))
+                << QString::fromUtf8(std::get<2>(r));
     }
     void actionTexts()
     {
@@ -658,9 +683,9 @@ private Q_SLOTS:
         QStringList pages;
         for (int i = 0; i < report->count(); ++i)
             pages << report->widget(i)->objectName() + QLatin1Char('=') + report->tabText(i);
-        QCOMPARE(pages, (QStringList{"tab_information=Заголовок", "tab_3=Таблица результатов",
-                                     "tab_conclusion=Заключение",
-                                     "tab_preview=Предпросмотр отчёта"}));
+        QCOMPARE(pages,
+                 (QStringList{"tab_information=Заголовок", "tab_3=Таблица результатов",
+                              "tab_conclusion=Заключение", "tab_preview=Предпросмотр отчёта"}));
     }
 
     void reportFields_data()
@@ -672,19 +697,22 @@ private Q_SLOTS:
         const QList<std::tuple<const char*, const char*, int, bool>> rows{
             {"ConclutionNumberEdit", "", 128, false},
             {"ObjectOfControlEdit",
-             "наименование объекта, заводской № _______, регистрационный № ______________", 128, false},
+             "наименование объекта, заводской № _______, регистрационный № ______________", 128,
+             false},
             {"ObjectDescriptionEdit",
              "геометрические размеры, марка материала, номинал толщины стенки и др.", 128, false},
             {"ReasonOfTestingEdit", "НК плановый, после ремонта и др.", 128, false},
             {"ObjectOwnerEdit", "название организации", 128, false},
             {"OperatorOrganizationEdit", "название организации", 128, false},
-            {"StandardDocumentsEdit", "тип и № документа: ОСТ..., СТО..., РД..., ПНАЭ... др.", 128, false},
+            {"StandardDocumentsEdit", "тип и № документа: ОСТ..., СТО..., РД..., ПНАЭ... др.", 128,
+             false},
             {"DeviceDescriptionEdit", "", 16, true},
             {"DeviceSerialNumberEdit", "", 10, true},
             {"PEPDescriptionEdit", "Н/Д", 128, true},
             {"PEPSerialNumberEdit", "Н/Д", 10, true},
             {"MeasurementMethodEdit",
-             "ультразвуковой эхо-импульсный, режим - ..., указать методический документ", 128, false},
+             "ультразвуковой эхо-импульсный, режим - ..., указать методический документ", 128,
+             false},
             {"ReferenceDescEdit", "тип и № образцов: ГСО, СОП, ОС-... для настройки", 128, false},
             {"ContactLiquidDescEdit", "глицерин ГОСТ 6823, технический гель и др.", 128, false},
             {"AccessCardEdit", "указать шифр, № технологической карты", 128, false},
@@ -699,9 +727,9 @@ private Q_SLOTS:
             {"ConclutionProviderAccessCardNumberEdit", "", 32767, false},
         };
         for (const auto& r : rows)
-            QTest::newRow(std::get<0>(r)) << QString::fromLatin1(std::get<0>(r))
-                                          << QString::fromUtf8(std::get<1>(r)) << std::get<2>(r)
-                                          << std::get<3>(r);
+            QTest::newRow(std::get<0>(r))
+                << QString::fromLatin1(std::get<0>(r)) << QString::fromUtf8(std::get<1>(r))
+                << std::get<2>(r) << std::get<3>(r);
     }
     void reportFields()
     {
@@ -728,9 +756,9 @@ private Q_SLOTS:
         QVERIFY(conclusion->toPlainText().isEmpty());
         QVERIFY(conclusion->tabChangesFocus());
         QVERIFY(Child<QTextBrowser>(window.get(), "ReportBrowser"));
-        for (const char* name : {"ConclutionDate", "ManagerAccessCardDateEdit",
-                                 "ExecutionPersonAccessCardDateEdit",
-                                 "ConclutionProviderAccessCardDateEdit"})
+        for (const char* name :
+             {"ConclutionDate", "ManagerAccessCardDateEdit", "ExecutionPersonAccessCardDateEdit",
+              "ConclutionProviderAccessCardDateEdit"})
         {
             auto* date = Child<QDateEdit>(window.get(), name);
             QVERIFY(date);
@@ -747,7 +775,8 @@ private Q_SLOTS:
             {"ReportGoToPreviewButton", "Предпросмотр"},
             {"ReportClearConclutionFieldsButton", "Очистить форму"}};
         for (const auto& b : buttons)
-            QCOMPARE(Child<QPushButton>(window.get(), b.first)->text(), QString::fromUtf8(b.second));
+            QCOMPARE(Child<QPushButton>(window.get(), b.first)->text(),
+                     QString::fromUtf8(b.second));
     }
 
     void dataTabArrangementFollowsResize()
@@ -761,7 +790,8 @@ private Q_SLOTS:
             QTest::qWait(20);
             QCoreApplication::processEvents();
             QWidget* tab = Child<QWidget>(window.get(), "tab");
-            auto rect = [&](const char* name) {
+            auto rect = [&](const char* name)
+            {
                 QWidget* w = Child<QWidget>(window.get(), name);
                 return QRect(w->mapTo(tab, QPoint(0, 0)), w->size());
             };
@@ -792,11 +822,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         const char* const icons[] = {
-            "exit", "to do list", "notes", "genealogy", "report", "text", "monitor", "Tag",
-            "list", "info", "help", "save as", "open file", "from_device", "print", "create",
-            "print preview", "to_device", "up_hdd", "delete", "clock", "down_hdd", "documents",
-            "refresh", "right", "trash", "calendar", "alarm", "Export", "brindholm",
-            "brindholm_logo", "save", "chip", "up", "down", "tick"};
+            "exit",           "to do list",  "notes",    "genealogy", "report",        "text",
+            "monitor",        "Tag",         "list",     "info",      "help",          "save as",
+            "open file",      "from_device", "print",    "create",    "print preview", "to_device",
+            "up_hdd",         "delete",      "clock",    "down_hdd",  "documents",     "refresh",
+            "right",          "trash",       "calendar", "alarm",     "Export",        "brindholm",
+            "brindholm_logo", "save",        "chip",     "up",        "down",          "tick"};
         for (const char* folder : {"icons", "ico_2"})
             for (const char* icon : icons)
                 QTest::addRow("%s/%s", folder, icon)
@@ -819,19 +850,51 @@ private Q_SLOTS:
         QFile file(QStringLiteral(":/Korvalent/Resources/ReportTemplate.html"));
         QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
         const QString html = QString::fromUtf8(file.readAll());
-        QVERIFY(html.startsWith(QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//RU\"")));
+        QVERIFY(
+            html.startsWith(QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//RU\"")));
         QVERIFY(html.contains(QStringLiteral("<title>#DOCUMENT_TITLE</title>")));
-        for (const char* key :
-             {"#ORGANIZATION_NAME", "#CONCLUTION_NUMBER", "#CONCLUTION_DATE", "#OBJECT_OF_CONTROL",
-              "#OBJECT_DESCRIPTION", "#REASON_OF_TESTING", "#OBJECT_OWNER", "#ORGANIZATION_OPERATOR",
-              "#STANDARD_DOCUMENTS", "#DEVICE_DESCRIPTION", "#DEVICE_SERIAL_NUMBER",
-              "#PEP_DESCRIPTION", "#PEP_SERIAL_NUMBER", "#MEASUREMENT_METHOD",
-              "#REFERENCE_DESCRIPTION", "#CONTACT_LIQUID_DESCRIPTION", "#ACCESS_CARD_NUMBER",
-              "#COUNT_OF_VALUES", "#COUNT_OF_ACTUAL_VALUES", "#COUNT_OF_LOS_VALUES", "#MIN_VALUE",
-              "#MAX_VALUE", "#AVG_VALUE", "#MEDIANA_VALUE", "#RANG_AMPLITUDE_VALUE",
-              "#STD_DEV_VALUE", "#STD_SQUARE_DEV_VALUE", "#DISPERSION_VALUE", "#CONCLUSION",
-              "#NAME1", "#NAME2", "#NAME3", "#CARD1", "#CARD2", "#CARD3", "#CARD_DATE1",
-              "#CARD_DATE2", "#CARD_DATE3", "#LEVEL1", "#LEVEL2", "#LEVEL3", "#DATA_TABLE_ROWS"})
+        for (const char* key : {"#ORGANIZATION_NAME",
+                                "#CONCLUTION_NUMBER",
+                                "#CONCLUTION_DATE",
+                                "#OBJECT_OF_CONTROL",
+                                "#OBJECT_DESCRIPTION",
+                                "#REASON_OF_TESTING",
+                                "#OBJECT_OWNER",
+                                "#ORGANIZATION_OPERATOR",
+                                "#STANDARD_DOCUMENTS",
+                                "#DEVICE_DESCRIPTION",
+                                "#DEVICE_SERIAL_NUMBER",
+                                "#PEP_DESCRIPTION",
+                                "#PEP_SERIAL_NUMBER",
+                                "#MEASUREMENT_METHOD",
+                                "#REFERENCE_DESCRIPTION",
+                                "#CONTACT_LIQUID_DESCRIPTION",
+                                "#ACCESS_CARD_NUMBER",
+                                "#COUNT_OF_VALUES",
+                                "#COUNT_OF_ACTUAL_VALUES",
+                                "#COUNT_OF_LOS_VALUES",
+                                "#MIN_VALUE",
+                                "#MAX_VALUE",
+                                "#AVG_VALUE",
+                                "#MEDIANA_VALUE",
+                                "#RANG_AMPLITUDE_VALUE",
+                                "#STD_DEV_VALUE",
+                                "#STD_SQUARE_DEV_VALUE",
+                                "#DISPERSION_VALUE",
+                                "#CONCLUSION",
+                                "#NAME1",
+                                "#NAME2",
+                                "#NAME3",
+                                "#CARD1",
+                                "#CARD2",
+                                "#CARD3",
+                                "#CARD_DATE1",
+                                "#CARD_DATE2",
+                                "#CARD_DATE3",
+                                "#LEVEL1",
+                                "#LEVEL2",
+                                "#LEVEL3",
+                                "#DATA_TABLE_ROWS"})
             QVERIFY2(html.count(QString::fromLatin1(key)) == 1, key);
         // All three signature rows are dated by the same placeholder.
         QCOMPARE(html.count(QStringLiteral("#DATE1")), 3);
@@ -845,8 +908,10 @@ private Q_SLOTS:
         QCOMPARE(about.windowTitle(), QStringLiteral("Информация о программе"));
         QCOMPARE(about.minimumSize(), QSize(330, 190));
         QCOMPARE(about.maximumSize(), QSize(330, 190));
-        QCOMPARE(Child<QLabel>(&about, "label_version")->text(), QStringLiteral("Korvalent™ 1.1.2"));
-        QCOMPARE(Child<QLabel>(&about, "label_3")->text(), QStringLiteral("Для толщиномеров серии QM-3RX"));
+        QCOMPARE(Child<QLabel>(&about, "label_version")->text(),
+                 QStringLiteral("Korvalent™ 1.1.2"));
+        QCOMPARE(Child<QLabel>(&about, "label_3")->text(),
+                 QStringLiteral("Для толщиномеров серии QM-3RX"));
         QCOMPARE(Child<QLabel>(&about, "label_7")->text(), QStringLiteral("Телефон/факс:"));
         QVERIFY(!Child<QLabel>(&about, "label")->pixmap().isNull());
         QVERIFY(Child<QLabel>(&about, "label_www")->openExternalLinks());
