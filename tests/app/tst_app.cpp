@@ -472,6 +472,10 @@ private Q_SLOTS:
             QCOMPARE(view->font().family(), QStringLiteral("Arial"));
             QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
         }
+        for (const char* name : {"ResultFilesTable", "ResultFileContentTable"})
+            QCOMPARE(Child<QTableView>(window.get(), name)->styleSheet(),
+                     QStringLiteral("selection-background-color: rgb(0, 170, 255);\n"
+                                    "selection-color: rgb(255, 255, 255);"));
     }
 
     void deviceLabelFromSettings_data()
