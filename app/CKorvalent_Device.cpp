@@ -36,8 +36,7 @@ bool RefuseDuringChain(CKorvalent* window)
 {
     if (!window->IsDeviceChainRunning())
         return false;
-    UserPrompts().Warning(window, QCoreApplication::applicationName(),
-                          CDataMessages::DeviceBusy());
+    UserPrompts().Warning(window, QCoreApplication::applicationName(), CDataMessages::DeviceBusy());
     return true;
 }
 } // namespace

@@ -40,7 +40,8 @@ DataFileList LargestDatabase()
 {
     DataFileList files;
     quint32 seed = 4242;
-    auto next = [&seed]() {
+    auto next = [&seed]()
+    {
         seed = seed * 1103515245u + 12345u;
         return seed >> 8;
     };
@@ -195,7 +196,8 @@ int main(int argc, char** argv)
     const int materialCount = int(demo.Materials().size());
     qint64 wireBytes = 0;
     int exchanges = 0;
-    auto count = [&](quint8 code, int payload, int times) {
+    auto count = [&](quint8 code, int payload, int times)
+    {
         wireBytes += ExchangeBytes(code, payload) * times;
         exchanges += times;
     };
@@ -218,8 +220,7 @@ int main(int argc, char** argv)
     QObject sink;
     QObject::connect(&manager, &CDeviceManager::ShowStatusMessage, &sink,
                      [&](const QString&, int) { ++statusTexts; });
-    QObject::connect(&manager, &CDeviceManager::TaskProgress, &sink,
-                     [&](int, int) { ++progress; });
+    QObject::connect(&manager, &CDeviceManager::TaskProgress, &sink, [&](int, int) { ++progress; });
 
     QList<double> times;
     QList<double> cpu;
@@ -254,8 +255,8 @@ int main(int argc, char** argv)
 
     const double wireMs = double(wireBytes) * 10.0 / 115200.0 * 1000.0;
     const double measured = Median(times);
-    std::printf("files 150, cells %d, exchanges %d, status texts %d, progress signals %d\n",
-                cells, exchanges, statusTexts / runs, progress / runs);
+    std::printf("files 150, cells %d, exchanges %d, status texts %d, progress signals %d\n", cells,
+                exchanges, statusTexts / runs, progress / runs);
     std::printf("wire bytes %lld -> %.1f ms at 115200 baud (10 bits per byte)\n",
                 static_cast<long long>(wireBytes), wireMs);
     const double cpuMs = Median(cpu);

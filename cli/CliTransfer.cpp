@@ -47,17 +47,18 @@ public:
             return;
         CDeviceManager* manager = CliDeviceManager();
         m_connections.append(QObject::connect(manager, &CDeviceManager::TaskProgress, manager,
-                                              [this](int done, int total) {
+                                              [this](int done, int total)
+                                              {
                                                   m_transfer->TaskProgress(done, total);
                                                   Draw();
                                               }));
         // A message must not land on the bar's line.
-        m_connections.append(QObject::connect(manager, &CDeviceManager::ShowErrorMessageBox,
-                                              manager, [this](const QString&) { Break(); },
-                                              Qt::DirectConnection));
-        m_connections.append(QObject::connect(manager, &CDeviceManager::ShowStatusMessage,
-                                              manager, [this](const QString&, int) { Break(); },
-                                              Qt::DirectConnection));
+        m_connections.append(QObject::connect(
+            manager, &CDeviceManager::ShowErrorMessageBox, manager,
+            [this](const QString&) { Break(); }, Qt::DirectConnection));
+        m_connections.append(QObject::connect(
+            manager, &CDeviceManager::ShowStatusMessage, manager,
+            [this](const QString&, int) { Break(); }, Qt::DirectConnection));
     }
 
     void Draw()
@@ -66,7 +67,8 @@ public:
             return;
         const CDatabaseTransfer::Progress p = m_transfer->CurrentProgress();
         const int width = 30;
-        const int filled = p.maximum > 0 ? qBound(0, int(qint64(p.value) * width / p.maximum), width) : 0;
+        const int filled =
+            p.maximum > 0 ? qBound(0, int(qint64(p.value) * width / p.maximum), width) : 0;
         const QByteArray line = "\r[" + QByteArray(filled, '#') + QByteArray(width - filled, '.') +
                                 "] " + p.text.toUtf8() + "   ";
         std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
@@ -165,8 +167,8 @@ int CliClock(const CliContext& ctx)
     auto record = CDatabaseTransfer::ClockRecord(CClock::Now());
     if (!CliRunTask(ctx, 14, record.data(), 0))
         return CliFailure;
-    CliPrintOut(QCoreApplication::translate(
-        "CKorvalent", "Время устройства успешно синхронизировано с ПК."));
+    CliPrintOut(QCoreApplication::translate("CKorvalent",
+                                            "Время устройства успешно синхронизировано с ПК."));
     return CliOk;
 }
 
@@ -200,8 +202,8 @@ int CliDownload(const CliContext& ctx)
 
     // Both files are prepared before either is replaced, so a failure leaves
     // the previous files as they were.
-    if (!materialsPath.isEmpty() && QFileInfo(materialsPath).absoluteFilePath() ==
-                                        QFileInfo(output).absoluteFilePath())
+    if (!materialsPath.isEmpty() &&
+        QFileInfo(materialsPath).absoluteFilePath() == QFileInfo(output).absoluteFilePath())
         return Usage(QStringLiteral("the materials file must differ from the database file"));
     QSaveFile database(output);
     QSaveFile csv(materialsPath);

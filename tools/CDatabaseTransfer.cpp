@@ -8,7 +8,10 @@
 
 namespace
 {
-QString Tr(const char* text) { return QCoreApplication::translate("CKorvalent", text); }
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("CKorvalent", text);
+}
 
 // Tasks of the chains.
 constexpr int kTaskMaterials = 5;
@@ -31,7 +34,10 @@ CDatabaseTransfer::CDatabaseTransfer(DataFileList* files, MaterialList* material
 {
 }
 
-QString CDatabaseTransfer::NotLoadedLabel() { return Tr("Данные: не загружены          "); }
+QString CDatabaseTransfer::NotLoadedLabel()
+{
+    return Tr("Данные: не загружены          ");
+}
 
 QString CDatabaseTransfer::LoadedLabel(int files)
 {
@@ -59,8 +65,8 @@ std::array<quint8, 6> CDatabaseTransfer::ClockRecord(const QDateTime& moment)
 {
     const QDate d = moment.date();
     const QTime t = moment.time();
-    return {quint8(t.hour()),  quint8(t.minute()), quint8(t.second()),
-            quint8(d.day()),   quint8(d.month()),  quint8((d.year() + 48) & 0xFF)};
+    return {quint8(t.hour()), quint8(t.minute()), quint8(t.second()),
+            quint8(d.day()),  quint8(d.month()),  quint8((d.year() + 48) & 0xFF)};
 }
 
 quint8* CDatabaseTransfer::TakeClockRecord()

@@ -31,9 +31,9 @@ public:
     // boxes, start the next task.
     struct Action
     {
-        int task = -1;           // task to start next, -1 for none
-        void* buffer = nullptr;  // its lpUserBuf
-        int value = 0;           // its nValue
+        int task = -1;          // task to start next, -1 for none
+        void* buffer = nullptr; // its lpUserBuf
+        int value = 0;          // its nValue
         bool refreshFilesTable = false;
         bool refreshResultsTables = false;
         bool setLabel = false;
@@ -115,7 +115,7 @@ private:
     std::array<quint8, 6> m_clockRecord{};
 
     // Progress bookkeeping.
-    int m_listDone = 0;  // descriptors read by task 11 so far
-    int m_taskDone = 0;  // cells of the current task 12 / 13
+    int m_listDone = 0;    // descriptors read by task 11 so far
+    int m_taskDone = 0;    // cells of the current task 12 / 13
     int m_cellsBefore = 0; // cells of the files before the current one
 };

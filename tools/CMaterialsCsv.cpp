@@ -13,7 +13,10 @@ namespace
 {
 const char* const kCodePage = "windows-1251";
 
-QString Tr(const char* text) { return QCoreApplication::translate("CMaterialsEditorDialog", text); }
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("CMaterialsEditorDialog", text);
+}
 
 // Cuts a text to n characters without splitting a surrogate pair.
 QString LeftChars(const QString& text, int n)
@@ -106,10 +109,10 @@ void CMaterialsCsv::EncodeName(const QString& text, char (&field)[16])
     int used = 0;
     for (int i = 0; i < text.size();)
     {
-        const int len = (text.at(i).isHighSurrogate() && i + 1 < text.size() &&
-                         text.at(i + 1).isLowSurrogate())
-                            ? 2
-                            : 1;
+        const int len =
+            (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+                ? 2
+                : 1;
         const QString ch = text.mid(i, len);
         QByteArray bytes = encoder.encode(ch);
         // The converter marks characters the code page lacks with SUB; a
@@ -197,8 +200,7 @@ bool CMaterialsCsv::RowToRecord(const Row& row, int rowNumber, MaterialRecord* r
     return true;
 }
 
-bool CMaterialsCsv::RowsToGaugeList(const QList<Row>& rows, MaterialList* records,
-                                    QString* error)
+bool CMaterialsCsv::RowsToGaugeList(const QList<Row>& rows, MaterialList* records, QString* error)
 {
     if (rows.size() > kMaxGaugeRecords)
     {

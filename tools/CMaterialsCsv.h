@@ -68,8 +68,7 @@ public:
     // row, when the coefficient does not fit the record's 16-bit field:
     // wrapping it would send a different number than the one shown.
     // row is 1-based and only used for the message.
-    static bool RowToRecord(const Row& row, int rowNumber, MaterialRecord* record,
-                            QString* error);
+    static bool RowToRecord(const Row& row, int rowNumber, MaterialRecord* record, QString* error);
 
     // The whole grid as the list sent to the gauge. Refuses more than 254
     // rows (the record number is one byte and the gauge reads at most 254)
@@ -81,9 +80,9 @@ public:
     {
         enum Status
         {
-            Ok,          // every line read
-            NotOpened,   // the file cannot be opened for reading
-            FormatError  // a line without exactly three parts; records before it kept
+            Ok,         // every line read
+            NotOpened,  // the file cannot be opened for reading
+            FormatError // a line without exactly three parts; records before it kept
         };
         Status status = Ok;
         MaterialList records; // the records read before the end or the faulty line

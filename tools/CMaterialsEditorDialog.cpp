@@ -16,8 +16,14 @@
 
 namespace
 {
-QString AppName() { return QCoreApplication::applicationName(); }
-QString AppNameTm() { return QCoreApplication::applicationName() + QStringLiteral("™"); }
+QString AppName()
+{
+    return QCoreApplication::applicationName();
+}
+QString AppNameTm()
+{
+    return QCoreApplication::applicationName() + QStringLiteral("™");
+}
 
 // The main window's download or upload owns the device between its tasks too.
 bool RefuseDuringChain(QWidget* parent)
@@ -66,13 +72,15 @@ CMaterialsEditorDialog::CMaterialsEditorDialog(QWidget* parent)
             &CMaterialsEditorDialog::TableItemChanged);
 }
 
-CMaterialsEditorDialog::~CMaterialsEditorDialog() { delete m_ui; }
+CMaterialsEditorDialog::~CMaterialsEditorDialog()
+{
+    delete m_ui;
+}
 
 void CMaterialsEditorDialog::RestoreHeaders()
 {
     m_model->setColumnCount(3);
-    m_model->setHorizontalHeaderLabels(
-        {tr("Материал"), tr("м/c"), tr("К-т м/c*С°")});
+    m_model->setHorizontalHeaderLabels({tr("Материал"), tr("м/c"), tr("К-т м/c*С°")});
 }
 
 QList<CMaterialsCsv::Row> CMaterialsEditorDialog::Rows() const
@@ -80,7 +88,8 @@ QList<CMaterialsCsv::Row> CMaterialsEditorDialog::Rows() const
     QList<CMaterialsCsv::Row> rows;
     for (int r = 0; r < m_model->rowCount(); ++r)
     {
-        auto text = [&](int c) {
+        auto text = [&](int c)
+        {
             const QStandardItem* item = m_model->item(r, c);
             return item ? item->text() : QString();
         };
@@ -145,9 +154,8 @@ void CMaterialsEditorDialog::DownloadMaterials()
         return;
     }
 
-    const QString path =
-        UserPrompts().OpenFileName(this, tr("Открыть файл"), DefaultFileName(),
-                                   tr("Значения разделённые запятой (*.csv)"));
+    const QString path = UserPrompts().OpenFileName(this, tr("Открыть файл"), DefaultFileName(),
+                                                    tr("Значения разделённые запятой (*.csv)"));
     if (path.isEmpty())
         return;
     const CMaterialsCsv::ReadResult result = CMaterialsCsv::Read(path);
@@ -191,9 +199,8 @@ void CMaterialsEditorDialog::UploadMaterials()
         return;
     }
 
-    const QString path =
-        UserPrompts().SaveFileName(this, tr("Сохранить файл"), DefaultFileName(),
-                                   tr("Значения разделённые запятой (*.csv)"));
+    const QString path = UserPrompts().SaveFileName(this, tr("Сохранить файл"), DefaultFileName(),
+                                                    tr("Значения разделённые запятой (*.csv)"));
     if (path.isEmpty())
         return;
     if (!CMaterialsCsv::Write(path, rows))
@@ -242,13 +249,19 @@ void CMaterialsEditorDialog::Move(int delta)
     m_model->insertRow(target, m_model->takeRow(row));
     const QModelIndex moved = m_model->index(target, column);
     QItemSelectionModel* selection = m_ui->MaterialsTable->selectionModel();
-    selection->setCurrentIndex(moved, QItemSelectionModel::ClearAndSelect |
-                                          QItemSelectionModel::Rows);
+    selection->setCurrentIndex(moved,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void CMaterialsEditorDialog::MoveUP() { Move(-1); }
+void CMaterialsEditorDialog::MoveUP()
+{
+    Move(-1);
+}
 
-void CMaterialsEditorDialog::MoveDown() { Move(+1); }
+void CMaterialsEditorDialog::MoveDown()
+{
+    Move(+1);
+}
 
 void CMaterialsEditorDialog::WorkWithFileCheckToggled(bool checked)
 {

@@ -19,7 +19,10 @@ MaterialRecord Record(const QByteArray& name, quint16 velocity, qint16 coefficie
     r.tempCoefficient = coefficient;
     return r;
 }
-QByteArray NameBytes(const MaterialRecord& r) { return QByteArray(r.name, 16); }
+QByteArray NameBytes(const MaterialRecord& r)
+{
+    return QByteArray(r.name, 16);
+}
 } // namespace
 
 class TestMaterialsCore : public QObject
@@ -36,26 +39,44 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         const QString twenty = QStringLiteral("Нержавеющая сталь 12");
         QTest::newRow("name 20 chars") << 0 << twenty << twenty.left(13);
-        QTest::newRow("name 13 chars") << 0 << QStringLiteral("Алюминий АМГ6") << QStringLiteral("Алюминий АМГ6");
-        QTest::newRow("name emoji at the cut") << 0 << QStringLiteral("123456789012😀x")
-                                               << QStringLiteral("123456789012😀");
-        QTest::newRow("velocity 999") << 1 << "999" << "1000";
-        QTest::newRow("velocity 1000") << 1 << "1000" << "1000";
-        QTest::newRow("velocity 19999") << 1 << "19999" << "19999";
-        QTest::newRow("velocity 20000") << 1 << "20000" << "19999";
-        QTest::newRow("velocity no number") << 1 << "быстро" << "1000";
-        QTest::newRow("velocity empty") << 1 << "" << "1000";
-        QTest::newRow("velocity fraction") << 1 << "5920.5" << "1000";
-        QTest::newRow("velocity negative") << 1 << "-5920" << "1000";
-        QTest::newRow("coefficient 1500") << 2 << "1500" << "999";
-        QTest::newRow("coefficient -1500") << 2 << "-1500" << "-999";
-        QTest::newRow("coefficient 1000") << 2 << "1000" << "999";
-        QTest::newRow("coefficient 999 stays") << 2 << "999" << "999";
-        QTest::newRow("coefficient -999 stays") << 2 << "-999" << "-999";
-        QTest::newRow("coefficient fraction stays") << 2 << "12.5" << "12.5";
-        QTest::newRow("coefficient big fraction stays") << 2 << "1500.5" << "1500.5";
-        QTest::newRow("coefficient no number stays") << 2 << "abc" << "abc";
-        QTest::newRow("coefficient decimal comma stays") << 2 << "0,5" << "0,5";
+        QTest::newRow("name 13 chars")
+            << 0 << QStringLiteral("Алюминий АМГ6") << QStringLiteral("Алюминий АМГ6");
+        QTest::newRow("name emoji at the cut")
+            << 0 << QStringLiteral("123456789012😀x") << QStringLiteral("123456789012😀");
+        QTest::newRow("velocity 999") << 1 << "999"
+                                      << "1000";
+        QTest::newRow("velocity 1000") << 1 << "1000"
+                                       << "1000";
+        QTest::newRow("velocity 19999") << 1 << "19999"
+                                        << "19999";
+        QTest::newRow("velocity 20000") << 1 << "20000"
+                                        << "19999";
+        QTest::newRow("velocity no number") << 1 << "быстро"
+                                            << "1000";
+        QTest::newRow("velocity empty") << 1 << ""
+                                        << "1000";
+        QTest::newRow("velocity fraction") << 1 << "5920.5"
+                                           << "1000";
+        QTest::newRow("velocity negative") << 1 << "-5920"
+                                           << "1000";
+        QTest::newRow("coefficient 1500") << 2 << "1500"
+                                          << "999";
+        QTest::newRow("coefficient -1500") << 2 << "-1500"
+                                           << "-999";
+        QTest::newRow("coefficient 1000") << 2 << "1000"
+                                          << "999";
+        QTest::newRow("coefficient 999 stays") << 2 << "999"
+                                               << "999";
+        QTest::newRow("coefficient -999 stays") << 2 << "-999"
+                                                << "-999";
+        QTest::newRow("coefficient fraction stays") << 2 << "12.5"
+                                                    << "12.5";
+        QTest::newRow("coefficient big fraction stays") << 2 << "1500.5"
+                                                        << "1500.5";
+        QTest::newRow("coefficient no number stays") << 2 << "abc"
+                                                     << "abc";
+        QTest::newRow("coefficient decimal comma stays") << 2 << "0,5"
+                                                         << "0,5";
     }
     void cellRules()
     {
@@ -73,13 +94,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("coefficient");
         QTest::addColumn<QString>("velocityText");
         QTest::addColumn<QString>("coefficientText");
-        QTest::newRow("-0.5") << 5920 << -50 << "5920" << "-0.5";
-        QTest::newRow("5") << 6300 << 500 << "6300" << "5";
-        QTest::newRow("12.25") << 2700 << 1225 << "2700" << "12.25";
-        QTest::newRow("zero velocity shown by the rule") << 0 << 0 << "1000" << "0";
-        QTest::newRow("fast velocity cut") << 30000 << 0 << "19999" << "0";
-        QTest::newRow("field maximum") << 5000 << 32767 << "5000" << "327.67";
-        QTest::newRow("field minimum") << 5000 << -32768 << "5000" << "-327.68";
+        QTest::newRow("-0.5") << 5920 << -50 << "5920"
+                              << "-0.5";
+        QTest::newRow("5") << 6300 << 500 << "6300"
+                           << "5";
+        QTest::newRow("12.25") << 2700 << 1225 << "2700"
+                               << "12.25";
+        QTest::newRow("zero velocity shown by the rule") << 0 << 0 << "1000"
+                                                         << "0";
+        QTest::newRow("fast velocity cut") << 30000 << 0 << "19999"
+                                           << "0";
+        QTest::newRow("field maximum") << 5000 << 32767 << "5000"
+                                       << "327.67";
+        QTest::newRow("field minimum") << 5000 << -32768 << "5000"
+                                       << "-327.68";
     }
     void recordToRow()
     {
@@ -87,7 +115,8 @@ private Q_SLOTS:
         QFETCH(int, coefficient);
         QFETCH(QString, velocityText);
         QFETCH(QString, coefficientText);
-        const Row row = CMaterialsCsv::RecordToRow(Record("Steel", quint16(velocity), qint16(coefficient)));
+        const Row row =
+            CMaterialsCsv::RecordToRow(Record("Steel", quint16(velocity), qint16(coefficient)));
         QCOMPARE(row.name, QStringLiteral("Steel"));
         QCOMPARE(row.velocity, velocityText);
         QCOMPARE(row.coefficient, coefficientText);
@@ -101,16 +130,17 @@ private Q_SLOTS:
         QTest::newRow("cyrillic") << QStringLiteral("Сталь")
                                   << QByteArray("\xD1\xF2\xE0\xEB\xFC", 5).leftJustified(16, '\0')
                                   << QStringLiteral("Сталь");
-        QTest::newRow("exactly 16") << QStringLiteral("Алюминиевый спла")
-                                    << QByteArray("\xC0\xEB\xFE\xEC\xE8\xED\xE8\xE5\xE2\xFB\xE9 \xF1\xEF\xEB\xE0", 16)
-                                    << QStringLiteral("Алюминиевый спла");
+        QTest::newRow("exactly 16")
+            << QStringLiteral("Алюминиевый спла")
+            << QByteArray("\xC0\xEB\xFE\xEC\xE8\xED\xE8\xE5\xE2\xFB\xE9 \xF1\xEF\xEB\xE0", 16)
+            << QStringLiteral("Алюминиевый спла");
         QTest::newRow("longer is cut at 16")
             << QStringLiteral("Алюминиевый сплав Д16")
             << QByteArray("\xC0\xEB\xFE\xEC\xE8\xED\xE8\xE5\xE2\xFB\xE9 \xF1\xEF\xEB\xE0", 16)
             << QStringLiteral("Алюминиевый спла");
-        QTest::newRow("missing in the code page") << QStringLiteral("Fe😀漢")
-                                                   << QByteArray("Fe??").leftJustified(16, '\0')
-                                                   << QStringLiteral("Fe??");
+        QTest::newRow("missing in the code page")
+            << QStringLiteral("Fe😀漢") << QByteArray("Fe??").leftJustified(16, '\0')
+            << QStringLiteral("Fe??");
         QTest::newRow("empty") << QString() << QByteArray(16, '\0') << QString();
     }
     void names()
@@ -136,17 +166,22 @@ private Q_SLOTS:
         QTest::newRow("bom, one line") << bom + "Сталь,5920,0.5\n" << S::Ok << 1 << 0;
         QTest::newRow("no bom") << QByteArray("Сталь,5920,0.5\n") << S::Ok << 1 << 0;
         QTest::newRow("no final line end") << QByteArray("a,1000,0\nb,2000,1") << S::Ok << 2 << 0;
-        QTest::newRow("crlf and tabs") << QByteArray("a\t,1000,0\r\nb,2000,1\r\n") << S::Ok << 2 << 0;
+        QTest::newRow("crlf and tabs")
+            << QByteArray("a\t,1000,0\r\nb,2000,1\r\n") << S::Ok << 2 << 0;
         QTest::newRow("empty file") << QByteArray() << S::Ok << 0 << 0;
         QTest::newRow("bom only") << bom << S::Ok << 0 << 0;
-        QTest::newRow("empty line inside") << bom + "a,1000,0\n\nb,2000,1\n" << S::FormatError << 1 << 2;
-        QTest::newRow("two line ends at the end") << QByteArray("a,1000,0\n\n") << S::FormatError << 1 << 2;
-        QTest::newRow("comma in a name") << QByteArray("a,1000,0\nСталь, лист,5920,0.5\nc,1,1\n")
-                                         << S::FormatError << 1 << 2;
-        QTest::newRow("decimal comma") << QByteArray("Сталь,5920,0,5\n") << S::FormatError << 0 << 1;
+        QTest::newRow("empty line inside") << bom + "a,1000,0\n\nb,2000,1\n"
+                                           << S::FormatError << 1 << 2;
+        QTest::newRow("two line ends at the end")
+            << QByteArray("a,1000,0\n\n") << S::FormatError << 1 << 2;
+        QTest::newRow("comma in a name")
+            << QByteArray("a,1000,0\nСталь, лист,5920,0.5\nc,1,1\n") << S::FormatError << 1 << 2;
+        QTest::newRow("decimal comma")
+            << QByteArray("Сталь,5920,0,5\n") << S::FormatError << 0 << 1;
         QTest::newRow("two parts") << QByteArray("a,1000\n") << S::FormatError << 0 << 1;
 
-        QTest::newRow("coefficient at the ends") << QByteArray("a,1000,327.67\nb,1000,-327.68\n") << S::Ok << 2 << 0;
+        QTest::newRow("coefficient at the ends")
+            << QByteArray("a,1000,327.67\nb,1000,-327.68\n") << S::Ok << 2 << 0;
     }
     void read()
     {
@@ -160,7 +195,8 @@ private Q_SLOTS:
         QCOMPARE(r.line, line);
         if (status == CMaterialsCsv::ReadResult::FormatError)
             QCOMPARE(r.errorText,
-                     QStringLiteral("Не удалось прочитать из файла список материалов: не верный формат!"));
+                     QStringLiteral(
+                         "Не удалось прочитать из файла список материалов: не верный формат!"));
         QVERIFY(r.clampedLines.isEmpty());
         QVERIFY(r.clampText.isEmpty());
     }
@@ -172,12 +208,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("velocity");
         QTest::addColumn<int>("coefficient");
         QTest::newRow("example") << QByteArray("Сталь,5920,0.5") << "Сталь" << 5920 << 50;
-        QTest::newRow("truncated toward zero") << QByteArray("a,1000,12.349") << "a" << 1000 << 1234;
-        QTest::newRow("negative truncated toward zero") << QByteArray("a,1000,-12.349") << "a" << 1000 << -1234;
+        QTest::newRow("truncated toward zero")
+            << QByteArray("a,1000,12.349") << "a" << 1000 << 1234;
+        QTest::newRow("negative truncated toward zero")
+            << QByteArray("a,1000,-12.349") << "a" << 1000 << -1234;
         QTest::newRow("decimal hundredths exact") << QByteArray("a,1000,0.29") << "a" << 1000 << 29;
         QTest::newRow("no number is 0") << QByteArray("a,abc,x") << "a" << 0 << 0;
         QTest::newRow("velocity beyond 16 bits is 0") << QByteArray("a,70000,1") << "a" << 0 << 100;
-        QTest::newRow("name kept beyond 13 chars") << QByteArray("Нержавеющая сталь,5720,0") << "Нержавеющая стал" << 5720 << 0;
+        QTest::newRow("name kept beyond 13 chars")
+            << QByteArray("Нержавеющая сталь,5720,0") << "Нержавеющая стал" << 5720 << 0;
     }
     void readValues()
     {
@@ -198,14 +237,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QList<int>>("lines");
         QTest::addColumn<QList<int>>("coefficients");
-        QTest::newRow("999 from the grid") << QByteArray("a,1000,1\nb,1000,999\n")
-                                          << QList<int>{2} << QList<int>{100, 32767};
-        QTest::newRow("just below") << QByteArray("b,1000,-327.69\n") << QList<int>{1}
-                                    << QList<int>{-32768};
+        QTest::newRow("999 from the grid")
+            << QByteArray("a,1000,1\nb,1000,999\n") << QList<int>{2} << QList<int>{100, 32767};
+        QTest::newRow("just below")
+            << QByteArray("b,1000,-327.69\n") << QList<int>{1} << QList<int>{-32768};
         QTest::newRow("huge") << QByteArray("b,1000,1e300\nc,1000,-1e300\n") << QList<int>{1, 2}
                               << QList<int>{32767, -32768};
-        QTest::newRow("before a format error") << QByteArray("b,1000,-999\nbad\n") << QList<int>{1}
-                                               << QList<int>{-32768};
+        QTest::newRow("before a format error")
+            << QByteArray("b,1000,-999\nbad\n") << QList<int>{1} << QList<int>{-32768};
     }
     void clamped()
     {
@@ -232,7 +271,8 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Материалы.csv"));
-        const MaterialList original{Record("Steel", 5920, -50), Record("\xC0\xEB\xFE\xEC", 6320, 1225),
+        const MaterialList original{Record("Steel", 5920, -50),
+                                    Record("\xC0\xEB\xFE\xEC", 6320, 1225),
                                     Record("Brass", 4430, 0), Record("Lead", 2160, 32767)};
         const QList<Row> rows = CMaterialsCsv::RecordsToRows(original);
         QVERIFY(CMaterialsCsv::Write(path, rows));

@@ -43,10 +43,7 @@ class TestMaterialsEditor : public QObject
     QString Cell(int row, int column) const { return Model()->item(row, column)->text(); }
     QStringList RowTexts(int row) const { return {Cell(row, 0), Cell(row, 1), Cell(row, 2)}; }
 
-    void SelectRow(int row)
-    {
-        Ui()->MaterialsTable->setCurrentIndex(Model()->index(row, 0));
-    }
+    void SelectRow(int row) { Ui()->MaterialsTable->setCurrentIndex(Model()->index(row, 0)); }
     bool WaitMessages(int count)
     {
         return QTest::qWaitFor([&] { return m_prompts.Messages().size() >= count; }, 20000);
@@ -111,7 +108,8 @@ private Q_SLOTS:
         QCOMPARE(Ui()->DownloadButton->text(), QStringLiteral("Получить"));
         QCOMPARE(Ui()->UploadButton->toolTip(),
                  QStringLiteral("Загрузить данные материалов в прибор или сохранить в файл."));
-        QCOMPARE(Ui()->AddMaterialButton->statusTip(), QStringLiteral("Добавить довый материал в список."));
+        QCOMPARE(Ui()->AddMaterialButton->statusTip(),
+                 QStringLiteral("Добавить довый материал в список."));
         QVERIFY(!Ui()->WorkWithFileCheck->isChecked());
         Ui()->WorkWithFileCheck->setChecked(true);
         QCOMPARE(Ui()->DownloadButton->text(), QStringLiteral("Открыть"));
@@ -131,8 +129,10 @@ private Q_SLOTS:
         QCOMPARE(Model()->item(69, 1)->textAlignment(), Qt::AlignRight | Qt::AlignVCenter);
         m_dialog->AddMaterial();
         QCOMPARE(Model()->rowCount(), 70);
-        QCOMPARE(m_prompts.Messages(),
-                 QStringList{"Не удалось добавить новый материал: максимальное количество материалов - 70"});
+        QCOMPARE(
+            m_prompts.Messages(),
+            QStringList{
+                "Не удалось добавить новый материал: максимальное количество материалов - 70"});
         QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconWarning);
     }
 
@@ -209,7 +209,8 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.Messages(), QStringList{"База мaтериалов успешно сохранена в файл."});
         QCOMPARE(m_prompts.records.at(0).kind, QStringLiteral("save"));
         QVERIFY(m_prompts.records.at(0).dir.endsWith(QStringLiteral("Материалы.csv")));
-        QCOMPARE(m_prompts.records.at(0).filter, QStringLiteral("Значения разделённые запятой (*.csv)"));
+        QCOMPARE(m_prompts.records.at(0).filter,
+                 QStringLiteral("Значения разделённые запятой (*.csv)"));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("\xEF\xBB\xBF") + "Сталь,5920,-0.5\nTyped,2000,0,5\n");
@@ -242,7 +243,8 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.Messages().size(), 2);
         QCOMPARE(m_prompts.records.at(1).icon, CUserPrompts::IconWarning);
         QVERIFY(m_prompts.Messages().at(0).contains(QStringLiteral("-327.68 ... 327.67")));
-        QCOMPARE(m_prompts.Messages().at(1), QStringLiteral("База мaтериалов успешно загружена из файла."));
+        QCOMPARE(m_prompts.Messages().at(1),
+                 QStringLiteral("База мaтериалов успешно загружена из файла."));
         QCOMPARE(RowTexts(0), (QStringList{"Резина", "1500", "327.67"}));
     }
 
@@ -263,7 +265,8 @@ private Q_SLOTS:
         m_gauge->SetMaterials(materials);
         m_dialog->DownloadMaterials();
         QVERIFY(WaitMessages(1));
-        QCOMPARE(m_prompts.Messages(), QStringList{"База мaтериалов успешно загружена из устройства."});
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{"База мaтериалов успешно загружена из устройства."});
         QCOMPARE(Model()->rowCount(), materials.size());
         QCOMPARE(Cell(0, 0), CMaterialsCsv::DecodeName(materials[0].name));
 
@@ -273,7 +276,8 @@ private Q_SLOTS:
         m_prompts.Clear();
         m_dialog->UploadMaterials();
         QVERIFY(WaitMessages(1));
-        QCOMPARE(m_prompts.Messages(), QStringList{"База материалов успешно сохранена в устройстве."});
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{"База материалов успешно сохранена в устройстве."});
         const MaterialList onGauge = m_gauge->Materials();
         QCOMPARE(onGauge.size(), materials.size());
         QCOMPARE(int(onGauge[0].velocity), 6000);
@@ -301,9 +305,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("upload");
         QTest::addColumn<bool>("file");
         QTest::addColumn<QString>("text");
-        QTest::newRow("download") << false << false << "Не удалось получить из устройства список материалов.";
-        QTest::newRow("upload") << true << false << "Не удалось сохранить в устройство список материалов.";
-        QTest::newRow("box checked by then") << false << true << "Не удалось загрузить базу материалов из файла.";
+        QTest::newRow("download") << false << false
+                                  << "Не удалось получить из устройства список материалов.";
+        QTest::newRow("upload") << true << false
+                                << "Не удалось сохранить в устройство список материалов.";
+        QTest::newRow("box checked by then")
+            << false << true << "Не удалось загрузить базу материалов из файла.";
     }
     void gaugeFailures()
     {

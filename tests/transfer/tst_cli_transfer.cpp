@@ -120,12 +120,12 @@ private Q_SLOTS:
         CVirtualGauge demo;
         demo.LoadDemoContent();
         const DataFileList files = demo.Files();
-        QCOMPARE(r.out, QStringLiteral("Данные: загружены из устройства, %1 файл(a)(ов)\n")
-                            .arg(files.size()));
+        QCOMPARE(
+            r.out,
+            QStringLiteral("Данные: загружены из устройства, %1 файл(a)(ов)\n").arg(files.size()));
         // Exactly the document the window's save writes for these files.
         QCOMPARE(Read(kdb), CDataStorage::DatabaseDocument(files));
-        QCOMPARE(Read(csv),
-                 CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(demo.Materials())));
+        QCOMPARE(Read(csv), CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(demo.Materials())));
 
         r = Cli({QStringLiteral("upload"), kdb});
         QCOMPARE(r.code, 0);
@@ -167,7 +167,8 @@ private Q_SLOTS:
                        QStringLiteral("/nonexistent/tty"));
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.isEmpty());
-        QVERIFY(r.err.contains(QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!")));
+        QVERIFY(r.err.contains(
+            QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!")));
         QCOMPARE(Read(kdb), QByteArray("previous"));
 
         r = Cli({QStringLiteral("firmware")}, QStringLiteral("/nonexistent/tty"));
@@ -184,7 +185,8 @@ private Q_SLOTS:
         const QString csv = m_dir.filePath(QStringLiteral("m.csv"));
         QFile f(csv);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("\xEF\xBB\xBF" "Сталь,5920,0.5\nОчень длинное название,999,-15\n");
+        f.write("\xEF\xBB\xBF"
+                "Сталь,5920,0.5\nОчень длинное название,999,-15\n");
         f.close();
         Result r = Cli({QStringLiteral("materials-put"), csv});
         QCOMPARE(r.code, 0);
@@ -196,20 +198,23 @@ private Q_SLOTS:
         QCOMPARE(r.out, QStringLiteral("База мaтериалов успешно загружена из устройства.\n"));
         // Through the grid's rules: the name cut to 13 characters, the
         // velocity raised to 1000.
-        QCOMPARE(Read(back), QByteArray("\xEF\xBB\xBF") + "Сталь,5920,0.5\nОчень длинное,1000,-15\n");
+        QCOMPARE(Read(back),
+                 QByteArray("\xEF\xBB\xBF") + "Сталь,5920,0.5\nОчень длинное,1000,-15\n");
 
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("Сталь,5920,0.5\n\nЛатунь,4430,1\n");
         f.close();
         r = Cli({QStringLiteral("materials-put"), csv});
         QCOMPARE(r.code, 1);
-        QVERIFY(r.err.contains(QStringLiteral("Не удалось прочитать из файла список материалов: не верный формат!")));
+        QVERIFY(r.err.contains(
+            QStringLiteral("Не удалось прочитать из файла список материалов: не верный формат!")));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("Сталь,5920,999\n");
         f.close();
         r = Cli({QStringLiteral("materials-put"), csv});
         QCOMPARE(r.code, 1);
-        QVERIFY(r.err.startsWith(QStringLiteral("Не удалось сохранить в устройство список материалов: ")));
+        QVERIFY(r.err.startsWith(
+            QStringLiteral("Не удалось сохранить в устройство список материалов: ")));
         r = Cli({QStringLiteral("materials-get"), back});
         QCOMPARE(r.code, 0);
         QVERIFY(Read(back).contains("Очень длинное")); // nothing was written

@@ -99,7 +99,7 @@ class TestTransfer : public QObject
     bool WaitIdle(int ms = 20000)
     {
         return QTest::qWaitFor(
-            [&] { return !m_window->IsDeviceChainRunning() && !m_manager->IsBusy(); }, ms) &&
+                   [&] { return !m_window->IsDeviceChainRunning() && !m_manager->IsBusy(); }, ms) &&
                // the last completion is queued after the manager turns idle
                (QTest::qWait(50), true);
     }
@@ -166,7 +166,8 @@ private Q_SLOTS:
 
         const QList<QPair<int, int>> expected{{11, 0}, {12, 0}, {12, 1}, {12, 2}, {5, 0}};
         QCOMPARE(Tasks(), expected);
-        QCOMPARE(Label(), QStringLiteral("Данные: загружены из устройства, 3 файл(a)(ов)         "));
+        QCOMPARE(Label(),
+                 QStringLiteral("Данные: загружены из устройства, 3 файл(a)(ов)         "));
         QCOMPARE(m_window->SelectedFileIndex(), 0);
         QCOMPARE(m_window->DataFiles().size(), files.size());
         for (int i = 0; i < files.size(); ++i)
@@ -236,8 +237,9 @@ private Q_SLOTS:
         cancel->click();
         QVERIFY(WaitIdle());
         QVERIFY(m_manager->LastTaskCancelled() || Tasks().last().second >= 0);
-        QVERIFY2(Label().startsWith(QStringLiteral("Данные: получение прервано, прочитано файлов ")),
-                 qPrintable(Label()));
+        QVERIFY2(
+            Label().startsWith(QStringLiteral("Данные: получение прервано, прочитано файлов ")),
+            qPrintable(Label()));
         QVERIFY(Label().contains(QStringLiteral(" из 6")));
         QCOMPARE(m_window->DataFiles().size(), 6);
         QCOMPARE(CellBytes(m_window->DataFiles()[0].cells), CellBytes(files[0].cells));
@@ -264,7 +266,8 @@ private Q_SLOTS:
             "Идёт обмен данными с прибором. Дождитесь его завершения и повторите операцию.");
         QCOMPARE(m_prompts.Messages(), (QStringList{busy, busy, busy}));
         QVERIFY(WaitIdle());
-        QCOMPARE(Label(), QStringLiteral("Данные: загружены из устройства, 2 файл(a)(ов)         "));
+        QCOMPARE(Label(),
+                 QStringLiteral("Данные: загружены из устройства, 2 файл(a)(ов)         "));
         QCOMPARE(m_window->DataFiles()[1].cells.size(), 3);
     }
 
@@ -299,7 +302,8 @@ private Q_SLOTS:
         QVERIFY(WaitIdle());
         const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, 1}};
         QCOMPARE(Tasks(), expected);
-        QCOMPARE(m_prompts.Messages(), QStringList{QStringLiteral("Данные успешно загружены в устройство.")});
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral("Данные успешно загружены в устройство.")});
         QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconInformation);
         QCOMPARE(m_prompts.records.last().title, QStringLiteral("Korvalent"));
         QCOMPARE(Label(), QStringLiteral("База данных в устройстве успешно очищена         "));
@@ -315,23 +319,24 @@ private Q_SLOTS:
 
     void uploadSameNameTwice()
     {
-        m_window->DataFiles() = DataFileList{MakeFile("Same", 2, 0), MakeFile("Same", 3, 1),
-                                             MakeFile("Other", 1, 2)};
+        m_window->DataFiles() =
+            DataFileList{MakeFile("Same", 2, 0), MakeFile("Same", 3, 1), MakeFile("Other", 1, 2)};
         m_window->OnResultsUploadDatabaseToDevice();
         QVERIFY(WaitIdle());
         const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, 1}, {13, 2}};
         QCOMPARE(Tasks(), expected);
         QVERIFY(m_statuses.contains(
             QStringLiteral("ОШИБКА записи, файл с таким именем на устройстве уже существует.")));
-        QCOMPARE(m_prompts.Messages(), QStringList{QStringLiteral("Данные успешно загружены в устройство.")});
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral("Данные успешно загружены в устройство.")});
         QCOMPARE(m_gauge->Files().size(), 2);
     }
 
     void uploadFlashFullStops()
     {
         m_gauge->SetFlashCapacity(5);
-        m_window->DataFiles() = DataFileList{MakeFile("A", 3, 0), MakeFile("B", 3, 1),
-                                             MakeFile("C", 1, 2)};
+        m_window->DataFiles() =
+            DataFileList{MakeFile("A", 3, 0), MakeFile("B", 3, 1), MakeFile("C", 1, 2)};
         m_window->OnResultsUploadDatabaseToDevice();
         QVERIFY(WaitIdle());
         const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, -1}};
@@ -383,15 +388,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<QString>("tail");
-        QTest::newRow("example") << QByteArray::fromHex("341205 02AF0B") << "v.2.5.\nСборка: 4660\nИдентификатор ПО: 0x0BAF";
-        QTest::newRow("padding and case") << QByteArray::fromHex("FFFF0A0C0a00") << "v.12.10.\nСборка: 65535\nИдентификатор ПО: 0x000A";
-        QTest::newRow("all ones") << QByteArray::fromHex("FFFFFFFFFFFF") << "v.255.255.\nСборка: 65535\nИдентификатор ПО: 0xFFFF";
+        QTest::newRow("example") << QByteArray::fromHex("341205 02AF0B")
+                                 << "v.2.5.\nСборка: 4660\nИдентификатор ПО: 0x0BAF";
+        QTest::newRow("padding and case") << QByteArray::fromHex("FFFF0A0C0a00")
+                                          << "v.12.10.\nСборка: 65535\nИдентификатор ПО: 0x000A";
+        QTest::newRow("all ones") << QByteArray::fromHex("FFFFFFFFFFFF")
+                                  << "v.255.255.\nСборка: 65535\nИдентификатор ПО: 0xFFFF";
     }
     void firmwareText()
     {
         QFETCH(QByteArray, payload);
         QFETCH(QString, tail);
-        QVERIFY(CDatabaseTransfer::FirmwareText(payload.constData()).endsWith(QStringLiteral("Номер версии ПО: ") + tail));
+        QVERIFY(CDatabaseTransfer::FirmwareText(payload.constData())
+                    .endsWith(QStringLiteral("Номер версии ПО: ") + tail));
     }
 
     void clock()
@@ -411,10 +420,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QDateTime>("moment");
         QTest::addColumn<QByteArray>("record");
-        QTest::newRow("1 March 2026") << QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7)) << QByteArray::fromHex("0905070103 1A");
-        QTest::newRow("new year's eve") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58)) << QByteArray::fromHex("173B3A1F0C1A");
-        QTest::newRow("1999 wraps") << QDateTime(QDate(1999, 1, 2), QTime(0, 0, 0)) << QByteArray::fromHex("0000000201FF");
-        QTest::newRow("2207") << QDateTime(QDate(2207, 1, 2), QTime(0, 0, 0)) << QByteArray::fromHex("0000000201CF");
+        QTest::newRow("1 March 2026")
+            << QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7)) << QByteArray::fromHex("0905070103 1A");
+        QTest::newRow("new year's eve") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58))
+                                        << QByteArray::fromHex("173B3A1F0C1A");
+        QTest::newRow("1999 wraps")
+            << QDateTime(QDate(1999, 1, 2), QTime(0, 0, 0)) << QByteArray::fromHex("0000000201FF");
+        QTest::newRow("2207") << QDateTime(QDate(2207, 1, 2), QTime(0, 0, 0))
+                              << QByteArray::fromHex("0000000201CF");
     }
     void clockRecord()
     {
@@ -433,7 +446,8 @@ private Q_SLOTS:
         const QList<QPair<int, int>> expected{{15, -1}};
         QCOMPARE(Tasks(), expected);
         QCOMPARE(m_prompts.Messages(),
-                 QStringList{QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!")});
+                 QStringList{
+                     QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!")});
         QCOMPARE(m_window->DataFiles().size(), 1);
     }
 };
