@@ -78,7 +78,8 @@ void CKorvalent::OnResultsTablesRefresh()
 
 void CKorvalent::ResultFilesTableClick(QModelIndex index)
 {
-    if (!index.isValid() || index.row() >= m_dataFiles.size())
+    // An invalid index (row -1) selects nothing: the tables are reset.
+    if (index.row() >= m_dataFiles.size())
         return;
     m_nSelectedFile = index.row();
     OnResultsTablesRefresh();

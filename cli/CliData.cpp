@@ -108,18 +108,27 @@ int CliShow(const CliContext& ctx)
     }
     if (result.truncated)
         CliPrintErr(CDataMessages::DatabaseTooManyFiles());
-    if (result.damaged)
-        CliPrintErr(dataFile ? CDataMessages::DataFileDamaged() : CDataMessages::DatabaseDamaged());
+    // In the window a database reports damaged rows before its tables are
+    // filled, a data file after them.
+    if (result.damaged && !dataFile)
+        CliPrintErr(CDataMessages::DatabaseDamaged());
+    const auto reportDamagedDataFile = [&]
+    {
+        if (result.damaged && dataFile)
+            CliPrintErr(CDataMessages::DataFileDamaged());
+    };
 
     if (fileNumber == 0)
     {
         QStandardItemModel files;
         CResultsModels::FillFiles(&files, result.files);
         PrintModel(files);
+        reportDamagedDataFile();
         return CliOk;
     }
     if (fileNumber > result.files.size())
     {
+        reportDamagedDataFile();
         CliPrintErr(QStringLiteral("No data file %1: the file holds %2")
                         .arg(fileNumber)
                         .arg(result.files.size()));
@@ -146,5 +155,6 @@ int CliShow(const CliContext& ctx)
         CliPrintErr(CStatistics::NotEnoughDataLabelText());
     else if (statistics.reach == CStatistics::OneValidValue)
         CliPrintErr(CStatistics::SomeValuesWarningText());
+    reportDamagedDataFile();
     return CliOk;
 }

@@ -43,7 +43,7 @@ void CResultsModels::FillFiles(QStandardItemModel* model, const DataFileList& fi
     {
         const QStringList texts = FileRowTexts(files.at(i));
         auto* name = new QStandardItem(texts.at(0));
-        name->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        name->setTextAlignment(Qt::AlignRight);
         auto* count = new QStandardItem(texts.at(1));
         count->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
         model->setItem(i, 0, name);

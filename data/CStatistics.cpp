@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QStandardItemModel>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace
@@ -13,9 +14,18 @@ QString Tr(const char* text)
 {
     return QCoreApplication::translate("CStatistics", text);
 }
+// Fixed notation with "." whatever the locale. A value exactly halfway
+// between two printed figures goes to the even digit (0.125 -> "0.12"), as C's
+// printf and independent float32 calculations do; QString::number would round
+// it away from zero.
 QString Fixed(float value, int decimals)
 {
-    return QString::number(double(value), 'f', decimals);
+    char buffer[64];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof(buffer), double(value),
+                                                 std::chars_format::fixed, decimals);
+    if (r.ec != std::errc())
+        return QString::number(double(value), 'f', decimals);
+    return QString::fromLatin1(buffer, int(r.ptr - buffer));
 }
 } // namespace
 

@@ -581,6 +581,18 @@ private Q_SLOTS:
             << QStringList{"2",     "2",    "0",     "10.00", "12.00", "11.00",
                            "11.00", "2.00", "1.414", "1.000", "1.000"}
             << int(CStatistics::AllRows);
+        // Exact halves (1.125, 1.0625, 0.125, 0.0625 in binary) go to the
+        // even digit, as printf prints the same single-precision figures.
+        QTest::newRow("exact halves")
+            << QList<float>{1.0f, 1.125f}
+            << QStringList{"2",    "2",    "0",     "1.00",  "1.12", "1.06",
+                           "1.06", "0.12", "0.088", "0.062", "0.004"}
+            << int(CStatistics::AllRows);
+        QTest::newRow("exact half mean and median")
+            << QList<float>{5.0f, 5.25f}
+            << QStringList{"2",    "2",    "0",     "5.00",  "5.25", "5.12",
+                           "5.12", "0.25", "0.177", "0.125", "0.016"}
+            << int(CStatistics::AllRows);
         QTest::newRow("one valid value")
             << QList<float>{0.39f, 5.0f, 700.0f}
             << QStringList{"3", "1", "2", "5.00", "5.00", "5.00", "", "0.00", "", "", ""}

@@ -165,7 +165,7 @@ private Q_SLOTS:
         QCOMPARE(Shown(W().FilesModel(), true),
                  (QStringList{"Файл данных\tИсп. ячейки", "Труба-1\t1 - 3", "Tank\t1 - 1",
                               "Single\t1 - 3"}));
-        QCOMPARE(W().FilesModel()->item(0, 0)->textAlignment(), Qt::AlignRight | Qt::AlignVCenter);
+        QCOMPARE(W().FilesModel()->item(0, 0)->textAlignment(), Qt::AlignRight);
         QCOMPARE(W().FilesModel()->item(0, 1)->textAlignment(),
                  Qt::AlignHCenter | Qt::AlignVCenter);
 
@@ -327,11 +327,19 @@ private Q_SLOTS:
 
         // A click past the list and an empty selection change nothing.
         m_prompts.Clear();
-        W().ResultFilesTableClick(QModelIndex());
+        QStandardItemModel longer(10, 2);
+        W().ResultFilesTableClick(longer.index(3, 0));
         W().ResultFilesTableItemChanged(QItemSelection(), QItemSelection());
         QCOMPARE(W().SelectedFileIndex(), 2);
         QCOMPARE(m_prompts.Messages(), QStringList());
         QCOMPARE(W().ResultsModel()->rowCount(), 3);
+
+        // An index without a row (row -1) selects no file: the tables reset.
+        W().ResultFilesTableClick(QModelIndex());
+        QCOMPARE(W().SelectedFileIndex(), -1);
+        QCOMPARE(W().ResultsModel()->rowCount(), 0);
+        QCOMPARE(Column(W().StatisticsModel(), 2), QStringList(11, QStringLiteral("н/д")));
+        QCOMPARE(m_prompts.Messages(), QStringList());
     }
 
     void databaseLoadMessages_data()
