@@ -168,6 +168,15 @@ void CKorvalent::OnDeviceTaskProgress(int done, int total)
     if (m_chainTask == 0)
         return;
     m_transfer.TaskProgress(done, total);
+    // One signal per record: redraw the bar when it moves by a visible step
+    // (1/500 of the way), not 38000 times for the largest database.
+    const CDatabaseTransfer::Progress p = m_transfer.CurrentProgress();
+    const int step = p.maximum > 0 ? int(qint64(p.value) * 500 / p.maximum) : done;
+    const QVariant last = m_chainProgress ? m_chainProgress->property("kvStep") : QVariant();
+    if (last.isValid() && last.toInt() == step)
+        return;
+    if (m_chainProgress)
+        m_chainProgress->setProperty("kvStep", step);
     UpdateChainProgress();
 }
 

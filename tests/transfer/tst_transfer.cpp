@@ -437,6 +437,90 @@ private Q_SLOTS:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(r.data()), 6), record);
     }
 
+    // The core alone, playing the worker's part by hand.
+    void coreProgressAndSequence()
+    {
+        DataFileList files{MakeFile("Old", 1, 0)};
+        MaterialList materials;
+        int selected = 5;
+        CDatabaseTransfer t(&files, &materials, &selected);
+        CDatabaseTransfer::Action a = t.StartDownload();
+        QVERIFY(files.isEmpty());
+        QCOMPARE(a.task, 11);
+        auto* work = static_cast<DataFileList*>(a.buffer);
+        QVERIFY(work != &files); // the worker never writes the caller's list
+        const DataFileList gauge{MakeFile("A", 4, 0), MakeFile("B", 1, 1), MakeFile("C", 6, 2)};
+        for (const DataFileRecord& f : gauge)
+        {
+            DataFileRecord d = f;
+            d.cells.clear();
+            work->append(d);
+        }
+        a = t.TaskCompleted(11, nullptr, 0);
+        QVERIFY(a.refreshFilesTable);
+        QCOMPARE(files.size(), 3);
+        QCOMPARE(a.task, 12);
+        QCOMPARE(a.value, 0);
+        QCOMPARE(selected, 0);
+        CDatabaseTransfer::Progress p = t.CurrentProgress();
+        QCOMPARE(p.filesTotal, 3);
+        QCOMPARE(p.cellsTotal, 11);
+        QCOMPARE(p.cellsDone, 0);
+        for (int i = 0; i < 3; ++i)
+        {
+            QCOMPARE(a.task, 12);
+            QCOMPARE(a.value, i);
+            for (int c = 0; c < gauge[i].cells.size(); ++c)
+            {
+                (*static_cast<DataFileList*>(a.buffer))[i].cells.append(gauge[i].cells[c]);
+                t.TaskProgress(c + 1, gauge[i].header.records);
+            }
+            p = t.CurrentProgress();
+            QCOMPARE(p.filesDone, i);
+            a = t.TaskCompleted(12, nullptr, i);
+            QCOMPARE(files[i].cells.size(), gauge[i].cells.size());
+        }
+        p = t.CurrentProgress();
+        QCOMPARE(p.cellsDone, 11);
+        QCOMPARE(p.filesDone, 3);
+        QCOMPARE(p.text, QStringLiteral("Файлы: 3 из 3, ячейки: 11 из 11"));
+        QCOMPARE(a.task, 5);
+        QCOMPARE(selected, 0);
+        static_cast<MaterialList*>(a.buffer)->append(CVirtualGauge::DemoMaterials().first());
+        a = t.TaskCompleted(5, nullptr, 0);
+        QVERIFY(a.chainEnded && a.succeeded && a.refreshResultsTables);
+        QCOMPARE(materials.size(), 1);
+        QCOMPARE(a.label,
+                 QStringLiteral("Данные: загружены из устройства, 3 файл(a)(ов)         "));
+        QVERIFY(!t.IsRunning());
+    }
+
+    void coreDirectCompletions()
+    {
+        // Completions that arrive without this object's own start (a caller
+        // driving the chain itself) work on the caller's lists as they stand.
+        DataFileList files{MakeFile("A", 0, 0, 2), MakeFile("B", 0, 1, 2)};
+        MaterialList materials;
+        int selected = 0;
+        CDatabaseTransfer t(&files, &materials, &selected);
+        CDatabaseTransfer::Action a = t.TaskCompleted(12, nullptr, 0);
+        QCOMPARE(a.task, 12);
+        QCOMPARE(a.value, 1);
+        QCOMPARE(selected, 1);
+        a = t.TaskCompleted(12, nullptr, 1);
+        QCOMPARE(a.task, 5);
+        QCOMPARE(selected, 0);
+        QCOMPARE(
+            t.TaskCompleted(9, QByteArray::fromHex("341205 02AF0B").constData(), 0).information,
+            CDatabaseTransfer::FirmwareText(QByteArray::fromHex("34120502AF0B").constData()));
+        // A failure outside a chain changes nothing.
+        DataFileList other{MakeFile("X", 1, 0)};
+        CDatabaseTransfer idle(&other, &materials, &selected);
+        const CDatabaseTransfer::Action none = idle.TaskCompleted(12, nullptr, -1);
+        QCOMPARE(none.task, -1);
+        QVERIFY(!none.setLabel);
+    }
+
     void failureLeavesWindowAlone()
     {
         m_settings->setValue(QStringLiteral("Device/PortPath"), QStringLiteral("/nonexistent/tty"));
