@@ -48,7 +48,10 @@ CDeviceManager::~CDeviceManager()
 {
     if (m_worker.isRunning())
     {
+        // Also cut a read that waits on a silent gauge: closing the program
+        // must not take up to a whole read time-out.
         m_cancel = true;
+        m_abort = true;
         m_worker.wait();
     }
     if (m_busy)
@@ -331,6 +334,7 @@ void CDeviceManager::RunCurrentTask()
 
     CSerialLink link;
     link.SetReadTimeout(m_readTimeout);
+    link.SetAbortFlag(&m_abort);
 
     Status(tr("Открываю порт '%1'... ").arg(m_portName));
     m_openError = link.Open(m_portPath);
@@ -712,7 +716,8 @@ void CDeviceManager::RunReadCells()
     DataFileRecord& file = (*list)[m_nValue];
     const QString name = DecodeGaugeText(file.header.name, sizeof(file.header.name));
     Status(tr("Чтение ячеек в файле '%1' ...").arg(name));
-    const int records = file.header.records;
+    // 0xFF is the gauge's "no cells", also in a list that did not come from task 11.
+    const int records = file.header.records == 0xFF ? 0 : file.header.records;
     m_slots[1].frame[3] = sizeof(CellRecord);
     for (int j = 0; j < records; ++j)
     {
@@ -728,7 +733,8 @@ void CDeviceManager::RunReadCells()
             Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
             return;
         }
-        Status(tr("Чтение ячеек в файле '%1' ... %2").arg(name).arg(j + 1));
+        // One arg() call: a '%' in the file name must not take the cell number.
+        Status(tr("Чтение ячеек в файле '%1' ... %2").arg(name, QString::number(j + 1)));
         if (m_slots[1].Length() == sizeof(CellRecord))
         {
             CellRecord cell;

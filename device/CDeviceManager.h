@@ -132,6 +132,7 @@ private:
     QString m_overrideName;
     bool m_hasOverride = false;
     std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_abort{false}; // the manager is being destroyed
     bool m_cancelled = false;
     bool m_lastCancelled = false;
     bool m_identified = false;

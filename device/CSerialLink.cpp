@@ -6,6 +6,12 @@
 
 #include <sys/file.h>
 
+namespace
+{
+// Longest single wait, so that an abort is noticed promptly.
+constexpr qint64 kWaitSlice = 50;
+} // namespace
+
 CSerialLink::CSerialLink() = default;
 
 CSerialLink::~CSerialLink()
@@ -122,7 +128,10 @@ qint64 CSerialLink::Write(const quint8* data, int size)
     QDeadlineTimer deadline(m_readTimeout);
     while (m_port->bytesToWrite() > 0)
     {
-        if (!m_port->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime()))))
+        if (Aborted())
+            return -1;
+        if (!m_port->waitForBytesWritten(
+                int(qBound<qint64>(1, deadline.remainingTime(), kWaitSlice))))
         {
             if (m_port->error() != QSerialPort::TimeoutError || deadline.hasExpired())
             {
@@ -154,9 +163,9 @@ qint64 CSerialLink::Read(quint8* data, int size)
             continue;
         }
         const qint64 remaining = deadline.remainingTime();
-        if (remaining <= 0)
+        if (remaining <= 0 || Aborted())
             break;
-        if (!m_port->waitForReadyRead(int(remaining)))
+        if (!m_port->waitForReadyRead(int(qMin(remaining, kWaitSlice))))
         {
             const QSerialPort::SerialPortError error = m_port->error();
             if (error == QSerialPort::TimeoutError || error == QSerialPort::NoError)

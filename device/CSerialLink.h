@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 class QSerialPort;
 
 // The serial port of one device task, opened at the start of the task and
@@ -46,13 +48,20 @@ public:
     // time-out has passed in total; returns the count (maybe 0), -1 on a port failure.
     qint64 Read(quint8* data, int size);
 
+    // When the flag turns true, a waiting read or write gives up at once
+    // (the program is closing); it is checked every few milliseconds.
+    void SetAbortFlag(const std::atomic<bool>* flag) { m_abort = flag; }
+
     void SetReadTimeout(int ms) { m_readTimeout = ms; }
     int ReadTimeout() const { return m_readTimeout; }
 
     QString LastErrorText() const { return m_lastError; }
 
 private:
+    bool Aborted() const { return m_abort && m_abort->load(); }
+
     QSerialPort* m_port = nullptr;
+    const std::atomic<bool>* m_abort = nullptr;
     int m_readTimeout = kDefaultReadTimeout;
     bool m_flocked = false;
     QString m_lastError;

@@ -465,6 +465,99 @@ private Q_SLOTS:
         QVERIFY(!h.manager->LastTaskCancelled());
     }
 
+    // The cell status names the file and counts cells, whatever the name holds;
+    // 0xFF announced cells mean none, as in a descriptor.
+    void cellStatusTexts_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("plain") << QByteArray("TANK") << 2
+                               << QStringList{QStringLiteral("Чтение ячеек в файле 'TANK' ..."),
+                                              QStringLiteral("Чтение ячеек в файле 'TANK' ... 1"),
+                                              QStringLiteral("Чтение ячеек в файле 'TANK' ... 2")};
+        QTest::newRow("percent one")
+            << QByteArray("A%1") << 1
+            << QStringList{QStringLiteral("Чтение ячеек в файле 'A%1' ..."),
+                           QStringLiteral("Чтение ячеек в файле 'A%1' ... 1")};
+        QTest::newRow("percent two")
+            << QByteArray("%2%1") << 1
+            << QStringList{QStringLiteral("Чтение ячеек в файле '%2%1' ..."),
+                           QStringLiteral("Чтение ячеек в файле '%2%1' ... 1")};
+        QTest::newRow("0xFF cells")
+            << QByteArray("NONE") << 0xFF
+            << QStringList{QStringLiteral("Чтение ячеек в файле 'NONE' ...")};
+    }
+    void cellStatusTexts()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(int, records);
+        QFETCH(QStringList, expected);
+        auto gauge = StartGauge(false);
+        DataFileRecord file;
+        std::memcpy(file.header.name, name.constData(), size_t(name.size()));
+        for (int j = 0; j < (records == 0xFF ? 0 : records); ++j)
+            file.cells.append(CellRecord());
+        file.header.records = quint8(records == 0xFF ? 0 : records);
+        gauge->SetFiles({file});
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        DataFileList files{file};
+        files[0].cells.clear();
+        files[0].header.records = quint8(records);
+        QCOMPARE(h.Run(12, &files, 0), 0);
+        QCOMPARE(files.at(0).cells.size(), file.cells.size());
+        const qsizetype start = h.statuses.indexOf(expected.first());
+        QVERIFY(start > 0);
+        QCOMPARE(h.statuses.mid(start, expected.size()), expected);
+        QCOMPARE(gauge->RequestCodes().count(quint8(0x0D)), file.cells.size());
+    }
+
+    // A gauge unplugged in the middle of a loop: every remaining exchange
+    // fails at once instead of waiting out its read time-out, and what was
+    // read before stays.
+    void hangUpMidTask()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.manager->SetReadTimeout(CSerialLink::kDefaultReadTimeout);
+        h.SelectPort(gauge->PortPath());
+        gauge->InjectFault(CVirtualGauge::FaultHangUp, 0x0A, 1 + 3);
+        QByteArray buffer(1024, char(0x11));
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(h.Run(10, buffer.data(), 1024), -1);
+        QVERIFY2(timer.elapsed() < 4000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(buffer.left(3 * 128), gauge->Screen().left(3 * 128));
+        QCOMPARE(buffer.mid(3 * 128), QByteArray(5 * 128, char(0x11)));
+        QCOMPARE(h.Boxes().size(), 5); // one per remaining block
+        QVERIFY(!h.statuses.contains(kDone));
+        // The next task finds the port gone.
+        h.prompts.Clear();
+        QCOMPARE(h.Run(9, nullptr, 0), -1);
+        QCOMPARE(h.Boxes(), QStringList{kOpenFailed});
+    }
+
+    // Closing the program while the worker waits on a silent gauge neither
+    // crashes nor waits out the read time-out, and delivers nothing.
+    void destroyManagerWhileTaskRuns()
+    {
+        auto gauge = StartGauge();
+        auto h = std::make_unique<CDeviceHarness>();
+        h->manager->SetReadTimeout(CSerialLink::kDefaultReadTimeout);
+        h->SelectPort(gauge->PortPath());
+        gauge->InjectFault(CVirtualGauge::FaultSilence, 0x01);
+        h->manager->StartTask(9, nullptr, 0, &h->recorder);
+        QTRY_VERIFY(gauge->RequestCodes().contains(quint8(0x01)));
+        QElapsedTimer timer;
+        timer.start();
+        h->manager.reset();
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QCoreApplication::processEvents();
+        QVERIFY(h->recorder.completions.isEmpty());
+        QVERIFY(h->Boxes().isEmpty());
+    }
+
     // The one test that waits the real 5000 ms read time-out.
     void realReadTimeout()
     {
