@@ -139,6 +139,14 @@ void CMaterialsEditorDialog::ShowCompletedList(int TaskID, const MaterialList& r
     UserPrompts().Information(this, AppName(), text);
 }
 
+void CMaterialsEditorDialog::StartTransfer(int TaskID)
+{
+    if (!g_App.pDeviceManager)
+        return;
+    ++m_pendingTasks;
+    g_App.pDeviceManager->StartTask(TaskID, &m_transferList, 0, this);
+}
+
 void CMaterialsEditorDialog::DownloadMaterials()
 {
     if (!m_ui->WorkWithFileCheck->isChecked())
@@ -149,8 +157,7 @@ void CMaterialsEditorDialog::DownloadMaterials()
         // to touch; the manager refuses the second start anyway.
         if (m_pendingTasks == 0)
             m_transferList.clear();
-        ++m_pendingTasks;
-        g_App.pDeviceManager->StartTask(5, &m_transferList, 0, this);
+        StartTransfer(5);
         return;
     }
 
@@ -194,8 +201,7 @@ void CMaterialsEditorDialog::UploadMaterials()
             return;
         if (m_pendingTasks == 0)
             m_transferList = list;
-        ++m_pendingTasks;
-        g_App.pDeviceManager->StartTask(6, &m_transferList, 0, this);
+        StartTransfer(6);
         return;
     }
 

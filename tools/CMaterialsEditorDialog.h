@@ -52,6 +52,7 @@ private:
     void ShowCompletedList(int TaskID, const MaterialList& records);
     QString DefaultFileName() const;
     void Move(int delta);
+    void StartTransfer(int TaskID);
 
     Ui::CMaterialsEditorDialog* m_ui = nullptr;
     QStandardItemModel* m_model = nullptr;
