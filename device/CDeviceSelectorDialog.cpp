@@ -46,10 +46,21 @@ void CDeviceSelectorDialog::RefreshDevicesList()
         return;
     // The device list is read by the running identification; rebuilding it
     // now would pull it from under the worker.
-    if (m_refreshing || manager->IsBusy())
+    if (m_refreshing)
     {
         emit manager->ShowStatusMessage(tr("Идёт поиск устройств, дождитесь его завершения."),
                                         5000);
+        return;
+    }
+    // Another window's task, or its chain between two tasks, owns the device:
+    // a search now would break into it.
+    if (manager->IsBusy() || (g_App.pMainWindow && g_App.pMainWindow->IsDeviceChainRunning()))
+    {
+        emit manager->ShowStatusMessage(
+            QCoreApplication::translate("CDeviceManager",
+                                        "ОШИБКА: устройство занято выполнением "
+                                        "другой операции, повторите попытку позже."),
+            5000);
         return;
     }
 

@@ -144,6 +144,30 @@ private Q_SLOTS:
                  QStringLiteral("Нажмите \"Обновить\" для получения списка устройств"));
     }
 
+    // Another window's task owns the port: the search waits for it and
+    // keeps the list the worker may be reading.
+    void refreshRefusedWhileAnotherTaskRuns()
+    {
+        auto gauge = StartGauge();
+        gauge->InjectFault(CVirtualGauge::FaultDelay, 0x01, -1, 400);
+        CPortEnumerator::AddExtraPort(QStringLiteral("gauge A"), gauge->PortPath());
+        CDeviceHarness h;
+        h.manager->SetReadTimeout(2000);
+        h.SelectPort(gauge->PortPath());
+        h.manager->DeviceList().append(new DeviceInfo{QStringLiteral("kept")});
+        CDeviceSelectorDialog dialog;
+        h.manager->StartTask(9, nullptr, 0, &h.recorder);
+        dialog.RefreshDevicesList();
+        QVERIFY(!dialog.IsRefreshing());
+        QCOMPARE(h.statuses.last(), QStringLiteral("ОШИБКА: устройство занято выполнением другой "
+                                                   "операции, повторите попытку позже."));
+        QCOMPARE(h.manager->DeviceList().size(), 1);
+        QCOMPARE(h.manager->DeviceList().first()->Name, QStringLiteral("kept"));
+        QTRY_COMPARE(h.recorder.completions.size(), 1);
+        QCOMPARE(h.recorder.completions.first().length, 0);
+        QVERIFY(h.Boxes().isEmpty());
+    }
+
 private:
     std::unique_ptr<CTestEnvironment> m_env;
 };
