@@ -2,6 +2,32 @@
 
 #include <QSaveFile>
 
+namespace
+{
+// The DOM writer passes characters through that XML does not allow (control
+// characters other than TAB, LF and CR, unpaired surrogates, U+FFFE/U+FFFF);
+// one such character in a name would make the whole file unreadable. They
+// are stored as '?', as the names' code page does with characters it lacks.
+QString XmlSafe(const QString& text)
+{
+    QString safe = text;
+    for (qsizetype i = 0; i < safe.size(); ++i)
+    {
+        const char16_t c = safe.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < safe.size() && safe.at(i + 1).isLowSurrogate())
+        {
+            ++i;
+            continue;
+        }
+        const bool allowed = c == 0x09 || c == 0x0A || c == 0x0D ||
+                             (c >= 0x20 && !QChar::isSurrogate(c) && c != 0xFFFE && c != 0xFFFF);
+        if (!allowed)
+            safe[i] = QLatin1Char('?');
+    }
+    return safe;
+}
+} // namespace
+
 CXmlKeyFileWriter::CXmlKeyFileWriter(const QString& rootName) : m_document(rootName)
 {
     m_root = m_document.createElement(rootName);
@@ -13,7 +39,7 @@ QDomElement CXmlKeyFileWriter::AddValue(QDomElement parent, const QString& name,
 {
     QDomElement element = m_document.createElement(name);
     parent.appendChild(element);
-    element.appendChild(m_document.createTextNode(text));
+    element.appendChild(m_document.createTextNode(XmlSafe(text)));
     return element;
 }
 

@@ -8,7 +8,9 @@
 #include "tests/data/DataTestSupport.h"
 
 #include <QBuffer>
+#include <QProcess>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
@@ -420,6 +422,41 @@ private Q_SLOTS:
         // Writing what was read gives the same bytes.
         QCOMPARE(CDataStorage::DatabaseDocument({r.files.at(0)}),
                  CDataStorage::DatabaseDocument({files.at(0)}));
+    }
+
+    // A name as the gauge may hold it must not make the saved file unreadable.
+    void savedNamesStayReadable_data()
+    {
+        QTest::addColumn<QByteArray>("nameBytes"); // windows-1251, as in the record
+        QTest::addColumn<QString>("readBack");
+        QTest::newRow("control byte") << QByteArray("A\x01"
+                                                    "B\x1F")
+                                      << "A?B?";
+        QTest::newRow("tab kept, dropped on reading") << QByteArray("A\tB") << "AB";
+        QTest::newRow("markup characters") << QByteArray("<&]]>\"'") << "<&]]>\"'";
+        QTest::newRow("undefined byte") << QByteArray("\x98\xFF") << QStringLiteral(u"\u0098я");
+    }
+    void savedNamesStayReadable()
+    {
+        QFETCH(QByteArray, nameBytes);
+        DataFileRecord file = File(QString(), {MmCell(5.2)});
+        std::memcpy(file.header.name, nameBytes.constData(), size_t(nameBytes.size()));
+        const QString path = m_env->Root() + QStringLiteral("/names.kdb");
+        QVERIFY(CDataStorage::SaveDatabaseFile(path, {file}));
+
+        const CDataStorage::LoadResult r = CDataStorage::LoadDatabaseFile(path);
+        QCOMPARE(r.status, CDataStorage::LoadResult::Ok);
+        QCOMPARE(r.files.size(), 1);
+        QTEST(CDataStorage::FileName(r.files.first()), "readBack");
+        QCOMPARE(r.files.first().cells.size(), 1);
+
+        const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+        if (xmllint.isEmpty())
+            QSKIP("xmllint is not installed");
+        QProcess lint;
+        lint.start(xmllint, {QStringLiteral("--noout"), path});
+        QVERIFY(lint.waitForFinished(30000));
+        QCOMPARE(lint.exitCode(), 0);
     }
 
     void loaderCases_data()
