@@ -151,6 +151,126 @@ private Q_SLOTS:
         QVERIFY(h.Boxes().isEmpty());
     }
 
+    // Every task's own status texts, in order, with their display times
+    // (0 = until replaced), between the identification and the success text.
+    void taskStatusTexts_data()
+    {
+        QTest::addColumn<int>("taskID");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QList<int>>("timeouts");
+        const QString m = QStringLiteral("Чтение данных материалов ...");
+        const QString p = QStringLiteral("Чтение списка ПЭП ...");
+        const QString f = QStringLiteral("Чтение списка файлов содержащих замеры ...");
+        const QString c = QStringLiteral("Чтение ячеек в файле 'F1' ...");
+        QTest::newRow("0") << 0 << QStringList() << QList<int>();
+        QTest::newRow("1") << 1 << QStringList{QStringLiteral("Чтение информации из ПЭП...")}
+                           << QList<int>{5000};
+        QTest::newRow("2") << 2 << QStringList{QStringLiteral("Запись информации в ПЭП...")}
+                           << QList<int>{0};
+        QTest::newRow("3") << 3 << QStringList{QStringLiteral("Чтение конфигурации устройства...")}
+                           << QList<int>{5000};
+        QTest::newRow("5") << 5 << QStringList{m, m + " 1", m + " 2"}
+                           << QList<int>{5000, 5000, 5000};
+        QTest::newRow("6") << 6 << QStringList{QStringLiteral("Запись данных материалов...")}
+                           << QList<int>{5000};
+        QTest::newRow("7") << 7 << QStringList{p, p + " 1", p + " 2"}
+                           << QList<int>{5000, 5000, 5000};
+        QTest::newRow("9") << 9
+                           << QStringList{QStringLiteral(
+                                  "Чтение версии встроенного ПО устройства...")}
+                           << QList<int>{5000};
+        QTest::newRow("10") << 10
+                            << QStringList{QStringLiteral(
+                                   "Чтение содержимого экрана устройства...")}
+                            << QList<int>{5000};
+        QTest::newRow("11") << 11 << QStringList{f, f + " 1"} << QList<int>{5000, 5000};
+        QTest::newRow("12") << 12 << QStringList{c, c + " 1", c + " 2"}
+                            << QList<int>{5000, 5000, 5000};
+        QTest::newRow("13") << 13
+                            << QStringList{QStringLiteral("Загрузка файла 'F2' в устройство ...")}
+                            << QList<int>{5000};
+        QTest::newRow("14") << 14
+                            << QStringList{QStringLiteral("Запись даты и времени в устройство ...")}
+                            << QList<int>{0};
+        QTest::newRow("15") << 15
+                            << QStringList{QStringLiteral(
+                                   "Удаление базы результатов в устройстве ...")}
+                            << QList<int>{0};
+        QTest::newRow("other") << 16 << QStringList() << QList<int>();
+    }
+    void taskStatusTexts()
+    {
+        QFETCH(int, taskID);
+        QFETCH(QStringList, texts);
+        QFETCH(QList<int>, timeouts);
+        auto gauge = StartGauge(false);
+        const MaterialList materials{CVirtualGauge::MakeMaterial(QStringLiteral("Сталь"), 5920, 0),
+                                     CVirtualGauge::MakeMaterial(QStringLiteral("Медь"), 4660, 0)};
+        gauge->SetMaterials(materials);
+        gauge->SetTransducers(CVirtualGauge::DemoTransducers().mid(0, 2));
+        DataFileRecord file;
+        std::memcpy(file.header.name, "F1", 2);
+        file.header.records = 2;
+        file.cells = {CellRecord(), CellRecord()};
+        gauge->SetFiles({file});
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        h.manager->DeviceList().append(
+            new DeviceInfo{QStringLiteral("QM-3RX"), QStringLiteral("<Н/Д>"),
+                           QStringLiteral("test port"), gauge->PortPath()});
+
+        QByteArray bytes(1024, 0);
+        MaterialList materialList = taskID == 6 ? materials : MaterialList();
+        QList<PEPListRecord> transducers;
+        DataFileList files{file};
+        files[0].cells.clear();
+        if (taskID == 13)
+        {
+            std::memcpy(files[0].header.name, "F2", 2);
+            files[0].cells = file.cells;
+        }
+        void* buffer = nullptr;
+        int value = 0;
+        switch (taskID)
+        {
+        case 1:
+        case 2:
+            buffer = bytes.data();
+            value = 128;
+            break;
+        case 5:
+        case 6:
+            buffer = &materialList;
+            break;
+        case 7:
+            buffer = &transducers;
+            break;
+        case 10:
+            buffer = bytes.data();
+            value = 1024;
+            break;
+        case 11:
+        case 12:
+        case 13:
+            buffer = &files;
+            break;
+        case 14:
+            buffer = bytes.data();
+            break;
+        }
+        if (taskID == 11)
+            files.clear();
+        QCOMPARE(h.Run(taskID, buffer, value), value);
+
+        const QStringList head = {QStringLiteral("Открываю порт 'test port'... "),
+                                  QStringLiteral("Успешно открыт порт 'test port'... "),
+                                  QStringLiteral("Идентификация устройства 'QM-3RX'... "),
+                                  QStringLiteral("Устройство 'QM-3RX' обнаружено.")};
+        QCOMPARE(h.statuses, head + texts + QStringList{kDone});
+        QCOMPARE(h.timeouts, QList<int>({5000, 5000, 5000, 5000}) + timeouts + QList<int>{5000});
+        QVERIFY(h.Boxes().isEmpty());
+    }
+
     void emptyPortPath()
     {
         CDeviceHarness h;
