@@ -42,8 +42,32 @@ private Q_SLOTS:
         QCOMPARE(dialog.ui()->StatusTextLabel->text(),
                  QStringLiteral("Нажмите \"Обновить\" для получения списка устройств"));
         QCOMPARE(dialog.Model()->columnCount(), 3);
+        QCOMPARE(dialog.Model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Устройство"));
         QCOMPARE(dialog.Model()->headerData(1, Qt::Horizontal).toString(),
                  QStringLiteral("Серийный №"));
+        QCOMPARE(dialog.Model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Порт"));
+        QCOMPARE(dialog.windowModality(), Qt::ApplicationModal);
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QVERIFY(!dialog.windowIcon().pixmap(16).isNull());
+
+        const auto* ui = dialog.ui();
+        QCOMPARE(ui->RefreshButton->text(), QStringLiteral("Обновить"));
+        QCOMPARE(ui->RefreshButton->toolTip(), QStringLiteral("Обновить список устройств"));
+        QVERIFY(!ui->RefreshButton->icon().pixmap(16).isNull());
+        QCOMPARE(ui->ExitButton->text(), QStringLiteral("Выход"));
+        QVERIFY(!ui->ExitButton->icon().pixmap(16).isNull());
+        QVERIFY(ui->StatusTextLabel->wordWrap());
+        QCOMPARE(ui->StatusTextLabel->alignment(), Qt::AlignHCenter | Qt::AlignTop);
+        QCOMPARE(ui->DeviceListTable->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(ui->DeviceListTable->alternatingRowColors());
+        QCOMPARE(ui->DeviceListTable->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(ui->DeviceListTable->model(), dialog.Model());
+
+        // Exit only hides the dialog, which keeps its state.
+        dialog.show();
+        ui->ExitButton->click();
+        QVERIFY(dialog.isHidden());
     }
 
     void noPortsWarns()
