@@ -14,6 +14,7 @@
 #include <QSaveFile>
 #include <QObject>
 
+#include <atomic>
 #include <cstdio>
 #include <unistd.h>
 
@@ -35,8 +36,8 @@ QString Trailing(QString text)
 class CChainProgressBar
 {
 public:
-    explicit CChainProgressBar(CDatabaseTransfer* transfer)
-        : m_transfer(transfer), m_enabled(::isatty(STDERR_FILENO))
+    CChainProgressBar(CDatabaseTransfer* transfer, bool verbose)
+        : m_transfer(transfer), m_enabled(::isatty(STDERR_FILENO)), m_verbose(verbose)
     {
     }
     ~CChainProgressBar() { Finish(); }
@@ -58,7 +59,13 @@ public:
             [this](const QString&) { Break(); }, Qt::DirectConnection));
         m_connections.append(QObject::connect(
             manager, &CDeviceManager::ShowStatusMessage, manager,
-            [this](const QString&, int) { Break(); }, Qt::DirectConnection));
+            [this](const QString& text, int)
+            {
+                // Only the texts the runner prints need a line of their own.
+                if (m_verbose || text.startsWith(QStringLiteral("ОШИБКА")))
+                    Break();
+            },
+            Qt::DirectConnection));
     }
 
     void Draw()
@@ -66,6 +73,13 @@ public:
         if (!m_enabled)
             return;
         const CDatabaseTransfer::Progress p = m_transfer->CurrentProgress();
+        // A line per visible step (1/400 of the way) or per new file, not
+        // one per record.
+        const qint64 step = p.maximum > 0 ? qint64(p.value) * 400 / p.maximum : p.filesTotal;
+        const qint64 key = (step << 16) | p.filesDone;
+        if (m_shown && key == m_lastKey)
+            return;
+        m_lastKey = key;
         const int width = 30;
         const int filled =
             p.maximum > 0 ? qBound(0, int(qint64(p.value) * width / p.maximum), width) : 0;
@@ -78,11 +92,11 @@ public:
 
     void Break()
     {
-        if (m_shown)
+        // Also called on the worker thread, just before a message is printed.
+        if (m_shown.exchange(false))
         {
             std::fputc('\n', stderr);
             std::fflush(stderr);
-            m_shown = false;
         }
     }
 
@@ -97,7 +111,9 @@ public:
 private:
     CDatabaseTransfer* m_transfer;
     bool m_enabled;
-    bool m_shown = false;
+    bool m_verbose;
+    std::atomic<bool> m_shown{false};
+    qint64 m_lastKey = -1;
     QList<QMetaObject::Connection> m_connections;
 };
 
@@ -106,7 +122,7 @@ private:
 CDatabaseTransfer::Action RunChain(const CliContext& ctx, CDatabaseTransfer& transfer,
                                    CDatabaseTransfer::Action action)
 {
-    CChainProgressBar bar(&transfer);
+    CChainProgressBar bar(&transfer, ctx.verbose);
     bar.Attach();
     while (action.task >= 0)
     {
@@ -117,7 +133,8 @@ CDatabaseTransfer::Action RunChain(const CliContext& ctx, CDatabaseTransfer& tra
         if (length >= 0 && g_App.pDeviceManager)
             payload = g_App.pDeviceManager->ReplySlot().frame + 4;
         action = transfer.TaskCompleted(task, payload, length, false);
-        bar.Draw();
+        if (action.task >= 0)
+            bar.Draw();
     }
     bar.Finish();
     return action;
