@@ -12,7 +12,9 @@
 
 #include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QDateEdit>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -555,7 +557,52 @@ class TestForm : public QObject
 {
     Q_OBJECT
 
+public Q_SLOTS:
+    // Desktop handler for "file" URLs: the manual is not really opened.
+    void OpenFileUrl(const QUrl& url) { m_openedUrls.append(url); }
+
 private:
+    QList<QUrl> m_openedUrls;
+
+    // What a command visibly did: its message boxes and file dialogs, the
+    // windows it showed (hidden again here) and the files it handed to the
+    // desktop.
+    template <typename F> QString Effect(F command)
+    {
+        m_prompts.Clear();
+        m_prompts.answers.clear();
+        m_prompts.fileNames.clear();
+        m_openedUrls.clear();
+        command();
+        QCoreApplication::processEvents();
+        QStringList parts;
+        for (const CScriptedPrompts::Record& r : m_prompts.records)
+            parts << QStringList{r.kind,  QString::number(r.icon), r.title,
+                                 r.text,  r.informativeText,       r.dir,
+                                 r.filter}
+                         .join(QLatin1Char('|'));
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != m_window.get() && w->isVisible() && !qobject_cast<QMenu*>(w))
+            {
+                parts << QStringLiteral("shown ") +
+                             QString::fromLatin1(w->metaObject()->className());
+                w->hide();
+            }
+        for (const QUrl& url : m_openedUrls)
+            parts << QStringLiteral("opened ") + url.toString();
+        return parts.join(QLatin1Char('\n'));
+    }
+
+    QString SlotEffect(const QString& slot)
+    {
+        return Effect(
+            [&]
+            {
+                QVERIFY(QMetaObject::invokeMethod(m_window.get(), slot.toLatin1().constData(),
+                                                  Qt::DirectConnection));
+            });
+    }
+
     std::unique_ptr<CTestEnvironment> m_env;
     std::unique_ptr<QSettings> m_settings;
     CScriptedPrompts m_prompts;
@@ -897,6 +944,93 @@ private Q_SLOTS:
         const QRect g = RectIn(group->parentWidget(), page);
         const QRect hd = RectIn(heading, page);
         QVERIFY(hd.top() >= e.bottom() && hd.bottom() <= g.top());
+    }
+
+    // Every menu entry and button reaches its own slot: triggering it does
+    // exactly what calling that slot does. Only commands that show something
+    // without a gauge or loaded data are walked here.
+    void triggers_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QString>("slot");
+        const QList<QPair<const char*, const char*>> rows{
+            {"action_file_load_database_from_file", "OnResultsLoadDatabaseFromFile"},
+            {"toolbutton_results_load_database_from_file", "OnResultsLoadDatabaseFromFile"},
+            {"action_file_save_database_to_file", "OnResultsSaveDatabaseToFile"},
+            {"toolbutton_results_save_database_to_file", "OnResultsSaveDatabaseToFile"},
+            {"action_file_load_result_file", "OnResultsLoadFile"},
+            {"toolbutton_results_load_file", "OnResultsLoadFile"},
+            {"action_file_save_result_file", "OnResultsSaveFile"},
+            {"toolbutton_results_save_file", "OnResultsSaveFile"},
+            {"action_file_delete", "OnResultsDeleteFile"},
+            {"toolbutton_results_delete_file", "OnResultsDeleteFile"},
+            {"action_show_materials_editor_dialog", "ShowMaterialsEditorDialog"},
+            {"action_show_device_selector_dialog", "ShowDeviceSelectorDialog"},
+            {"action_select_documents_dir", "OnChangeDocumentsDir"},
+            {"action_show_info", "ShowAboutDialog"},
+            {"action_show_help", "ShowHelpDialog"},
+            {"toolbutton_results_show_help", "ShowHelpDialog"},
+            {"toolbutton_report_show_help", "ShowHelpDialog"},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.first) << QString::fromLatin1(r.first) << QString::fromLatin1(r.second);
+    }
+    void triggers()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(QString, slot);
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "OpenFileUrl");
+        const QString expected = SlotEffect(slot);
+        QVERIFY(!expected.isEmpty());
+        QString actual;
+        if (auto* action = m_window->findChild<QAction*>(trigger))
+            actual = Effect([&] { action->trigger(); });
+        else if (auto* button = m_window->findChild<QAbstractButton*>(trigger))
+            actual = Effect([&] { button->click(); });
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(actual, expected);
+    }
+
+    // The slots above are told apart by what they do, so a trigger wired to
+    // the wrong one cannot pass.
+    void triggerEffectsDiffer()
+    {
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "OpenFileUrl");
+        QStringList effects;
+        for (const char* slot : {"OnResultsLoadDatabaseFromFile", "OnResultsSaveDatabaseToFile",
+                                 "OnResultsLoadFile", "OnResultsSaveFile", "OnResultsDeleteFile",
+                                 "ShowMaterialsEditorDialog", "ShowDeviceSelectorDialog",
+                                 "OnChangeDocumentsDir", "ShowAboutDialog", "ShowHelpDialog"})
+        {
+            const QString effect = SlotEffect(QString::fromLatin1(slot));
+            QVERIFY2(!effects.contains(effect), slot);
+            effects << effect;
+        }
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    }
+
+    // Without "-extras" the transducer editor's entry is inert as well as hidden.
+    void hiddenEditorEntryIsInert()
+    {
+        auto* action =
+            m_window->findChild<QAction*>(QStringLiteral("action_show_pep_params_editor_dialog"));
+        QVERIFY(action);
+        QCOMPARE(Effect([&] { action->trigger(); }), QString());
+    }
+
+    void exitClosesAndStoresGeometry()
+    {
+        CKorvalent window;
+        window.resize(700, 500);
+        window.move(150, 120);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.findChild<QAction*>(QStringLiteral("action_file_exit"))->trigger();
+        QVERIFY(!window.isVisible());
+        m_settings->sync();
+        QCOMPARE(m_settings->value(QStringLiteral("MainWindow/size")).toSize(), window.size());
+        QCOMPARE(m_settings->value(QStringLiteral("MainWindow/pos")).toPoint(), window.pos());
+        m_settings->remove(QStringLiteral("MainWindow"));
     }
 
     void statusLabels()
