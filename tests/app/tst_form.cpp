@@ -1033,6 +1033,74 @@ private Q_SLOTS:
         m_settings->remove(QStringLiteral("MainWindow"));
     }
 
+    // The window's slots in their declared order, with their parameter names.
+    void slotsInOrder()
+    {
+        const QStringList expected{
+            "ShowPEPListDialog()",
+            "ShowPEPEditorDialog()",
+            "ShowMaterialsEditorDialog()",
+            "ShowDeviceSelectorDialog()",
+            "ShowDeviceScreenshotDialog()",
+            "ShowAboutDialog()",
+            "ShowHelpDialog()",
+            "ExportResultsToCSV()",
+            "ExportResultsToXLS()",
+            "FilesTableUpdate()",
+            "ResultsTablesReset()",
+            "GetDeviceFirmwareVersion()",
+            "DeviceTaskCompleted(int TaskID,const void* lpUserBuf,int nDataLength)",
+            "ResultFilesTableItemChanged(QItemSelection,QItemSelection)",
+            "ResultFilesTableClick(QModelIndex)",
+            "OnResultsDownloadDatabaseFromDevice()",
+            "OnResultsUploadDatabaseToDevice()",
+            "OnResultsLoadDatabaseFromFile()",
+            "OnResultsSaveDatabaseToFile()",
+            "OnResultsTablesRefresh()",
+            "OnResultsSaveFile()",
+            "OnResultsLoadFile()",
+            "OnResultsDeleteFile()",
+            "OnReportRefresh()",
+            "OnReportCreate()",
+            "OnReportSaveToFile()",
+            "OnReportLoadFromFile()",
+            "OnReportResultsRefresh()",
+            "OnReportDocumentRefresh()",
+            "OnReportDocumentPrint()",
+            "OnReportDocumentPreview()",
+            "OnReportClearInfoFields()",
+            "OnReportClearConclutionFields()",
+            "OnReportShowConclutionTab()",
+            "OnReportShowPreviewTab()",
+            "OnReportShowResultsTab()",
+            "OnReportTabSwitch(int nIndex)",
+            "OnUpdateTimeDate()",
+            "OnUpdateTimeOnDevice()",
+            "OnChangeDocumentsDir()"};
+        const QMetaObject* meta = m_window->metaObject();
+        QStringList declared;
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+        {
+            const QMetaMethod method = meta->method(i);
+            if (method.methodType() != QMetaMethod::Slot || method.access() != QMetaMethod::Public)
+                continue;
+            QStringList params;
+            const QList<QByteArray> types = method.parameterTypes();
+            const QList<QByteArray> names = method.parameterNames();
+            for (int p = 0; p < types.size(); ++p)
+            {
+                QString param = QString::fromLatin1(types.at(p));
+                // Only the parameters whose names are fixed are compared by name.
+                if (method.name() == "DeviceTaskCompleted" || method.name() == "OnReportTabSwitch")
+                    param += QLatin1Char(' ') + QString::fromLatin1(names.at(p));
+                params << param;
+            }
+            declared << QString::fromLatin1(method.name()) + QLatin1Char('(') +
+                            params.join(QLatin1Char(',')) + QLatin1Char(')');
+        }
+        QCOMPARE(declared, expected);
+    }
+
     void statusLabels()
     {
         QStringList texts;
