@@ -14,8 +14,8 @@
 #include <QSaveFile>
 #include <QObject>
 
-#include <atomic>
 #include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 // Firmware, clock, database download / upload and the materials table from
@@ -31,13 +31,58 @@ QString Trailing(QString text)
     return text;
 }
 
+// Passes every message box on to the installed prompts after taking the
+// progress bar off its line, so a message never lands on the bar.
+class CBarBreakingPrompts : public CUserPrompts
+{
+public:
+    CBarBreakingPrompts(CUserPrompts& next, std::function<void()> breakBar)
+        : m_next(next), m_breakBar(std::move(breakBar))
+    {
+    }
+
+    void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override
+    {
+        m_breakBar();
+        m_next.Message(parent, icon, title, text);
+    }
+    Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
+               const QString& informativeText, int buttons,
+               const QMap<Button, QString>& labels = {}) override
+    {
+        m_breakBar();
+        return m_next.Ask(parent, icon, title, text, informativeText, buttons, labels);
+    }
+    QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override
+    {
+        return m_next.OpenFileName(parent, caption, dir, filter);
+    }
+    QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override
+    {
+        return m_next.SaveFileName(parent, caption, dir, filter);
+    }
+    QString ExistingDirectory(QObject* parent, const QString& caption, const QString& dir) override
+    {
+        return m_next.ExistingDirectory(parent, caption, dir);
+    }
+
+private:
+    CUserPrompts& m_next;
+    std::function<void()> m_breakBar;
+};
+
 // Whole-chain progress on stderr when it is a terminal: files and cells done
-// of those announced, fed by the manager's per-record progress.
+// of those announced, fed by the manager's per-record progress. Everything
+// here runs on the main thread: the manager lives there, so what the worker
+// emits reaches these handlers queued, in emission order.
 class CChainProgressBar
 {
 public:
     CChainProgressBar(CDatabaseTransfer* transfer, bool verbose)
-        : m_transfer(transfer), m_enabled(::isatty(STDERR_FILENO)), m_verbose(verbose)
+        : m_transfer(transfer), m_enabled(::isatty(STDERR_FILENO)), m_verbose(verbose),
+          m_prompts(UserPrompts(), [this] { Break(); })
     {
     }
     ~CChainProgressBar() { Finish(); }
@@ -53,19 +98,19 @@ public:
                                                   m_transfer->TaskProgress(done, total);
                                                   Draw();
                                               }));
-        // A message must not land on the bar's line.
-        m_connections.append(QObject::connect(
-            manager, &CDeviceManager::ShowErrorMessageBox, manager,
-            [this](const QString&) { Break(); }, Qt::DirectConnection));
-        m_connections.append(QObject::connect(
-            manager, &CDeviceManager::ShowStatusMessage, manager,
-            [this](const QString& text, int)
-            {
-                // Only the texts the runner prints need a line of their own.
-                if (m_verbose || text.startsWith(QStringLiteral("ОШИБКА")))
-                    Break();
-            },
-            Qt::DirectConnection));
+        // Error boxes are printed by the prompts; the status texts by the task
+        // runner, whose handler is connected after this one and so runs after it.
+        m_previousPrompts = &UserPrompts();
+        SetUserPrompts(&m_prompts);
+        m_connections.append(QObject::connect(manager, &CDeviceManager::ShowStatusMessage, manager,
+                                              [this](const QString& text, int)
+                                              {
+                                                  // Only the texts the runner prints need a
+                                                  // line of their own.
+                                                  if (m_verbose ||
+                                                      text.startsWith(QStringLiteral("ОШИБКА")))
+                                                      Break();
+                                              }));
     }
 
     void Draw()
@@ -92,9 +137,9 @@ public:
 
     void Break()
     {
-        // Also called on the worker thread, just before a message is printed.
-        if (m_shown.exchange(false))
+        if (m_shown)
         {
+            m_shown = false;
             std::fputc('\n', stderr);
             std::fflush(stderr);
         }
@@ -105,6 +150,11 @@ public:
         for (const QMetaObject::Connection& c : m_connections)
             QObject::disconnect(c);
         m_connections.clear();
+        if (m_previousPrompts)
+        {
+            SetUserPrompts(m_previousPrompts);
+            m_previousPrompts = nullptr;
+        }
         Break();
     }
 
@@ -112,9 +162,11 @@ private:
     CDatabaseTransfer* m_transfer;
     bool m_enabled;
     bool m_verbose;
-    std::atomic<bool> m_shown{false};
+    bool m_shown = false;
     qint64 m_lastKey = -1;
     QList<QMetaObject::Connection> m_connections;
+    CBarBreakingPrompts m_prompts;
+    CUserPrompts* m_previousPrompts = nullptr;
 };
 
 // Runs a chain to its end: every task the core asks for, synchronously.
