@@ -411,6 +411,14 @@ int CliMaterialsPut(const CliContext& ctx)
                         .arg(lines.join(QStringLiteral(", "))));
         return CliFailure;
     }
+    // The editor's empty grid: nothing would be sent, so nothing is reported
+    // as sent.
+    if (read.records.isEmpty())
+    {
+        CliPrintErr(
+            QCoreApplication::translate("CMaterialsEditorDialog", "Нет данных для загрузки!"));
+        return CliFailure;
+    }
     // Through the grid, as the editor does: the cell rules apply first.
     MaterialList list;
     QString error;

@@ -213,6 +213,10 @@ private Q_SLOTS:
         QTest::newRow("negative truncated toward zero")
             << QByteArray("a,1000,-12.349") << "a" << 1000 << -1234;
         QTest::newRow("decimal hundredths exact") << QByteArray("a,1000,0.29") << "a" << 1000 << 29;
+        // Values that single-precision truncation takes one hundredth short.
+        QTest::newRow("1.05 exact") << QByteArray("a,1000,1.05") << "a" << 1000 << 105;
+        QTest::newRow("0.53 exact") << QByteArray("a,1000,0.53") << "a" << 1000 << 53;
+        QTest::newRow("-327.61 exact") << QByteArray("a,1000,-327.61") << "a" << 1000 << -32761;
         QTest::newRow("no number is 0") << QByteArray("a,abc,x") << "a" << 0 << 0;
         QTest::newRow("velocity beyond 16 bits is 0") << QByteArray("a,70000,1") << "a" << 0 << 100;
         QTest::newRow("name kept beyond 13 chars")

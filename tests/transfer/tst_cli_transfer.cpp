@@ -219,6 +219,40 @@ private Q_SLOTS:
         QCOMPARE(r.code, 0);
         QVERIFY(Read(back).contains("Очень длинное")); // nothing was written
     }
+
+    void materialsPutRefused_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty file") << QByteArray() << "Нет данных для загрузки!";
+        QTest::newRow("byte-order mark only")
+            << QByteArray("\xEF\xBB\xBF") << "Нет данных для загрузки!";
+        QTest::newRow("faulty first line")
+            << QByteArray("Сталь;5920;0.5\n")
+            << "Не удалось прочитать из файла список материалов: не верный формат!";
+    }
+    void materialsPutRefused()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        const QString before = m_dir.filePath(QStringLiteral("before.csv"));
+        QCOMPARE(Cli({QStringLiteral("materials-get"), before}).code, 0);
+
+        const QString csv = m_dir.filePath(QStringLiteral("refused.csv"));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        const Result r = Cli({QStringLiteral("materials-put"), csv});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+
+        // The gauge's table is as it was.
+        const QString after = m_dir.filePath(QStringLiteral("after.csv"));
+        QCOMPARE(Cli({QStringLiteral("materials-get"), after}).code, 0);
+        QCOMPARE(Read(after), Read(before));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCliTransfer)
