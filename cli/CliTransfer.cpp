@@ -183,7 +183,7 @@ CDatabaseTransfer::Action RunChain(const CliContext& ctx, CDatabaseTransfer& tra
         CliRunTask(ctx, task, action.buffer, action.value, &length);
         const void* payload = nullptr;
         if (length >= 0 && g_App.pDeviceManager)
-            payload = g_App.pDeviceManager->ReplySlot().frame + 4;
+            payload = g_App.pDeviceManager->ReplySlot().Payload();
         action = transfer.TaskCompleted(task, payload, length, false);
         if (action.task >= 0)
             bar.Draw();
@@ -224,7 +224,7 @@ int CliFirmware(const CliContext& ctx)
     int length = -1;
     if (!CliRunTask(ctx, 9, nullptr, 0, &length))
         return CliFailure;
-    CliPrintOut(CDatabaseTransfer::FirmwareText(CliDeviceManager()->ReplySlot().frame + 4));
+    CliPrintOut(CDatabaseTransfer::FirmwareText(CliDeviceManager()->ReplySlot().Payload()));
     return CliOk;
 }
 
