@@ -122,8 +122,14 @@ void CKorvalent::CarryOut(const CDatabaseTransfer::Action& action)
         UserPrompts().Information(this, title, action.information);
     // The chain's own next step: should another window have taken the
     // device meanwhile, the manager's refusal ends the chain as a failure.
-    if (action.task >= 0 && g_App.pDeviceManager)
+    if (action.task < 0)
+        return;
+    if (g_App.pDeviceManager)
         g_App.pDeviceManager->StartTask(action.task, action.buffer, action.value, this);
+    else if (m_transfer.IsRunning())
+        // Without a device manager no completion would ever come: end the
+        // chain as failed rather than leave the data operations refused.
+        CarryOut(m_transfer.TaskCompleted(action.task, nullptr, -1));
 }
 
 void CKorvalent::UpdateChainProgress()

@@ -358,6 +358,34 @@ private Q_SLOTS:
         QVERIFY(m_gauge->RequestLog().isEmpty());
     }
 
+    void chainWithoutDeviceManager_data()
+    {
+        QTest::addColumn<bool>("upload");
+        QTest::newRow("download") << false;
+        QTest::newRow("upload") << true;
+    }
+    void chainWithoutDeviceManager()
+    {
+        // No completion can come: the chain must not stay open and keep
+        // refusing every later command.
+        QFETCH(bool, upload);
+        g_App.pDeviceManager = nullptr;
+        if (upload)
+        {
+            m_window->DataFiles() = DataFileList{MakeFile("One", 2)};
+            m_window->OnResultsUploadDatabaseToDevice();
+        }
+        else
+            m_window->OnResultsDownloadDatabaseFromDevice();
+        g_App.pDeviceManager = m_manager.get();
+        QVERIFY(!m_window->IsDeviceChainRunning());
+        QVERIFY(m_prompts.Messages().isEmpty());
+        m_window->DataFiles().clear();
+        m_window->OnResultsUploadDatabaseToDevice();
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral("Нет загруженых данных для отправки в устройство.")});
+    }
+
     void uploadFewerCellsThanAnnounced()
     {
         DataFileRecord f = MakeFile("Short", 3, 0, 5);
