@@ -90,17 +90,33 @@ bool CliRunTask(const CliContext& ctx, int TaskID, void* buf, int nValue, int* n
                          }
                          CliPrintStatus(text);
                      });
+    // Error boxes are printed by the prompts: end the bar's line first.
+    CUserPrompts& previousPrompts = UserPrompts();
+    CCliBarBreakingPrompts prompts(previousPrompts,
+                                   [&]
+                                   {
+                                       if (barShown)
+                                       {
+                                           std::fputc('\n', stderr);
+                                           barShown = false;
+                                       }
+                                   });
     if (bar)
+    {
+        SetUserPrompts(&prompts);
         QObject::connect(manager, &CDeviceManager::TaskProgress, &receiver,
                          [&](int done, int total)
                          {
                              DrawProgress(done, total);
                              barShown = true;
                          });
+    }
 
     manager->StartTask(TaskID, buf, nValue, &receiver);
     if (!receiver.done)
         receiver.loop.exec();
+    if (bar)
+        SetUserPrompts(&previousPrompts);
     if (barShown)
         std::fputc('\n', stderr);
     manager->SetPortOverride(QString());

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "app/CUserPrompts.h"
 #include "cli/CliCommands.h"
+
+#include <functional>
 
 // Runs one device task synchronously for the command line: the port is
 // ctx.port (or the saved device when empty; the saved device is never
@@ -19,3 +22,45 @@ CDeviceManager* CliDeviceManager();
 // Prints a status text the way the runner does (stderr, trailing line
 // breaks removed).
 void CliPrintStatus(const QString& text);
+
+// Passes every message box on to the installed prompts after taking the
+// progress bar off its line, so a message never lands on the bar.
+class CCliBarBreakingPrompts : public CUserPrompts
+{
+public:
+    CCliBarBreakingPrompts(CUserPrompts& next, std::function<void()> breakBar)
+        : m_next(next), m_breakBar(std::move(breakBar))
+    {
+    }
+
+    void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override
+    {
+        m_breakBar();
+        m_next.Message(parent, icon, title, text);
+    }
+    Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
+               const QString& informativeText, int buttons,
+               const QMap<Button, QString>& labels = {}) override
+    {
+        m_breakBar();
+        return m_next.Ask(parent, icon, title, text, informativeText, buttons, labels);
+    }
+    QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override
+    {
+        return m_next.OpenFileName(parent, caption, dir, filter);
+    }
+    QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override
+    {
+        return m_next.SaveFileName(parent, caption, dir, filter);
+    }
+    QString ExistingDirectory(QObject* parent, const QString& caption, const QString& dir) override
+    {
+        return m_next.ExistingDirectory(parent, caption, dir);
+    }
+
+private:
+    CUserPrompts& m_next;
+    std::function<void()> m_breakBar;
+};

@@ -15,7 +15,6 @@
 #include <QObject>
 
 #include <cstdio>
-#include <functional>
 #include <unistd.h>
 
 // Firmware, clock, database download / upload and the materials table from
@@ -30,48 +29,6 @@ QString Trailing(QString text)
         text.chop(1);
     return text;
 }
-
-// Passes every message box on to the installed prompts after taking the
-// progress bar off its line, so a message never lands on the bar.
-class CBarBreakingPrompts : public CUserPrompts
-{
-public:
-    CBarBreakingPrompts(CUserPrompts& next, std::function<void()> breakBar)
-        : m_next(next), m_breakBar(std::move(breakBar))
-    {
-    }
-
-    void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override
-    {
-        m_breakBar();
-        m_next.Message(parent, icon, title, text);
-    }
-    Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
-               const QString& informativeText, int buttons,
-               const QMap<Button, QString>& labels = {}) override
-    {
-        m_breakBar();
-        return m_next.Ask(parent, icon, title, text, informativeText, buttons, labels);
-    }
-    QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
-                         const QString& filter) override
-    {
-        return m_next.OpenFileName(parent, caption, dir, filter);
-    }
-    QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
-                         const QString& filter) override
-    {
-        return m_next.SaveFileName(parent, caption, dir, filter);
-    }
-    QString ExistingDirectory(QObject* parent, const QString& caption, const QString& dir) override
-    {
-        return m_next.ExistingDirectory(parent, caption, dir);
-    }
-
-private:
-    CUserPrompts& m_next;
-    std::function<void()> m_breakBar;
-};
 
 // Whole-chain progress on stderr when it is a terminal: files and cells done
 // of those announced, fed by the manager's per-record progress. Everything
@@ -165,7 +122,7 @@ private:
     bool m_shown = false;
     qint64 m_lastKey = -1;
     QList<QMetaObject::Connection> m_connections;
-    CBarBreakingPrompts m_prompts;
+    CCliBarBreakingPrompts m_prompts;
     CUserPrompts* m_previousPrompts = nullptr;
 };
 
