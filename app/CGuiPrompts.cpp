@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace
 {
@@ -86,7 +87,23 @@ QString CGuiPrompts::OpenFileName(QObject* parent, const QString& caption, const
 QString CGuiPrompts::SaveFileName(QObject* parent, const QString& caption, const QString& dir,
                                   const QString& filter)
 {
-    return QFileDialog::getSaveFileName(AsWidget(parent), caption, dir, filter);
+    QFileDialog dialog(AsWidget(parent), caption, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without an extension gets the one of the chosen filter, as
+    // the Windows dialog does; otherwise the open dialog's filter would hide
+    // the saved file afterwards.
+    const auto applySuffix = [&dialog](const QString& selected)
+    {
+        static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+        const QRegularExpressionMatch match = pattern.match(selected);
+        dialog.setDefaultSuffix(match.hasMatch() ? match.captured(1) : QString());
+    };
+    applySuffix(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, applySuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 QString CGuiPrompts::ExistingDirectory(QObject* parent, const QString& caption, const QString& dir)
