@@ -7,6 +7,9 @@
 #include "sim/CVirtualGauge.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -22,6 +25,13 @@ int main(int argc, char** argv)
 
     // 3. Plug-ins shipped beside the executable are found first.
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
+
+    // The program speaks Russian: Qt's own dialog texts (file dialog, standard
+    // buttons) follow it when the translations are installed.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     CGuiPrompts prompts;
     SetUserPrompts(&prompts);
