@@ -16,28 +16,25 @@ struct Command
 {
     const char* name;
     const char* synopsis;
+    const char* description;
     int (*run)(const CliContext&);
 };
 
 const Command kCommands[] = {
-    {"ports", "ports                          list the gauge ports (path, tab, name)", CliPorts},
-    {"identify", "[--port PATH] identify        identify the gauge (name, tab, serial)",
+    {"ports", "ports", "list the gauge ports (path, tab, name)", CliPorts},
+    {"identify", "[--port PATH] identify", "identify the gauge (name, tab, serial number)",
      CliIdentify},
-    {"show", "show FILE [--file N] [--materials FILE.csv]\n"
-             "                               show a .kdb/.kdf as tables with statistics",
-     CliShow},
-    {"firmware", "[--port PATH] firmware        read the gauge's firmware version", CliFirmware},
-    {"clock", "[--port PATH] clock           set the gauge's clock from this PC", CliClock},
-    {"download", "[--port PATH] download -o FILE.kdb [--materials FILE.csv]\n"
-                 "                               download the gauge's database",
-     CliDownload},
-    {"upload", "[--port PATH] upload FILE     write a .kdb/.kdf into the gauge", CliUpload},
-    {"materials-get", "[--port PATH] materials-get FILE.csv\n"
-                      "                               read the materials table into a CSV file",
-     CliMaterialsGet},
-    {"materials-put", "[--port PATH] materials-put FILE.csv\n"
-                      "                               write a CSV materials table into the gauge",
-     CliMaterialsPut},
+    {"show", "show FILE [--file N] [--materials FILE.csv]",
+     "show a .kdb/.kdf file as tables with statistics", CliShow},
+    {"firmware", "[--port PATH] firmware", "read the gauge's firmware version", CliFirmware},
+    {"clock", "[--port PATH] clock", "set the gauge's clock from this PC", CliClock},
+    {"download", "[--port PATH] download -o FILE.kdb [--materials FILE.csv]",
+     "download the gauge's database (and its materials table)", CliDownload},
+    {"upload", "[--port PATH] upload FILE", "write a .kdb/.kdf file into the gauge", CliUpload},
+    {"materials-get", "[--port PATH] materials-get FILE.csv",
+     "read the gauge's materials table into a CSV file", CliMaterialsGet},
+    {"materials-put", "[--port PATH] materials-put FILE.csv",
+     "write a CSV materials table into the gauge", CliMaterialsPut},
 };
 } // namespace
 
@@ -60,7 +57,8 @@ void CliPrintUsage(bool toStderr)
     QString text = QStringLiteral("Usage: korvalent-cli [--port PATH] [-v] COMMAND [ARGS]\n"
                                   "       korvalent-cli --help | --version\n\nCommands:\n");
     for (const Command& c : kCommands)
-        text += QStringLiteral("  korvalent-cli ") + QString::fromUtf8(c.synopsis) + '\n';
+        text += QStringLiteral("  korvalent-cli ") + QString::fromUtf8(c.synopsis) +
+                QStringLiteral("\n      ") + QString::fromUtf8(c.description) + '\n';
     text += QStringLiteral("\nExit status: 0 success, 1 failure, 2 usage error.");
     if (toStderr)
         CliPrintErr(text);
