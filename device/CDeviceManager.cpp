@@ -31,6 +31,29 @@ QString DecodeGaugeText(const void* data, int size)
     return decoder(QByteArrayView(text, length));
 }
 
+QString NotAcknowledgedText()
+{
+    return CDeviceManager::tr("ОШИБКА записи, от устройства не получено подтверждение.");
+}
+
+// The bytes of a record request payload.
+QByteArray Bytes(std::initializer_list<quint8> values)
+{
+    QByteArray bytes;
+    for (const quint8 value : values)
+        bytes.append(char(value));
+    return bytes;
+}
+
+// Copies a reply into a zeroed record, never more than the record holds.
+template <typename Record> Record RecordFromReply(const TransferSlot& reply)
+{
+    Record record;
+    std::memset(&record, 0, sizeof(record));
+    std::memcpy(&record, reply.Payload(), size_t(qMin<int>(reply.Length(), sizeof(record))));
+    return record;
+}
+
 const char* const kCompletedSignal = SIGNAL(DeviceTaskCompleted(int, const void*, int));
 const char* const kCompletedSlot = SLOT(DeviceTaskCompleted(int, const void*, int));
 } // namespace
@@ -260,8 +283,7 @@ void CDeviceManager::Unexpected(const QString& text)
 
 void CDeviceManager::NotAcknowledged()
 {
-    Status(tr("ОШИБКА записи, от устройства не получено подтверждение."), kUntilReplaced);
-    m_errorFlag = 1;
+    Unexpected(NotAcknowledgedText());
 }
 
 bool CDeviceManager::Cancelled()
@@ -302,6 +324,60 @@ bool CDeviceManager::Exchange()
     {
         m_errorFlag = 1;
         return false;
+    }
+    return true;
+}
+
+void CDeviceManager::ReadRecords(const RecordRead& read)
+{
+    m_slots[1].frame[3] = quint8(read.replyLength);
+    for (int i = 0; i < read.count; ++i)
+    {
+        if (Cancelled())
+            return;
+        const QByteArray payload = read.payload(i);
+        PrepareRequest(read.command, payload.constData(), int(payload.size()));
+        if (!Exchange())
+        {
+            if (read.everyRecord && m_slots[1].Length() <= kMaxFramePayload)
+                continue;
+            return;
+        }
+        const quint8 status = m_slots[1].Code();
+        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
+        {
+            Unexpected(read.unexpected);
+            if (read.everyRecord)
+                continue;
+            return;
+        }
+        if (read.statusText)
+            Status(read.statusText(i));
+        read.store(i, m_slots[1]);
+        emit TaskProgress(i + 1, read.count);
+        if (status == ReplyStatus::Accepted && !read.everyRecord)
+            return;
+    }
+}
+
+bool CDeviceManager::WriteRecords(quint8 command, int count,
+                                  const std::function<QByteArray(int index)>& payload,
+                                  const QString& refused)
+{
+    for (int i = 0; i < count; ++i)
+    {
+        if (Cancelled())
+            return false;
+        const QByteArray bytes = payload(i);
+        PrepareRequest(command, bytes.constData(), int(bytes.size()));
+        if (!Exchange())
+            return false;
+        if (m_slots[1].Code() != ReplyStatus::Accepted)
+        {
+            Unexpected(refused);
+            return false;
+        }
+        emit TaskProgress(i + 1, count);
     }
     return true;
 }
@@ -485,23 +561,14 @@ void CDeviceManager::RunWriteEeprom()
         return;
     }
     const auto* image = static_cast<const quint8*>(m_lpUserBuf);
-    for (int offset = 0; offset < 128; offset += 8)
-    {
-        if (Cancelled())
-            return;
-        quint8 payload[9];
-        payload[0] = quint8(offset);
-        std::memcpy(payload + 1, image + offset, 8);
-        PrepareRequest(Command::WriteEepromBlock, payload, sizeof(payload));
-        if (!Exchange())
-            return;
-        if (m_slots[1].Code() != ReplyStatus::Accepted)
-        {
-            NotAcknowledged();
-            return;
-        }
-        emit TaskProgress(offset / 8 + 1, 16);
-    }
+    WriteRecords(Command::WriteEepromBlock, 16,
+                 [image](int i) {
+                     const int offset = 8 * i;
+                     QByteArray block = Bytes({quint8(offset)});
+                     block.append(reinterpret_cast<const char*>(image + offset), 8);
+                     return block;
+                 },
+                 NotAcknowledgedText());
 }
 
 void CDeviceManager::RunReadConfig()
@@ -524,31 +591,18 @@ void CDeviceManager::RunReadMaterials()
         m_errorFlag = 1;
         return;
     }
-    m_slots[1].frame[3] = sizeof(MaterialRecord);
-    for (int n = 1; n < 255; ++n)
-    {
-        if (Cancelled())
-            return;
-        const quint8 number = quint8(n);
-        PrepareRequest(Command::ReadMaterial, &number, 1);
-        if (!Exchange())
-            return;
-        const quint8 status = m_slots[1].Code();
-        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
-        {
-            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
-            return;
-        }
-        Status(tr("Чтение данных материалов ... %1").arg(n));
-        MaterialRecord record;
-        std::memset(&record, 0, sizeof(record));
-        std::memcpy(&record, m_slots[1].Payload(),
-                    size_t(qMin<int>(m_slots[1].Length(), sizeof(record))));
-        list->append(record);
-        emit TaskProgress(n, 254);
-        if (status == ReplyStatus::Accepted)
-            return;
-    }
+    // Materials are numbered from 1.
+    RecordRead read;
+    read.command = Command::ReadMaterial;
+    read.replyLength = sizeof(MaterialRecord);
+    read.count = 254;
+    read.payload = [](int i) { return Bytes({quint8(i + 1)}); };
+    read.statusText = [](int i) { return tr("Чтение данных материалов ... %1").arg(i + 1); };
+    read.store = [list](int, const TransferSlot& reply) {
+        list->append(RecordFromReply<MaterialRecord>(reply));
+    };
+    read.unexpected = tr("ОШИБКА: получен не ожидаемый ответ.");
+    ReadRecords(read);
 }
 
 void CDeviceManager::RunWriteMaterials()
@@ -560,23 +614,14 @@ void CDeviceManager::RunWriteMaterials()
         m_errorFlag = 1;
         return;
     }
-    for (int i = 0; i < list->size(); ++i)
-    {
-        if (Cancelled())
-            return;
-        quint8 payload[1 + sizeof(MaterialRecord)];
-        payload[0] = quint8(i + 1);
-        std::memcpy(payload + 1, &list->at(i), sizeof(MaterialRecord));
-        PrepareRequest(Command::WriteMaterial, payload, sizeof(payload));
-        if (!Exchange())
-            return;
-        if (m_slots[1].Code() != ReplyStatus::Accepted)
-        {
-            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
-            return;
-        }
-        emit TaskProgress(i + 1, int(list->size()));
-    }
+    WriteRecords(Command::WriteMaterial, int(list->size()),
+                 [list](int i) {
+                     QByteArray record = Bytes({quint8(i + 1)});
+                     record.append(reinterpret_cast<const char*>(&list->at(i)),
+                                   sizeof(MaterialRecord));
+                     return record;
+                 },
+                 tr("ОШИБКА: получен не ожидаемый ответ."));
 }
 
 void CDeviceManager::RunReadPepList()
@@ -588,34 +633,18 @@ void CDeviceManager::RunReadPepList()
         m_errorFlag = 1;
         return;
     }
-    m_slots[1].frame[3] = sizeof(PEPListRecord);
-    for (int i = 0; i < 16; ++i)
-    {
-        if (Cancelled())
-            return;
-        const quint8 index = quint8(i);
-        PrepareRequest(Command::ReadPepEntry, &index, 1);
-        if (!Exchange())
-            return;
-        const quint8 status = m_slots[1].Code();
-        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
-        {
-            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
-            return;
-        }
-        Status(tr("Чтение списка ПЭП ... %1").arg(i + 1));
-        if (m_slots[1].Length() != 0)
-        {
-            PEPListRecord record;
-            std::memset(&record, 0, sizeof(record));
-            std::memcpy(&record, m_slots[1].Payload(),
-                        size_t(qMin<int>(m_slots[1].Length(), sizeof(record))));
-            list->append(record);
-        }
-        emit TaskProgress(i + 1, 16);
-        if (status == ReplyStatus::Accepted)
-            return;
-    }
+    RecordRead read;
+    read.command = Command::ReadPepEntry;
+    read.replyLength = sizeof(PEPListRecord);
+    read.count = 16;
+    read.payload = [](int i) { return Bytes({quint8(i)}); };
+    read.statusText = [](int i) { return tr("Чтение списка ПЭП ... %1").arg(i + 1); };
+    read.store = [list](int, const TransferSlot& reply) {
+        if (reply.Length() != 0)
+            list->append(RecordFromReply<PEPListRecord>(reply));
+    };
+    read.unexpected = tr("ОШИБКА: получен не ожидаемый ответ.");
+    ReadRecords(read);
 }
 
 void CDeviceManager::RunReadFirmware()
@@ -641,31 +670,21 @@ void CDeviceManager::RunReadScreen()
         m_errorFlag = 1;
         return;
     }
-    m_slots[1].frame[3] = 128;
-    for (int k = 0; k < 8; ++k)
-    {
-        if (Cancelled())
-            return;
+    // Eight blocks of 128 bytes, asked for by their offset.
+    RecordRead read;
+    read.command = Command::ReadScreenBlock;
+    read.replyLength = 128;
+    read.count = 8;
+    read.payload = [](int k) {
         const int offset = 128 * k;
-        const quint8 payload[2] = {quint8(offset >> 8), quint8(offset & 0xFF)};
-        PrepareRequest(Command::ReadScreenBlock, payload, 2);
-        // Every block is asked for, whatever happened to the ones before;
-        // only a reply length that cannot be read again ends the loop.
-        if (!Exchange())
-        {
-            if (m_slots[1].Length() > kMaxFramePayload)
-                return;
-            continue;
-        }
-        const quint8 status = m_slots[1].Code();
-        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
-        {
-            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ.\r\n"));
-            continue;
-        }
-        std::memcpy(buffer + offset, m_slots[1].Payload(), m_slots[1].Length());
-        emit TaskProgress(k + 1, 8);
-    }
+        return Bytes({quint8(offset >> 8), quint8(offset & 0xFF)});
+    };
+    read.store = [buffer](int k, const TransferSlot& reply) {
+        std::memcpy(buffer + 128 * k, reply.Payload(), reply.Length());
+    };
+    read.unexpected = tr("ОШИБКА: получен не ожидаемый ответ.\r\n");
+    read.everyRecord = true;
+    ReadRecords(read);
 }
 
 void CDeviceManager::RunReadFileList()
@@ -677,32 +696,20 @@ void CDeviceManager::RunReadFileList()
         m_errorFlag = 1;
         return;
     }
-    m_slots[1].frame[3] = sizeof(DataFileDescriptor);
-    for (int i = 0; i < 150; ++i)
-    {
-        if (Cancelled())
-            return;
-        const quint8 index = quint8(i);
-        PrepareRequest(Command::ReadFileDescriptor, &index, 1);
-        if (!Exchange())
-            return;
-        const quint8 status = m_slots[1].Code();
-        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
-        {
-            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
-            return;
-        }
-        Status(tr("Чтение списка файлов содержащих замеры ... %1").arg(i + 1));
-        if (m_slots[1].Length() == sizeof(DataFileDescriptor))
-        {
-            DataFileDescriptor descriptor;
-            std::memcpy(&descriptor, m_slots[1].Payload(), sizeof(descriptor));
-            list->append(DataFileRecord::FromDescriptor(descriptor));
-        }
-        emit TaskProgress(i + 1, 150);
-        if (status == ReplyStatus::Accepted)
-            return;
-    }
+    RecordRead read;
+    read.command = Command::ReadFileDescriptor;
+    read.replyLength = sizeof(DataFileDescriptor);
+    read.count = 150;
+    read.payload = [](int i) { return Bytes({quint8(i)}); };
+    read.statusText = [](int i) {
+        return tr("Чтение списка файлов содержащих замеры ... %1").arg(i + 1);
+    };
+    read.store = [list](int, const TransferSlot& reply) {
+        if (reply.Length() == sizeof(DataFileDescriptor))
+            list->append(DataFileRecord::FromDescriptor(RecordFromReply<DataFileDescriptor>(reply)));
+    };
+    read.unexpected = tr("ОШИБКА: получен не ожидаемый ответ.");
+    ReadRecords(read);
 }
 
 void CDeviceManager::RunReadCells()
@@ -716,35 +723,22 @@ void CDeviceManager::RunReadCells()
     DataFileRecord& file = (*list)[m_nValue];
     const QString name = DecodeGaugeText(file.header.name, sizeof(file.header.name));
     Status(tr("Чтение ячеек в файле '%1' ...").arg(name));
+    RecordRead read;
+    read.command = Command::ReadCell;
+    read.replyLength = sizeof(CellRecord);
     // 0xFF is the gauge's "no cells", also in a list that did not come from task 11.
-    const int records = file.header.records == 0xFF ? 0 : file.header.records;
-    m_slots[1].frame[3] = sizeof(CellRecord);
-    for (int j = 0; j < records; ++j)
-    {
-        if (Cancelled())
-            return;
-        const quint8 payload[2] = {quint8(m_nValue), quint8(j)};
-        PrepareRequest(Command::ReadCell, payload, 2);
-        if (!Exchange())
-            return;
-        const quint8 status = m_slots[1].Code();
-        if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
-        {
-            Unexpected(tr("ОШИБКА: получен не ожидаемый ответ."));
-            return;
-        }
-        // One arg() call: a '%' in the file name must not take the cell number.
-        Status(tr("Чтение ячеек в файле '%1' ... %2").arg(name, QString::number(j + 1)));
-        if (m_slots[1].Length() == sizeof(CellRecord))
-        {
-            CellRecord cell;
-            std::memcpy(&cell, m_slots[1].Payload(), sizeof(cell));
-            file.cells.append(cell);
-        }
-        emit TaskProgress(j + 1, records);
-        if (status == ReplyStatus::Accepted)
-            return;
-    }
+    read.count = file.header.records == 0xFF ? 0 : file.header.records;
+    read.payload = [fileIndex = quint8(m_nValue)](int j) { return Bytes({fileIndex, quint8(j)}); };
+    // One arg() call: a '%' in the file name must not take the cell number.
+    read.statusText = [name](int j) {
+        return tr("Чтение ячеек в файле '%1' ... %2").arg(name, QString::number(j + 1));
+    };
+    read.store = [&file](int, const TransferSlot& reply) {
+        if (reply.Length() == sizeof(CellRecord))
+            file.cells.append(RecordFromReply<CellRecord>(reply));
+    };
+    read.unexpected = tr("ОШИБКА: получен не ожидаемый ответ.");
+    ReadRecords(read);
 }
 
 void CDeviceManager::RunUploadFile()
@@ -774,31 +768,14 @@ void CDeviceManager::RunUploadFile()
         return;
     }
 
-    bool cellsFailed = false;
-    for (int j = 0; j < count; ++j)
-    {
-        if (Cancelled())
-        {
-            cellsFailed = true;
-            break;
-        }
-        quint8 payload[1 + sizeof(CellRecord)];
-        payload[0] = quint8(j);
-        std::memcpy(payload + 1, &file.cells.at(j), sizeof(CellRecord));
-        PrepareRequest(Command::UploadCell, payload, sizeof(payload));
-        if (!Exchange())
-        {
-            cellsFailed = true;
-            break;
-        }
-        if (m_slots[1].Code() != ReplyStatus::Accepted)
-        {
-            NotAcknowledged();
-            cellsFailed = true;
-            break;
-        }
-        emit TaskProgress(j + 1, count);
-    }
+    const bool cellsFailed = !WriteRecords(
+        Command::UploadCell, count,
+        [&file](int j) {
+            QByteArray cell = Bytes({quint8(j)});
+            cell.append(reinterpret_cast<const char*>(&file.cells.at(j)), sizeof(CellRecord));
+            return cell;
+        },
+        NotAcknowledgedText());
 
     // The closing command goes out whenever the file was begun, so that the
     // gauge never keeps a half-open file.

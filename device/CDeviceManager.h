@@ -4,12 +4,14 @@
 #include "device/DeviceInfo.h"
 #include "device/TransferSlot.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <atomic>
+#include <functional>
 
 class CSerialLink;
 
@@ -91,6 +93,26 @@ private:
     void Unexpected(const QString& text);
     void NotAcknowledged();
     void PrepareRequest(quint8 code, const void* payload, int length);
+
+    // What one record-by-record read needs besides the shared exchange loop.
+    struct RecordRead
+    {
+        quint8 command = 0;
+        int replyLength = 0; // expected length of the first reply
+        int count = 0;       // loop bound, also the progress total
+        std::function<QByteArray(int index)> payload;
+        std::function<QString(int index)> statusText; // none when empty
+        std::function<void(int index, const TransferSlot& reply)> store;
+        QString unexpected; // status text of a reply that is neither 0x01 nor 0x00
+        // Ask for every record, whatever happened to the ones before: only a
+        // reply length that cannot be read again ends the loop.
+        bool everyRecord = false;
+    };
+    void ReadRecords(const RecordRead& read);
+    // Sends records 0..count-1, each to be answered 0x00; false when one was
+    // not sent (cancel, failed exchange, refusal shown with `refused`).
+    bool WriteRecords(quint8 command, int count, const std::function<QByteArray(int index)>& payload,
+                      const QString& refused);
 
     void RunReadEeprom();
     void RunWriteEeprom();
