@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
 #include "app/CUserPrompts.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"
+#include "tests/common/GaugeSupport.h"
 #include "tests/common/TestSupport.h"
 
 #include <QObject>
@@ -45,12 +45,8 @@ class CDeviceHarness
 public:
     CDeviceHarness()
     {
-        settings.reset(CAppSettings::Create());
-        settings->clear();
-        g_App.pSettings = settings.get();
-        manager.reset(new CDeviceManager);
-        g_App.pDeviceManager = manager.get();
-        manager->SetReadTimeout(300);
+        settings = UseFreshSettings();
+        manager = UseDeviceManager(300);
         SetUserPrompts(&prompts);
         // Delivered on the test thread, in emission order, like the status bar.
         QObject::connect(manager.get(), &CDeviceManager::ShowStatusMessage, &recorder,
@@ -71,9 +67,7 @@ public:
     void SelectPort(const QString& path, const QString& name = QStringLiteral("test port"),
                     const QString& device = QStringLiteral("QM-3RX"))
     {
-        settings->setValue(QStringLiteral("Device/PortPath"), path);
-        settings->setValue(QStringLiteral("Device/PortName"), name);
-        settings->setValue(QStringLiteral("Device/Name"), device);
+        SelectDevicePort(*settings, path, name, device);
     }
 
     // Runs one task to its completion; returns nDataLength.
@@ -95,15 +89,3 @@ public:
     QStringList statuses;
     QList<int> timeouts;
 };
-
-// A started virtual gauge with the demo content.
-inline std::unique_ptr<CVirtualGauge> StartGauge(bool demo = true)
-{
-    std::unique_ptr<CVirtualGauge> gauge(new CVirtualGauge);
-    if (demo)
-        gauge->LoadDemoContent();
-    QString error;
-    if (!gauge->Start(&error))
-        qFatal("cannot start the virtual gauge: %s", qPrintable(error));
-    return gauge;
-}

@@ -1,8 +1,8 @@
 #include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
 #include "app/CUserPrompts.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"
+#include "tests/common/GaugeSupport.h"
 #include "tests/common/TestSupport.h"
 #include "tools/CMaterialsEditorDialog.h"
 
@@ -70,16 +70,10 @@ private Q_SLOTS:
 
     void init()
     {
-        m_settings.reset(CAppSettings::Create());
-        m_settings->clear();
-        g_App.pSettings = m_settings.get();
-        m_gauge.reset(new CVirtualGauge);
-        QString error;
-        QVERIFY2(m_gauge->Start(&error), qPrintable(error));
-        m_settings->setValue(QStringLiteral("Device/PortPath"), m_gauge->PortPath());
-        m_manager.reset(new CDeviceManager);
-        m_manager->SetReadTimeout(400);
-        g_App.pDeviceManager = m_manager.get();
+        m_settings = UseFreshSettings();
+        m_gauge = StartGauge(false);
+        SelectDevicePort(*m_settings, m_gauge->PortPath());
+        m_manager = UseDeviceManager(400);
         m_dialog.reset(new CMaterialsEditorDialog);
         m_prompts.Clear();
     }

@@ -1,10 +1,10 @@
 #include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
 #include "app/CClock.h"
 #include "app/CKorvalent.h"
 #include "app/CUserPrompts.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"
+#include "tests/common/GaugeSupport.h"
 #include "tests/common/TestSupport.h"
 #include "tools/CDatabaseTransfer.h"
 
@@ -114,20 +114,12 @@ private Q_SLOTS:
 
     void init()
     {
-        m_settings.reset(CAppSettings::Create());
-        m_settings->clear();
-        g_App.pSettings = m_settings.get();
-        m_gauge.reset(new CVirtualGauge);
-        QString error;
-        QVERIFY2(m_gauge->Start(&error), qPrintable(error));
-        m_settings->setValue(QStringLiteral("Device/PortPath"), m_gauge->PortPath());
-        m_settings->setValue(QStringLiteral("Device/PortName"), QStringLiteral("pty"));
-        m_settings->setValue(QStringLiteral("Device/Name"), QStringLiteral("QM-3RX"));
+        m_settings = UseFreshSettings();
+        m_gauge = StartGauge(false);
+        SelectDevicePort(*m_settings, m_gauge->PortPath(), QStringLiteral("pty"));
         m_window.reset(new CKorvalent);
         g_App.pMainWindow = m_window.get();
-        m_manager.reset(new CDeviceManager);
-        m_manager->SetReadTimeout(400);
-        g_App.pDeviceManager = m_manager.get();
+        m_manager = UseDeviceManager(400);
         connect(m_manager.get(), &CDeviceManager::ShowStatusMessage, m_window->statusBar(),
                 &QStatusBar::showMessage);
         m_statuses.clear();

@@ -1,0 +1,41 @@
+#include "tests/common/GaugeSupport.h"
+
+#include "app/CAppGlobals.h"
+#include "app/CAppSettings.h"
+#include "device/CDeviceManager.h"
+#include "sim/CVirtualGauge.h"
+
+std::unique_ptr<QSettings> UseFreshSettings()
+{
+    std::unique_ptr<QSettings> settings(CAppSettings::Create());
+    settings->clear();
+    g_App.pSettings = settings.get();
+    return settings;
+}
+
+std::unique_ptr<CDeviceManager> UseDeviceManager(int readTimeout)
+{
+    std::unique_ptr<CDeviceManager> manager(new CDeviceManager);
+    manager->SetReadTimeout(readTimeout);
+    g_App.pDeviceManager = manager.get();
+    return manager;
+}
+
+std::unique_ptr<CVirtualGauge> StartGauge(bool demo)
+{
+    std::unique_ptr<CVirtualGauge> gauge(new CVirtualGauge);
+    if (demo)
+        gauge->LoadDemoContent();
+    QString error;
+    if (!gauge->Start(&error))
+        qFatal("cannot start the virtual gauge: %s", qPrintable(error));
+    return gauge;
+}
+
+void SelectDevicePort(QSettings& settings, const QString& path, const QString& name,
+                      const QString& device)
+{
+    settings.setValue(QStringLiteral("Device/PortPath"), path);
+    settings.setValue(QStringLiteral("Device/PortName"), name);
+    settings.setValue(QStringLiteral("Device/Name"), device);
+}
