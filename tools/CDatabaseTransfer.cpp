@@ -127,6 +127,22 @@ CDatabaseTransfer::Action CDatabaseTransfer::EndChain(Action a, bool succeeded)
     return a;
 }
 
+CDatabaseTransfer::Action CDatabaseTransfer::NextTask(Action a, int task, void* buffer, int value)
+{
+    a.task = task;
+    a.buffer = buffer;
+    a.value = value;
+    m_currentTask = task;
+    return a;
+}
+
+CDatabaseTransfer::Action CDatabaseTransfer::ReadCells(Action a, int file)
+{
+    (*m_files)[file].cells.clear();
+    m_workFiles[file].cells.clear();
+    return NextTask(a, kTaskCells, &m_workFiles, file);
+}
+
 CDatabaseTransfer::Action CDatabaseTransfer::Cancelled(Action a)
 {
     const Chain chain = m_chain;
@@ -218,13 +234,7 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
         m_cellsBefore = 0;
         m_taskDone = 0;
         *m_selected = 0;
-        (*m_files)[0].cells.clear();
-        m_workFiles[0].cells.clear();
-        a.task = kTaskCells;
-        a.buffer = &m_workFiles;
-        a.value = 0;
-        m_currentTask = a.task;
-        return a;
+        return ReadCells(a, 0);
 
     case kTaskCells:
     {
@@ -234,33 +244,18 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
         m_taskDone = 0;
         const int next = current + 1;
         m_chain = DownloadChain;
+        m_index = next;
         if (m_cancelRequested)
-        {
-            m_index = next;
             return Cancelled(a);
-        }
         if (next < m_files->size())
         {
-            m_index = next;
             *m_selected = next;
-            (*m_files)[next].cells.clear();
-            m_workFiles[next].cells.clear();
-            a.task = kTaskCells;
-            a.buffer = &m_workFiles;
-            a.value = next;
+            return ReadCells(a, next);
         }
-        else
-        {
-            m_index = next;
-            m_materials->clear();
-            m_workMaterials.clear();
-            a.task = kTaskMaterials;
-            a.buffer = &m_workMaterials;
-            a.value = 0;
-            *m_selected = 0;
-        }
-        m_currentTask = a.task;
-        return a;
+        m_materials->clear();
+        m_workMaterials.clear();
+        *m_selected = 0;
+        return NextTask(a, kTaskMaterials, &m_workMaterials, 0);
     }
 
     case kTaskMaterials:
@@ -284,11 +279,7 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
             return EndChain(a, true);
         if (m_cancelRequested)
             return Cancelled(a);
-        a.task = kTaskUploadFile;
-        a.buffer = &m_uploadList;
-        a.value = 0;
-        m_currentTask = a.task;
-        return a;
+        return NextTask(a, kTaskUploadFile, &m_uploadList, 0);
 
     case kTaskUploadFile:
     {
@@ -306,11 +297,7 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
             if (m_cancelRequested)
                 return Cancelled(a);
             *m_selected = next;
-            a.task = kTaskUploadFile;
-            a.buffer = &m_uploadList;
-            a.value = next;
-            m_currentTask = a.task;
-            return a;
+            return NextTask(a, kTaskUploadFile, &m_uploadList, next);
         }
         a.information = Tr("Данные успешно загружены в устройство.");
         return EndChain(a, true);

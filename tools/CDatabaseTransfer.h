@@ -94,6 +94,10 @@ public:
 
 private:
     Action EndChain(Action a, bool succeeded);
+    // The owner starts `task` next; progress follows it.
+    Action NextTask(Action a, int task, void* buffer, int value);
+    // Next task: the cells of data file `file`, read into emptied cell lists.
+    Action ReadCells(Action a, int file);
     Action Cancelled(Action a);
     void BuildUploadList();
     void SyncDownload(int TaskID);
