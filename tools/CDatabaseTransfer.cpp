@@ -80,20 +80,10 @@ CDatabaseTransfer::Action CDatabaseTransfer::StartDownload()
     m_files->clear();
     m_workFiles.clear();
     m_workMaterials.clear();
-    m_chain = DownloadChain;
-    m_currentTask = kTaskFileList;
-    m_cancelRequested = false;
-    m_index = 0;
-    m_listDone = 0;
-    m_taskDone = 0;
-    m_cellsBefore = 0;
-
     Action a;
     a.setLabel = true;
     a.label = NotLoadedLabel();
-    a.task = kTaskFileList;
-    a.buffer = &m_workFiles;
-    return a;
+    return BeginChain(a, DownloadChain, kTaskFileList, &m_workFiles);
 }
 
 CDatabaseTransfer::Action CDatabaseTransfer::StartUpload()
@@ -104,15 +94,20 @@ CDatabaseTransfer::Action CDatabaseTransfer::StartUpload()
         a.warning = Tr("Нет загруженых данных для отправки в устройство.");
         return a;
     }
-    m_chain = UploadChain;
-    m_currentTask = kTaskErase;
+    m_uploadList.clear();
+    return BeginChain(a, UploadChain, kTaskErase, nullptr);
+}
+
+CDatabaseTransfer::Action CDatabaseTransfer::BeginChain(Action a, Chain chain, int task,
+                                                        void* buffer)
+{
+    m_chain = chain;
     m_cancelRequested = false;
     m_index = 0;
+    m_listDone = 0;
     m_taskDone = 0;
     m_cellsBefore = 0;
-    m_uploadList.clear();
-    a.task = kTaskErase;
-    return a;
+    return NextTask(a, task, buffer, 0);
 }
 
 CDatabaseTransfer::Action CDatabaseTransfer::EndChain(Action a, bool succeeded)

@@ -93,6 +93,8 @@ public:
     static QString LoadedLabel(int files);
 
 private:
+    // Fresh bookkeeping for `chain`, whose first task is `task`.
+    Action BeginChain(Action a, Chain chain, int task, void* buffer);
     Action EndChain(Action a, bool succeeded);
     // The owner starts `task` next; progress follows it.
     Action NextTask(Action a, int task, void* buffer, int value);
