@@ -561,14 +561,16 @@ void CDeviceManager::RunWriteEeprom()
         return;
     }
     const auto* image = static_cast<const quint8*>(m_lpUserBuf);
-    WriteRecords(Command::WriteEepromBlock, 16,
-                 [image](int i) {
-                     const int offset = 8 * i;
-                     QByteArray block = Bytes({quint8(offset)});
-                     block.append(reinterpret_cast<const char*>(image + offset), 8);
-                     return block;
-                 },
-                 NotAcknowledgedText());
+    WriteRecords(
+        Command::WriteEepromBlock, 16,
+        [image](int i)
+        {
+            const int offset = 8 * i;
+            QByteArray block = Bytes({quint8(offset)});
+            block.append(reinterpret_cast<const char*>(image + offset), 8);
+            return block;
+        },
+        NotAcknowledgedText());
 }
 
 void CDeviceManager::RunReadConfig()
@@ -598,9 +600,8 @@ void CDeviceManager::RunReadMaterials()
     read.count = 254;
     read.payload = [](int i) { return Bytes({quint8(i + 1)}); };
     read.statusText = [](int i) { return tr("Чтение данных материалов ... %1").arg(i + 1); };
-    read.store = [list](int, const TransferSlot& reply) {
-        list->append(RecordFromReply<MaterialRecord>(reply));
-    };
+    read.store = [list](int, const TransferSlot& reply)
+    { list->append(RecordFromReply<MaterialRecord>(reply)); };
     read.unexpected = tr("ОШИБКА: получен не ожидаемый ответ.");
     ReadRecords(read);
 }
@@ -614,14 +615,15 @@ void CDeviceManager::RunWriteMaterials()
         m_errorFlag = 1;
         return;
     }
-    WriteRecords(Command::WriteMaterial, int(list->size()),
-                 [list](int i) {
-                     QByteArray record = Bytes({quint8(i + 1)});
-                     record.append(reinterpret_cast<const char*>(&list->at(i)),
-                                   sizeof(MaterialRecord));
-                     return record;
-                 },
-                 tr("ОШИБКА: получен не ожидаемый ответ."));
+    WriteRecords(
+        Command::WriteMaterial, int(list->size()),
+        [list](int i)
+        {
+            QByteArray record = Bytes({quint8(i + 1)});
+            record.append(reinterpret_cast<const char*>(&list->at(i)), sizeof(MaterialRecord));
+            return record;
+        },
+        tr("ОШИБКА: получен не ожидаемый ответ."));
 }
 
 void CDeviceManager::RunReadPepList()
@@ -639,7 +641,8 @@ void CDeviceManager::RunReadPepList()
     read.count = 16;
     read.payload = [](int i) { return Bytes({quint8(i)}); };
     read.statusText = [](int i) { return tr("Чтение списка ПЭП ... %1").arg(i + 1); };
-    read.store = [list](int, const TransferSlot& reply) {
+    read.store = [list](int, const TransferSlot& reply)
+    {
         if (reply.Length() != 0)
             list->append(RecordFromReply<PEPListRecord>(reply));
     };
@@ -675,13 +678,13 @@ void CDeviceManager::RunReadScreen()
     read.command = Command::ReadScreenBlock;
     read.replyLength = 128;
     read.count = 8;
-    read.payload = [](int k) {
+    read.payload = [](int k)
+    {
         const int offset = 128 * k;
         return Bytes({quint8(offset >> 8), quint8(offset & 0xFF)});
     };
-    read.store = [buffer](int k, const TransferSlot& reply) {
-        std::memcpy(buffer + 128 * k, reply.Payload(), reply.Length());
-    };
+    read.store = [buffer](int k, const TransferSlot& reply)
+    { std::memcpy(buffer + 128 * k, reply.Payload(), reply.Length()); };
     read.unexpected = tr("ОШИБКА: получен не ожидаемый ответ.\r\n");
     read.everyRecord = true;
     ReadRecords(read);
@@ -701,12 +704,13 @@ void CDeviceManager::RunReadFileList()
     read.replyLength = sizeof(DataFileDescriptor);
     read.count = 150;
     read.payload = [](int i) { return Bytes({quint8(i)}); };
-    read.statusText = [](int i) {
-        return tr("Чтение списка файлов содержащих замеры ... %1").arg(i + 1);
-    };
-    read.store = [list](int, const TransferSlot& reply) {
+    read.statusText = [](int i)
+    { return tr("Чтение списка файлов содержащих замеры ... %1").arg(i + 1); };
+    read.store = [list](int, const TransferSlot& reply)
+    {
         if (reply.Length() == sizeof(DataFileDescriptor))
-            list->append(DataFileRecord::FromDescriptor(RecordFromReply<DataFileDescriptor>(reply)));
+            list->append(
+                DataFileRecord::FromDescriptor(RecordFromReply<DataFileDescriptor>(reply)));
     };
     read.unexpected = tr("ОШИБКА: получен не ожидаемый ответ.");
     ReadRecords(read);
@@ -730,10 +734,10 @@ void CDeviceManager::RunReadCells()
     read.count = file.header.records == 0xFF ? 0 : file.header.records;
     read.payload = [fileIndex = quint8(m_nValue)](int j) { return Bytes({fileIndex, quint8(j)}); };
     // One arg() call: a '%' in the file name must not take the cell number.
-    read.statusText = [name](int j) {
-        return tr("Чтение ячеек в файле '%1' ... %2").arg(name, QString::number(j + 1));
-    };
-    read.store = [&file](int, const TransferSlot& reply) {
+    read.statusText = [name](int j)
+    { return tr("Чтение ячеек в файле '%1' ... %2").arg(name, QString::number(j + 1)); };
+    read.store = [&file](int, const TransferSlot& reply)
+    {
         if (reply.Length() == sizeof(CellRecord))
             file.cells.append(RecordFromReply<CellRecord>(reply));
     };
@@ -770,7 +774,8 @@ void CDeviceManager::RunUploadFile()
 
     const bool cellsFailed = !WriteRecords(
         Command::UploadCell, count,
-        [&file](int j) {
+        [&file](int j)
+        {
             QByteArray cell = Bytes({quint8(j)});
             cell.append(reinterpret_cast<const char*>(&file.cells.at(j)), sizeof(CellRecord));
             return cell;

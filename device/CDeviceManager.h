@@ -111,8 +111,8 @@ private:
     void ReadRecords(const RecordRead& read);
     // Sends records 0..count-1, each to be answered 0x00; false when one was
     // not sent (cancel, failed exchange, refusal shown with `refused`).
-    bool WriteRecords(quint8 command, int count, const std::function<QByteArray(int index)>& payload,
-                      const QString& refused);
+    bool WriteRecords(quint8 command, int count,
+                      const std::function<QByteArray(int index)>& payload, const QString& refused);
 
     void RunReadEeprom();
     void RunWriteEeprom();
