@@ -2,6 +2,7 @@
 
 #include "app/CAppGlobals.h"
 #include "app/CUserPrompts.h"
+#include "data/CAnsiText.h"
 #include "data/GaugeRecords.h"
 #include "device/CCrc16.h"
 #include "device/CPortEnumerator.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QSettings>
-#include <QStringDecoder>
 
 #include <cstring>
 
@@ -17,19 +17,6 @@ namespace
 {
 constexpr int kStatusTime = 5000;
 constexpr int kUntilReplaced = 0;
-
-// 8-bit gauge text up to its first zero byte, never past the field.
-QString DecodeGaugeText(const void* data, int size)
-{
-    const char* text = static_cast<const char*>(data);
-    int length = 0;
-    while (length < size && text[length] != 0)
-        ++length;
-    QStringDecoder decoder("windows-1251");
-    if (!decoder.isValid())
-        return QString::fromLatin1(text, length);
-    return decoder(QByteArrayView(text, length));
-}
 
 QString NotAcknowledgedText()
 {
@@ -437,9 +424,7 @@ void CDeviceManager::RunCurrentTask()
                 DeviceInfo* entry = m_deviceList.at(m_nValue);
                 entry->SerialNumber =
                     QString::asprintf("%08lu", static_cast<unsigned long>(serial)).left(8);
-                char name[7] = {};
-                std::memcpy(name, payload, 6);
-                entry->Name = DecodeGaugeText(name, 6);
+                entry->Name = CAnsiText::Decode(reinterpret_cast<const char*>(payload), 6);
             }
             Status(tr("Устройство '%1' обнаружено.").arg(m_deviceName));
         }
@@ -725,7 +710,7 @@ void CDeviceManager::RunReadCells()
         return;
     }
     DataFileRecord& file = (*list)[m_nValue];
-    const QString name = DecodeGaugeText(file.header.name, sizeof(file.header.name));
+    const QString name = CAnsiText::Decode(file.header.name, int(sizeof(file.header.name)));
     Status(tr("Чтение ячеек в файле '%1' ...").arg(name));
     RecordRead read;
     read.command = Command::ReadCell;
@@ -754,7 +739,7 @@ void CDeviceManager::RunUploadFile()
         return;
     }
     const DataFileRecord& file = list->at(m_nValue);
-    const QString name = DecodeGaugeText(file.header.name, sizeof(file.header.name));
+    const QString name = CAnsiText::Decode(file.header.name, int(sizeof(file.header.name)));
     Status(tr("Загрузка файла '%1' в устройство ...").arg(name));
 
     // A file may hold fewer cells than it announces (an interrupted download):

@@ -1,18 +1,16 @@
 #include "tools/CMaterialsCsv.h"
 
+#include "data/CAnsiText.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <cmath>
 #include <cstring>
 
 namespace
 {
-const char* const kCodePage = "windows-1251";
-
 QString Tr(const char* text)
 {
     return QCoreApplication::translate("CMaterialsEditorDialog", text);
@@ -104,35 +102,12 @@ CMaterialsCsv::Row CMaterialsCsv::CorrectRow(const Row& row)
 
 void CMaterialsCsv::EncodeName(const QString& text, char (&field)[16])
 {
-    std::memset(field, 0, sizeof(field));
-    QStringEncoder encoder(kCodePage);
-    int used = 0;
-    for (int i = 0; i < text.size();)
-    {
-        const int len =
-            (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-                ? 2
-                : 1;
-        const QString ch = text.mid(i, len);
-        QByteArray bytes = encoder.encode(ch);
-        // The converter marks characters the code page lacks with SUB; a
-        // question mark is what a user recognises on the gauge's display.
-        if (bytes == QByteArray(1, '\x1a') && ch != QChar(0x1a))
-            bytes = QByteArray(1, '?');
-        if (used + bytes.size() > int(sizeof(field)))
-            break;
-        std::memcpy(field + used, bytes.constData(), size_t(bytes.size()));
-        used += int(bytes.size());
-        i += len;
-    }
+    CAnsiText::Encode(text, field, int(sizeof(field)));
 }
 
 QString CMaterialsCsv::DecodeName(const char (&field)[16])
 {
-    const void* end = std::memchr(field, 0, sizeof(field));
-    const qsizetype length = end ? static_cast<const char*>(end) - field : qsizetype(sizeof(field));
-    QStringDecoder decoder(kCodePage);
-    return decoder.decode(QByteArrayView(field, length));
+    return CAnsiText::Decode(field, int(sizeof(field)));
 }
 
 CMaterialsCsv::Row CMaterialsCsv::RecordToRow(const MaterialRecord& record)
