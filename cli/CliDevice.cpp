@@ -4,7 +4,6 @@
 #include "device/CDeviceManager.h"
 #include "device/CPortEnumerator.h"
 
-#include <QCoreApplication>
 #include <QSettings>
 
 int CliPorts(const CliContext& ctx)
@@ -17,9 +16,7 @@ int CliPorts(const CliContext& ctx)
     CDeviceManager* manager = CliDeviceManager();
     if (!manager->EnumerateDevices())
     {
-        CliPrintErr(QCoreApplication::translate(
-            "CDeviceSelectorDialog", "Не найдены устройства QM-3RX!\nПроверьте правильность "
-                                     "подключения устройств(а) к порту USB и повторите попытку."));
+        CliPrintErr(CDeviceManager::NoDevicesFoundText());
         return CliOk;
     }
     for (const DeviceInfo* info : manager->DeviceList())

@@ -193,8 +193,7 @@ int CliClock(const CliContext& ctx)
     auto record = CDatabaseTransfer::ClockRecord(CClock::Now());
     if (!CliRunTask(ctx, 14, record.data(), 0))
         return CliFailure;
-    CliPrintOut(QCoreApplication::translate("CKorvalent",
-                                            "Время устройства успешно синхронизировано с ПК."));
+    CliPrintOut(CDatabaseTransfer::ClockSyncedText());
     return CliOk;
 }
 

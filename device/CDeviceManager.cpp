@@ -79,9 +79,7 @@ int CDeviceManager::StartTask(int TaskID, void* lpUserBuf, int nValue, QObject* 
     // refused at once and its receiver learns it the usual way.
     if (!m_taskLock.tryLock())
     {
-        emit ShowStatusMessage(
-            tr("ОШИБКА: устройство занято выполнением другой операции, повторите попытку позже."),
-            kStatusTime);
+        emit ShowStatusMessage(DeviceBusyText(), kStatusTime);
         if (receiver)
             QMetaObject::invokeMethod(receiver, "DeviceTaskCompleted", Qt::QueuedConnection,
                                       Q_ARG(int, TaskID), Q_ARG(const void*, nullptr),
@@ -120,6 +118,17 @@ int CDeviceManager::StartTask(int TaskID, void* lpUserBuf, int nValue, QObject* 
         connect(this, kCompletedSignal, receiver, kCompletedSlot, Qt::QueuedConnection);
     m_worker.start(QThread::InheritPriority);
     return 0;
+}
+
+QString CDeviceManager::DeviceBusyText()
+{
+    return tr("ОШИБКА: устройство занято выполнением другой операции, повторите попытку позже.");
+}
+
+QString CDeviceManager::NoDevicesFoundText()
+{
+    return tr("Не найдены устройства QM-3RX!\nПроверьте правильность "
+              "подключения устройств(а) к порту USB и повторите попытку.");
 }
 
 void CDeviceManager::RequestCancel()

@@ -44,6 +44,11 @@ public:
 
     bool IsBusy() const { return m_busy; }
 
+    // Status text of a start refused because another task runs.
+    static QString DeviceBusyText();
+    // What a search that found no port says (selector box, command line).
+    static QString NoDevicesFoundText();
+
     // The running task stops after its current exchange and completes with
     // failure; what it has read so far stays in the caller's buffer.
     void RequestCancel();

@@ -56,11 +56,7 @@ void CDeviceSelectorDialog::RefreshDevicesList()
     // a search now would break into it.
     if (manager->IsBusy() || (g_App.pMainWindow && g_App.pMainWindow->IsDeviceChainRunning()))
     {
-        emit manager->ShowStatusMessage(
-            QCoreApplication::translate("CDeviceManager",
-                                        "ОШИБКА: устройство занято выполнением "
-                                        "другой операции, повторите попытку позже."),
-            5000);
+        emit manager->ShowStatusMessage(CDeviceManager::DeviceBusyText(), 5000);
         return;
     }
 
@@ -73,8 +69,7 @@ void CDeviceSelectorDialog::RefreshDevicesList()
     else
     {
         UserPrompts().Warning(this, QCoreApplication::applicationName(),
-                              tr("Не найдены устройства QM-3RX!\nПроверьте правильность "
-                                 "подключения устройств(а) к порту USB и повторите попытку."));
+                              CDeviceManager::NoDevicesFoundText());
     }
 }
 

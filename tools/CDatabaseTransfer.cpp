@@ -44,6 +44,11 @@ QString CDatabaseTransfer::LoadedLabel(int files)
     return Tr("Данные: загружены из устройства, %1 файл(a)(ов)         ").arg(files);
 }
 
+QString CDatabaseTransfer::ClockSyncedText()
+{
+    return Tr("Время устройства успешно синхронизировано с ПК.");
+}
+
 QString CDatabaseTransfer::FirmwareText(const void* payload)
 {
     quint8 bytes[6] = {};
@@ -211,7 +216,7 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
         return a;
 
     case kTaskClock:
-        a.information = Tr("Время устройства успешно синхронизировано с ПК.");
+        a.information = ClockSyncedText();
         return a;
 
     case kTaskFileList:

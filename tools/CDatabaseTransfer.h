@@ -88,6 +88,9 @@ public:
     quint8* TakeClockRecord();
     quint8* ClockBuffer() { return m_clockRecord.data(); }
 
+    // Information box text of a successful clock synchronisation.
+    static QString ClockSyncedText();
+
     // Label texts.
     static QString NotLoadedLabel();
     static QString LoadedLabel(int files);
