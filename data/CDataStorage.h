@@ -38,7 +38,7 @@ public:
     static LoadResult LoadDatabaseFile(const QString& path);
     // Reads a single data file; its name comes from the file's NAME element.
     static LoadResult LoadDataFile(const QString& path);
-    // The same from bytes already in memory (path only used for nothing).
+    // The same from bytes already in memory.
     static LoadResult ParseDatabase(const QByteArray& content);
     static LoadResult ParseDataFile(const QByteArray& content);
 

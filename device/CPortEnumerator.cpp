@@ -47,14 +47,6 @@ void CPortEnumerator::AddExtraPort(const QString& portName, const QString& portP
     g_extraPorts.append({portName, portPath});
 }
 
-void CPortEnumerator::RemoveExtraPort(const QString& portPath)
-{
-    QMutexLocker lock(&g_extraMutex);
-    g_extraPorts.erase(std::remove_if(g_extraPorts.begin(), g_extraPorts.end(),
-                                      [&](const Port& p) { return p.PortPath == portPath; }),
-                       g_extraPorts.end());
-}
-
 void CPortEnumerator::ClearExtraPorts()
 {
     QMutexLocker lock(&g_extraMutex);

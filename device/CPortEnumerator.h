@@ -19,7 +19,6 @@ QList<Port> SystemPorts();
 
 // Extra sources, listed after the system ports in registration order.
 void AddExtraPort(const QString& portName, const QString& portPath);
-void RemoveExtraPort(const QString& portPath);
 void ClearExtraPorts();
 QList<Port> ExtraPorts();
 

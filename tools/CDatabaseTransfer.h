@@ -56,9 +56,7 @@ public:
     // Stops the running chain at its next completion.
     void RequestCancel() { m_cancelRequested = (m_chain != NoChain); }
 
-    Chain RunningChain() const { return m_chain; }
     bool IsRunning() const { return m_chain != NoChain; }
-    int CurrentTask() const { return m_currentTask; }
 
     // Progress of the running chain: files and cells done of those known.
     struct Progress
@@ -74,11 +72,6 @@ public:
     // Fed from the device manager's TaskProgress(done, total).
     void TaskProgress(int done, int total);
     Progress CurrentProgress() const;
-
-    // The list the upload chain hands to task 13: a copy of the data files
-    // in which a file holding fewer cells than it announces announces the
-    // cells it holds, so the gauge is never told of cells that never come.
-    const DataFileList& UploadList() const { return m_uploadList; }
 
     // Firmware version box text from the 6-byte reply payload.
     static QString FirmwareText(const void* payload);
@@ -120,6 +113,8 @@ private:
     // over what arrived (also after a failure or a cancel).
     DataFileList m_workFiles;
     MaterialList m_workMaterials;
+    // What task 13 sends: a copy of the data files in which a file holding
+    // fewer cells than it announces announces the cells it holds.
     DataFileList m_uploadList;
     std::array<quint8, 6> m_clockRecord{};
 
