@@ -4,6 +4,7 @@
 #include "app/CAppSettings.h"
 #include "app/CClock.h"
 #include "app/CUserPrompts.h"
+#include "data/CResultsModels.h"
 #include "data/StatisticsRows.h"
 #include "device/CDeviceSelectorDialog.h"
 #include "tools/CAboutDialog.h"
@@ -93,7 +94,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 9. Models of the data tab.
     m_filesModel = new QStandardItemModel(0, 2, this);
-    m_filesModel->setHorizontalHeaderLabels({tr("Файл данных"), tr("Исп. ячейки")});
+    m_filesModel->setHorizontalHeaderLabels(CResultsModels::FilesHeaders());
     m_ui->ResultFilesTable->setModel(m_filesModel);
     m_filesSelection = new QItemSelectionModel(m_filesModel, this);
     m_ui->ResultFilesTable->setSelectionModel(m_filesSelection);
