@@ -5,9 +5,7 @@
 
 #include <QCoreApplication>
 #include <QSettings>
-#include <QTextStream>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 namespace
