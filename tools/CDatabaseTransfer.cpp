@@ -26,12 +26,6 @@ int HeldCells(const DataFileRecord& file)
 {
     return std::min<int>(file.header.records, int(file.cells.size()));
 }
-
-// The cells task 12 asks for: the gauge announces an empty file as 0xFF.
-int AnnouncedCells(const DataFileRecord& file)
-{
-    return file.header.records == 0xFF ? 0 : file.header.records;
-}
 } // namespace
 
 CDatabaseTransfer::CDatabaseTransfer(DataFileList* files, MaterialList* materials,
@@ -338,7 +332,7 @@ CDatabaseTransfer::Progress CDatabaseTransfer::CurrentProgress() const
         p.filesTotal = int(m_files->size());
         p.filesDone = std::min(m_index, p.filesTotal);
         for (const DataFileRecord& f : *m_files)
-            p.cellsTotal += AnnouncedCells(f);
+            p.cellsTotal += f.header.records;
         p.cellsDone = std::min(m_cellsBefore + m_taskDone, p.cellsTotal);
     }
     else if (m_chain == UploadChain)

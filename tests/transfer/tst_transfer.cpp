@@ -515,33 +515,6 @@ private Q_SLOTS:
         QVERIFY(!t.IsRunning());
     }
 
-    // The gauge announces an empty file with 0xFF cells; no cell of it is
-    // ever read, so it must not count towards the cells to come.
-    void coreProgressSkipsEmptyFiles()
-    {
-        DataFileList files;
-        MaterialList materials;
-        int selected = 0;
-        CDatabaseTransfer t(&files, &materials, &selected);
-        CDatabaseTransfer::Action a = t.StartDownload();
-        auto* work = static_cast<DataFileList*>(a.buffer);
-        work->append(MakeFile("Empty", 0, 0, 0xFF));
-        work->append(MakeFile("Full", 0, 1, 3));
-        a = t.TaskCompleted(11, nullptr, 0);
-        QCOMPARE(t.CurrentProgress().cellsTotal, 3);
-        a = t.TaskCompleted(12, nullptr, 0);
-        for (int c = 0; c < 3; ++c)
-        {
-            (*work)[1].cells.append(MakeCell(1, c));
-            t.TaskProgress(c + 1, 3);
-        }
-        a = t.TaskCompleted(12, nullptr, 1);
-        QCOMPARE(a.task, 5);
-        const CDatabaseTransfer::Progress p = t.CurrentProgress();
-        QCOMPARE(p.value, p.maximum);
-        QCOMPARE(p.text, QStringLiteral("Файлы: 2 из 2, ячейки: 3 из 3"));
-    }
-
     void coreDirectCompletions()
     {
         // Completions that arrive without this object's own start (a caller
