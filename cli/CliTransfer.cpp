@@ -166,6 +166,11 @@ bool TakeOption(QStringList& args, const QString& name, QString* value, bool* mi
     return true;
 }
 
+QString WriteFailedText(const QString& path)
+{
+    return QStringLiteral("Не удалось записать файл '%1'.").arg(path);
+}
+
 int Usage(const QString& text)
 {
     CliPrintErr(text);
@@ -243,7 +248,7 @@ int CliDownload(const CliContext& ctx)
         const QByteArray table = CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(materials));
         if (!csv.open(QIODevice::WriteOnly) || csv.write(table) != table.size())
         {
-            CliPrintErr(QStringLiteral("Не удалось записать файл '%1'.").arg(materialsPath));
+            CliPrintErr(WriteFailedText(materialsPath));
             return CliFailure;
         }
     }
@@ -254,7 +259,7 @@ int CliDownload(const CliContext& ctx)
     }
     if (!materialsPath.isEmpty() && !csv.commit())
     {
-        CliPrintErr(QStringLiteral("Не удалось записать файл '%1'.").arg(materialsPath));
+        CliPrintErr(WriteFailedText(materialsPath));
         return CliFailure;
     }
     CliPrintOut(label);
@@ -330,7 +335,7 @@ int CliMaterialsGet(const CliContext& ctx)
     }
     if (!CMaterialsCsv::Write(ctx.args.first(), CMaterialsCsv::RecordsToRows(list)))
     {
-        CliPrintErr(QStringLiteral("Не удалось записать файл '%1'.").arg(ctx.args.first()));
+        CliPrintErr(WriteFailedText(ctx.args.first()));
         return CliFailure;
     }
     CliPrintOut(QCoreApplication::translate("CMaterialsEditorDialog",
