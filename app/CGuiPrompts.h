@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CUserPrompts.h"
+#include "core/CUserPrompts.h"
 
 // The prompts of the running program: QMessageBox and QFileDialog.
 class CGuiPrompts : public CUserPrompts

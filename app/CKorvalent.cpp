@@ -1,9 +1,9 @@
 #include "app/CKorvalent.h"
 
-#include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
-#include "app/CClock.h"
-#include "app/CUserPrompts.h"
+#include "core/CAppGlobals.h"
+#include "core/CAppSettings.h"
+#include "core/CClock.h"
+#include "core/CUserPrompts.h"
 #include "data/CResultsModels.h"
 #include "data/StatisticsRows.h"
 #include "device/CDeviceSelectorDialog.h"

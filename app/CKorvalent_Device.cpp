@@ -1,7 +1,7 @@
 #include "app/CKorvalent.h"
 
-#include "app/CAppGlobals.h"
-#include "app/CUserPrompts.h"
+#include "core/CAppGlobals.h"
+#include "core/CUserPrompts.h"
 #include "data/CDataMessages.h"
 #include "device/CDeviceManager.h"
 

@@ -2,8 +2,8 @@
 
 #include "ui_CKorvalent.h"
 
-#include "app/CAppGlobals.h"
-#include "app/CUserPrompts.h"
+#include "core/CAppGlobals.h"
+#include "core/CUserPrompts.h"
 #include "data/CDataMessages.h"
 #include "data/CDataStorage.h"
 #include "data/CResultsModels.h"

@@ -1,5 +1,5 @@
-#include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
+#include "core/CAppGlobals.h"
+#include "core/CAppSettings.h"
 #include "app/CGuiPrompts.h"
 #include "app/CKorvalent.h"
 #include "device/CDeviceManager.h"

@@ -15,8 +15,8 @@
 // --keep also writes the database it serves to FILE.kdb (for trying the
 // window against `korvalent-gauge-sim --db FILE.kdb`).
 
-#include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
+#include "core/CAppGlobals.h"
+#include "core/CAppSettings.h"
 #include "data/CDataStorage.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"

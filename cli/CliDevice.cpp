@@ -1,4 +1,4 @@
-#include "app/CAppGlobals.h"
+#include "core/CAppGlobals.h"
 #include "cli/CliCommands.h"
 #include "cli/CliDeviceRunner.h"
 #include "device/CDeviceManager.h"

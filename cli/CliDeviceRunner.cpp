@@ -1,6 +1,6 @@
 #include "cli/CliDeviceRunner.h"
 
-#include "app/CAppGlobals.h"
+#include "core/CAppGlobals.h"
 #include "device/CDeviceManager.h"
 
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CUserPrompts.h"
+#include "core/CUserPrompts.h"
 #include "cli/CliCommands.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
-#include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
-#include "app/CUserPrompts.h"
+#include "core/CAppGlobals.h"
+#include "core/CAppSettings.h"
+#include "core/CUserPrompts.h"
 #include "cli/CliCommands.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "device/CDeviceManager.h"
 
-#include "app/CAppGlobals.h"
-#include "app/CUserPrompts.h"
+#include "core/CAppGlobals.h"
+#include "core/CUserPrompts.h"
 #include "data/CAnsiText.h"
 #include "data/GaugeRecords.h"
 #include "device/CCrc16.h"

@@ -1,8 +1,8 @@
 #include "device/CDeviceSelectorDialog.h"
 
-#include "app/CAppGlobals.h"
+#include "core/CAppGlobals.h"
 #include "app/CKorvalent.h"
-#include "app/CUserPrompts.h"
+#include "core/CUserPrompts.h"
 #include "device/CDeviceManager.h"
 
 #include "ui_CDeviceSelectorDialog.h"

@@ -1,6 +1,6 @@
 #include "tools/CDatabaseTransfer.h"
 
-#include "app/CClock.h"
+#include "core/CClock.h"
 
 #include <QCoreApplication>
 #include <algorithm>

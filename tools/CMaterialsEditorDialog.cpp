@@ -1,8 +1,8 @@
 #include "tools/CMaterialsEditorDialog.h"
 
-#include "app/CAppGlobals.h"
+#include "core/CAppGlobals.h"
 #include "app/CKorvalent.h"
-#include "app/CUserPrompts.h"
+#include "core/CUserPrompts.h"
 #include "data/CDataMessages.h"
 #include "device/CDeviceManager.h"
 

@@ -1,8 +1,8 @@
-#include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
-#include "app/CClock.h"
+#include "core/CAppGlobals.h"
+#include "core/CAppSettings.h"
+#include "core/CClock.h"
 #include "app/CKorvalent.h"
-#include "app/CUserPrompts.h"
+#include "core/CUserPrompts.h"
 #include "tests/common/TestSupport.h"
 #include "tools/CAboutDialog.h"
 

@@ -3,10 +3,10 @@
 // sits, its texts, limits, flags, dates and the captions laid out beside it.
 // A typo in a form or a widget moved to the wrong page shows up as one row.
 
-#include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
+#include "core/CAppGlobals.h"
+#include "core/CAppSettings.h"
 #include "app/CKorvalent.h"
-#include "app/CUserPrompts.h"
+#include "core/CUserPrompts.h"
 #include "tests/common/TestSupport.h"
 #include "tools/CAboutDialog.h"
 

@@ -1,7 +1,7 @@
 #include "tests/common/GaugeSupport.h"
 
-#include "app/CAppGlobals.h"
-#include "app/CAppSettings.h"
+#include "core/CAppGlobals.h"
+#include "core/CAppSettings.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"
 

@@ -1,6 +1,6 @@
 #include "tests/common/TestSupport.h"
 
-#include "app/CAppSettings.h"
+#include "core/CAppSettings.h"
 
 #include <QDir>
 

@@ -1,5 +1,5 @@
-#include "app/CAppGlobals.h"
-#include "app/CUserPrompts.h"
+#include "core/CAppGlobals.h"
+#include "core/CUserPrompts.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"
 #include "tests/common/GaugeSupport.h"

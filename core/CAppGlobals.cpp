@@ -1,4 +1,4 @@
-#include "app/CAppGlobals.h"
+#include "core/CAppGlobals.h"
 
 AppGlobals g_App;
 

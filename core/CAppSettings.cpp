@@ -1,6 +1,6 @@
-#include "app/CAppSettings.h"
+#include "core/CAppSettings.h"
 
-#include "app/CAppGlobals.h"
+#include "core/CAppGlobals.h"
 
 #include <QSettings>
 

@@ -1,4 +1,4 @@
-#include "app/CUserPrompts.h"
+#include "core/CUserPrompts.h"
 
 #include <QTextStream>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/CClock.h"
+#include "core/CClock.h"
 
 #include <QMutex>
 

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// Saves files so that a failure never costs the user the previous file.
+//
+// Every writer of the program goes through here. Bytes are written to a
+// temporary file beside the target, flushed and checked, synced, and only
+// then renamed over the target. Qt's QSaveFile alone is not enough: with
+// writes buffered under 16 KiB, commit() renames even when the final flush
+// failed (disk full, file-size limit), leaving an empty or cut file under the
+// user's name. A target that exists and is not a regular file (FIFO, device
+// node, directory) is refused before anything is written.
+namespace CSafeSave
+{
+enum class Status
+{
+    Ok,
+    NotRegularFile, // the target exists and is no regular file: nothing written
+    OpenFailed,     // the temporary file could not be created
+    WriteFailed,    // writing, flushing or syncing failed (disk full, limit)
+    CommitFailed    // the rename over the target failed
+};
+
+struct Result
+{
+    Status status = Status::Ok;
+    QString errorString; // the system's reason, empty on success
+    bool Ok() const { return status == Status::Ok; }
+};
+
+// Refuses a target that exists and is not a regular file (or a symlink to
+// one). Called by both savers; also useful before a long operation, so that
+// the user is told before the work is done.
+Result CheckTarget(const QString& path);
+
+// Writes bytes to path atomically.
+Result WriteBytes(const QString& path, const QByteArray& bytes);
+
+// For writers that insist on a file name of their own (PDF printer,
+// spreadsheet libraries): fill receives the path of an empty temporary file
+// in the target's folder and returns false on failure; on success the file is
+// checked, synced and renamed over path. The temporary file never outlives
+// the call.
+Result WriteWith(const QString& path, const std::function<bool(const QString& tempPath)>& fill);
+
+// A short Russian description of a failed result naming the file, for the
+// command line and for logs ("Не удалось записать файл: PATH (reason)").
+QString Describe(const QString& path, const Result& result);
+} // namespace CSafeSave
