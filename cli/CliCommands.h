@@ -1,7 +1,12 @@
 #pragma once
 
+#include "data/GaugeRecords.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+class QStandardItemModel;
 
 // What every command receives: its own arguments (after the command word)
 // and the global options.
@@ -31,8 +36,25 @@ int CliDownload(const CliContext& ctx);
 int CliUpload(const CliContext& ctx);
 int CliMaterialsGet(const CliContext& ctx);
 int CliMaterialsPut(const CliContext& ctx);
+int CliExport(const CliContext& ctx);
 
 // Helpers shared by the commands.
 void CliPrintOut(const QString& line); // one line to stdout, UTF-8
 void CliPrintErr(const QString& line); // one line to stderr, UTF-8
 void CliPrintUsage(bool toStderr);
+
+// A .kdb/.kdf file and its materials table as `show` and `export` load them.
+struct CliData
+{
+    DataFileList files;
+    MaterialList materials;
+    bool damagedDataFile = false; // a data file reports this after its tables
+};
+// Prints the window's texts for a failed or damaged load; CliOk or CliFailure.
+int CliLoadData(const QString& path, const QString& materialsPath, CliData* data);
+// "--file N": a number from 1.
+bool CliParseFileNumber(const QString& text, int* fileNumber);
+// The results table of data file N (from 1) as the window shows it; prints
+// the reason and returns false when there is no such file.
+bool CliFillResults(const CliData& data, int fileNumber, QStandardItemModel* cells,
+                    QList<float>* values = nullptr);

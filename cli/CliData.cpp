@@ -61,15 +61,61 @@ int CliShow(const CliContext& ctx)
         return ShowUsage(QStringLiteral("No file given"));
 
     int fileNumber = 0;
-    if (!fileArgument.isEmpty())
-    {
-        bool ok = false;
-        fileNumber = fileArgument.toInt(&ok);
-        if (!ok || fileNumber < 1)
-            return ShowUsage(QStringLiteral("--file needs a number from 1"));
-    }
+    if (!fileArgument.isEmpty() && !CliParseFileNumber(fileArgument, &fileNumber))
+        return ShowUsage(QStringLiteral("--file needs a number from 1"));
 
-    MaterialList materials;
+    CliData data;
+    if (CliLoadData(path, materialsPath, &data) != CliOk)
+        return CliFailure;
+    const auto reportDamagedDataFile = [&]
+    {
+        if (data.damagedDataFile)
+            CliPrintErr(CDataMessages::DataFileDamaged());
+    };
+
+    if (fileNumber == 0)
+    {
+        QStandardItemModel files;
+        CResultsModels::FillFiles(&files, data.files);
+        PrintModel(files);
+        reportDamagedDataFile();
+        return CliOk;
+    }
+    QStandardItemModel cells;
+    QList<float> values;
+    if (fileNumber > data.files.size())
+        reportDamagedDataFile();
+    if (!CliFillResults(data, fileNumber, &cells, &values))
+        return CliUsage;
+    QStringList headers;
+    for (int column = 0; column < cells.columnCount(); ++column)
+        headers.append(cells.headerData(column, Qt::Horizontal).toString());
+    CliPrintOut(headers.join(QLatin1Char('\t')));
+    PrintModel(cells);
+    CliPrintOut(QString());
+
+    QStandardItemModel statisticsModel;
+    StatisticsRows::Fill(&statisticsModel);
+    const CStatistics::Result statistics = CStatistics::Compute(values);
+    CStatistics::WriteToModel(&statisticsModel, statistics);
+    PrintModel(statisticsModel);
+    if (statistics.reach == CStatistics::NoValidValues)
+        CliPrintErr(CStatistics::NotEnoughDataLabelText());
+    else if (statistics.reach == CStatistics::OneValidValue)
+        CliPrintErr(CStatistics::SomeValuesWarningText());
+    reportDamagedDataFile();
+    return CliOk;
+}
+
+bool CliParseFileNumber(const QString& text, int* fileNumber)
+{
+    bool ok = false;
+    *fileNumber = text.toInt(&ok);
+    return ok && *fileNumber >= 1;
+}
+
+int CliLoadData(const QString& path, const QString& materialsPath, CliData* data)
+{
     if (!materialsPath.isEmpty())
     {
         const CMaterialsCsv::ReadResult read = CMaterialsCsv::Read(materialsPath);
@@ -82,7 +128,7 @@ int CliShow(const CliContext& ctx)
         // As in the materials editor: the lines before a faulty one are used.
         if (read.status != CMaterialsCsv::ReadResult::Ok)
             CliPrintErr(read.errorText);
-        materials = read.records;
+        data->materials = read.records;
     }
 
     const bool dataFile =
@@ -112,49 +158,25 @@ int CliShow(const CliContext& ctx)
     // filled, a data file after them.
     if (result.damaged && !dataFile)
         CliPrintErr(CDataMessages::DatabaseDamaged());
-    const auto reportDamagedDataFile = [&]
-    {
-        if (result.damaged && dataFile)
-            CliPrintErr(CDataMessages::DataFileDamaged());
-    };
+    data->damagedDataFile = result.damaged && dataFile;
+    data->files = result.files;
+    return CliOk;
+}
 
-    if (fileNumber == 0)
+bool CliFillResults(const CliData& data, int fileNumber, QStandardItemModel* cells,
+                    QList<float>* values)
+{
+    if (fileNumber < 1 || fileNumber > data.files.size())
     {
-        QStandardItemModel files;
-        CResultsModels::FillFiles(&files, result.files);
-        PrintModel(files);
-        reportDamagedDataFile();
-        return CliOk;
-    }
-    if (fileNumber > result.files.size())
-    {
-        reportDamagedDataFile();
         CliPrintErr(QStringLiteral("No data file %1: the file holds %2")
                         .arg(fileNumber)
-                        .arg(result.files.size()));
-        return CliUsage;
+                        .arg(data.files.size()));
+        return false;
     }
-
-    QStandardItemModel cells;
-    CResultsModels::ResetResults(&cells);
-    const QList<float> values =
-        CResultsModels::FillResults(&cells, result.files.at(fileNumber - 1), materials);
-    QStringList headers;
-    for (int column = 0; column < cells.columnCount(); ++column)
-        headers.append(cells.headerData(column, Qt::Horizontal).toString());
-    CliPrintOut(headers.join(QLatin1Char('\t')));
-    PrintModel(cells);
-    CliPrintOut(QString());
-
-    QStandardItemModel statisticsModel;
-    StatisticsRows::Fill(&statisticsModel);
-    const CStatistics::Result statistics = CStatistics::Compute(values);
-    CStatistics::WriteToModel(&statisticsModel, statistics);
-    PrintModel(statisticsModel);
-    if (statistics.reach == CStatistics::NoValidValues)
-        CliPrintErr(CStatistics::NotEnoughDataLabelText());
-    else if (statistics.reach == CStatistics::OneValidValue)
-        CliPrintErr(CStatistics::SomeValuesWarningText());
-    reportDamagedDataFile();
-    return CliOk;
+    CResultsModels::ResetResults(cells);
+    const QList<float> filled =
+        CResultsModels::FillResults(cells, data.files.at(fileNumber - 1), data.materials);
+    if (values)
+        *values = filled;
+    return true;
 }

@@ -33,6 +33,10 @@ const Command kCommands[] = {
      "read the gauge's materials table into a CSV file", CliMaterialsGet},
     {"materials-put", "[--port PATH] materials-put FILE.csv",
      "write a CSV materials table into the gauge", CliMaterialsPut},
+    {"export",
+     "export FILE.kdb|FILE.kdf --file N [--materials FILE.csv] (--csv OUT | --xls OUT | "
+     "--xlsx OUT)",
+     "write a data file's results table as CSV, .xls or .xlsx", CliExport},
 };
 } // namespace
 
