@@ -1,4 +1,5 @@
 #include "core/CSafeSave.h"
+#include "tests/common/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,30 +26,6 @@ void WriteRaw(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
-
-// Lowers the file-size limit for this process while alive; writes beyond it
-// fail with EFBIG as on a full disk (SIGXFSZ ignored so that they only fail).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
 } // namespace
 
 class TestCore : public QObject
@@ -105,22 +82,27 @@ private Q_SLOTS:
     {
         const QString path = m_dir.filePath("report.pdf");
         WriteRaw(path, "old");
-        auto failed = CSafeSave::WriteWith(path, [](const QString& temp) {
-            QFile f(temp);
-            f.open(QIODevice::WriteOnly);
-            f.write("half");
-            return false;
-        });
+        auto failed = CSafeSave::WriteWith(path,
+                                           [](const QString& temp)
+                                           {
+                                               QFile f(temp);
+                                               f.open(QIODevice::WriteOnly);
+                                               f.write("half");
+                                               return false;
+                                           });
         QCOMPARE(failed.status, CSafeSave::Status::WriteFailed);
         QCOMPARE(ReadAll(path), QByteArray("old"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
         QString seen;
-        auto ok = CSafeSave::WriteWith(path, [&seen](const QString& temp) {
-            seen = temp;
-            QFile f(temp);
-            return f.open(QIODevice::WriteOnly) && f.write("new") == 3;
-        });
+        auto ok =
+            CSafeSave::WriteWith(path,
+                                 [&seen](const QString& temp)
+                                 {
+                                     seen = temp;
+                                     QFile f(temp);
+                                     return f.open(QIODevice::WriteOnly) && f.write("new") == 3;
+                                 });
         QVERIFY(ok.Ok());
         QCOMPARE(QFileInfo(seen).absolutePath(), QFileInfo(path).absolutePath());
         QVERIFY(!QFile::exists(seen));
