@@ -7,6 +7,7 @@
 #include "data/CResultsModels.h"
 #include "data/StatisticsRows.h"
 #include "device/CDeviceSelectorDialog.h"
+#include "export/CResultsExporter.h"
 #include "tools/CAboutDialog.h"
 #include "tools/CMaterialsEditorDialog.h"
 
@@ -53,6 +54,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_aboutDialog = new CAboutDialog();
     m_deviceSelector = new CDeviceSelectorDialog();
     m_materialsEditor = new CMaterialsEditorDialog();
+    m_resultsExporter = new CResultsExporter();
 
     // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
 
@@ -157,6 +159,7 @@ CKorvalent::~CKorvalent()
     delete m_aboutDialog;
     delete m_deviceSelector;
     delete m_materialsEditor;
+    delete m_resultsExporter;
     delete m_ui;
 }
 

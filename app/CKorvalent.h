@@ -18,6 +18,7 @@ class QToolButton;
 class CAboutDialog;
 class CDeviceSelectorDialog;
 class CMaterialsEditorDialog;
+class CResultsExporter;
 
 namespace Ui
 {
@@ -57,6 +58,7 @@ public:
     CDeviceSelectorDialog* DeviceSelector() const { return m_deviceSelector; }
     CMaterialsEditorDialog* MaterialsEditor() const { return m_materialsEditor; }
     CAboutDialog* AboutDialog() const { return m_aboutDialog; }
+    CResultsExporter* ResultsExporter() const { return m_resultsExporter; }
 
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
@@ -120,6 +122,7 @@ private:
     CAboutDialog* m_aboutDialog = nullptr;
     CDeviceSelectorDialog* m_deviceSelector = nullptr;
     CMaterialsEditorDialog* m_materialsEditor = nullptr;
+    CResultsExporter* m_resultsExporter = nullptr;
     QStandardItemModel* m_filesModel = nullptr;
     QItemSelectionModel* m_filesSelection = nullptr;
     QStandardItemModel* m_resultsModel = nullptr;
