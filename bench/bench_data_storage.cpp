@@ -3,6 +3,7 @@
 //
 //   korvalent-bench-data [--runs N] [--keep DIR]
 
+#include "bench/BenchData.h"
 #include "data/CAnsiText.h"
 #include "data/CDataStorage.h"
 
@@ -22,12 +23,7 @@ namespace
 DataFileList LargestDatabase()
 {
     DataFileList files;
-    quint32 seed = 12345;
-    auto next = [&seed]()
-    {
-        seed = seed * 1103515245u + 12345u;
-        return seed >> 8;
-    };
+    BenchData::Sequence next(12345);
     for (int f = 0; f < CDataStorage::kMaxDataFiles; ++f)
     {
         DataFileRecord file;
@@ -38,27 +34,11 @@ DataFileList LargestDatabase()
         file.header.audioIndex = quint8(f % 7);
         for (int c = 0; c < 254; ++c)
         {
-            CellRecord cell{};
-            cell.flags = quint8((next() % 4) << 1);
-            cell.intPart = quint16(next() % 700);
-            cell.fracPart = quint8(next() % 100);
-            cell.velocity = quint16(5900 + next() % 400);
-            std::memcpy(cell.pepIdent, "P112-5", 6);
-            cell.pepSerial = 123456;
-            cell.time = quint16(((next() % 24) << 8) | (next() % 60));
-            cell.date = quint16(((26u) << 9) | ((1 + next() % 12) << 5) | (1 + next() % 28));
-            cell.temperature = qint8(int(next() % 60) - 20);
-            file.cells.append(cell);
+            file.cells.append(BenchData::RandomCell(next, 4));
         }
         files.append(file);
     }
     return files;
-}
-
-double Median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.at(v.size() / 2);
 }
 } // namespace
 
@@ -112,7 +92,8 @@ int main(int argc, char** argv)
     const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
     if (xmllint.isEmpty())
     {
-        std::printf("load %.1f ms, save %.1f ms (xmllint not found)\n", Median(load), Median(save));
+        std::printf("load %.1f ms, save %.1f ms (xmllint not found)\n", BenchData::Median(load),
+                    BenchData::Median(save));
         return 0;
     }
     for (int r = 0; r < runs; ++r)
@@ -130,7 +111,8 @@ int main(int argc, char** argv)
         }
     }
 
-    const double l = Median(load), s = Median(save), x = Median(lint);
+    const double l = BenchData::Median(load), s = BenchData::Median(save),
+                 x = BenchData::Median(lint);
     std::printf("file: %lld bytes, %d runs (medians)\n", QFileInfo(path).size(), runs);
     std::printf("load    %8.1f ms   ratio %.2f\n", l, l / x);
     std::printf("save    %8.1f ms   ratio %.2f\n", s, s / x);

@@ -15,6 +15,7 @@
 // --keep also writes the database it serves to FILE.kdb (for trying the
 // window against `korvalent-gauge-sim --db FILE.kdb`).
 
+#include "bench/BenchData.h"
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
 #include "data/CDataStorage.h"
@@ -39,12 +40,7 @@ namespace
 DataFileList LargestDatabase()
 {
     DataFileList files;
-    quint32 seed = 4242;
-    auto next = [&seed]()
-    {
-        seed = seed * 1103515245u + 12345u;
-        return seed >> 8;
-    };
+    BenchData::Sequence next(4242);
     for (int f = 0; f < 150; ++f)
     {
         DataFileRecord file;
@@ -55,17 +51,7 @@ DataFileList LargestDatabase()
         file.header.fwVersion = 0x01040000;
         for (int c = 0; c < 254; ++c)
         {
-            CellRecord cell{};
-            cell.flags = quint8((next() % 3) << 1);
-            cell.intPart = quint16(next() % 700);
-            cell.fracPart = quint8(next() % 100);
-            cell.velocity = quint16(5900 + next() % 400);
-            std::memcpy(cell.pepIdent, "P112-5", 6);
-            cell.pepSerial = 123456;
-            cell.time = quint16(((next() % 24) << 8) | (next() % 60));
-            cell.date = quint16((26u << 9) | ((1 + next() % 12) << 5) | (1 + next() % 28));
-            cell.temperature = qint8(int(next() % 60) - 20);
-            file.cells.append(cell);
+            file.cells.append(BenchData::RandomCell(next, 3));
         }
         files.append(file);
     }
@@ -140,11 +126,6 @@ qint64 ExchangeBytes(quint8 code, int requestPayload)
     return 4 + requestPayload + 4 + ReplyPayload(code);
 }
 
-double Median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.at(v.size() / 2);
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -259,16 +240,16 @@ int main(int argc, char** argv)
     sim.waitForFinished(5000);
 
     const double wireMs = double(wireBytes) * 10.0 / 115200.0 * 1000.0;
-    const double measured = Median(times);
+    const double measured = BenchData::Median(times);
     std::printf("files 150, cells %d, exchanges %d, status texts %d, progress signals %d\n", cells,
                 exchanges, statusTexts / runs, progress / runs);
     std::printf("wire bytes %lld -> %.1f ms at 115200 baud (10 bits per byte)\n",
                 static_cast<long long>(wireBytes), wireMs);
-    const double cpuMs = Median(cpu);
+    const double cpuMs = BenchData::Median(cpu);
     std::printf("chain on the pty, wall: median %.1f ms over %d runs (min %.1f, max %.1f)\n",
                 measured, runs, *std::min_element(times.begin(), times.end()),
                 *std::max_element(times.begin(), times.end()));
-    const double userMs = Median(cpuUser);
+    const double userMs = BenchData::Median(cpuUser);
     std::printf("chain, CPU time of this process: median %.1f ms (user %.1f ms, system %.1f ms)\n",
                 cpuMs, userMs, cpuMs - userMs);
     std::printf("wall / wire = %.2f %%, CPU / wire = %.2f %%, user CPU / wire = %.2f %% "

@@ -5,6 +5,7 @@
 //
 //   korvalent-bench-export [--runs N]
 
+#include "bench/BenchData.h"
 #include "core/CSafeSave.h"
 #include "data/CAnsiText.h"
 #include "data/CResultsModels.h"
@@ -26,27 +27,12 @@ namespace
 DataFileRecord LargestFile()
 {
     DataFileRecord file;
-    quint32 seed = 2024;
-    auto next = [&seed]()
-    {
-        seed = seed * 1103515245u + 12345u;
-        return seed >> 8;
-    };
+    BenchData::Sequence next(2024);
     CAnsiText::Encode(QStringLiteral("Котёл-2"), file.header.name, 16);
     file.header.records = 254;
     for (int c = 0; c < 254; ++c)
     {
-        CellRecord cell{};
-        cell.flags = quint8((next() % 4) << 1);
-        cell.intPart = quint16(next() % 700);
-        cell.fracPart = quint8(next() % 100);
-        cell.velocity = quint16(5900 + next() % 400);
-        std::memcpy(cell.pepIdent, "P112-5", 6);
-        cell.pepSerial = 123456;
-        cell.time = quint16(((next() % 24) << 8) | (next() % 60));
-        cell.date = quint16((26u << 9) | ((1 + next() % 12) << 5) | (1 + next() % 28));
-        cell.temperature = qint8(int(next() % 60) - 20);
-        file.cells.append(cell);
+        file.cells.append(BenchData::RandomCell(next, 4));
     }
     return file;
 }
@@ -56,12 +42,7 @@ struct Series
     QList<double> ms;
     double Min() const { return *std::min_element(ms.begin(), ms.end()); }
     double Max() const { return *std::max_element(ms.begin(), ms.end()); }
-    double Median() const
-    {
-        QList<double> v = ms;
-        std::sort(v.begin(), v.end());
-        return v.at(v.size() / 2);
-    }
+    double Median() const { return BenchData::Median(ms); }
 };
 
 bool Time(Series* series, const std::function<bool()>& run)
