@@ -97,6 +97,16 @@ class TestExport : public QObject
         }
     }
 
+    // One row per file format.
+    static void FormatRows(bool withCsv)
+    {
+        QTest::addColumn<QString>("kind");
+        if (withCsv)
+            QTest::newRow("csv") << "csv";
+        QTest::newRow("xls") << "xls";
+        QTest::newRow("xlsx") << "xlsx";
+    }
+
     QString SaveDatabase(const DataFileList& files)
     {
         const QString path = Path(QStringLiteral("db.kdb"));
@@ -259,12 +269,7 @@ private Q_SLOTS:
         QCOMPARE(sheet.cells.at(4).column, 1);
     }
 
-    void workbook_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("xls") << "xls";
-        QTest::newRow("xlsx") << "xlsx";
-    }
+    void workbook_data() { FormatRows(false); }
     void workbook()
     {
         QFETCH(QString, kind);
@@ -333,13 +338,7 @@ private Q_SLOTS:
     }
 
     // No data file selected: the results model has only its headers.
-    void headerOnly_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("csv") << "csv";
-        QTest::newRow("xls") << "xls";
-        QTest::newRow("xlsx") << "xlsx";
-    }
+    void headerOnly_data() { FormatRows(true); }
     void headerOnly()
     {
         QFETCH(QString, kind);
@@ -381,13 +380,7 @@ private Q_SLOTS:
 
     // A write that fails part way (file-size limit, as a full disk) reports
     // failure, keeps the old file and leaves no temporary file.
-    void failedSave_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("csv") << "csv";
-        QTest::newRow("xls") << "xls";
-        QTest::newRow("xlsx") << "xlsx";
-    }
+    void failedSave_data() { FormatRows(true); }
     void failedSave()
     {
         QFETCH(QString, kind);
