@@ -427,7 +427,12 @@ private Q_SLOTS:
                                {MmCell(12.5), MmCell(0.39), MmCell(600.0), Cell(0x04, 600, 50),
                                 Cell(0x01, 0, 38), Cell(0x04, 5, 0, 5920, "П112", 7, 0xFFFF, 0)})});
         QVERIFY(!db.isEmpty());
-        const Run show = Cli({QStringLiteral("show"), db, QStringLiteral("--file"), "2"});
+        // The materials table names the cells' material in both outputs.
+        const QString materials = Path(QStringLiteral("materials.csv"));
+        QVERIFY(DataTest::WriteBytes(materials, "Сталь,5920,-0.5\r\nЛатунь,4430,0.1\r\n"));
+        const QStringList source{db, QStringLiteral("--file"), QStringLiteral("2"),
+                                 QStringLiteral("--materials"), materials};
+        const Run show = Cli(QStringList{QStringLiteral("show")} + source);
         QCOMPARE(show.exitCode, 0);
         const QStringList lines = show.out.split(QLatin1Char('\n'));
         QStringList headers = lines.first().split(QLatin1Char('\t'));
@@ -442,11 +447,12 @@ private Q_SLOTS:
         QCOMPARE(red, QList<bool>({false, true, false, true, true, false}));
         QCOMPARE(rows.last().at(7), QString()); // no time
         QCOMPARE(rows.last().at(8), QString()); // no date
+        QCOMPARE(rows.first().at(2), QStringLiteral("Сталь"));
 
         // Outputs named against their format: the option decides.
         const QString out = Path(QStringLiteral("cli-out") + option + QStringLiteral(".dat"));
         const Run run =
-            Cli({QStringLiteral("export"), db, QStringLiteral("--file"), "2", option, out});
+            Cli(QStringList{QStringLiteral("export")} + source + QStringList{option, out});
         QCOMPARE(run.err, QString());
         QCOMPARE(run.exitCode, 0);
         QString error;
@@ -463,6 +469,35 @@ private Q_SLOTS:
         const QJsonObject sheet = ExportTest::ReadWorkbook(out, option.mid(2), &error);
         QVERIFY2(!sheet.isEmpty(), qPrintable(error));
         CompareSheet(sheet, headers, rows, red);
+    }
+
+    void cliUsageLine()
+    {
+        const Run run = Cli({QStringLiteral("--help")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.contains(QStringLiteral(
+            "korvalent-cli export FILE.kdb|FILE.kdf --file N [--materials FILE.csv] (--csv OUT "
+            "| --xls OUT | --xlsx OUT)\n")));
+    }
+
+    // A single data file (.kdf) exports like a database's file 1.
+    void cliDataFile()
+    {
+        using namespace DataTest;
+        const QString kdf = Path(QStringLiteral("one.kdf"));
+        QVERIFY(CDataStorage::SaveDataFile(kdf, File(QStringLiteral("Отвод"), {MmCell(7.25)})));
+        const QString out = Path(QStringLiteral("one.csv"));
+        const Run run = Cli({QStringLiteral("export"), kdf, QStringLiteral("--file"), "1",
+                             QStringLiteral("--csv"), out});
+        QCOMPARE(run.exitCode, 0);
+        QString error;
+        const QList<QStringList> read = ExportTest::ReadCsv(out, &error);
+        QCOMPARE(read.size(), 2);
+        QCOMPARE(read.at(1).first(), QStringLiteral("7.25"));
+        QCOMPARE(Cli({QStringLiteral("export"), kdf, QStringLiteral("--file"), "2",
+                      QStringLiteral("--csv"), out})
+                     .exitCode,
+                 2);
     }
 
     void cliErrors_data()
