@@ -337,6 +337,58 @@ private Q_SLOTS:
                          rows.at(r).at(c));
     }
 
+    // The record frame of the .xls: no record over 8224 bytes, the records
+    // every reader needs in their order, and the EXTSST index pointing at the
+    // first text of each bucket.
+    void biffRecords()
+    {
+        if (!HaveXlrd())
+            QSKIP("python3-xlrd is not installed");
+        // Texts in order of first use: the headers A and Б, then "0", "1", …
+        // (Б repeats in every row).
+        QList<QStringList> rows;
+        QStringList unique{QStringLiteral("A"), QStringLiteral("Б")};
+        for (int r = 0; r < 1500; ++r)
+        {
+            rows << QStringList{QString::number(r), QStringLiteral("Б")};
+            unique << QString::number(r);
+        }
+        QStandardItemModel model;
+        ExportTest::FillModel(&model, {"A", "Б"}, rows);
+        const QString path = Path(QStringLiteral("records.xls"));
+        QVERIFY(CResultsSheet::FromModel(model).Save(path).Ok());
+        QString error;
+        const QJsonObject read =
+            QJsonDocument::fromJson(
+                ExportTest::RunPython(
+                    {QStringLiteral(KORVALENT_EXPORT_TESTS "/biff_records.py"), path}, {}, &error))
+                .object();
+        QVERIFY2(!read.isEmpty(), qPrintable(error));
+        QVERIFY(read.value("maxSize").toInt() <= 8224);
+        QStringList ids;
+        for (const QJsonValue& id : read.value("ids").toArray())
+            ids << id.toString();
+        QCOMPARE(ids.first(), QStringLiteral("0809"));
+        QCOMPARE(ids.count(QStringLiteral("0809")), 2); // globals and one sheet
+        QCOMPARE(ids.count(QStringLiteral("000A")), 2);
+        QVERIFY(ids.indexOf(QStringLiteral("0085")) < ids.indexOf(QStringLiteral("00FC")));
+        // SST, its CONTINUE records (this many texts need one), EXTSST.
+        int next = int(ids.indexOf(QStringLiteral("00FC"))) + 1;
+        QCOMPARE(ids.at(next), QStringLiteral("003C"));
+        while (ids.at(next) == QLatin1String("003C"))
+            ++next;
+        QCOMPARE(ids.at(next), QStringLiteral("00FF"));
+        QCOMPARE(ids.count(QStringLiteral("00FD")), 2 + 2 * 1500);
+        const int perBucket = read.value("perBucket").toInt();
+        QVERIFY(perBucket >= 8);
+        QVERIFY(read.value("offsetsAgree").toBool());
+        const QJsonArray buckets = read.value("buckets").toArray();
+        QCOMPARE(buckets.size(), (int(unique.size()) + perBucket - 1) / perBucket);
+        for (int b = 0; b < buckets.size(); ++b)
+            QVERIFY2(unique.at(b * perBucket).startsWith(buckets.at(b).toString()),
+                     qPrintable(QString::number(b)));
+    }
+
     // No data file selected: the results model has only its headers.
     void headerOnly_data() { FormatRows(true); }
     void headerOnly()
