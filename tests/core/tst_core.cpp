@@ -26,6 +26,7 @@ void WriteRaw(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
+
 } // namespace
 
 class TestCore : public QObject
@@ -82,27 +83,22 @@ private Q_SLOTS:
     {
         const QString path = m_dir.filePath("report.pdf");
         WriteRaw(path, "old");
-        auto failed = CSafeSave::WriteWith(path,
-                                           [](const QString& temp)
-                                           {
-                                               QFile f(temp);
-                                               f.open(QIODevice::WriteOnly);
-                                               f.write("half");
-                                               return false;
-                                           });
+        auto failed = CSafeSave::WriteWith(path, [](const QString& temp) {
+            QFile f(temp);
+            f.open(QIODevice::WriteOnly);
+            f.write("half");
+            return false;
+        });
         QCOMPARE(failed.status, CSafeSave::Status::WriteFailed);
         QCOMPARE(ReadAll(path), QByteArray("old"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
         QString seen;
-        auto ok =
-            CSafeSave::WriteWith(path,
-                                 [&seen](const QString& temp)
-                                 {
-                                     seen = temp;
-                                     QFile f(temp);
-                                     return f.open(QIODevice::WriteOnly) && f.write("new") == 3;
-                                 });
+        auto ok = CSafeSave::WriteWith(path, [&seen](const QString& temp) {
+            seen = temp;
+            QFile f(temp);
+            return f.open(QIODevice::WriteOnly) && f.write("new") == 3;
+        });
         QVERIFY(ok.Ok());
         QCOMPARE(QFileInfo(seen).absolutePath(), QFileInfo(path).absolutePath());
         QVERIFY(!QFile::exists(seen));
