@@ -58,3 +58,9 @@ bool CliParseFileNumber(const QString& text, int* fileNumber);
 // the reason and returns false when there is no such file.
 bool CliFillResults(const CliData& data, int fileNumber, QStandardItemModel* cells,
                     QList<float>* values = nullptr);
+// A usage error: one line naming the problem and pointing to --help on
+// stderr; returns CliUsage.
+int CliUsageError(const QString& problem);
+// Empty when a file can be written at path; otherwise the reason, naming the
+// path (missing or read-only folder, a target that is not a regular file).
+QString CliCheckWritable(const QString& path);

@@ -8,17 +8,6 @@
 
 #include <QStandardItemModel>
 
-namespace
-{
-int ExportUsage(const QString& problem)
-{
-    CliPrintErr(problem);
-    CliPrintErr(QStringLiteral("Usage: korvalent-cli export FILE.kdb|FILE.kdf --file N "
-                               "[--materials FILE.csv] (--csv OUT | --xls OUT | --xlsx OUT)"));
-    return CliUsage;
-}
-} // namespace
-
 // export FILE --file N [--materials FILE.csv] (--csv OUT | --xls OUT | --xlsx OUT):
 // the results table `show --file N` prints, written as the window's exports
 // write it.
@@ -33,12 +22,12 @@ int CliExport(const CliContext& ctx)
         if (output || a == QLatin1String("--file") || a == QLatin1String("--materials"))
         {
             if (i + 1 >= ctx.args.size())
-                return ExportUsage(QStringLiteral("%1 needs a value").arg(a));
+                return CliUsageError(QStringLiteral("%1 needs a value").arg(a));
             const QString value = ctx.args.at(++i);
             if (output)
             {
                 if (!format.isEmpty())
-                    return ExportUsage(QStringLiteral("Give one of --csv, --xls, --xlsx"));
+                    return CliUsageError(QStringLiteral("Give one of --csv, --xls, --xlsx"));
                 format = a;
                 outPath = value;
             }
@@ -46,19 +35,27 @@ int CliExport(const CliContext& ctx)
                 (a == QLatin1String("--file") ? fileArgument : materialsPath) = value;
         }
         else if (a.startsWith(QLatin1Char('-')) && a.size() > 1)
-            return ExportUsage(QStringLiteral("Unknown option: %1").arg(a));
+            return CliUsageError(QStringLiteral("Unknown option: %1").arg(a));
         else if (path.isEmpty())
             path = a;
         else
-            return ExportUsage(QStringLiteral("Only one file can be exported"));
+            return CliUsageError(QStringLiteral("Only one file can be exported"));
     }
     if (path.isEmpty())
-        return ExportUsage(QStringLiteral("No file given"));
+        return CliUsageError(QStringLiteral("No file given"));
     int fileNumber = 0;
     if (fileArgument.isEmpty() || !CliParseFileNumber(fileArgument, &fileNumber))
-        return ExportUsage(QStringLiteral("--file needs a number from 1"));
+        return CliUsageError(QStringLiteral("--file needs a number from 1"));
     if (format.isEmpty())
-        return ExportUsage(QStringLiteral("Give one of --csv, --xls, --xlsx"));
+        return CliUsageError(QStringLiteral("Give one of --csv, --xls, --xlsx"));
+
+    // Told before the data is read; the save itself still checks everything.
+    const QString unwritable = CliCheckWritable(outPath);
+    if (!unwritable.isEmpty())
+    {
+        CliPrintErr(unwritable);
+        return CliFailure;
+    }
 
     CliData data;
     if (CliLoadData(path, materialsPath, &data) != CliOk)

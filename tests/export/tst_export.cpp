@@ -574,8 +574,8 @@ private Q_SLOTS:
             << "Не удалось открыть для чтения базу данных Korvalent: ";
         QTest::newRow("output is a directory")
             << QStringList{db, "--file", "1", "--xls", "DIR"} << 1 << "это не обычный файл";
-        QTest::newRow("output folder missing") << QStringList{db, "--file", "1", "--csv", "NOWHERE"}
-                                               << 1 << "Не удалось записать файл";
+        QTest::newRow("output folder missing")
+            << QStringList{db, "--file", "1", "--csv", "NOWHERE"} << 1 << "не существует";
     }
     void cliErrors()
     {
