@@ -1,5 +1,8 @@
 #include "app/CKorvalent.h"
 
+#include "app/CElidedLabel.h"
+#include "app/CTableFitter.h"
+
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
 #include "core/CClock.h"
@@ -23,6 +26,7 @@
 #include <QScrollBar>
 #include <QLabel>
 #include <QSettings>
+#include <QStyledItemDelegate>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QUrl>
@@ -45,6 +49,23 @@ void LimitToRows(QTableView* view)
                        view->horizontalScrollBar()->sizeHint().height();
     view->setMaximumHeight(height);
 }
+
+// Items that name only a horizontal alignment are drawn vertically centred,
+// like their neighbours, instead of at the top of the row.
+class CVCenterDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!(option->displayAlignment & Qt::AlignVertical_Mask))
+            option->displayAlignment |= Qt::AlignVCenter;
+    }
+};
+
 } // namespace
 
 CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKorvalent)
@@ -98,6 +119,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_ui->ResultFilesTable->setModel(m_filesModel);
     m_filesSelection = new QItemSelectionModel(m_filesModel, this);
     m_ui->ResultFilesTable->setSelectionModel(m_filesSelection);
+    m_ui->ResultFilesTable->setItemDelegate(new CVCenterDelegate(m_ui->ResultFilesTable));
     connect(m_filesSelection, &QItemSelectionModel::selectionChanged, this,
             &CKorvalent::ResultFilesTableItemChanged);
 
@@ -107,14 +129,19 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
         new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
     StatisticsRows::Fill(m_statisticsModel);
     m_ui->StatisticsTable->setModel(m_statisticsModel);
+    m_resultsFitter = new CTableFitter(m_ui->ResultFileContentTable);
     ResultsTablesReset();
-    m_ui->StatisticsTable->resizeColumnsToContents();
+    CTableFitter::FixStatisticsColumns(m_ui->StatisticsTable);
     LimitToRows(m_ui->StatisticsTable);
     m_nSelectedFile = -1;
 
     // 10. Status bar indicators: data first, then device.
-    m_dataStatusLabel = new QLabel(tr("Данные: не загружены                    "), this);
-    m_deviceStatusLabel = new QLabel(tr("Устройство: не выбрано"), this);
+    // They elide rather than widen the window, and leave the status
+    // messages on their left readable room.
+    m_dataStatusLabel = new CElidedLabel(tr("Данные: не загружены                    "), this);
+    m_deviceStatusLabel = new CElidedLabel(tr("Устройство: не выбрано"), this);
+    m_dataStatusLabel->setObjectName(QStringLiteral("DataStatusLabel"));
+    m_deviceStatusLabel->setObjectName(QStringLiteral("DeviceStatusLabel"));
     statusBar()->addPermanentWidget(m_dataStatusLabel);
     statusBar()->addPermanentWidget(m_deviceStatusLabel);
 
@@ -362,8 +389,22 @@ void CKorvalent::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+void CKorvalent::FitStatusBar()
+{
+    // The permanent widgets keep a good part of the bar for the status
+    // messages on their left; what does not fit is elided.
+    const int w = width();
+    if (m_dataStatusLabel)
+        m_dataStatusLabel->setMaximumWidth(std::max(60, w * 2 / 5));
+    if (m_deviceStatusLabel)
+        m_deviceStatusLabel->setMaximumWidth(std::max(60, w * 3 / 10));
+    if (m_chainProgressText)
+        m_chainProgressText->setMaximumWidth(std::max(60, w * 3 / 10));
+}
+
 void CKorvalent::resizeEvent(QResizeEvent* event)
 {
     // The tabs are arranged by layouts, which follow the new size by themselves.
     QMainWindow::resizeEvent(event);
+    FitStatusBar();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CElidedLabel.h"
 #include "data/GaugeRecords.h"
 #include "tools/CDatabaseTransfer.h"
 
@@ -18,6 +19,8 @@ class QToolButton;
 class CAboutDialog;
 class CDeviceSelectorDialog;
 class CMaterialsEditorDialog;
+class CTableFitter;
+
 
 namespace Ui
 {
@@ -126,8 +129,8 @@ private:
     QStandardItemModel* m_statisticsModel = nullptr;
     QStandardItemModel* m_reportResultsModel = nullptr;
     QStandardItemModel* m_reportStatsModel = nullptr;
-    QLabel* m_dataStatusLabel = nullptr;
-    QLabel* m_deviceStatusLabel = nullptr;
+    CElidedLabel* m_dataStatusLabel = nullptr;
+    CElidedLabel* m_deviceStatusLabel = nullptr;
     QTimer* m_clockTimer = nullptr;
     QString m_documentsDir;
     QString m_reportTemplate;
@@ -139,6 +142,7 @@ private:
     DataFileList m_dataFiles;
     MaterialList m_materials;
     int m_nSelectedFile = -1;
+    CTableFitter* m_resultsFitter = nullptr;
     bool m_syncingSelection = false; // the program moves the files table's selection
     void SyncFilesSelection();
 
@@ -147,6 +151,8 @@ private:
     CDatabaseTransfer m_transfer{&m_dataFiles, &m_materials, &m_nSelectedFile};
     QProgressBar* m_chainProgress = nullptr; // status bar, shown while a chain runs
     QToolButton* m_chainCancel = nullptr;
+    CElidedLabel* m_chainProgressText = nullptr; // "Файлы: … ячейки: …" beside the bar
+    void FitStatusBar();
     int m_refusedStarts = 0; // starts made while the device was busy; their refusal is ignored
     void CarryOut(const CDatabaseTransfer::Action& action);
     void UpdateChainProgress();
