@@ -18,6 +18,9 @@ class QToolButton;
 class CAboutDialog;
 class CDeviceSelectorDialog;
 class CMaterialsEditorDialog;
+class CPEPParamsEditorDialog;
+class CPEPListDialog;
+class CDeviceScreenshotDialog;
 
 namespace Ui
 {
@@ -57,6 +60,9 @@ public:
     CDeviceSelectorDialog* DeviceSelector() const { return m_deviceSelector; }
     CMaterialsEditorDialog* MaterialsEditor() const { return m_materialsEditor; }
     CAboutDialog* AboutDialog() const { return m_aboutDialog; }
+    CPEPParamsEditorDialog* PEPEditor() const { return m_pepEditor; }
+    CPEPListDialog* PEPList() const { return m_pepList; }
+    CDeviceScreenshotDialog* ScreenshotDialog() const { return m_screenshotDialog; }
 
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
@@ -120,6 +126,9 @@ private:
     CAboutDialog* m_aboutDialog = nullptr;
     CDeviceSelectorDialog* m_deviceSelector = nullptr;
     CMaterialsEditorDialog* m_materialsEditor = nullptr;
+    CPEPParamsEditorDialog* m_pepEditor = nullptr;
+    CPEPListDialog* m_pepList = nullptr;
+    CDeviceScreenshotDialog* m_screenshotDialog = nullptr;
     QStandardItemModel* m_filesModel = nullptr;
     QItemSelectionModel* m_filesSelection = nullptr;
     QStandardItemModel* m_resultsModel = nullptr;
