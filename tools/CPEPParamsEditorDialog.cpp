@@ -62,6 +62,13 @@ CPEPParamsEditorDialog::CPEPParamsEditorDialog(QWidget* parent)
     const int rowHeight = table->verticalHeader()->defaultSectionSize();
     for (QLabel* label : {m_ui->VPathRow1Label, m_ui->VPathRow2Label, m_ui->VPathRow3Label})
         label->setFixedHeight(rowHeight);
+    // The table is as large as its cells; the dialog's spare room goes below
+    // and beside it rather than into empty table area.
+    table->setFixedSize(CPEPImage::kVPathColumns * table->horizontalHeader()->defaultSectionSize() +
+                            2 * table->frameWidth(),
+                        table->horizontalHeader()->sizeHint().height() +
+                            CPEPImage::kVPathRows * rowHeight + 2 * table->frameWidth());
+    m_ui->MainLayout->insertStretch(m_ui->MainLayout->indexOf(m_ui->VPathGroupBox) + 1, 1);
     const QStringList labels = CPEPImage::VPathRowLabels();
     m_ui->VPathRow1Label->setText(labels.at(0));
     m_ui->VPathRow2Label->setText(labels.at(1));
