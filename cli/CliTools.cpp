@@ -6,9 +6,6 @@
 #include "tools/CPEPList.h"
 #include "tools/CScreenImage.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 // The transducer memory, the transducer list and the screenshot from the
 // command line: the same core and texts as the three dialogs.
 
@@ -33,13 +30,13 @@ void PrintErrLines(const QString& text)
 // False, with the message printed, when it cannot be used.
 bool ReadPepFile(const QString& path, PEPEepromImage* image)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    QByteArray content;
+    if (!CPEPImage::ReadFile(path, &content))
     {
         CliPrintErr(CPEPImage::FileReadFailedText() + QStringLiteral(" (%1)").arg(path));
         return false;
     }
-    const CPEPImage::Decoded decoded = CPEPImage::DecodeFile(file.read(CPEPImage::kSize));
+    const CPEPImage::Decoded decoded = CPEPImage::DecodeFile(content);
     if (!decoded.crcOk)
     {
         PrintErrLines(CPEPImage::CrcWarningText());

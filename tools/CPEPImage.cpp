@@ -3,6 +3,8 @@
 #include "device/CCrc16.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -199,6 +201,15 @@ CPEPImage::Decoded CPEPImage::DecodeFile(const QByteArray& bytes)
     if (decoded.crcOk)
         decoded.form = ToForm(decoded.image);
     return decoded;
+}
+
+bool CPEPImage::ReadFile(const QString& path, QByteArray* bytes)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    *bytes = file.read(kSize);
+    return true;
 }
 
 bool CPEPImage::FromForm(const Form& form, PEPEepromImage* image, QString* error)

@@ -75,6 +75,11 @@ struct Decoded
 };
 Decoded DecodeFile(const QByteArray& bytes);
 
+// The first (at most 128) bytes of a .pep file. False when the path is no
+// regular file (a FIFO or a device would block or never end) or cannot be
+// opened.
+bool ReadFile(const QString& path, QByteArray* bytes);
+
 // Rebuilds image from the form over its previous content and sets the
 // checksum. The entries of V-path columns with an empty cell keep their
 // bytes. Refuses (false, error = the warning naming the field and its limit,

@@ -12,8 +12,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QStandardItemModel>
 
@@ -186,15 +184,14 @@ void CPEPParamsEditorDialog::ReadDataFromEEPROM()
         UserPrompts().OpenFileName(this, tr("Открыть файл"), DefaultFileName(), PepFilter());
     if (path.isEmpty())
         return;
-    // Only a regular file: a FIFO or a device would block or never end.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    QByteArray content;
+    if (!CPEPImage::ReadFile(path, &content))
     {
         DeviceTaskCompleted(1, nullptr, -1);
         return;
     }
-    m_image = CPEPImage::Overlay(m_image, file.read(CPEPImage::kSize));
-    file.close();
+    // A shorter file leaves the rest of the buffer as it was.
+    m_image = CPEPImage::Overlay(m_image, content);
     DeviceTaskCompleted(1, &m_image, CPEPImage::kSize);
 }
 

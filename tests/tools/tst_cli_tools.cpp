@@ -1,5 +1,6 @@
 #include "sim/CVirtualGauge.h"
 #include "tests/common/TestSupport.h"
+#include "tests/tools/PepTestSupport.h"
 
 #include <QDate>
 #include <QDir>
@@ -26,28 +27,6 @@ const QString kCrcWarning =
                    "    - Возможно подключенный ПЭП не исправен.\n");
 const QString kCrcDamaged =
     QStringLiteral("ОШИБКА: данные повреждены, не верная контрольная сумма.\n");
-
-quint16 BitwiseCrc(const QByteArray& bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char c : bytes)
-    {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0x8408) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
-QByteArray WithCrc(QByteArray image)
-{
-    image[126] = 0;
-    image[127] = 0;
-    const quint16 crc = BitwiseCrc(image);
-    image[126] = char(crc & 0xFF);
-    image[127] = char(crc >> 8);
-    return image;
-}
 
 bool PixelOn(const QByteArray& screen, int x, int y)
 {
@@ -111,11 +90,7 @@ class TestCliTools : public QObject
     Result Sim(const QStringList& args) { return Cli(args, m_simPort); }
     Result Own(const QStringList& args) { return Cli(args, m_gauge->PortPath()); }
 
-    QByteArray Read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    QByteArray Read(const QString& path) { return ReadAll(path); }
     void Write(const QString& path, const QByteArray& bytes)
     {
         QFile f(path);
@@ -395,9 +370,7 @@ private Q_SLOTS:
         QVERIFY(bytes.startsWith(magic));
         if (magic == "BM")
         {
-            QCOMPARE(bytes.size(), 54 + 768 * 128);
-            QCOMPARE(int(quint8(bytes[28])), 24); // bits per pixel
-            QCOMPARE(int(quint8(bytes[30])), 0);  // no compression
+            QVERIFY(IsPlainBmp256x128(bytes));
         }
         const QImage image = QImage::fromData(bytes);
         QCOMPARE(image.size(), QSize(256, 128));

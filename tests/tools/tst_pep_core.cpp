@@ -1,3 +1,4 @@
+#include "tests/tools/PepTestSupport.h"
 #include "tools/CPEPImage.h"
 #include "tools/CPEPList.h"
 #include "tools/CScreenImage.h"
@@ -9,32 +10,13 @@
 // The widget-free transducer image, transducer list and screen codecs.
 namespace
 {
-// Bit by bit, independent of the program's table-driven routine:
-// reflected 0x1021 (0x8408), initial FFFF, no final XOR.
-quint16 BitwiseCrc(const QByteArray& bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char c : bytes)
-    {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0x8408) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
 // An image given as raw bytes at their offsets, with a correct checksum.
 QByteArray ImageBytes(const QList<QPair<int, QByteArray>>& fields, char fill = 0)
 {
     QByteArray bytes(128, fill);
     for (const auto& f : fields)
         bytes.replace(f.first, f.second.size(), f.second);
-    bytes[126] = 0;
-    bytes[127] = 0;
-    const quint16 crc = BitwiseCrc(bytes);
-    bytes[126] = char(crc & 0xFF);
-    bytes[127] = char(crc >> 8);
-    return bytes;
+    return WithCrc(bytes);
 }
 
 QByteArray Le16(quint16 v)
@@ -541,10 +523,7 @@ private Q_SLOTS:
         QVERIFY2(bytes.startsWith(magic), qPrintable(error));
         if (magic == "BM")
         {
-            // Uncompressed 24-bit pixels: header 54 bytes, rows of 768 bytes.
-            QCOMPARE(bytes.size(), 54 + 768 * 128);
-            QCOMPARE(int(quint8(bytes[28])), 24);
-            QCOMPARE(int(quint8(bytes[30])), 0);
+            QVERIFY(IsPlainBmp256x128(bytes));
         }
     }
 };

@@ -6,6 +6,7 @@
 #include "sim/CVirtualGauge.h"
 #include "tests/common/GaugeSupport.h"
 #include "tests/common/TestSupport.h"
+#include "tests/tools/PepTestSupport.h"
 #include "tools/CDeviceScreenshotDialog.h"
 #include "tools/CPEPListDialog.h"
 #include "tools/CPEPParamsEditorDialog.h"
@@ -22,10 +23,8 @@
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
 #include <cstring>
 #include <memory>
-#include <sys/resource.h>
 
 // The transducer memory editor, the transducer list and the screenshot
 // dialog, driven through their slots against the virtual gauge on a pty.
@@ -40,55 +39,10 @@ const QString kCrcWarning =
 const QString kCrcDamaged =
     QStringLiteral("ОШИБКА: данные повреждены, не верная контрольная сумма.");
 
-// Reflected 0x1021, initial FFFF, bit by bit.
-quint16 BitwiseCrc(const QByteArray& bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char c : bytes)
-    {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0x8408) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
-QByteArray WithCrc(QByteArray image)
-{
-    image[126] = 0;
-    image[127] = 0;
-    const quint16 crc = BitwiseCrc(image);
-    image[126] = char(crc & 0xFF);
-    image[127] = char(crc >> 8);
-    return image;
-}
-
 quint16 Word(const QByteArray& b, int offset)
 {
     return quint16(quint8(b[offset]) | (quint8(b[offset + 1]) << 8));
 }
-
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
 
 PEPListRecord ListRecord(const char* name, quint8 type, quint16 frequency, quint32 delay,
                          quint8 from, quint16 to, quint32 serial, int filledEntries)
@@ -110,11 +64,6 @@ PEPListRecord ListRecord(const char* name, quint8 type, quint16 frequency, quint
     return r;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class TestPepDialogs : public QObject
@@ -809,10 +758,8 @@ private Q_SLOTS:
         QVERIFY(bytes.startsWith(magic));
         if (magic == "BM")
         {
-            // Uncompressed 24-bit: 54-byte header, 768-byte rows, bottom row first.
-            QCOMPARE(bytes.size(), 54 + 768 * 128);
-            QCOMPARE(int(quint8(bytes[28])), 24);
-            QCOMPARE(int(quint8(bytes[30])), 0);
+            // Uncompressed 24-bit, bottom row first.
+            QVERIFY(IsPlainBmp256x128(bytes));
             const int top = 54 + 127 * 768;
             QCOMPARE(bytes.mid(top, 6), QByteArray(6, 0));                  // 2 dark pixels
             QCOMPARE(bytes.mid(top + 6, 3), QByteArray("\x13\xD7\x93", 3)); // B, G, R of green
