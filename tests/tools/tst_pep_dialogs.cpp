@@ -49,7 +49,7 @@ PEPListRecord ListRecord(const char* name, quint8 type, quint16 frequency, quint
 {
     PEPListRecord r;
     std::memset(&r, 0, sizeof(r));
-    std::strncpy(r.name, name, sizeof(r.name));
+    std::memcpy(r.name, name, qMin(std::strlen(name), sizeof(r.name)));
     r.type = type;
     r.frequency = frequency;
     r.delay = delay;
@@ -584,7 +584,9 @@ private Q_SLOTS:
         PEPListRecord nan = ListRecord("NAN", 2, 50, 125, 5, 3000, 7, 0);
         for (int k = 0; k < 10; ++k)
             std::memset(nan.vpath + 10 * k + 2, 0xFF, 8);
-        PEPListRecord third = ListRecord("THIRD", 1, 100, 4120, 5, 1000, 8, 10);
+        // Third entry empty, later ones filled; a windows-1251 name.
+        PEPListRecord third =
+            ListRecord("\xCF\xDD\xCF-1", 1, 65535, 4294967295u, 254, 65534, 4000000000u, 10);
         std::memset(third.vpath + 20, 0, 10);
         m_gauge->SetTransducers({ListRecord("P112-5", 0, 50, 125, 5, 3000, 123456, 10),
                                  ListRecord("NOTGIVEN", 9, 25, 0, 0xFF, 0xFFFF, 0, 9), third, nan});
@@ -596,8 +598,8 @@ private Q_SLOTS:
                                           "123456", "Да"}));
         QCOMPARE(ListRow(1),
                  (QStringList{"NOTGIVEN", "Н/Д", "2.5 МГц", "0.0 нс", "0.0 - 0.0 мм", "0", "Нет"}));
-        QCOMPARE(ListRow(2), (QStringList{"THIRD", "ПС", "10.0 МГц", "412.0 нс", "0.5 - 100.0 мм",
-                                          "8", "Нет"}));
+        QCOMPARE(ListRow(2), (QStringList{"ПЭП-1", "ПС", "6553.5 МГц", "429496729.5 нс",
+                                          "25.4 - 6553.4 мм", "4000000000", "Нет"}));
         QCOMPARE(ListRow(3),
                  (QStringList{"NAN", "Н/Д", "5.0 МГц", "12.5 нс", "0.5 - 300.0 мм", "7", "Да"}));
         QCOMPARE(m_list->Model()->item(0, 5)->textAlignment(), Qt::AlignRight | Qt::AlignVCenter);
