@@ -459,6 +459,26 @@ private Q_SLOTS:
         QCOMPARE(Codes(), (QList<quint8>{0xAA, 0x03, 0x03, 0x03, 0x03}));
     }
 
+    void bufferIsTheWorkersWhileATaskRuns()
+    {
+        m_gauge->InjectFault(CVirtualGauge::FaultDelay, 0x02, -1, 300);
+        E()->AllowWriteToEEPROMCheck->setChecked(true);
+        m_editor->ReadDataFromEEPROM();
+        m_editor->WriteDataToEEPROM();
+        E()->WorkWithFileCheck->setChecked(true);
+        m_editor->ReadDataFromEEPROM();
+        E()->WorkWithFileCheck->setChecked(false);
+        const QString busy = QStringLiteral(
+            "Идёт обмен данными с прибором. Дождитесь его завершения и повторите операцию.");
+        QCOMPARE(m_prompts.Messages(), (QStringList{busy, busy}));
+        QCOMPARE(m_prompts.records.size(), 2); // no file dialog
+        QVERIFY(WaitIdle());
+        QCOMPARE(m_prompts.Messages().size(), 2);
+        QCOMPARE(E()->PEPName->text(), QStringLiteral("D1771"));
+        QCOMPARE(Codes(), (QList<quint8>{0xAA, 0x02}));
+        QCOMPARE(CPEPImage::ToBytes(m_editor->Image()), m_gauge->Eeprom());
+    }
+
     void pepFiles_data()
     {
         QTest::addColumn<bool>("readDeviceFirst");
