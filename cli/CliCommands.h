@@ -41,3 +41,9 @@ int CliScreenshot(const CliContext& ctx);
 void CliPrintOut(const QString& line); // one line to stdout, UTF-8
 void CliPrintErr(const QString& line); // one line to stderr, UTF-8
 void CliPrintUsage(bool toStderr);
+// A usage error: one line naming the problem and pointing to --help on
+// stderr; returns CliUsage.
+int CliUsageError(const QString& problem);
+// Empty when a file can be written at path; otherwise the reason, naming the
+// path (missing or read-only folder, a target that is not a regular file).
+QString CliCheckWritable(const QString& path);
