@@ -11,11 +11,13 @@
 
 namespace
 {
-int Usage(const QString& text)
+// A target that cannot be written is reported before the gauge is asked.
+bool CheckWritable(const QString& path)
 {
-    CliPrintErr(text);
-    CliPrintUsage(true);
-    return CliUsage;
+    const QString problem = CliCheckWritable(path);
+    if (!problem.isEmpty())
+        CliPrintErr(problem);
+    return problem.isEmpty();
 }
 
 // Message boxes use \r\n between lines; a terminal wants plain line ends.
@@ -58,7 +60,9 @@ bool Save(const QString& path, const QByteArray& bytes)
 int CliPepRead(const CliContext& ctx)
 {
     if (ctx.args.size() != 1)
-        return Usage(QStringLiteral("pep-read needs one FILE.pep"));
+        return CliUsageError(QStringLiteral("pep-read needs one FILE.pep"));
+    if (!CheckWritable(ctx.args.first()))
+        return CliFailure;
     PEPEepromImage image = CPEPImage::Erased();
     if (!CliRunTask(ctx, 1, &image, CPEPImage::kSize))
     {
@@ -77,7 +81,7 @@ int CliPepRead(const CliContext& ctx)
 int CliPepWrite(const CliContext& ctx)
 {
     if (ctx.args.size() != 1)
-        return Usage(QStringLiteral("pep-write needs one FILE.pep"));
+        return CliUsageError(QStringLiteral("pep-write needs one FILE.pep"));
     PEPEepromImage image;
     if (!ReadPepFile(ctx.args.first(), &image))
         return CliFailure;
@@ -93,7 +97,7 @@ int CliPepWrite(const CliContext& ctx)
 int CliPepShow(const CliContext& ctx)
 {
     if (ctx.args.size() != 1)
-        return Usage(QStringLiteral("pep-show needs one FILE.pep"));
+        return CliUsageError(QStringLiteral("pep-show needs one FILE.pep"));
     PEPEepromImage image;
     if (!ReadPepFile(ctx.args.first(), &image))
         return CliFailure;
@@ -106,7 +110,7 @@ int CliPepShow(const CliContext& ctx)
 int CliPepList(const CliContext& ctx)
 {
     if (!ctx.args.isEmpty())
-        return Usage(QStringLiteral("pep-list takes no arguments"));
+        return CliUsageError(QStringLiteral("pep-list takes no arguments"));
     QList<PEPListRecord> list;
     if (!CliRunTask(ctx, 7, &list, 0))
     {
@@ -122,7 +126,9 @@ int CliPepList(const CliContext& ctx)
 int CliScreenshot(const CliContext& ctx)
 {
     if (ctx.args.size() != 1)
-        return Usage(QStringLiteral("screenshot needs one FILE (.bmp or .png)"));
+        return CliUsageError(QStringLiteral("screenshot needs one FILE (.bmp or .png)"));
+    if (!CheckWritable(ctx.args.first()))
+        return CliFailure;
     quint8 screen[CScreenImage::kBufferSize] = {};
     if (!CliRunTask(ctx, 10, screen, CScreenImage::kBufferSize))
     {

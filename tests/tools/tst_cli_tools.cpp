@@ -141,7 +141,7 @@ private Q_SLOTS:
         const Result r = Own(args);
         QCOMPARE(r.code, 2);
         QCOMPARE(r.out, QString());
-        QVERIFY(r.err.contains(QStringLiteral("korvalent-cli [--port PATH] pep-read FILE.pep")));
+        QVERIFY(r.err.contains(QStringLiteral("see 'korvalent-cli --help'")));
         QVERIFY(m_gauge->RequestLog().isEmpty());
     }
 
@@ -421,12 +421,20 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).filter("limited"),
                  QStringList{"limited.bmp"});
 
-        // A target that is no regular file is refused after the reading.
+        // A target that cannot be written is refused before the gauge is asked.
         const QString folder = Path(QStringLiteral("folder.pep"));
         QVERIFY(QDir().mkpath(folder));
-        r = Own({QStringLiteral("pep-read"), folder});
-        QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(folder), qPrintable(r.err));
+        for (const QString& target : {folder, Path(QStringLiteral("no/such/dir/x.bmp"))})
+        {
+            m_gauge->ClearRequestLog();
+            r = Own({target.endsWith(QStringLiteral(".pep")) ? QStringLiteral("pep-read")
+                                                             : QStringLiteral("screenshot"),
+                     target});
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains(QFileInfo(target).isDir() ? target : QFileInfo(target).path()),
+                     qPrintable(r.err));
+            QVERIFY(m_gauge->RequestLog().isEmpty());
+        }
         QVERIFY(QFileInfo(folder).isDir());
     }
 };
