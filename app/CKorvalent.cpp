@@ -12,6 +12,9 @@
 #include "device/CDeviceSelectorDialog.h"
 #include "tools/CAboutDialog.h"
 #include "tools/CMaterialsEditorDialog.h"
+#include "tools/CDeviceScreenshotDialog.h"
+#include "tools/CPEPListDialog.h"
+#include "tools/CPEPParamsEditorDialog.h"
 
 #include "ui_CKorvalent.h"
 
@@ -74,6 +77,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_aboutDialog = new CAboutDialog();
     m_deviceSelector = new CDeviceSelectorDialog();
     m_materialsEditor = new CMaterialsEditorDialog();
+    m_pepEditor = new CPEPParamsEditorDialog();
+    m_pepList = new CPEPListDialog();
+    m_screenshotDialog = new CDeviceScreenshotDialog();
 
     // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
 
@@ -184,6 +190,9 @@ CKorvalent::~CKorvalent()
     delete m_aboutDialog;
     delete m_deviceSelector;
     delete m_materialsEditor;
+    delete m_pepEditor;
+    delete m_pepList;
+    delete m_screenshotDialog;
     delete m_ui;
 }
 
@@ -314,9 +323,15 @@ void CKorvalent::UpdateDeviceLabel()
 
 // Each of these shows the window this one owns; the window keeps its content
 // between showings.
-void CKorvalent::ShowPEPListDialog() {}
+void CKorvalent::ShowPEPListDialog()
+{
+    m_pepList->show();
+}
 
-void CKorvalent::ShowPEPEditorDialog() {}
+void CKorvalent::ShowPEPEditorDialog()
+{
+    m_pepEditor->show();
+}
 
 void CKorvalent::ShowMaterialsEditorDialog()
 {
@@ -328,7 +343,10 @@ void CKorvalent::ShowDeviceSelectorDialog()
     m_deviceSelector->show();
 }
 
-void CKorvalent::ShowDeviceScreenshotDialog() {}
+void CKorvalent::ShowDeviceScreenshotDialog()
+{
+    m_screenshotDialog->show();
+}
 
 void CKorvalent::ShowAboutDialog()
 {

@@ -20,7 +20,9 @@ class CAboutDialog;
 class CDeviceSelectorDialog;
 class CMaterialsEditorDialog;
 class CTableFitter;
-
+class CPEPParamsEditorDialog;
+class CPEPListDialog;
+class CDeviceScreenshotDialog;
 
 namespace Ui
 {
@@ -60,6 +62,9 @@ public:
     CDeviceSelectorDialog* DeviceSelector() const { return m_deviceSelector; }
     CMaterialsEditorDialog* MaterialsEditor() const { return m_materialsEditor; }
     CAboutDialog* AboutDialog() const { return m_aboutDialog; }
+    CPEPParamsEditorDialog* PEPEditor() const { return m_pepEditor; }
+    CPEPListDialog* PEPList() const { return m_pepList; }
+    CDeviceScreenshotDialog* ScreenshotDialog() const { return m_screenshotDialog; }
 
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
@@ -123,6 +128,9 @@ private:
     CAboutDialog* m_aboutDialog = nullptr;
     CDeviceSelectorDialog* m_deviceSelector = nullptr;
     CMaterialsEditorDialog* m_materialsEditor = nullptr;
+    CPEPParamsEditorDialog* m_pepEditor = nullptr;
+    CPEPListDialog* m_pepList = nullptr;
+    CDeviceScreenshotDialog* m_screenshotDialog = nullptr;
     QStandardItemModel* m_filesModel = nullptr;
     QItemSelectionModel* m_filesSelection = nullptr;
     QStandardItemModel* m_resultsModel = nullptr;

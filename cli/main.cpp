@@ -36,6 +36,14 @@ const Command kCommands[] = {
      "read the gauge's materials table into a CSV file", CliMaterialsGet},
     {"materials-put", "[--port PATH] materials-put FILE.csv",
      "write a CSV materials table into the gauge", CliMaterialsPut},
+    {"pep-read", "[--port PATH] pep-read FILE.pep",
+     "read the transducer's memory image into a .pep file", CliPepRead},
+    {"pep-write", "[--port PATH] pep-write FILE.pep",
+     "write a .pep image into the transducer's memory", CliPepWrite},
+    {"pep-show", "pep-show FILE.pep", "show a .pep image field by field", CliPepShow},
+    {"pep-list", "[--port PATH] pep-list", "list the transducers the gauge knows", CliPepList},
+    {"screenshot", "[--port PATH] screenshot FILE",
+     "save the gauge's display (PNG for a .png name, else BMP)", CliScreenshot},
 };
 } // namespace
 
