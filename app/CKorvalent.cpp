@@ -1,5 +1,8 @@
 #include "app/CKorvalent.h"
 
+#include "app/CElidedLabel.h"
+#include "app/CTableFitter.h"
+
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
 #include "core/CClock.h"
@@ -10,6 +13,9 @@
 #include "export/CResultsExporter.h"
 #include "tools/CAboutDialog.h"
 #include "tools/CMaterialsEditorDialog.h"
+#include "tools/CDeviceScreenshotDialog.h"
+#include "tools/CPEPListDialog.h"
+#include "tools/CPEPParamsEditorDialog.h"
 
 #include "ui_CKorvalent.h"
 
@@ -24,6 +30,7 @@
 #include <QScrollBar>
 #include <QLabel>
 #include <QSettings>
+#include <QStyledItemDelegate>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QUrl>
@@ -46,6 +53,23 @@ void LimitToRows(QTableView* view)
                        view->horizontalScrollBar()->sizeHint().height();
     view->setMaximumHeight(height);
 }
+
+// Items that name only a horizontal alignment are drawn vertically centred,
+// like their neighbours, instead of at the top of the row.
+class CVCenterDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!(option->displayAlignment & Qt::AlignVertical_Mask))
+            option->displayAlignment |= Qt::AlignVCenter;
+    }
+};
+
 } // namespace
 
 CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKorvalent)
@@ -55,6 +79,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_deviceSelector = new CDeviceSelectorDialog();
     m_materialsEditor = new CMaterialsEditorDialog();
     m_resultsExporter = new CResultsExporter();
+    m_pepEditor = new CPEPParamsEditorDialog();
+    m_pepList = new CPEPListDialog();
+    m_screenshotDialog = new CDeviceScreenshotDialog();
 
     // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
 
@@ -100,6 +127,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_ui->ResultFilesTable->setModel(m_filesModel);
     m_filesSelection = new QItemSelectionModel(m_filesModel, this);
     m_ui->ResultFilesTable->setSelectionModel(m_filesSelection);
+    m_ui->ResultFilesTable->setItemDelegate(new CVCenterDelegate(m_ui->ResultFilesTable));
     connect(m_filesSelection, &QItemSelectionModel::selectionChanged, this,
             &CKorvalent::ResultFilesTableItemChanged);
 
@@ -109,14 +137,19 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
         new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
     StatisticsRows::Fill(m_statisticsModel);
     m_ui->StatisticsTable->setModel(m_statisticsModel);
+    m_resultsFitter = new CTableFitter(m_ui->ResultFileContentTable);
     ResultsTablesReset();
-    m_ui->StatisticsTable->resizeColumnsToContents();
+    CTableFitter::FixStatisticsColumns(m_ui->StatisticsTable);
     LimitToRows(m_ui->StatisticsTable);
     m_nSelectedFile = -1;
 
     // 10. Status bar indicators: data first, then device.
-    m_dataStatusLabel = new QLabel(tr("Данные: не загружены                    "), this);
-    m_deviceStatusLabel = new QLabel(tr("Устройство: не выбрано"), this);
+    // They elide rather than widen the window, and leave the status
+    // messages on their left readable room.
+    m_dataStatusLabel = new CElidedLabel(tr("Данные: не загружены                    "), this);
+    m_deviceStatusLabel = new CElidedLabel(tr("Устройство: не выбрано"), this);
+    m_dataStatusLabel->setObjectName(QStringLiteral("DataStatusLabel"));
+    m_deviceStatusLabel->setObjectName(QStringLiteral("DeviceStatusLabel"));
     statusBar()->addPermanentWidget(m_dataStatusLabel);
     statusBar()->addPermanentWidget(m_deviceStatusLabel);
 
@@ -160,6 +193,9 @@ CKorvalent::~CKorvalent()
     delete m_deviceSelector;
     delete m_materialsEditor;
     delete m_resultsExporter;
+    delete m_pepEditor;
+    delete m_pepList;
+    delete m_screenshotDialog;
     delete m_ui;
 }
 
@@ -290,9 +326,15 @@ void CKorvalent::UpdateDeviceLabel()
 
 // Each of these shows the window this one owns; the window keeps its content
 // between showings.
-void CKorvalent::ShowPEPListDialog() {}
+void CKorvalent::ShowPEPListDialog()
+{
+    m_pepList->show();
+}
 
-void CKorvalent::ShowPEPEditorDialog() {}
+void CKorvalent::ShowPEPEditorDialog()
+{
+    m_pepEditor->show();
+}
 
 void CKorvalent::ShowMaterialsEditorDialog()
 {
@@ -304,7 +346,10 @@ void CKorvalent::ShowDeviceSelectorDialog()
     m_deviceSelector->show();
 }
 
-void CKorvalent::ShowDeviceScreenshotDialog() {}
+void CKorvalent::ShowDeviceScreenshotDialog()
+{
+    m_screenshotDialog->show();
+}
 
 void CKorvalent::ShowAboutDialog()
 {
@@ -365,8 +410,22 @@ void CKorvalent::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+void CKorvalent::FitStatusBar()
+{
+    // The permanent widgets keep a good part of the bar for the status
+    // messages on their left; what does not fit is elided.
+    const int w = width();
+    if (m_dataStatusLabel)
+        m_dataStatusLabel->setMaximumWidth(std::max(60, w * 2 / 5));
+    if (m_deviceStatusLabel)
+        m_deviceStatusLabel->setMaximumWidth(std::max(60, w * 3 / 10));
+    if (m_chainProgressText)
+        m_chainProgressText->setMaximumWidth(std::max(60, w * 3 / 10));
+}
+
 void CKorvalent::resizeEvent(QResizeEvent* event)
 {
     // The tabs are arranged by layouts, which follow the new size by themselves.
     QMainWindow::resizeEvent(event);
+    FitStatusBar();
 }

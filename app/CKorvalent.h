@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CElidedLabel.h"
 #include "data/GaugeRecords.h"
 #include "tools/CDatabaseTransfer.h"
 
@@ -19,6 +20,10 @@ class CAboutDialog;
 class CDeviceSelectorDialog;
 class CMaterialsEditorDialog;
 class CResultsExporter;
+class CTableFitter;
+class CPEPParamsEditorDialog;
+class CPEPListDialog;
+class CDeviceScreenshotDialog;
 
 namespace Ui
 {
@@ -59,6 +64,9 @@ public:
     CMaterialsEditorDialog* MaterialsEditor() const { return m_materialsEditor; }
     CAboutDialog* AboutDialog() const { return m_aboutDialog; }
     CResultsExporter* ResultsExporter() const { return m_resultsExporter; }
+    CPEPParamsEditorDialog* PEPEditor() const { return m_pepEditor; }
+    CPEPListDialog* PEPList() const { return m_pepList; }
+    CDeviceScreenshotDialog* ScreenshotDialog() const { return m_screenshotDialog; }
 
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
@@ -123,14 +131,17 @@ private:
     CDeviceSelectorDialog* m_deviceSelector = nullptr;
     CMaterialsEditorDialog* m_materialsEditor = nullptr;
     CResultsExporter* m_resultsExporter = nullptr;
+    CPEPParamsEditorDialog* m_pepEditor = nullptr;
+    CPEPListDialog* m_pepList = nullptr;
+    CDeviceScreenshotDialog* m_screenshotDialog = nullptr;
     QStandardItemModel* m_filesModel = nullptr;
     QItemSelectionModel* m_filesSelection = nullptr;
     QStandardItemModel* m_resultsModel = nullptr;
     QStandardItemModel* m_statisticsModel = nullptr;
     QStandardItemModel* m_reportResultsModel = nullptr;
     QStandardItemModel* m_reportStatsModel = nullptr;
-    QLabel* m_dataStatusLabel = nullptr;
-    QLabel* m_deviceStatusLabel = nullptr;
+    CElidedLabel* m_dataStatusLabel = nullptr;
+    CElidedLabel* m_deviceStatusLabel = nullptr;
     QTimer* m_clockTimer = nullptr;
     QString m_documentsDir;
     QString m_reportTemplate;
@@ -142,6 +153,7 @@ private:
     DataFileList m_dataFiles;
     MaterialList m_materials;
     int m_nSelectedFile = -1;
+    CTableFitter* m_resultsFitter = nullptr;
     bool m_syncingSelection = false; // the program moves the files table's selection
     void SyncFilesSelection();
 
@@ -150,6 +162,8 @@ private:
     CDatabaseTransfer m_transfer{&m_dataFiles, &m_materials, &m_nSelectedFile};
     QProgressBar* m_chainProgress = nullptr; // status bar, shown while a chain runs
     QToolButton* m_chainCancel = nullptr;
+    CElidedLabel* m_chainProgressText = nullptr; // "Файлы: … ячейки: …" beside the bar
+    void FitStatusBar();
     int m_refusedStarts = 0; // starts made while the device was busy; their refusal is ignored
     void CarryOut(const CDatabaseTransfer::Action& action);
     void UpdateChainProgress();

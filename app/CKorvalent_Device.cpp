@@ -1,5 +1,7 @@
 #include "app/CKorvalent.h"
 
+#include "app/CElidedLabel.h"
+
 #include "core/CAppGlobals.h"
 #include "core/CUserPrompts.h"
 #include "data/CDataMessages.h"
@@ -152,16 +154,21 @@ void CKorvalent::UpdateChainProgress()
     {
         if (m_chainTask == 0)
             return;
+        // The counts go beside the bar, in a label that elides: inside the
+        // bar they were clipped, and the bar's width widened the window.
+        m_chainProgressText = new CElidedLabel(QString(), this);
+        m_chainProgressText->setObjectName(QStringLiteral("DeviceChainProgressText"));
         m_chainProgress = new QProgressBar(this);
         m_chainProgress->setObjectName(QStringLiteral("DeviceChainProgress"));
-        m_chainProgress->setMinimumWidth(260);
-        m_chainProgress->setMaximumHeight(18);
-        m_chainProgress->setTextVisible(true);
+        m_chainProgress->setMinimumWidth(40);
+        m_chainProgress->setMaximumWidth(100);
+        m_chainProgress->setTextVisible(false);
         m_chainCancel = new QToolButton(this);
         m_chainCancel->setObjectName(QStringLiteral("DeviceChainCancelButton"));
         m_chainCancel->setText(tr("Прервать"));
         m_chainCancel->setToolTip(tr("Прервать обмен с устройством после текущего запроса"));
         m_chainCancel->setAutoRaise(true);
+        statusBar()->addPermanentWidget(m_chainProgressText);
         statusBar()->addPermanentWidget(m_chainProgress);
         statusBar()->addPermanentWidget(m_chainCancel);
         connect(m_chainCancel, &QToolButton::clicked, this, &CKorvalent::CancelDeviceChain);
@@ -172,7 +179,11 @@ void CKorvalent::UpdateChainProgress()
 
     const bool running = m_chainTask != 0;
     m_chainProgress->setVisible(running);
+    m_chainProgressText->setVisible(running);
     m_chainCancel->setVisible(running);
+    // The data label has nothing to say while the data are on the way.
+    m_dataStatusLabel->setVisible(!running);
+    FitStatusBar();
     if (!running)
         return;
     m_chainCancel->setEnabled(true);
@@ -181,6 +192,7 @@ void CKorvalent::UpdateChainProgress()
     m_chainProgress->setRange(0, p.maximum);
     m_chainProgress->setValue(p.maximum > 0 ? p.value : 0);
     m_chainProgress->setFormat(p.text);
+    m_chainProgressText->setText(p.text);
 }
 
 void CKorvalent::OnDeviceTaskProgress(int done, int total)

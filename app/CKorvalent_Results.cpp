@@ -1,5 +1,7 @@
 #include "app/CKorvalent.h"
 
+#include "app/CTableFitter.h"
+
 #include "ui_CKorvalent.h"
 
 #include "core/CAppGlobals.h"
@@ -53,8 +55,9 @@ void CKorvalent::ResultsTablesReset()
 {
     CResultsModels::ResetResults(m_resultsModel);
     StatisticsRows::Fill(m_statisticsModel);
-    ui()->ResultFileContentTable->resizeColumnsToContents();
-    ui()->StatisticsTable->resizeColumnsToContents();
+    CTableFitter::FixStatisticsColumns(ui()->StatisticsTable);
+    if (m_resultsFitter)
+        m_resultsFitter->Refit();
 }
 
 void CKorvalent::OnResultsTablesRefresh()
@@ -68,12 +71,10 @@ void CKorvalent::OnResultsTablesRefresh()
 
     const QList<float> values =
         CResultsModels::FillResults(m_resultsModel, m_dataFiles.at(m_nSelectedFile), m_materials);
-    ui()->ResultFileContentTable->resizeColumnsToContents();
+    m_resultsFitter->Refit();
 
     const CStatistics::Result statistics = CStatistics::Compute(values);
     CStatistics::WriteToModel(m_statisticsModel, statistics);
-    // The figures are wider than the "н/д" the columns were sized for.
-    ui()->StatisticsTable->resizeColumnsToContents();
     if (statistics.reach == CStatistics::NoValidValues)
         m_dataStatusLabel->setText(CStatistics::NotEnoughDataLabelText());
     else if (statistics.reach == CStatistics::OneValidValue)

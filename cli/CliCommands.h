@@ -37,6 +37,11 @@ int CliUpload(const CliContext& ctx);
 int CliMaterialsGet(const CliContext& ctx);
 int CliMaterialsPut(const CliContext& ctx);
 int CliExport(const CliContext& ctx);
+int CliPepRead(const CliContext& ctx);
+int CliPepWrite(const CliContext& ctx);
+int CliPepShow(const CliContext& ctx);
+int CliPepList(const CliContext& ctx);
+int CliScreenshot(const CliContext& ctx);
 
 // Helpers shared by the commands.
 void CliPrintOut(const QString& line); // one line to stdout, UTF-8

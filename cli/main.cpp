@@ -40,6 +40,14 @@ const Command kCommands[] = {
      "export FILE.kdb|FILE.kdf --file N [--materials FILE.csv] (--csv OUT | --xls OUT | "
      "--xlsx OUT)",
      "write a data file's results table as CSV, .xls or .xlsx", CliExport},
+    {"pep-read", "[--port PATH] pep-read FILE.pep",
+     "read the transducer's memory image into a .pep file", CliPepRead},
+    {"pep-write", "[--port PATH] pep-write FILE.pep",
+     "write a .pep image into the transducer's memory", CliPepWrite},
+    {"pep-show", "pep-show FILE.pep", "show a .pep image field by field", CliPepShow},
+    {"pep-list", "[--port PATH] pep-list", "list the transducers the gauge knows", CliPepList},
+    {"screenshot", "[--port PATH] screenshot FILE",
+     "save the gauge's display (PNG for a .png name, else BMP)", CliScreenshot},
 };
 } // namespace
 

@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 
@@ -192,6 +193,44 @@ private Q_SLOTS:
         m_window->OnResultsDownloadDatabaseFromDevice();
         QVERIFY(WaitIdle());
         QCOMPARE(CellBytes(m_window->DataFiles()[2].cells), CellBytes(files[2].cells));
+    }
+
+    // The status bar's texts never widen the window: at the default 400 × 400
+    // the labels and the progress elide, and keep their full texts.
+    void windowKeepsItsSize()
+    {
+        QList<DataFileRecord> files;
+        for (int i = 0; i < 40; ++i)
+            files << MakeFile(QByteArray("File-with-a-long-name-") + QByteArray::number(i), 30, i);
+        m_gauge->SetFiles(files);
+        m_window->resize(400, 400);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        int widest = m_window->width();
+        QStringList progressTexts;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this,
+                [&]
+                {
+                    widest = std::max(widest, m_window->width());
+                    if (auto* text =
+                            m_window->findChild<QLabel*>(QStringLiteral("DeviceChainProgressText"));
+                        text && text->isVisible())
+                        progressTexts << text->text();
+                });
+        probe.start(5);
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QVERIFY(WaitIdle(60000));
+        probe.stop();
+        QCOMPARE(widest, 400);
+        QCOMPARE(m_window->width(), 400);
+        QCOMPARE(Label(),
+                 QStringLiteral("Данные: загружены из устройства, 40 файл(a)(ов)         "));
+        QVERIFY(m_window->DataStatusLabel()->width() < 400);
+        QVERIFY(!progressTexts.isEmpty());
+        QVERIFY2(progressTexts.last().startsWith(QStringLiteral("Файлы: ")),
+                 qPrintable(progressTexts.last()));
+        m_window->hide();
     }
 
     void downloadNoFiles()
