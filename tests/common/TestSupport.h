@@ -39,6 +39,8 @@ public:
         ::setrlimit(RLIMIT_FSIZE, &m_saved);
         std::signal(SIGXFSZ, m_handler);
     }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
 private:
     rlimit m_saved{};

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "tests/common/TestSupport.h" // FileSizeLimit
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <csignal>
-#include <sys/resource.h>
 
 // Helpers of the transducer memory, transducer list and screenshot suites.
 
@@ -46,29 +46,3 @@ inline bool IsPlainBmp256x128(const QByteArray& bytes)
     return bytes.startsWith("BM") && bytes.size() == 54 + 768 * 128 && quint8(bytes[28]) == 24 &&
            quint8(bytes[30]) == 0;
 }
-
-// Limits the size of the files this process writes while it exists; the
-// signal that would end the process is ignored, so writes just fail.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
