@@ -7,6 +7,7 @@
 #include "data/CResultsModels.h"
 #include "data/StatisticsRows.h"
 #include "device/CDeviceSelectorDialog.h"
+#include "report/CReportPreviewWindow.h"
 #include "tools/CAboutDialog.h"
 #include "tools/CMaterialsEditorDialog.h"
 
@@ -53,6 +54,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_aboutDialog = new CAboutDialog();
     m_deviceSelector = new CDeviceSelectorDialog();
     m_materialsEditor = new CMaterialsEditorDialog();
+    m_reportPreview = new CReportPreviewWindow();
 
     // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
 
@@ -149,6 +151,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_ui->ReportStatsTable->setModel(m_reportStatsModel);
     m_ui->ReportStatsTable->resizeColumnsToContents();
     LimitToRows(m_ui->ReportStatsTable);
+
+    // 15. Report pages: the preview's prompt, the preview window, PDF.
+    ReportSetup();
 }
 
 CKorvalent::~CKorvalent()
@@ -157,6 +162,7 @@ CKorvalent::~CKorvalent()
     delete m_aboutDialog;
     delete m_deviceSelector;
     delete m_materialsEditor;
+    delete m_reportPreview;
     delete m_ui;
 }
 

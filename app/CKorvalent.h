@@ -18,6 +18,8 @@ class QToolButton;
 class CAboutDialog;
 class CDeviceSelectorDialog;
 class CMaterialsEditorDialog;
+class CReportData;
+class CReportPreviewWindow;
 
 namespace Ui
 {
@@ -57,6 +59,9 @@ public:
     CDeviceSelectorDialog* DeviceSelector() const { return m_deviceSelector; }
     CMaterialsEditorDialog* MaterialsEditor() const { return m_materialsEditor; }
     CAboutDialog* AboutDialog() const { return m_aboutDialog; }
+    CReportPreviewWindow* ReportPreview() const { return m_reportPreview; }
+    // The report document of the last generation (empty before the first).
+    const QString& ReportDocument() const { return m_reportDocument; }
 
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
@@ -110,6 +115,10 @@ public Q_SLOTS:
     void OnUpdateTimeOnDevice();
     void OnChangeDocumentsDir();
 
+private Q_SLOTS:
+    // Beyond the specified slots: the report as a PDF document.
+    void OnReportSaveToPdf();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -150,4 +159,15 @@ private:
     void UpdateChainProgress();
     void OnDeviceTaskProgress(int done, int total);
     void CancelDeviceChain();
+
+    // --- report (CKorvalent_Report.cpp) ---
+    CReportPreviewWindow* m_reportPreview = nullptr;
+    QString m_reportDocument;
+    void ReportSetup();
+    bool HasSelectedDataFile() const;
+    void RefreshDeviceFields(bool reportMissingFile);
+    CReportData ReadReport() const;
+    void ShowReportFields(const CReportData& report);
+    void ShowReportStatistics(const QStringList& values);
+    void ShowReportRows(const QList<QStringList>& rows);
 };

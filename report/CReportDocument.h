@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/CSafeSave.h"
+#include "report/CReportData.h"
+
+#include <QDate>
+#include <QString>
+
+// The report document: the HTML template with every placeholder replaced by
+// the report's texts, and its PDF.
+class CReportDocument
+{
+public:
+    static QString TemplatePath()
+    {
+        return QStringLiteral(":/Korvalent/Resources/ReportTemplate.html");
+    }
+    // The template as compiled into the program, decoded as UTF-8.
+    static QString Template();
+
+    // Replaces the placeholders in their fixed order (values verbatim, so a
+    // value holding a later placeholder is replaced in turn), then the data
+    // rows last. today fills the three signature dates.
+    static QString Generate(const QString& templateText, const CReportData& report,
+                            const QDate& today, const QString& appName);
+
+    // The rows of the results table, one <tr> per row, ten cells each.
+    static QString DataRows(const CReportData& report);
+
+    // Lays the document out on A4 with 10 mm margins, as printing does, and
+    // writes it atomically. A failed write keeps a previous file.
+    static CSafeSave::Result WritePdf(const QString& html, const QString& path);
+};
