@@ -8,6 +8,7 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
+#include <memory>
 #include <utility>
 
 namespace
@@ -125,6 +126,27 @@ QString CReportDocument::Generate(const QString& templateText, const CReportData
     return document;
 }
 
+void CReportDocument::PrintToFit(const QTextDocument& document, QPagedPaintDevice* device)
+{
+    if (!device)
+        return;
+    // The layout works in screen pixels; the page's printable area in those
+    // units is the width the document is laid out for.
+    const QRectF paint = device->pageLayout().paintRectPixels(device->logicalDpiX());
+    const qreal toScreen = qreal(kScreenDpi) / qreal(device->logicalDpiX());
+    const QSizeF page(paint.width() * toScreen, paint.height() * toScreen);
+
+    std::unique_ptr<QTextDocument> copy(document.clone());
+    copy->setPageSize(page);
+    // The results table's fixed column widths add up to more than the width
+    // of A4 within its margins: rather than cut the right-hand columns off,
+    // lay out on a proportionally larger page, which printing scales down.
+    const qreal needed = copy->size().width();
+    if (needed > page.width())
+        copy->setPageSize(page * (needed / page.width()));
+    copy->print(device);
+}
+
 CSafeSave::Result CReportDocument::WritePdf(const QString& html, const QString& path)
 {
     return CSafeSave::WriteWith(
@@ -143,7 +165,7 @@ CSafeSave::Result CReportDocument::WritePdf(const QString& html, const QString& 
                 writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
                 writer.setTitle(document.metaInformation(QTextDocument::DocumentTitle));
                 writer.setCreator(QCoreApplication::applicationName());
-                document.print(&writer);
+                PrintToFit(document, &writer);
             }
             return EndsAsPdf(tempPath);
         });

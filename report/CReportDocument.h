@@ -6,11 +6,16 @@
 #include <QDate>
 #include <QString>
 
+class QPagedPaintDevice;
+class QTextDocument;
+
 // The report document: the HTML template with every placeholder replaced by
 // the report's texts, and its PDF.
 class CReportDocument
 {
 public:
+    static constexpr int kScreenDpi = 96;
+
     static QString TemplatePath()
     {
         return QStringLiteral(":/Korvalent/Resources/ReportTemplate.html");
@@ -26,6 +31,10 @@ public:
 
     // The rows of the results table, one <tr> per row, ten cells each.
     static QString DataRows(const CReportData& report);
+
+    // Prints a document on a paged device (printer, PDF) as the toolkit
+    // prints it, scaled down to the page's width when it is wider.
+    static void PrintToFit(const QTextDocument& document, QPagedPaintDevice* device);
 
     // Lays the document out on A4 with 10 mm margins, as printing does, and
     // writes it atomically. A failed write keeps a previous file.

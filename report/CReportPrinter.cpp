@@ -1,5 +1,7 @@
 #include "report/CReportPrinter.h"
 
+#include "report/CReportDocument.h"
+
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPrintDialog>
@@ -32,6 +34,6 @@ bool CReportPrinter::Print(QTextDocument* document, QWidget* parent)
         return false;
     printer.setFullPage(false);
     printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
-    document->print(&printer);
+    CReportDocument::PrintToFit(*document, &printer);
     return true;
 }
