@@ -8,7 +8,6 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
-#include <memory>
 #include <utility>
 
 namespace
@@ -126,9 +125,9 @@ QString CReportDocument::Generate(const QString& templateText, const CReportData
     return document;
 }
 
-void CReportDocument::PrintToFit(const QTextDocument& document, QPagedPaintDevice* device)
+void CReportDocument::PrintToFit(QTextDocument* document, QPagedPaintDevice* device)
 {
-    if (!device)
+    if (!document || !device)
         return;
     // The layout works in screen pixels; the page's printable area in those
     // units is the width the document is laid out for.
@@ -136,15 +135,15 @@ void CReportDocument::PrintToFit(const QTextDocument& document, QPagedPaintDevic
     const qreal toScreen = qreal(kScreenDpi) / qreal(device->logicalDpiX());
     const QSizeF page(paint.width() * toScreen, paint.height() * toScreen);
 
-    std::unique_ptr<QTextDocument> copy(document.clone());
-    copy->setPageSize(page);
     // The results table's fixed column widths add up to more than the width
     // of A4 within its margins: rather than cut the right-hand columns off,
     // lay out on a proportionally larger page, which printing scales down.
-    const qreal needed = copy->size().width();
-    if (needed > page.width())
-        copy->setPageSize(page * (needed / page.width()));
-    copy->print(device);
+    // The width is measured without pages, which costs far less than the
+    // paginated layout, so that one is made only once.
+    document->setTextWidth(page.width());
+    const qreal needed = document->size().width();
+    document->setPageSize(needed > page.width() ? page * (needed / page.width()) : page);
+    document->print(device);
 }
 
 CSafeSave::Result CReportDocument::WritePdf(const QString& html, const QString& path)
@@ -165,7 +164,7 @@ CSafeSave::Result CReportDocument::WritePdf(const QString& html, const QString& 
                 writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
                 writer.setTitle(document.metaInformation(QTextDocument::DocumentTitle));
                 writer.setCreator(QCoreApplication::applicationName());
-                PrintToFit(document, &writer);
+                PrintToFit(&document, &writer);
             }
             return EndsAsPdf(tempPath);
         });

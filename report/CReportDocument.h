@@ -33,8 +33,9 @@ public:
     static QString DataRows(const CReportData& report);
 
     // Prints a document on a paged device (printer, PDF) as the toolkit
-    // prints it, scaled down to the page's width when it is wider.
-    static void PrintToFit(const QTextDocument& document, QPagedPaintDevice* device);
+    // prints it, scaled down to the page's width when it is wider. Sets the
+    // document's page size: pass a copy of a document that is on show.
+    static void PrintToFit(QTextDocument* document, QPagedPaintDevice* device);
 
     // Lays the document out on A4 with 10 mm margins, as printing does, and
     // writes it atomically. A failed write keeps a previous file.

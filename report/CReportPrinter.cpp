@@ -8,6 +8,8 @@
 #include <QPrinter>
 #include <QTextDocument>
 
+#include <memory>
+
 namespace
 {
 CReportPrinter::Dialog s_dialog;
@@ -34,6 +36,8 @@ bool CReportPrinter::Print(QTextDocument* document, QWidget* parent)
         return false;
     printer.setFullPage(false);
     printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
-    CReportDocument::PrintToFit(*document, &printer);
+    // A copy: the shown document keeps its own layout.
+    std::unique_ptr<QTextDocument> copy(document->clone());
+    CReportDocument::PrintToFit(copy.get(), &printer);
     return true;
 }
