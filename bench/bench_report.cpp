@@ -14,9 +14,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QMarginsF>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPdfWriter>
 #include <QTemporaryDir>
 #include <QTextDocument>
@@ -74,9 +71,7 @@ bool PlainPrint(const QString& html, const QString& path)
     QTextDocument document;
     document.setHtml(html);
     QPdfWriter writer(path);
-    writer.setResolution(1200);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    CReportDocument::SetUpPdf(&writer);
     document.print(&writer);
     return QFile(path).size() > 0;
 }

@@ -146,26 +146,31 @@ void CReportDocument::PrintToFit(QTextDocument* document, QPagedPaintDevice* dev
     document->print(device);
 }
 
+void CReportDocument::SetUpPdf(QPdfWriter* writer)
+{
+    // The PDF engine of Qt's printer, without the widgets the printer class
+    // brings, so that the command line writes the same file; the page set up
+    // as printing sets it.
+    writer->setResolution(1200);
+    writer->setPageSize(QPageSize(QPageSize::A4));
+    writer->setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+}
+
 CSafeSave::Result CReportDocument::WritePdf(const QString& html, const QString& path)
 {
-    return CSafeSave::WriteWith(
-        path,
-        [&html](const QString& tempPath)
-        {
-            {
-                QTextDocument document;
-                document.setHtml(html);
-                // The PDF engine of Qt's printer, without the widgets the
-                // printer class brings, so that the command line writes the
-                // same file; the page set up as printing sets it.
-                QPdfWriter writer(tempPath);
-                writer.setResolution(1200);
-                writer.setPageSize(QPageSize(QPageSize::A4));
-                writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
-                writer.setTitle(document.metaInformation(QTextDocument::DocumentTitle));
-                writer.setCreator(QCoreApplication::applicationName());
-                PrintToFit(&document, &writer);
-            }
-            return EndsAsPdf(tempPath);
-        });
+    return CSafeSave::WriteWith(path,
+                                [&html](const QString& tempPath)
+                                {
+                                    {
+                                        QTextDocument document;
+                                        document.setHtml(html);
+                                        QPdfWriter writer(tempPath);
+                                        SetUpPdf(&writer);
+                                        writer.setTitle(
+                                            document.metaInformation(QTextDocument::DocumentTitle));
+                                        writer.setCreator(QCoreApplication::applicationName());
+                                        PrintToFit(&document, &writer);
+                                    }
+                                    return EndsAsPdf(tempPath);
+                                });
 }

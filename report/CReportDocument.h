@@ -7,6 +7,7 @@
 #include <QString>
 
 class QPagedPaintDevice;
+class QPdfWriter;
 class QTextDocument;
 
 // The report document: the HTML template with every placeholder replaced by
@@ -36,6 +37,9 @@ public:
     // prints it, scaled down to the page's width when it is wider. Sets the
     // document's page size: pass a copy of a document that is on show.
     static void PrintToFit(QTextDocument* document, QPagedPaintDevice* device);
+
+    // A4 at high resolution with 10 mm margins on every side.
+    static void SetUpPdf(QPdfWriter* writer);
 
     // Lays the document out on A4 with 10 mm margins, as printing does, and
     // writes it atomically. A failed write keeps a previous file.

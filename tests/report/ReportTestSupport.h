@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/CReportData.h"
+#include "tests/common/FileSizeLimit.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -8,9 +9,6 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QXmlStreamReader>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace ReportTest
 {
@@ -65,27 +63,4 @@ inline QByteArray ReadAll(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// Writes beyond the limit fail with EFBIG as on a full disk.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
 } // namespace ReportTest
