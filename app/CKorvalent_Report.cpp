@@ -16,6 +16,7 @@
 #include "report/CReportPrinter.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <QDir>
 #include <QSettings>
 #include <QStandardItemModel>
@@ -239,6 +240,12 @@ void CKorvalent::ShowReportStatistics(const QStringList& values)
 void CKorvalent::ShowReportRows(const QList<QStringList>& rows)
 {
     m_reportResultsModel->removeRows(0, m_reportResultsModel->rowCount());
+    // A loaded row split at a ";" inside a cell widens the table; the next
+    // fill brings it back to its ten columns.
+    int columns = CReportData::kResultColumns;
+    for (const QStringList& cells : rows)
+        columns = std::max(columns, int(cells.size()));
+    m_reportResultsModel->setColumnCount(columns);
     m_reportResultsModel->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r)
         for (int column = 0; column < rows.at(r).size(); ++column)

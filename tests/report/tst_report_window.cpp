@@ -234,6 +234,24 @@ private Q_SLOTS:
         QVERIFY(W().ReportDocument().isEmpty());
     }
 
+    void loadedRowSplitAtSemicolonWidensTheTableUntilTheNextFill()
+    {
+        const QString path = Path(QStringLiteral("wide.krf"));
+        QVERIFY(WriteBytes(path, "<!DOCTYPE KorvalentReport>\n<KorvalentReport>\n <RESULTS_TABLE>\n"
+                                 "  <ROW1>a;1;2;3;Сталь;20;5;6;7;8;9</ROW1>\n </RESULTS_TABLE>\n"
+                                 "</KorvalentReport>\n"));
+        m_prompts.fileNames.enqueue(path);
+        W().OnReportLoadFromFile();
+        QCOMPARE(W().ReportResultsModel()->columnCount(), 11);
+        QCOMPARE(Row(W().ReportResultsModel(), 0).at(5), QStringLiteral("20"));
+        QCOMPARE(Column(W().ReportStatsModel(), 2), QStringList(11, QString()));
+        LoadDatabase(Sample());
+        W().OnReportResultsRefresh();
+        QCOMPARE(W().ReportResultsModel()->columnCount(), 10);
+        QCOMPARE(W().ReportResultsModel()->headerData(9, Qt::Horizontal).toString(),
+                 QStringLiteral("Дата"));
+    }
+
     void loadFailures_data()
     {
         QTest::addColumn<QByteArray>("content"); // "-" for no file
