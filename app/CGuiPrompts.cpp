@@ -56,7 +56,8 @@ void CGuiPrompts::Message(QObject* parent, Icon icon, const QString& title, cons
 
 CUserPrompts::Button CGuiPrompts::Ask(QObject* parent, Icon icon, const QString& title,
                                       const QString& text, const QString& informativeText,
-                                      int buttons, const QMap<Button, QString>& labels)
+                                      int buttons, const QMap<Button, QString>& labels,
+                                      Button defaultButton)
 {
     QMessageBox box(ToBoxIcon(icon), title, text, QMessageBox::NoButton, AsWidget(parent));
     box.setTextFormat(Qt::PlainText);
@@ -70,6 +71,10 @@ CUserPrompts::Button CGuiPrompts::Ask(QObject* parent, Icon icon, const QString&
         QPushButton* pb = box.addButton(ToStandard(b));
         if (labels.contains(b))
             pb->setText(labels.value(b));
+        if (b == defaultButton)
+            box.setDefaultButton(pb);
+        if (b == Cancel || (b == No && !(buttons & Cancel)))
+            box.setEscapeButton(pb);
     }
     const int pressed = box.exec();
     for (Button b : order)

@@ -148,6 +148,8 @@ private:
     DataFileList m_dataFiles;
     MaterialList m_materials;
     int m_nSelectedFile = -1;
+    bool m_syncingSelection = false; // the program moves the files table's selection
+    void SyncFilesSelection();
 
     // --- device operations (CKorvalent_Device.cpp) ---
     int m_chainTask = 0; // task of the running chain, 0 when none

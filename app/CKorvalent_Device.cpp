@@ -75,6 +75,20 @@ void CKorvalent::OnResultsUploadDatabaseToDevice()
         StartDeviceTask(this, m_refusedStarts, 15, nullptr, 0);
         return;
     }
+    // The upload erases the gauge's database first: nothing starts unless
+    // the user agrees.
+    if (!m_dataFiles.isEmpty())
+    {
+        const CDatabaseTransfer::UploadCheck check = CDatabaseTransfer::CheckUpload(m_dataFiles);
+        const CUserPrompts::Button answer = UserPrompts().Ask(
+            this, CUserPrompts::IconQuestion, QCoreApplication::applicationName(),
+            CDatabaseTransfer::UploadQuestion(check), tr("Продолжить отправку данных?"),
+            CUserPrompts::Yes | CUserPrompts::Cancel,
+            {{CUserPrompts::Yes, tr("Продолжить")}, {CUserPrompts::Cancel, tr("Отмена")}},
+            CUserPrompts::Cancel);
+        if (answer != CUserPrompts::Yes)
+            return;
+    }
     CarryOut(m_transfer.StartUpload());
 }
 

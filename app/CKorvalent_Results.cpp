@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QStandardItemModel>
 
 namespace
@@ -59,6 +60,9 @@ void CKorvalent::ResultsTablesReset()
 void CKorvalent::OnResultsTablesRefresh()
 {
     ResultsTablesReset();
+    // Save and delete act on the files table's current row: keep it on the
+    // file the results show, whoever moved the selected index.
+    SyncFilesSelection();
     if (m_nSelectedFile < 0 || m_nSelectedFile >= m_dataFiles.size())
         return;
 
@@ -76,6 +80,23 @@ void CKorvalent::OnResultsTablesRefresh()
         UserPrompts().Warning(this, Title(), CStatistics::SomeValuesWarningText());
 }
 
+void CKorvalent::SyncFilesSelection()
+{
+    QItemSelectionModel* selection = ui()->ResultFilesTable->selectionModel();
+    if (!selection)
+        return;
+    const QScopedValueRollback<bool> guard(m_syncingSelection, true);
+    if (m_nSelectedFile < 0 || m_nSelectedFile >= m_filesModel->rowCount())
+    {
+        selection->clear();
+        return;
+    }
+    const QModelIndex index = m_filesModel->index(m_nSelectedFile, 0);
+    selection->setCurrentIndex(index,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ui()->ResultFilesTable->scrollTo(index);
+}
+
 void CKorvalent::ResultFilesTableClick(QModelIndex index)
 {
     // An invalid index (row -1) selects nothing: the tables are reset.
@@ -88,6 +109,8 @@ void CKorvalent::ResultFilesTableClick(QModelIndex index)
 void CKorvalent::ResultFilesTableItemChanged(QItemSelection selected, QItemSelection deselected)
 {
     Q_UNUSED(deselected);
+    if (m_syncingSelection)
+        return;
     const QModelIndexList indexes = selected.indexes();
     if (indexes.isEmpty())
         return;
@@ -251,6 +274,10 @@ void CKorvalent::OnResultsDeleteFile()
     }
 
     m_dataFiles.removeAt(row);
+    // A label that counts the files keeps counting them right; the refresh
+    // below may still replace it with the statistics' own label.
+    m_dataStatusLabel->setText(
+        CDataMessages::LabelRecounted(m_dataStatusLabel->text(), int(m_dataFiles.size())));
     FilesTableUpdate();
     m_nSelectedFile = int(m_dataFiles.size()) - 1;
     OnResultsTablesRefresh();

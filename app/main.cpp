@@ -55,11 +55,24 @@ int main(int argc, char** argv)
     // 4. The one settings object of the process (native per-user store).
     QSettings* settings = CAppSettings::Create(demo);
     g_App.pSettings = settings;
-    // The virtual gauge gets a new pseudo-terminal every run: keep it selected.
-    if (virtualGauge && virtualGauge->IsRunning() &&
-        settings->value(QStringLiteral("Device/PortName")).toString() ==
-            QLatin1String("virtual QM-3RX"))
-        settings->setValue(QStringLiteral("Device/PortPath"), virtualGauge->PortPath());
+    // The virtual gauge gets a new pseudo-terminal every run: keep it selected,
+    // and select it when no gauge was chosen yet, so that the demo works
+    // without a visit to the device selector.
+    if (virtualGauge && virtualGauge->IsRunning())
+    {
+        const QString portName = settings->value(QStringLiteral("Device/PortName")).toString();
+        const bool none = settings->value(QStringLiteral("Device/PortPath")).toString().isEmpty();
+        if (none)
+        {
+            settings->setValue(QStringLiteral("Device/Name"), virtualGauge->Name());
+            settings->setValue(QStringLiteral("Device/SerialNumber"),
+                               QString::asprintf("%08lu", static_cast<unsigned long>(
+                                                              virtualGauge->SerialNumber())));
+            settings->setValue(QStringLiteral("Device/PortName"), QStringLiteral("virtual QM-3RX"));
+        }
+        if (none || portName == QLatin1String("virtual QM-3RX"))
+            settings->setValue(QStringLiteral("Device/PortPath"), virtualGauge->PortPath());
+    }
 
     // 5. Command line.
     g_App.extras = HasExtrasSwitch(argc, argv) ? 1 : 0;

@@ -51,3 +51,9 @@ struct CliDataLoad
 bool CliLoadData(const QString& path, CliDataLoad* load);
 // The usage error for a --file number beyond the file's data files.
 int CliNoSuchDataFile(int fileNumber, int files);
+// A usage error: one line naming the problem and pointing to --help on
+// stderr; returns CliUsage.
+int CliUsageError(const QString& problem);
+// Empty when a file can be written at path; otherwise the reason, naming the
+// path (missing or read-only folder, a target that is not a regular file).
+QString CliCheckWritable(const QString& path);

@@ -28,9 +28,7 @@ void PrintModel(const QStandardItemModel& model)
 
 int ShowUsage(const QString& problem)
 {
-    CliPrintErr(problem);
-    CliPrintErr(QStringLiteral("Usage: korvalent-cli show FILE [--file N] [--materials FILE.csv]"));
-    return CliUsage;
+    return CliUsageError(problem);
 }
 } // namespace
 

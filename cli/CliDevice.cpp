@@ -9,10 +9,7 @@
 int CliPorts(const CliContext& ctx)
 {
     if (!ctx.args.isEmpty())
-    {
-        CliPrintUsage(true);
-        return CliUsage;
-    }
+        return CliUsageError(QStringLiteral("this command takes no arguments"));
     CDeviceManager* manager = CliDeviceManager();
     if (!manager->EnumerateDevices())
     {
@@ -27,10 +24,7 @@ int CliPorts(const CliContext& ctx)
 int CliIdentify(const CliContext& ctx)
 {
     if (!ctx.args.isEmpty())
-    {
-        CliPrintUsage(true);
-        return CliUsage;
-    }
+        return CliUsageError(QStringLiteral("this command takes no arguments"));
     CDeviceManager* manager = CliDeviceManager();
 
     // Task 0 identifies one entry of the device list: make it the one port.

@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QObject>
+#include <QSettings>
 
 #include <cstdio>
 #include <memory>
@@ -72,6 +73,16 @@ bool CliRunTask(const CliContext& ctx, int TaskID, void* buf, int nValue, int* n
                 bool progress)
 {
     CDeviceManager* manager = CliDeviceManager();
+    // Task 0 names its port in the device list, the others in the settings.
+    if (TaskID != 0 && ctx.port.isEmpty() &&
+        (!g_App.pSettings ||
+         g_App.pSettings->value(QStringLiteral("Device/PortPath")).toString().isEmpty()))
+    {
+        CliPrintErr(CDeviceManager::NoDeviceChosenText() + QStringLiteral(" (или --port PATH)"));
+        if (nDataLength)
+            *nDataLength = -1;
+        return false;
+    }
     manager->SetPortOverride(ctx.port);
 
     CCliTaskReceiver receiver;
@@ -120,6 +131,9 @@ bool CliRunTask(const CliContext& ctx, int TaskID, void* buf, int nValue, int* n
     if (barShown)
         std::fputc('\n', stderr);
     manager->SetPortOverride(QString());
+    // The port texts of the gauge do not say which port failed.
+    if (receiver.length < 0 && !manager->LastPortOpened())
+        CliPrintErr(QStringLiteral("Порт: %1").arg(manager->LastPortPath()));
     if (nDataLength)
         *nDataLength = receiver.length;
     return receiver.length >= 0;

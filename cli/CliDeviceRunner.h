@@ -40,10 +40,11 @@ public:
     }
     Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
                const QString& informativeText, int buttons,
-               const QMap<Button, QString>& labels = {}) override
+               const QMap<Button, QString>& labels = {}, Button defaultButton = NoButton) override
     {
         m_breakBar();
-        return m_next.Ask(parent, icon, title, text, informativeText, buttons, labels);
+        return m_next.Ask(parent, icon, title, text, informativeText, buttons, labels,
+                          defaultButton);
     }
     QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
                          const QString& filter) override

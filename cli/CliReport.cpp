@@ -12,16 +12,6 @@
 
 namespace
 {
-const char* const s_synopsis = "Usage: korvalent-cli report FILE.krf [--data FILE.kdb|FILE.kdf "
-                               "--file N] (--html OUT | --pdf OUT)";
-
-int ReportUsage(const QString& problem)
-{
-    CliPrintErr(problem);
-    CliPrintErr(QString::fromLatin1(s_synopsis));
-    return CliUsage;
-}
-
 struct ReportArguments
 {
     QString reportPath;
@@ -79,14 +69,21 @@ int CliReport(const CliContext& ctx)
     ReportArguments args;
     const QString problem = ParseArguments(ctx.args, &args);
     if (!problem.isEmpty())
-        return ReportUsage(problem);
+        return CliUsageError(problem);
     int fileNumber = 0;
     if (!args.fileArgument.isEmpty())
     {
         bool ok = false;
         fileNumber = args.fileArgument.toInt(&ok);
         if (!ok || fileNumber < 1)
-            return ReportUsage(QStringLiteral("--file needs a number from 1"));
+            return CliUsageError(QStringLiteral("--file needs a number from 1"));
+    }
+    // An output that cannot be written is told before any work is done.
+    const QString out = args.htmlPath.isEmpty() ? args.pdfPath : args.htmlPath;
+    if (const QString reason = CliCheckWritable(out); !reason.isEmpty())
+    {
+        CliPrintErr(reason);
+        return CliFailure;
     }
 
     const CReportFile::LoadResult loaded = CReportFile::Load(args.reportPath);
@@ -134,7 +131,6 @@ int CliReport(const CliContext& ctx)
 
     const QString html = CReportDocument::Generate(
         CReportDocument::Template(), report, CClock::Today(), QCoreApplication::applicationName());
-    const QString out = args.htmlPath.isEmpty() ? args.pdfPath : args.htmlPath;
     const CSafeSave::Result written = args.htmlPath.isEmpty()
                                           ? CReportDocument::WritePdf(html, out)
                                           : CSafeSave::WriteBytes(out, html.toUtf8());

@@ -173,9 +173,7 @@ QString WriteFailedText(const QString& path)
 
 int Usage(const QString& text)
 {
-    CliPrintErr(text);
-    CliPrintUsage(true);
-    return CliUsage;
+    return CliUsageError(text);
 }
 } // namespace
 
@@ -212,6 +210,16 @@ int CliDownload(const CliContext& ctx)
     TakeOption(args, QStringLiteral("--materials"), &materialsPath, &missing);
     if (missing || output.isEmpty() || !args.isEmpty())
         return Usage(QStringLiteral("download needs -o FILE.kdb [--materials FILE.csv]"));
+    // Told before the gauge is read, not after minutes of transfer.
+    for (const QString& target : {output, materialsPath})
+    {
+        const QString problem = target.isEmpty() ? QString() : CliCheckWritable(target);
+        if (!problem.isEmpty())
+        {
+            CliPrintErr(problem);
+            return CliFailure;
+        }
+    }
 
     DataFileList files;
     MaterialList materials;
@@ -315,6 +323,12 @@ int CliUpload(const CliContext& ctx)
         CliPrintErr(start.warning);
         return CliFailure;
     }
+    // The command states its intent, so it goes on; incomplete files are
+    // still worth a word before the gauge's database is replaced.
+    const QString incomplete =
+        CDatabaseTransfer::IncompleteFilesWarning(CDatabaseTransfer::CheckUpload(files));
+    if (!incomplete.isEmpty())
+        CliPrintErr(incomplete);
     const CDatabaseTransfer::Action last = RunChain(ctx, transfer, start);
     if (!last.succeeded)
         return CliFailure;

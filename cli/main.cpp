@@ -2,9 +2,11 @@
 #include "core/CAppSettings.h"
 #include "core/CUserPrompts.h"
 #include "cli/CliCommands.h"
+#include "core/CSafeSave.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QFileInfo>
 #include <QSettings>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +32,8 @@ const Command kCommands[] = {
     {"clock", "[--port PATH] clock", "set the gauge's clock from this PC", CliClock},
     {"download", "[--port PATH] download -o FILE.kdb [--materials FILE.csv]",
      "download the gauge's database (and its materials table)", CliDownload},
-    {"upload", "[--port PATH] upload FILE", "write a .kdb/.kdf file into the gauge", CliUpload},
+    {"upload", "[--port PATH] upload FILE",
+     "erase the gauge's database, then write a .kdb/.kdf file into it", CliUpload},
     {"materials-get", "[--port PATH] materials-get FILE.csv",
      "read the gauge's materials table into a CSV file", CliMaterialsGet},
     {"materials-put", "[--port PATH] materials-put FILE.csv",
@@ -94,6 +97,26 @@ void CliPrintUsage(bool toStderr)
         CliPrintOut(text);
 }
 
+int CliUsageError(const QString& problem)
+{
+    CliPrintErr(QStringLiteral("korvalent-cli: %1; see 'korvalent-cli --help'").arg(problem));
+    return CliUsage;
+}
+
+QString CliCheckWritable(const QString& path)
+{
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("Папка '%1' не существует.").arg(folder.filePath());
+    if (!folder.isWritable())
+        return QStringLiteral("Нет прав на запись в папку '%1'.").arg(folder.filePath());
+    const CSafeSave::Result target = CSafeSave::CheckTarget(path);
+    if (!target.Ok())
+        return CSafeSave::Describe(path, target);
+    return {};
+}
+
 int main(int argc, char** argv)
 {
     // The report lays out text, which needs fonts and so a GUI application;
@@ -140,12 +163,14 @@ int main(int argc, char** argv)
         if (a == QLatin1String("--port"))
         {
             if (i + 1 >= arguments.size())
-            {
-                CliPrintErr(QStringLiteral("--port needs a path"));
-                CliPrintUsage(true);
-                return CliUsage;
-            }
+                return CliUsageError(QStringLiteral("--port needs a path"));
             ctx.port = arguments.at(++i);
+        }
+        else if (a.startsWith(QLatin1String("--port=")))
+        {
+            ctx.port = a.mid(7);
+            if (ctx.port.isEmpty())
+                return CliUsageError(QStringLiteral("--port needs a path"));
         }
         else if (a == QLatin1String("-v") || a == QLatin1String("--verbose"))
             ctx.verbose = true;
@@ -156,15 +181,10 @@ int main(int argc, char** argv)
     }
 
     if (commandName.isEmpty())
-    {
-        CliPrintUsage(true);
-        return CliUsage;
-    }
+        return CliUsageError(QStringLiteral("no command given"));
     for (const Command& c : kCommands)
         if (commandName == QLatin1String(c.name))
             return c.run(ctx);
 
-    CliPrintErr(QStringLiteral("Unknown command: %1").arg(commandName));
-    CliPrintUsage(true);
-    return CliUsage;
+    return CliUsageError(QStringLiteral("unknown command '%1'").arg(commandName));
 }

@@ -10,7 +10,7 @@ class CSilentPrompts : public CUserPrompts
 public:
     void Message(QObject*, Icon, const QString&, const QString&) override {}
     Button Ask(QObject*, Icon, const QString&, const QString&, const QString&, int,
-               const QMap<Button, QString>&) override
+               const QMap<Button, QString>&, Button) override
     {
         return Cancel;
     }
@@ -29,9 +29,15 @@ CSilentPrompts s_silent;
 CUserPrompts* s_current = &s_silent;
 } // namespace
 
-CUserPrompts& UserPrompts() { return *s_current; }
+CUserPrompts& UserPrompts()
+{
+    return *s_current;
+}
 
-void SetUserPrompts(CUserPrompts* prompts) { s_current = prompts ? prompts : &s_silent; }
+void SetUserPrompts(CUserPrompts* prompts)
+{
+    s_current = prompts ? prompts : &s_silent;
+}
 
 void CScriptedPrompts::Message(QObject* parent, Icon icon, const QString& title,
                                const QString& text)
@@ -47,7 +53,8 @@ void CScriptedPrompts::Message(QObject* parent, Icon icon, const QString& title,
 
 CUserPrompts::Button CScriptedPrompts::Ask(QObject* parent, Icon icon, const QString& title,
                                            const QString& text, const QString& informativeText,
-                                           int, const QMap<Button, QString>&)
+                                           int buttons, const QMap<Button, QString>& labels,
+                                           Button defaultButton)
 {
     Record r;
     r.kind = QStringLiteral("ask");
@@ -56,6 +63,9 @@ CUserPrompts::Button CScriptedPrompts::Ask(QObject* parent, Icon icon, const QSt
     r.text = text;
     r.informativeText = informativeText;
     r.parent = parent;
+    r.buttons = buttons;
+    r.labels = labels;
+    r.defaultButton = defaultButton;
     records.append(r);
     return answers.isEmpty() ? Cancel : answers.dequeue();
 }
@@ -73,15 +83,15 @@ static CScriptedPrompts::Record FileRecord(const char* kind, QObject* parent,
     return r;
 }
 
-QString CScriptedPrompts::OpenFileName(QObject* parent, const QString& caption,
-                                       const QString& dir, const QString& filter)
+QString CScriptedPrompts::OpenFileName(QObject* parent, const QString& caption, const QString& dir,
+                                       const QString& filter)
 {
     records.append(FileRecord("open", parent, caption, dir, filter));
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
-QString CScriptedPrompts::SaveFileName(QObject* parent, const QString& caption,
-                                       const QString& dir, const QString& filter)
+QString CScriptedPrompts::SaveFileName(QObject* parent, const QString& caption, const QString& dir,
+                                       const QString& filter)
 {
     records.append(FileRecord("save", parent, caption, dir, filter));
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
@@ -112,7 +122,7 @@ void CStderrPrompts::Message(QObject*, Icon, const QString&, const QString& text
 
 CUserPrompts::Button CStderrPrompts::Ask(QObject*, Icon, const QString&, const QString& text,
                                          const QString& informativeText, int,
-                                         const QMap<Button, QString>&)
+                                         const QMap<Button, QString>&, Button)
 {
     QTextStream err(stderr);
     err << text;

@@ -36,10 +36,12 @@ public:
     virtual void Message(QObject* parent, Icon icon, const QString& title, const QString& text) = 0;
 
     // A box with several buttons (an OR of Button values); labels may rename
-    // buttons. Returns the button pressed (Cancel/No when the box is closed).
+    // buttons; defaultButton is the one Enter presses (NoButton: the toolkit's
+    // choice). Returns the button pressed (Cancel/No when the box is closed).
     virtual Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
                        const QString& informativeText, int buttons,
-                       const QMap<Button, QString>& labels = {}) = 0;
+                       const QMap<Button, QString>& labels = {},
+                       Button defaultButton = NoButton) = 0;
 
     // Empty text when the user cancels.
     virtual QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
@@ -85,16 +87,19 @@ public:
         QString dir;
         QString filter;
         QObject* parent = nullptr;
+        int buttons = 0;                 // for "ask"
+        QMap<Button, QString> labels;    // for "ask"
+        Button defaultButton = NoButton; // for "ask"
     };
 
     QList<Record> records;
-    QQueue<Button> answers;     // for Ask; Cancel when empty
-    QQueue<QString> fileNames;  // for OpenFileName / SaveFileName / ExistingDirectory; "" when empty
+    QQueue<Button> answers;    // for Ask; Cancel when empty
+    QQueue<QString> fileNames; // for OpenFileName / SaveFileName / ExistingDirectory; "" when empty
 
     void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override;
     Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
                const QString& informativeText, int buttons,
-               const QMap<Button, QString>& labels = {}) override;
+               const QMap<Button, QString>& labels = {}, Button defaultButton = NoButton) override;
     QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
                          const QString& filter) override;
     QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
@@ -114,7 +119,7 @@ public:
     void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override;
     Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
                const QString& informativeText, int buttons,
-               const QMap<Button, QString>& labels = {}) override;
+               const QMap<Button, QString>& labels = {}, Button defaultButton = NoButton) override;
     QString OpenFileName(QObject*, const QString&, const QString&, const QString&) override
     {
         return {};

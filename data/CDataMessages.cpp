@@ -1,5 +1,7 @@
 #include "data/CDataMessages.h"
 
+#include <QRegularExpression>
+
 #include "data/CDataStorage.h"
 
 #include <QCoreApplication>
@@ -160,6 +162,16 @@ QString CDataMessages::LabelNotLoaded()
 QString CDataMessages::LabelLoadedFromPc(int files)
 {
     return Tr("Данные: загружены из ПК, %1 файл(a)(ов)          ").arg(files);
+}
+
+QString CDataMessages::LabelRecounted(const QString& label, int files)
+{
+    static const QRegularExpression count(
+        QStringLiteral("^(Данные: .*, )\\d+( файл\\(a\\)\\(ов\\)\\s*)$"));
+    const QRegularExpressionMatch m = count.match(label);
+    if (!m.hasMatch())
+        return label;
+    return m.captured(1) + QString::number(files) + m.captured(2);
 }
 
 QString CDataMessages::LabelLoadedFromFile()

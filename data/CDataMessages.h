@@ -49,4 +49,7 @@ QString DeviceBusy();
 QString LabelNotLoaded();
 QString LabelLoadedFromPc(int files);
 QString LabelLoadedFromFile();
+// A label that counts files, with the count replaced (after a delete); other
+// labels come back unchanged.
+QString LabelRecounted(const QString& label, int files);
 } // namespace CDataMessages

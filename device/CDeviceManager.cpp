@@ -131,6 +131,11 @@ QString CDeviceManager::NoDevicesFoundText()
               "подключения устройств(а) к порту USB и повторите попытку.");
 }
 
+QString CDeviceManager::NoDeviceChosenText()
+{
+    return tr("Устройство не выбрано: Сервис → Выбрать устройство для подключения");
+}
+
 void CDeviceManager::RequestCancel()
 {
     if (m_busy)
@@ -451,7 +456,9 @@ void CDeviceManager::RunCurrentTask()
         Status(tr("Операция успешно выполнена."));
     if (m_portReady == 0)
     {
-        if (m_openError == CSerialLink::OpenPermission)
+        if (m_portPath.isEmpty())
+            Status(NoDeviceChosenText(), kUntilReplaced);
+        else if (m_openError == CSerialLink::OpenPermission)
             Status(tr("ОШИБКА: нет прав доступа к порту '%1'. Добавьте пользователя в группу "
                       "dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.")
                        .arg(m_portPath),

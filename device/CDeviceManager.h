@@ -48,11 +48,17 @@ public:
     static QString DeviceBusyText();
     // What a search that found no port says (selector box, command line).
     static QString NoDevicesFoundText();
+    // Status text of a device command given before any gauge was chosen.
+    static QString NoDeviceChosenText();
 
     // The running task stops after its current exchange and completes with
     // failure; what it has read so far stays in the caller's buffer.
     void RequestCancel();
     bool LastTaskCancelled() const { return m_lastCancelled; }
+    // After a completion: whether the last task could open its port, and
+    // which port it was (for messages that name it).
+    bool LastPortOpened() const { return m_portReady == 1; }
+    QString LastPortPath() const { return m_portPath; }
 
     // Link read deadline for every later task (default 5000 ms).
     void SetReadTimeout(int ms) { m_readTimeout = ms; }

@@ -44,6 +44,48 @@ QString CDatabaseTransfer::LoadedLabel(int files)
     return Tr("Данные: загружены из устройства, %1 файл(a)(ов)         ").arg(files);
 }
 
+QString CDatabaseTransfer::UploadedLabel(int files)
+{
+    return Tr("Данные отправлены в устройство, %1 файл(a)(ов)         ").arg(files);
+}
+
+CDatabaseTransfer::UploadCheck CDatabaseTransfer::CheckUpload(const DataFileList& files)
+{
+    UploadCheck check;
+    check.files = int(files.size());
+    for (const DataFileRecord& f : files)
+    {
+        const int missing = int(f.header.records) - int(f.cells.size());
+        if (missing > 0)
+        {
+            ++check.incompleteFiles;
+            check.missingCells += missing;
+        }
+    }
+    return check;
+}
+
+QString CDatabaseTransfer::UploadQuestion(const UploadCheck& check)
+{
+    QString text = Tr("Все данные в памяти устройства будут стёрты и заменены данными ПК: %1 "
+                      "файл(a)(ов).")
+                       .arg(check.files);
+    const QString incomplete = IncompleteFilesWarning(check);
+    if (!incomplete.isEmpty())
+        text += QStringLiteral("\n\n") + incomplete;
+    return text;
+}
+
+QString CDatabaseTransfer::IncompleteFilesWarning(const UploadCheck& check)
+{
+    if (check.incompleteFiles == 0)
+        return {};
+    return Tr("Внимание: %1 файл(a)(ов) содержат меньше ячеек, чем указано в заголовке (не "
+              "хватает %2 ячеек). Такие файлы будут отправлены неполными.")
+        .arg(check.incompleteFiles)
+        .arg(check.missingCells);
+}
+
 QString CDatabaseTransfer::ClockSyncedText()
 {
     return Tr("Время устройства успешно синхронизировано с ПК.");
@@ -300,6 +342,9 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
             return NextTask(a, kTaskUploadFile, &m_uploadList, next);
         }
         a.information = Tr("Данные успешно загружены в устройство.");
+        // The erase label would otherwise stay, as if nothing had been sent.
+        a.setLabel = true;
+        a.label = UploadedLabel(int(m_uploadList.size()));
         return EndChain(a, true);
     }
 

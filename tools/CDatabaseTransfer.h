@@ -87,6 +87,21 @@ public:
     // Label texts.
     static QString NotLoadedLabel();
     static QString LoadedLabel(int files);
+    static QString UploadedLabel(int files);
+
+    // An upload erases the gauge's whole database first: what the user is
+    // asked before it starts. Files holding fewer cells than they announce
+    // (left by a cancelled or failed download) are counted.
+    struct UploadCheck
+    {
+        int files = 0;
+        int incompleteFiles = 0;
+        int missingCells = 0;
+    };
+    static UploadCheck CheckUpload(const DataFileList& files);
+    static QString UploadQuestion(const UploadCheck& check);
+    // Empty when every file is complete.
+    static QString IncompleteFilesWarning(const UploadCheck& check);
 
 private:
     // Fresh bookkeeping for `chain`, whose first task is `task`.

@@ -199,6 +199,16 @@ void CMaterialsEditorDialog::UploadMaterials()
         }
         if (RefuseDuringChain(this))
             return;
+        // The gauge's table is replaced as a whole: ask first.
+        const CUserPrompts::Button answer = UserPrompts().Ask(
+            this, CUserPrompts::IconQuestion, AppName(),
+            tr("Таблица материалов в устройстве будет заменена таблицей из %1 материал(а)(ов).")
+                .arg(list.size()),
+            tr("Продолжить запись в устройство?"), CUserPrompts::Yes | CUserPrompts::Cancel,
+            {{CUserPrompts::Yes, tr("Продолжить")}, {CUserPrompts::Cancel, tr("Отмена")}},
+            CUserPrompts::Cancel);
+        if (answer != CUserPrompts::Yes)
+            return;
         if (m_pendingTasks == 0)
             m_transferList = list;
         StartTransfer(6);

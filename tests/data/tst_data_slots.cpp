@@ -3,6 +3,7 @@
 #include "app/CKorvalent.h"
 #include "core/CUserPrompts.h"
 #include "data/CDataStorage.h"
+#include "data/CStatistics.h"
 #include "device/CDeviceManager.h"
 #include "tests/common/ModelTexts.h"
 #include "tests/common/TestSupport.h"
@@ -515,6 +516,15 @@ private Q_SLOTS:
     {
         LoadDatabase(
             SaveDatabase(QStringLiteral("x.kdb"), {File(QStringLiteral("X"), {MmCell(3)})}));
+        // The file shown after the load is the current row: the save acts on it.
+        m_prompts.Clear();
+        W().OnResultsSaveFile();
+        QCOMPARE(m_prompts.records.size(), 1);
+        QCOMPARE(m_prompts.records.first().kind, QStringLiteral("save"));
+        QVERIFY(m_prompts.records.first().dir.endsWith(QStringLiteral("/X")));
+
+        // With no current row (the user's own doing) the save asks for one.
+        W().ui()->ResultFilesTable->selectionModel()->clear();
         m_prompts.Clear();
         W().OnResultsSaveFile();
         QCOMPARE(OnlyMessage(CUserPrompts::IconWarning),
@@ -598,13 +608,14 @@ private Q_SLOTS:
         QCOMPARE(Column(W().FilesModel(), 0), (QStringList{"Tank", "Single"}));
         QCOMPARE(W().SelectedFileIndex(), 1);
         QCOMPARE(W().ResultsModel()->rowCount(), 3); // Single is shown
+        QCOMPARE(W().ui()->ResultFilesTable->currentIndex().row(), 1);
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из ПК, 2 файл(a)(ов)          "));
         m_prompts.Clear();
-        W().OnResultsDeleteFile(); // the current index went with the rebuilt table
-        QCOMPARE(OnlyMessage(CUserPrompts::IconWarning),
-                 QStringLiteral("Не выбран файл который необходимо удалить."));
-        SelectRow(1);
-        W().OnResultsDeleteFile();
-        SelectRow(0);
+        W().OnResultsDeleteFile(); // acts on the file shown, Single
+        QCOMPARE(m_prompts.Messages(), QStringList());
+        QCOMPARE(Column(W().FilesModel(), 0), QStringList{"Tank"});
+        // Tank holds no valid value: the statistics' own label has the last word.
+        QCOMPARE(Label(), CStatistics::NotEnoughDataLabelText());
         W().OnResultsDeleteFile();
 
         QVERIFY(W().DataFiles().isEmpty());
@@ -614,6 +625,42 @@ private Q_SLOTS:
         QCOMPARE(W().ResultsModel()->rowCount(), 0);
         QCOMPARE(Headers(W().ResultsModel()).size(), 9);
         QCOMPARE(Column(W().StatisticsModel(), 2), QStringList(11, QStringLiteral("н/д")));
+    }
+
+    // Whenever the program moves the selected file, the files table's current
+    // row follows, so that save and delete act on the file the results show.
+    void fileShownIsFileActedOn()
+    {
+        LoadDatabase(SaveDatabase(QStringLiteral("sel.kdb"), Sample()));
+        const QString kdf = Dir() + QStringLiteral("/Extra.kdf");
+        QVERIFY(CDataStorage::SaveDataFile(kdf, File(QStringLiteral("Extra"), {MmCell(7.5)})));
+        SelectRow(1);
+        m_prompts.Clear();
+        W().OnResultsDeleteFile(); // Tank, chosen by the user
+        QCOMPARE(Column(W().FilesModel(), 0), (QStringList{"Труба-1", "Single"}));
+
+        m_prompts.fileNames.enqueue(kdf);
+        W().OnResultsLoadFile();
+        QCOMPARE(W().SelectedFileIndex(), 2);
+        QCOMPARE(W().ui()->ResultFilesTable->currentIndex().row(), 2);
+        const QModelIndexList selected =
+            W().ui()->ResultFilesTable->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().row(), 2);
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из файла на ПК          "));
+
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(QString()); // the dialog is cancelled
+        W().OnResultsSaveFile();
+        QVERIFY(m_prompts.records.first().dir.endsWith(QStringLiteral("/Extra")));
+
+        m_prompts.Clear();
+        W().OnResultsDeleteFile();
+        QCOMPARE(Column(W().FilesModel(), 0), (QStringList{"Труба-1", "Single"}));
+        // The label that does not count files stays as it was.
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из файла на ПК          "));
+        QCOMPARE(W().SelectedFileIndex(), 1);
+        QCOMPARE(W().ui()->ResultFilesTable->currentIndex().row(), 1);
     }
 
     void refusedWhileDeviceBusy()

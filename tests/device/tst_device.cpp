@@ -278,7 +278,11 @@ private Q_SLOTS:
         QCOMPARE(h.Run(9, nullptr, 0), -1);
         QCOMPARE(h.recorder.completions.last().taskID, 9);
         QCOMPARE(h.recorder.completions.last().buffer, nullptr);
-        QCOMPARE(h.statuses, QStringList{QStringLiteral("Открываю порт ''... ")});
+        // The status bar ends on what to do about it, above the port error box.
+        QCOMPARE(h.statuses,
+                 (QStringList{QStringLiteral("Открываю порт ''... "),
+                              QStringLiteral("Устройство не выбрано: Сервис → Выбрать устройство "
+                                             "для подключения")}));
         QCOMPARE(h.Boxes(), QStringList{kOpenFailed});
     }
 

@@ -289,7 +289,8 @@ private Q_SLOTS:
         QCOMPARE(cli.exitCode(), 1);
         QCOMPARE(cli.readAllStandardOutput(), QByteArray());
         QCOMPARE(QString::fromUtf8(cli.readAllStandardError()),
-                 QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!\n"));
+                 QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!\n"
+                                "Порт: /dev/nonexistent-kv\n"));
     }
 
 private:

@@ -268,16 +268,43 @@ private Q_SLOTS:
         Model()->item(0, 1)->setText(QStringLiteral("6000"));
         Model()->item(1, 2)->setText(QStringLiteral("0.29"));
         m_prompts.Clear();
+        m_prompts.answers.enqueue(CUserPrompts::Yes);
         m_dialog->UploadMaterials();
-        QVERIFY(WaitMessages(1));
+        QVERIFY(WaitMessages(2));
         QCOMPARE(m_prompts.Messages(),
-                 QStringList{"База материалов успешно сохранена в устройстве."});
+                 (QStringList{"Таблица материалов в устройстве будет заменена таблицей из " +
+                                  QString::number(materials.size()) + " материал(а)(ов).",
+                              "База материалов успешно сохранена в устройстве."}));
+        QCOMPARE(m_prompts.records.first().defaultButton, CUserPrompts::Cancel);
+        QCOMPARE(m_prompts.records.first().informativeText,
+                 QStringLiteral("Продолжить запись в устройство?"));
         const MaterialList onGauge = m_gauge->Materials();
         QCOMPARE(onGauge.size(), materials.size());
         QCOMPARE(int(onGauge[0].velocity), 6000);
         QCOMPARE(int(onGauge[1].tempCoefficient), 29);
         QCOMPARE(Cell(1, 2), QStringLiteral("0.29"));
         QCOMPARE(RecordBytes(onGauge.mid(2)), RecordBytes(materials.mid(2)));
+    }
+
+    // Writing replaces the gauge's whole table: "Отмена" sends nothing.
+    void gaugeWriteCancelled()
+    {
+        const MaterialList before = m_gauge->Materials();
+        FillRows({{"Сталь", "5920", "-0.5"}, {"Медь", "4700", "0.1"}});
+        m_prompts.Clear();
+        m_gauge->ClearRequestLog();
+        m_prompts.answers.enqueue(CUserPrompts::Cancel);
+        m_dialog->UploadMaterials();
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{"Таблица материалов в устройстве будет заменена таблицей из 2 "
+                             "материал(а)(ов)."});
+        QCOMPARE(m_prompts.records.first().kind, QStringLiteral("ask"));
+        QCOMPARE(m_prompts.records.first().labels.value(CUserPrompts::Cancel),
+                 QStringLiteral("Отмена"));
+        QTest::qWait(100);
+        QVERIFY(!m_manager->IsBusy());
+        QVERIFY(m_gauge->RequestLog().isEmpty());
+        QCOMPARE(RecordBytes(m_gauge->Materials()), RecordBytes(before));
     }
 
     void gaugeWithOneMaterial()
@@ -315,7 +342,11 @@ private Q_SLOTS:
         FillRows({{"Keep", "1500", "1"}});
         m_prompts.Clear();
         if (upload)
+        {
+            m_prompts.answers.enqueue(CUserPrompts::Yes);
             m_dialog->UploadMaterials();
+            m_prompts.records.removeFirst(); // the question before writing
+        }
         else
             m_dialog->DownloadMaterials();
         // The message follows the check box as it is when the task ends.

@@ -35,9 +35,12 @@ class TestCliTransfer : public QObject
 
     Result Cli(const QStringList& args, const QString& port = QString())
     {
+        return RawCli(QStringList{QStringLiteral("--port"), port.isEmpty() ? m_port : port} + args);
+    }
+
+    Result RawCli(const QStringList& all)
+    {
         QProcess p;
-        QStringList all;
-        all << QStringLiteral("--port") << (port.isEmpty() ? m_port : port) << args;
         p.start(Bin(QStringLiteral("korvalent-cli")), all);
         Result r;
         if (!p.waitForFinished(60000))
@@ -178,6 +181,65 @@ private Q_SLOTS:
         r = Cli({QStringLiteral("upload"), m_dir.filePath(QStringLiteral("none.kdb"))});
         QCOMPARE(r.code, 1);
         QVERIFY(!r.err.isEmpty());
+    }
+
+    void commandLineSurface()
+    {
+        // --port=PATH is --port PATH.
+        Result r = RawCli({QStringLiteral("--port=") + m_port, QStringLiteral("clock")});
+        QCOMPARE(r.code, 0);
+
+        // A usage error is one line that names the problem.
+        r = Cli({QStringLiteral("download")});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+        QVERIFY(r.err.contains(QStringLiteral("download needs -o")));
+        QVERIFY(r.err.endsWith(QStringLiteral("see 'korvalent-cli --help'\n")));
+
+        // The output folder is checked before the gauge is read: the port is
+        // never opened (it does not exist, and its error does not appear).
+        const QString missing = m_dir.filePath(QStringLiteral("no-such-folder"));
+        r = Cli(
+            {QStringLiteral("download"), QStringLiteral("-o"), missing + QStringLiteral("/x.kdb")},
+            QStringLiteral("/nonexistent/tty"));
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err, QStringLiteral("Папка '%1' не существует.\n").arg(missing));
+
+        // No port given and none chosen in the window.
+        r = RawCli({QStringLiteral("firmware")});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(r.err.startsWith(
+            QStringLiteral("Устройство не выбрано: Сервис → Выбрать устройство для подключения")));
+    }
+
+    // The command line states its intent and goes on, but says which files
+    // are incomplete before the gauge's database is replaced.
+    void uploadWarnsOfIncompleteFiles()
+    {
+        CVirtualGauge demo;
+        demo.LoadDemoContent();
+        DataFileList files = demo.Files().mid(0, 2);
+        QVERIFY(files.at(0).cells.size() > 2);
+        const int missing = int(files[0].cells.size()) - 2;
+        files[0].cells = files[0].cells.mid(0, 2);
+        const QString kdb = m_dir.filePath(QStringLiteral("short.kdb"));
+        QVERIFY(CDataStorage::SaveDatabaseFile(kdb, files));
+        Result r = Cli({QStringLiteral("upload"), kdb});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Данные успешно загружены в устройство.\n"));
+        // (after the loader's own word on the damaged file)
+        QVERIFY2(r.err.endsWith(
+                     QStringLiteral("Внимание: 1 файл(a)(ов) содержат меньше ячеек, чем указано в "
+                                    "заголовке (не хватает %1 ячеек). Такие файлы будут "
+                                    "отправлены неполными.\n")
+                         .arg(missing)),
+                 qPrintable(r.err));
+        // Put the demo database back for the other cases.
+        const QString all = m_dir.filePath(QStringLiteral("all2.kdb"));
+        QVERIFY(CDataStorage::SaveDatabaseFile(all, demo.Files()));
+        QCOMPARE(Cli({QStringLiteral("upload"), all}).code, 0);
     }
 
     void materials()

@@ -87,6 +87,18 @@ class TestTransfer : public QObject
 
     QString Label() const { return m_window->DataStatusLabel()->text(); }
 
+    // Starts the upload, answering its question with "Продолжить"; the
+    // question is taken off the record so that tests see the chain's boxes.
+    void UploadConfirmed()
+    {
+        const qsizetype before = m_prompts.records.size();
+        m_prompts.answers.enqueue(CUserPrompts::Yes);
+        m_window->OnResultsUploadDatabaseToDevice();
+        QVERIFY(m_prompts.records.size() > before);
+        QCOMPARE(m_prompts.records.at(before).kind, QStringLiteral("ask"));
+        m_prompts.records.removeAt(before);
+    }
+
     // TaskID and nDataLength of every completion the manager delivered.
     QList<QPair<int, int>> Tasks() const
     {
@@ -290,7 +302,7 @@ private Q_SLOTS:
         DataFileList files{MakeFile("One", 3, 0), MakeFile("Two", 5, 1)};
         files[1].header.audioIndex = 7;
         m_window->DataFiles() = files;
-        m_window->OnResultsUploadDatabaseToDevice();
+        UploadConfirmed();
         QVERIFY(WaitIdle());
         const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, 1}};
         QCOMPARE(Tasks(), expected);
@@ -298,7 +310,7 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Данные успешно загружены в устройство.")});
         QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconInformation);
         QCOMPARE(m_prompts.records.last().title, QStringLiteral("Korvalent"));
-        QCOMPARE(Label(), QStringLiteral("База данных в устройстве успешно очищена         "));
+        QCOMPARE(Label(), QStringLiteral("Данные отправлены в устройство, 2 файл(a)(ов)         "));
         QCOMPARE(m_window->SelectedFileIndex(), 1);
         const DataFileList onGauge = m_gauge->Files();
         QCOMPARE(onGauge.size(), 2); // the old file was erased first
@@ -313,7 +325,7 @@ private Q_SLOTS:
     {
         m_window->DataFiles() =
             DataFileList{MakeFile("Same", 2, 0), MakeFile("Same", 3, 1), MakeFile("Other", 1, 2)};
-        m_window->OnResultsUploadDatabaseToDevice();
+        UploadConfirmed();
         QVERIFY(WaitIdle());
         const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, 1}, {13, 2}};
         QCOMPARE(Tasks(), expected);
@@ -329,7 +341,7 @@ private Q_SLOTS:
         m_gauge->SetFlashCapacity(5);
         m_window->DataFiles() =
             DataFileList{MakeFile("A", 3, 0), MakeFile("B", 3, 1), MakeFile("C", 1, 2)};
-        m_window->OnResultsUploadDatabaseToDevice();
+        UploadConfirmed();
         QVERIFY(WaitIdle());
         const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, -1}};
         QCOMPARE(Tasks(), expected);
@@ -337,6 +349,61 @@ private Q_SLOTS:
             QStringLiteral("ОШИБКА записи, на устройтве нет свободной флеш-памяти.")));
         QVERIFY(m_prompts.Messages().isEmpty());
         QCOMPARE(m_gauge->Files().size(), 1);
+    }
+
+    // The upload erases the gauge: nothing starts unless the user agrees.
+    void uploadAsksFirst_data()
+    {
+        QTest::addColumn<bool>("agree");
+        QTest::addColumn<bool>("incomplete");
+        QTest::newRow("cancel") << false << false;
+        QTest::newRow("continue") << true << false;
+        QTest::newRow("cancel, incomplete files") << false << true;
+        QTest::newRow("continue, incomplete files") << true << true;
+    }
+    void uploadAsksFirst()
+    {
+        QFETCH(bool, agree);
+        QFETCH(bool, incomplete);
+        m_gauge->SetFiles({MakeFile("Old", 2, 9)});
+        // Announcing more cells than held is what a cancelled download leaves.
+        DataFileList files{MakeFile("One", 3, 0, incomplete ? 5 : 3), MakeFile("Two", 2, 1),
+                           MakeFile("Three", 1, 2, incomplete ? 4 : 1)};
+        m_window->DataFiles() = files;
+        m_prompts.answers.enqueue(agree ? CUserPrompts::Yes : CUserPrompts::Cancel);
+        m_window->OnResultsUploadDatabaseToDevice();
+
+        QCOMPARE(m_prompts.records.size(), qsizetype(1));
+        const CScriptedPrompts::Record ask = m_prompts.records.first();
+        QCOMPARE(ask.kind, QStringLiteral("ask"));
+        QCOMPARE(ask.icon, CUserPrompts::IconQuestion);
+        QCOMPARE(ask.title, QStringLiteral("Korvalent"));
+        QCOMPARE(ask.parent, m_window.get());
+        QCOMPARE(ask.defaultButton, CUserPrompts::Cancel);
+        QCOMPARE(ask.labels.value(CUserPrompts::Yes), QStringLiteral("Продолжить"));
+        QCOMPARE(ask.labels.value(CUserPrompts::Cancel), QStringLiteral("Отмена"));
+        QString expected = QStringLiteral("Все данные в памяти устройства будут стёрты и заменены "
+                                          "данными ПК: 3 файл(a)(ов).");
+        if (incomplete)
+            expected += QStringLiteral("\n\nВнимание: 2 файл(a)(ов) содержат меньше ячеек, чем "
+                                       "указано в заголовке (не хватает 5 ячеек). Такие файлы "
+                                       "будут отправлены неполными.");
+        QCOMPARE(ask.text, expected);
+
+        if (!agree)
+        {
+            QTest::qWait(100);
+            QVERIFY(m_completions->isEmpty());
+            QVERIFY(m_gauge->RequestLog().isEmpty());
+            QCOMPARE(m_gauge->Files().size(), 1);
+            return;
+        }
+        QVERIFY(WaitIdle());
+        const QList<QPair<int, int>> tasks{{15, 0}, {13, 0}, {13, 1}, {13, 2}};
+        QCOMPARE(Tasks(), tasks);
+        QCOMPARE(m_gauge->Files().size(), 3);
+        QCOMPARE(m_prompts.Messages().last(),
+                 QStringLiteral("Данные успешно загружены в устройство."));
     }
 
     void uploadNothing()
@@ -365,7 +432,7 @@ private Q_SLOTS:
         if (upload)
         {
             m_window->DataFiles() = DataFileList{MakeFile("One", 2)};
-            m_window->OnResultsUploadDatabaseToDevice();
+            UploadConfirmed();
         }
         else
             m_window->OnResultsDownloadDatabaseFromDevice();
@@ -382,7 +449,7 @@ private Q_SLOTS:
     {
         DataFileRecord f = MakeFile("Short", 3, 0, 5);
         m_window->DataFiles() = DataFileList{f};
-        m_window->OnResultsUploadDatabaseToDevice();
+        UploadConfirmed();
         QVERIFY(WaitIdle());
         const DataFileList onGauge = m_gauge->Files();
         QCOMPARE(onGauge.size(), 1);
@@ -545,7 +612,7 @@ private Q_SLOTS:
     {
         m_settings->setValue(QStringLiteral("Device/PortPath"), QStringLiteral("/nonexistent/tty"));
         m_window->DataFiles() = DataFileList{MakeFile("Keep", 1, 0)};
-        m_window->OnResultsUploadDatabaseToDevice();
+        UploadConfirmed();
         QVERIFY(WaitIdle());
         const QList<QPair<int, int>> expected{{15, -1}};
         QCOMPARE(Tasks(), expected);
