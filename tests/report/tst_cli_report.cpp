@@ -47,6 +47,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_env = std::make_unique<CTestEnvironment>();
+        // Relative paths of the cases below are taken from here.
+        QVERIFY(QDir::setCurrent(m_env->Root()));
         QVERIFY(WriteBytes(Path("r.krf"), CReportFile::Document(FullReport())));
         QVERIFY(
             WriteBytes(Path("wrong.krf"), "<!DOCTYPE KorvalentDatabase>\n<KorvalentDatabase/>\n"));
@@ -77,6 +79,10 @@ private Q_SLOTS:
         QTest::newRow("file out of range")
             << QStringList{"r.krf", "--data", "db.kdb", "--file", "3", "--html", "OUT"} << 2
             << "No data file 3: the file holds 2\n";
+        QTest::newRow("output folder missing")
+            << QStringList{"r.krf", "--pdf", "no-such-folder/r.pdf"} << 1
+            << "Папка '" + QDir::current().absoluteFilePath("no-such-folder") +
+                   "' не существует.\n";
         QTest::newRow("no output") << QStringList{"r.krf"} << 2 << "";
         QTest::newRow("two outputs")
             << QStringList{"r.krf", "--html", "OUT", "--pdf", "OUT"} << 2 << "";
