@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace DataTest;
 using namespace ReportTest;
@@ -259,6 +260,9 @@ private Q_SLOTS:
         const QString path = QStringLiteral("%1");
         QTest::newRow("missing") << QByteArray("-")
                                  << QStringLiteral("Не удалось открыть для чтения файл-отчёт: %1");
+        // A pipe would block the read for ever: refused as unreadable.
+        QTest::newRow("pipe") << QByteArray("fifo")
+                              << QStringLiteral("Не удалось открыть для чтения файл-отчёт: %1");
         QTest::newRow("wrong root")
             << QByteArray("<!DOCTYPE KorvalentDataFile>\n<KorvalentDataFile/>\n")
             << QStringLiteral("Не возможно обработать файл-отчёт: '%1'\n\nЗагружаемый файл не "
@@ -273,7 +277,9 @@ private Q_SLOTS:
         QFETCH(QString, message);
         const QString path = Path(QStringLiteral("bad.krf"));
         QFile::remove(path);
-        if (content != "-")
+        if (content == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (content != "-")
             QVERIFY(WriteBytes(path, content));
         Ui()->ConclutionNumberEdit->setText(QStringLiteral("kept"));
         m_prompts.fileNames.enqueue(path);
