@@ -10,6 +10,7 @@
 #include "data/CResultsModels.h"
 #include "data/StatisticsRows.h"
 #include "device/CDeviceSelectorDialog.h"
+#include "report/CReportPreviewWindow.h"
 #include "tools/CAboutDialog.h"
 #include "tools/CMaterialsEditorDialog.h"
 #include "tools/CDeviceScreenshotDialog.h"
@@ -80,6 +81,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_pepEditor = new CPEPParamsEditorDialog();
     m_pepList = new CPEPListDialog();
     m_screenshotDialog = new CDeviceScreenshotDialog();
+    m_reportPreview = new CReportPreviewWindow();
 
     // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
 
@@ -182,6 +184,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_ui->ReportStatsTable->setModel(m_reportStatsModel);
     m_ui->ReportStatsTable->resizeColumnsToContents();
     LimitToRows(m_ui->ReportStatsTable);
+
+    // 15. Report pages: the preview's prompt, the preview window, PDF.
+    ReportSetup();
 }
 
 CKorvalent::~CKorvalent()
@@ -193,6 +198,7 @@ CKorvalent::~CKorvalent()
     delete m_pepEditor;
     delete m_pepList;
     delete m_screenshotDialog;
+    delete m_reportPreview;
     delete m_ui;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/CDataStorage.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,11 +38,24 @@ int CliPepWrite(const CliContext& ctx);
 int CliPepShow(const CliContext& ctx);
 int CliPepList(const CliContext& ctx);
 int CliScreenshot(const CliContext& ctx);
+int CliReport(const CliContext& ctx);
 
 // Helpers shared by the commands.
 void CliPrintOut(const QString& line); // one line to stdout, UTF-8
 void CliPrintErr(const QString& line); // one line to stderr, UTF-8
 void CliPrintUsage(bool toStderr);
+
+// A database or data file loaded as `show` loads it: false after printing
+// the failure text; warnings about a cut or damaged database printed.
+struct CliDataLoad
+{
+    CDataStorage::LoadResult result;
+    bool dataFile = false;
+    void ReportDamagedDataFile() const; // a data file reports damage after its tables
+};
+bool CliLoadData(const QString& path, CliDataLoad* load);
+// The usage error for a --file number beyond the file's data files.
+int CliNoSuchDataFile(int fileNumber, int files);
 // A usage error: one line naming the problem and pointing to --help on
 // stderr; returns CliUsage.
 int CliUsageError(const QString& problem);

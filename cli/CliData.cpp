@@ -32,6 +32,52 @@ int ShowUsage(const QString& problem)
 }
 } // namespace
 
+bool CliLoadData(const QString& path, CliDataLoad* load)
+{
+    const bool dataFile =
+        QFileInfo(path).suffix().compare(QLatin1String("kdf"), Qt::CaseInsensitive) == 0;
+    load->dataFile = dataFile;
+    load->result =
+        dataFile ? CDataStorage::LoadDataFile(path) : CDataStorage::LoadDatabaseFile(path);
+    const CDataStorage::LoadResult& result = load->result;
+    switch (result.status)
+    {
+    case CDataStorage::LoadResult::OpenFailed:
+        CliPrintErr(dataFile ? CDataMessages::DataFileOpenFailed(path)
+                             : CDataMessages::DatabaseOpenFailed(path));
+        return false;
+    case CDataStorage::LoadResult::ParseFailed:
+        CliPrintErr(dataFile ? CDataMessages::DataFileParseFailed(path, result.parserError)
+                             : CDataMessages::DatabaseParseFailed(path, result.parserError));
+        return false;
+    case CDataStorage::LoadResult::WrongKind:
+        CliPrintErr(dataFile ? CDataMessages::DataFileWrongKind(path)
+                             : CDataMessages::DatabaseWrongKind(path));
+        return false;
+    case CDataStorage::LoadResult::Ok:
+        break;
+    }
+    if (result.truncated)
+        CliPrintErr(CDataMessages::DatabaseTooManyFiles());
+    // In the window a database reports damaged rows before its tables are
+    // filled, a data file after them.
+    if (result.damaged && !dataFile)
+        CliPrintErr(CDataMessages::DatabaseDamaged());
+    return true;
+}
+
+void CliDataLoad::ReportDamagedDataFile() const
+{
+    if (result.damaged && dataFile)
+        CliPrintErr(CDataMessages::DataFileDamaged());
+}
+
+int CliNoSuchDataFile(int fileNumber, int files)
+{
+    CliPrintErr(QStringLiteral("No data file %1: the file holds %2").arg(fileNumber).arg(files));
+    return CliUsage;
+}
+
 // show FILE [--file N] [--materials FILE.csv]: the tables of the results tab
 // for a database or data file, with the texts the window shows.
 int CliShow(const CliContext& ctx)
@@ -83,38 +129,11 @@ int CliShow(const CliContext& ctx)
         materials = read.records;
     }
 
-    const bool dataFile =
-        QFileInfo(path).suffix().compare(QLatin1String("kdf"), Qt::CaseInsensitive) == 0;
-    const CDataStorage::LoadResult result =
-        dataFile ? CDataStorage::LoadDataFile(path) : CDataStorage::LoadDatabaseFile(path);
-    switch (result.status)
-    {
-    case CDataStorage::LoadResult::OpenFailed:
-        CliPrintErr(dataFile ? CDataMessages::DataFileOpenFailed(path)
-                             : CDataMessages::DatabaseOpenFailed(path));
+    CliDataLoad load;
+    if (!CliLoadData(path, &load))
         return CliFailure;
-    case CDataStorage::LoadResult::ParseFailed:
-        CliPrintErr(dataFile ? CDataMessages::DataFileParseFailed(path, result.parserError)
-                             : CDataMessages::DatabaseParseFailed(path, result.parserError));
-        return CliFailure;
-    case CDataStorage::LoadResult::WrongKind:
-        CliPrintErr(dataFile ? CDataMessages::DataFileWrongKind(path)
-                             : CDataMessages::DatabaseWrongKind(path));
-        return CliFailure;
-    case CDataStorage::LoadResult::Ok:
-        break;
-    }
-    if (result.truncated)
-        CliPrintErr(CDataMessages::DatabaseTooManyFiles());
-    // In the window a database reports damaged rows before its tables are
-    // filled, a data file after them.
-    if (result.damaged && !dataFile)
-        CliPrintErr(CDataMessages::DatabaseDamaged());
-    const auto reportDamagedDataFile = [&]
-    {
-        if (result.damaged && dataFile)
-            CliPrintErr(CDataMessages::DataFileDamaged());
-    };
+    const CDataStorage::LoadResult& result = load.result;
+    const auto reportDamagedDataFile = [&load] { load.ReportDamagedDataFile(); };
 
     if (fileNumber == 0)
     {
@@ -127,10 +146,7 @@ int CliShow(const CliContext& ctx)
     if (fileNumber > result.files.size())
     {
         reportDamagedDataFile();
-        CliPrintErr(QStringLiteral("No data file %1: the file holds %2")
-                        .arg(fileNumber)
-                        .arg(result.files.size()));
-        return CliUsage;
+        return CliNoSuchDataFile(fileNumber, int(result.files.size()));
     }
 
     QStandardItemModel cells;

@@ -1,4 +1,5 @@
 #include "core/CSafeSave.h"
+#include "tests/common/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,29 +27,6 @@ void WriteRaw(const QString& path, const QByteArray& bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-// Lowers the file-size limit for this process while alive; writes beyond it
-// fail with EFBIG as on a full disk (SIGXFSZ ignored so that they only fail).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
 } // namespace
 
 class TestCore : public QObject
