@@ -11,6 +11,7 @@
 #include "data/StatisticsRows.h"
 #include "device/CDeviceSelectorDialog.h"
 #include "export/CResultsExporter.h"
+#include "report/CReportPreviewWindow.h"
 #include "tools/CAboutDialog.h"
 #include "tools/CMaterialsEditorDialog.h"
 #include "tools/CDeviceScreenshotDialog.h"
@@ -82,6 +83,7 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_pepEditor = new CPEPParamsEditorDialog();
     m_pepList = new CPEPListDialog();
     m_screenshotDialog = new CDeviceScreenshotDialog();
+    m_reportPreview = new CReportPreviewWindow();
 
     // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
 
@@ -184,6 +186,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     m_ui->ReportStatsTable->setModel(m_reportStatsModel);
     m_ui->ReportStatsTable->resizeColumnsToContents();
     LimitToRows(m_ui->ReportStatsTable);
+
+    // 15. Report pages: the preview's prompt, the preview window, PDF.
+    ReportSetup();
 }
 
 CKorvalent::~CKorvalent()
@@ -196,6 +201,7 @@ CKorvalent::~CKorvalent()
     delete m_pepEditor;
     delete m_pepList;
     delete m_screenshotDialog;
+    delete m_reportPreview;
     delete m_ui;
 }
 

@@ -24,6 +24,8 @@ class CTableFitter;
 class CPEPParamsEditorDialog;
 class CPEPListDialog;
 class CDeviceScreenshotDialog;
+class CReportData;
+class CReportPreviewWindow;
 
 namespace Ui
 {
@@ -67,6 +69,9 @@ public:
     CPEPParamsEditorDialog* PEPEditor() const { return m_pepEditor; }
     CPEPListDialog* PEPList() const { return m_pepList; }
     CDeviceScreenshotDialog* ScreenshotDialog() const { return m_screenshotDialog; }
+    CReportPreviewWindow* ReportPreview() const { return m_reportPreview; }
+    // The report document of the last generation (empty before the first).
+    const QString& ReportDocument() const { return m_reportDocument; }
 
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
@@ -120,6 +125,10 @@ public Q_SLOTS:
     void OnUpdateTimeOnDevice();
     void OnChangeDocumentsDir();
 
+private Q_SLOTS:
+    // Beyond the specified slots: the report as a PDF document.
+    void OnReportSaveToPdf();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -169,4 +178,15 @@ private:
     void UpdateChainProgress();
     void OnDeviceTaskProgress(int done, int total);
     void CancelDeviceChain();
+
+    // --- report (CKorvalent_Report.cpp) ---
+    CReportPreviewWindow* m_reportPreview = nullptr;
+    QString m_reportDocument;
+    void ReportSetup();
+    bool HasSelectedDataFile() const;
+    void RefreshDeviceFields(bool reportMissingFile);
+    CReportData ReadReport() const;
+    void ShowReportFields(const CReportData& report);
+    void ShowReportStatistics(const QStringList& values);
+    void ShowReportRows(const QList<QStringList>& rows);
 };

@@ -1,17 +1,430 @@
 #include "app/CKorvalent.h"
 
-// Not built yet: these slots get their behaviour with their own work item.
-void CKorvalent::OnReportRefresh() {}
-void CKorvalent::OnReportCreate() {}
-void CKorvalent::OnReportSaveToFile() {}
-void CKorvalent::OnReportLoadFromFile() {}
-void CKorvalent::OnReportResultsRefresh() {}
-void CKorvalent::OnReportDocumentRefresh() {}
-void CKorvalent::OnReportDocumentPrint() {}
-void CKorvalent::OnReportDocumentPreview() {}
-void CKorvalent::OnReportClearInfoFields() {}
-void CKorvalent::OnReportClearConclutionFields() {}
-void CKorvalent::OnReportShowConclutionTab() {}
-void CKorvalent::OnReportShowPreviewTab() {}
-void CKorvalent::OnReportShowResultsTab() {}
-void CKorvalent::OnReportTabSwitch(int) {}
+#include "ui_CKorvalent.h"
+
+#include "core/CClock.h"
+#include "core/CSafeSave.h"
+#include "core/CUserPrompts.h"
+#include "data/CCellDecoder.h"
+#include "data/CDataStorage.h"
+#include "data/StatisticsRows.h"
+#include "report/CReportData.h"
+#include "report/CReportDocument.h"
+#include "report/CReportFile.h"
+#include "report/CReportMessages.h"
+#include "report/CReportPreviewWindow.h"
+#include "report/CReportPrinter.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <QDir>
+#include <QSettings>
+#include <QStandardItemModel>
+
+namespace
+{
+using Field = CReportData::Field;
+
+QString Title()
+{
+    return QCoreApplication::applicationName();
+}
+
+const Qt::Alignment s_centred = Qt::AlignHCenter | Qt::AlignVCenter;
+
+QString Today()
+{
+    return CClock::Today().toString(CReportData::DateFormat());
+}
+
+// What the preview page shows until a document is loaded into it.
+QString PreviewPrompt()
+{
+    QString html = QStringLiteral("<html><body style=\"font-size:11pt\">");
+    for (int i = 0; i < 12; ++i)
+        html += QStringLiteral("<p align=\"center\"><br /></p>");
+    html += QStringLiteral("<p align=\"center\">") +
+            QCoreApplication::translate(
+                "CKorvalent", "Нажмите &quot;Обновить&quot; для получения содержимого документа.") +
+            QStringLiteral("</p></body></html>");
+    return html;
+}
+
+// The widget of a report field: a line edit, a plain-text edit or a date edit.
+QWidget* FieldWidget(const Ui::CKorvalent* ui, Field field)
+{
+    switch (field)
+    {
+    case CReportData::ConclutionNumber:
+        return ui->ConclutionNumberEdit;
+    case CReportData::ConclutionDate:
+        return ui->ConclutionDate;
+    case CReportData::OrganizationName:
+        return ui->OrganizationEdit;
+    case CReportData::ObjectOfControl:
+        return ui->ObjectOfControlEdit;
+    case CReportData::ObjectDescription:
+        return ui->ObjectDescriptionEdit;
+    case CReportData::ReasonOfTesting:
+        return ui->ReasonOfTestingEdit;
+    case CReportData::ObjectOwner:
+        return ui->ObjectOwnerEdit;
+    case CReportData::OrganizationOperator:
+        return ui->OperatorOrganizationEdit;
+    case CReportData::StandardDocuments:
+        return ui->StandardDocumentsEdit;
+    case CReportData::DeviceDescription:
+        return ui->DeviceDescriptionEdit;
+    case CReportData::DeviceSerialNumber:
+        return ui->DeviceSerialNumberEdit;
+    case CReportData::PepDescription:
+        return ui->PEPDescriptionEdit;
+    case CReportData::PepSerialNumber:
+        return ui->PEPSerialNumberEdit;
+    case CReportData::MeasurementMethod:
+        return ui->MeasurementMethodEdit;
+    case CReportData::ReferenceDescription:
+        return ui->ReferenceDescEdit;
+    case CReportData::ContactLiquidDescription:
+        return ui->ContactLiquidDescEdit;
+    case CReportData::AccessCardNumber:
+        return ui->AccessCardEdit;
+    case CReportData::Conclusion:
+        return ui->ConclutionEdit;
+    case CReportData::Name1:
+        return ui->AreaManagerNameEdit;
+    case CReportData::Card1:
+        return ui->ManagerAccessCardNumberEdit;
+    case CReportData::CardDate1:
+        return ui->ManagerAccessCardDateEdit;
+    case CReportData::Level1:
+        return ui->AreaManagerLevelEdit;
+    case CReportData::Name2:
+        return ui->ExecutionPersonNameEdit;
+    case CReportData::Card2:
+        return ui->ExecutionPersonAccessCardNumberEdit;
+    case CReportData::CardDate2:
+        return ui->ExecutionPersonAccessCardDateEdit;
+    case CReportData::Level2:
+        return ui->ExecutionPersonLevelEdit;
+    case CReportData::Name3:
+        return ui->ConclutionProviderNameEdit;
+    case CReportData::Card3:
+        return ui->ConclutionProviderAccessCardNumberEdit;
+    case CReportData::CardDate3:
+        return ui->ConclutionProviderAccessCardDateEdit;
+    case CReportData::Level3:
+        return ui->ConclutionProviderLevelEdit;
+    case CReportData::FieldCount:
+        break;
+    }
+    return nullptr;
+}
+
+QString WidgetText(QWidget* widget)
+{
+    if (auto* date = qobject_cast<QDateEdit*>(widget))
+        return date->text();
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(widget))
+        return plain->toPlainText();
+    if (auto* line = qobject_cast<QLineEdit*>(widget))
+        return line->text();
+    return {};
+}
+
+void SetWidgetText(QWidget* widget, const QString& text)
+{
+    if (auto* date = qobject_cast<QDateEdit*>(widget))
+    {
+        // A text that is no date leaves the field as it is.
+        const QDate value = QDate::fromString(text, CReportData::DateFormat());
+        if (value.isValid())
+            date->setDate(value);
+    }
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget))
+    {
+        plain->clear();
+        plain->insertPlainText(text);
+    }
+    else if (auto* line = qobject_cast<QLineEdit*>(widget))
+        line->setText(text); // cut to the field's own limit
+}
+} // namespace
+
+void CKorvalent::ReportSetup()
+{
+    m_ui->ReportBrowser->setHtml(PreviewPrompt());
+
+    connect(m_reportPreview, &CReportPreviewWindow::RefreshRequested, this,
+            [this]
+            {
+                OnReportDocumentRefresh();
+                m_reportPreview->HtmlFrame()->setHtml(m_reportDocument);
+            });
+    connect(m_reportPreview, &CReportPreviewWindow::PrintRequested, this,
+            [this]
+            { CReportPrinter::Print(m_reportPreview->HtmlFrame()->document(), m_reportPreview); });
+
+    connect(m_ui->action_report_save_pdf, &QAction::triggered, this,
+            &CKorvalent::OnReportSaveToPdf);
+    connect(m_ui->toolbutton_report_save_pdf, &QToolButton::clicked, this,
+            &CKorvalent::OnReportSaveToPdf);
+}
+
+bool CKorvalent::HasSelectedDataFile() const
+{
+    return m_nSelectedFile >= 0 && m_nSelectedFile < m_dataFiles.size();
+}
+
+void CKorvalent::RefreshDeviceFields(bool reportMissingFile)
+{
+    QSettings* settings = Settings();
+    settings->beginGroup(QStringLiteral("Device"));
+    m_ui->DeviceDescriptionEdit->setText(settings->value(QStringLiteral("Name")).toString());
+    m_ui->DeviceSerialNumberEdit->setText(
+        settings->value(QStringLiteral("SerialNumber")).toString());
+    settings->endGroup();
+
+    if (HasSelectedDataFile())
+    {
+        const DataFileRecord& file = m_dataFiles.at(m_nSelectedFile);
+        if (!file.cells.isEmpty())
+        {
+            m_ui->PEPDescriptionEdit->setText(CCellDecoder::PepIdentText(file.cells.first()));
+            m_ui->PEPSerialNumberEdit->setText(CCellDecoder::PepSerialText(file.cells.first()));
+        }
+        return;
+    }
+    if (reportMissingFile)
+        UserPrompts().Critical(this, Title(), CReportMessages::NoDataFile());
+    m_ui->PEPDescriptionEdit->setText(tr("Н/Д"));
+    m_ui->PEPSerialNumberEdit->setText(tr("Н/Д"));
+}
+
+CReportData CKorvalent::ReadReport() const
+{
+    CReportData report;
+    for (int f = 0; f < CReportData::FieldCount; ++f)
+        report.SetText(Field(f), WidgetText(FieldWidget(m_ui, Field(f))));
+    for (int row = 0; row < CReportData::kStatisticsRows; ++row)
+        report.statistics[row] = m_reportStatsModel->index(row, 2).data().toString();
+    for (int r = 0; r < m_reportResultsModel->rowCount(); ++r)
+    {
+        QStringList cells;
+        for (int column = 0; column < m_reportResultsModel->columnCount(); ++column)
+            cells << m_reportResultsModel->index(r, column).data().toString();
+        report.rows.append(cells);
+    }
+    return report;
+}
+
+void CKorvalent::ShowReportFields(const CReportData& report)
+{
+    for (int f = 0; f < CReportData::FieldCount; ++f)
+        SetWidgetText(FieldWidget(m_ui, Field(f)), report.Text(Field(f)));
+}
+
+void CKorvalent::ShowReportStatistics(const QStringList& values)
+{
+    for (int row = 0; row < CReportData::kStatisticsRows && row < values.size(); ++row)
+    {
+        auto* item = new QStandardItem(values.at(row));
+        item->setTextAlignment(s_centred);
+        m_reportStatsModel->setItem(row, 2, item);
+        if (QStandardItem* symbol = m_reportStatsModel->item(row, 1))
+            symbol->setTextAlignment(s_centred);
+    }
+    m_ui->ReportStatsTable->resizeColumnsToContents();
+}
+
+void CKorvalent::ShowReportRows(const QList<QStringList>& rows)
+{
+    m_reportResultsModel->removeRows(0, m_reportResultsModel->rowCount());
+    // A loaded row split at a ";" inside a cell widens the table; the next
+    // fill brings it back to its ten columns.
+    int columns = CReportData::kResultColumns;
+    for (const QStringList& cells : rows)
+        columns = std::max(columns, int(cells.size()));
+    m_reportResultsModel->setColumnCount(columns);
+    m_reportResultsModel->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r)
+        for (int column = 0; column < rows.at(r).size(); ++column)
+        {
+            auto* item = new QStandardItem(rows.at(r).at(column));
+            item->setTextAlignment(s_centred);
+            m_reportResultsModel->setItem(r, column, item);
+        }
+    m_ui->ReportResultsTable->resizeColumnsToContents();
+}
+
+void CKorvalent::OnReportRefresh()
+{
+    switch (m_ui->reportTabWidget->currentIndex())
+    {
+    case 0:
+        RefreshDeviceFields(true);
+        break;
+    case 1:
+        OnReportResultsRefresh();
+        break;
+    case 3:
+        OnReportDocumentRefresh();
+        m_ui->ReportBrowser->setHtml(m_reportDocument);
+        break;
+    default:
+        break;
+    }
+}
+
+void CKorvalent::OnReportCreate()
+{
+    m_ui->mainTabWidget->setCurrentIndex(1);
+    m_ui->reportTabWidget->setCurrentIndex(0);
+}
+
+void CKorvalent::OnReportSaveToFile()
+{
+    const QString path = UserPrompts().SaveFileName(
+        this, CReportMessages::SaveCaption(), CReportMessages::DefaultName(m_documentsDir, Today()),
+        CReportMessages::Filter());
+    if (path.isEmpty())
+        return;
+    if (!CSafeSave::WriteBytes(path, CReportFile::Document(ReadReport())).Ok())
+    {
+        UserPrompts().Critical(this, Title(), CReportMessages::CreateFailed());
+        return;
+    }
+    UserPrompts().Information(this, Title(), CReportMessages::Saved());
+}
+
+void CKorvalent::OnReportLoadFromFile()
+{
+    const QString path = UserPrompts().OpenFileName(
+        this, CReportMessages::OpenCaption(),
+        QDir::toNativeSeparators(m_documentsDir + QLatin1Char('/')), CReportMessages::Filter());
+    if (path.isEmpty())
+        return;
+
+    const CReportFile::LoadResult result = CReportFile::Load(path, ReadReport());
+    switch (result.status)
+    {
+    case CReportFile::LoadResult::OpenFailed:
+        UserPrompts().Critical(this, Title(), CReportMessages::OpenFailed(path));
+        return;
+    case CReportFile::LoadResult::ParseFailed:
+        UserPrompts().Critical(this, Title(),
+                               CReportMessages::ParseFailed(path, result.parserError));
+        return;
+    case CReportFile::LoadResult::WrongKind:
+        UserPrompts().Critical(this, Title(), CReportMessages::WrongKind(path));
+        return;
+    case CReportFile::LoadResult::Ok:
+        break;
+    }
+    ShowReportFields(result.report);
+    ShowReportStatistics(result.report.statistics);
+    ShowReportRows(result.report.rows);
+    UserPrompts().Information(this, Title(), CReportMessages::Loaded());
+}
+
+void CKorvalent::OnReportResultsRefresh()
+{
+    if (!HasSelectedDataFile())
+    {
+        UserPrompts().Critical(this, Title(), CReportMessages::NoDataFile());
+        return;
+    }
+    const QList<QStringList> rows = CReportData::ResultRows(
+        *m_resultsModel, CDataStorage::FileName(m_dataFiles.at(m_nSelectedFile)));
+    ShowReportRows(rows);
+
+    const CStatistics::Result statistics = CReportData::RowStatistics(rows);
+    CReportData values;
+    values.SetStatistics(statistics);
+    ShowReportStatistics(values.statistics);
+    if (statistics.reach == CStatistics::NoValidValues)
+        UserPrompts().Warning(this, Title(), CStatistics::NotEnoughDataWarningText());
+    else if (statistics.reach == CStatistics::OneValidValue)
+        UserPrompts().Warning(this, Title(), CStatistics::SomeValuesWarningText());
+}
+
+void CKorvalent::OnReportDocumentRefresh()
+{
+    m_reportDocument =
+        CReportDocument::Generate(m_reportTemplate, ReadReport(), CClock::Today(), Title());
+}
+
+void CKorvalent::OnReportDocumentPrint()
+{
+    // What the preview page holds, not a fresh generation.
+    CReportPrinter::Print(m_ui->ReportBrowser->document(), this);
+}
+
+void CKorvalent::OnReportDocumentPreview()
+{
+    OnReportDocumentRefresh();
+    m_reportPreview->ShowDocument(m_reportDocument);
+}
+
+void CKorvalent::OnReportClearInfoFields()
+{
+    for (int f = CReportData::ConclutionNumber; f <= CReportData::AccessCardNumber; ++f)
+        if (f != CReportData::ConclutionDate)
+            SetWidgetText(FieldWidget(m_ui, Field(f)), QString());
+}
+
+void CKorvalent::OnReportClearConclutionFields()
+{
+    for (int f = CReportData::Conclusion; f < CReportData::FieldCount; ++f)
+    {
+        QWidget* widget = FieldWidget(m_ui, Field(f));
+        // A date field shows no text until a date is picked; its date stays.
+        if (auto* date = qobject_cast<QDateEdit*>(widget))
+            date->clear();
+        else
+            SetWidgetText(widget, QString());
+    }
+}
+
+void CKorvalent::OnReportShowConclutionTab()
+{
+    m_ui->reportTabWidget->setCurrentIndex(2);
+}
+
+void CKorvalent::OnReportShowPreviewTab()
+{
+    // The document is generated before the page change refreshes the gauge
+    // and transducer fields, so it shows the fields as they were.
+    OnReportDocumentRefresh();
+    m_ui->reportTabWidget->setCurrentIndex(3);
+    m_ui->ReportBrowser->setHtml(m_reportDocument);
+}
+
+void CKorvalent::OnReportShowResultsTab()
+{
+    if (HasSelectedDataFile())
+        OnReportResultsRefresh();
+    m_ui->reportTabWidget->setCurrentIndex(1);
+}
+
+void CKorvalent::OnReportTabSwitch(int nIndex)
+{
+    m_ui->toolbutton_report_refresh->setVisible(nIndex != 2);
+    RefreshDeviceFields(false);
+}
+
+void CKorvalent::OnReportSaveToPdf()
+{
+    const QString path = UserPrompts().SaveFileName(
+        this, CReportMessages::PdfCaption(),
+        CReportMessages::PdfDefaultName(m_documentsDir, Today()), CReportMessages::PdfFilter());
+    if (path.isEmpty())
+        return;
+    OnReportDocumentRefresh();
+    if (!CReportDocument::WritePdf(m_reportDocument, path).Ok())
+    {
+        UserPrompts().Critical(this, Title(), CReportMessages::PdfCreateFailed());
+        return;
+    }
+    UserPrompts().Information(this, Title(), CReportMessages::PdfSaved());
+}

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "data/GaugeRecords.h"
+#include "data/CDataStorage.h"
 
-#include <QList>
 #include <QString>
 #include <QStringList>
-
-class QStandardItemModel;
 
 // What every command receives: its own arguments (after the command word)
 // and the global options.
@@ -42,27 +39,27 @@ int CliPepWrite(const CliContext& ctx);
 int CliPepShow(const CliContext& ctx);
 int CliPepList(const CliContext& ctx);
 int CliScreenshot(const CliContext& ctx);
+int CliReport(const CliContext& ctx);
 
 // Helpers shared by the commands.
 void CliPrintOut(const QString& line); // one line to stdout, UTF-8
 void CliPrintErr(const QString& line); // one line to stderr, UTF-8
 void CliPrintUsage(bool toStderr);
 
-// A .kdb/.kdf file and its materials table as `show` and `export` load them.
-struct CliData
+// A database or data file loaded as `show` loads it: false after printing
+// the failure text; warnings about a cut or damaged database printed.
+struct CliDataLoad
 {
-    DataFileList files;
-    MaterialList materials;
-    bool damagedDataFile = false; // a data file reports this after its tables
+    CDataStorage::LoadResult result;
+    bool dataFile = false;
+    void ReportDamagedDataFile() const; // a data file reports damage after its tables
 };
-// Prints the window's texts for a failed or damaged load; CliOk or CliFailure.
-int CliLoadData(const QString& path, const QString& materialsPath, CliData* data);
-// "--file N": a number from 1.
-bool CliParseFileNumber(const QString& text, int* fileNumber);
-// The results table of data file N (from 1) as the window shows it; prints
-// the reason and returns false when there is no such file.
-bool CliFillResults(const CliData& data, int fileNumber, QStandardItemModel* cells,
-                    QList<float>* values = nullptr);
+bool CliLoadData(const QString& path, CliDataLoad* load);
+// The usage error for a --file number beyond the file's data files.
+int CliNoSuchDataFile(int fileNumber, int files);
+// --materials FILE.csv as `show` reads it: false after printing why it could
+// not be opened; the lines before a faulty one are kept, the fault printed.
+bool CliLoadMaterials(const QString& path, MaterialList* materials);
 // A usage error: one line naming the problem and pointing to --help on
 // stderr; returns CliUsage.
 int CliUsageError(const QString& problem);

@@ -32,6 +32,67 @@ int ShowUsage(const QString& problem)
 }
 } // namespace
 
+bool CliLoadData(const QString& path, CliDataLoad* load)
+{
+    const bool dataFile =
+        QFileInfo(path).suffix().compare(QLatin1String("kdf"), Qt::CaseInsensitive) == 0;
+    load->dataFile = dataFile;
+    load->result =
+        dataFile ? CDataStorage::LoadDataFile(path) : CDataStorage::LoadDatabaseFile(path);
+    const CDataStorage::LoadResult& result = load->result;
+    switch (result.status)
+    {
+    case CDataStorage::LoadResult::OpenFailed:
+        CliPrintErr(dataFile ? CDataMessages::DataFileOpenFailed(path)
+                             : CDataMessages::DatabaseOpenFailed(path));
+        return false;
+    case CDataStorage::LoadResult::ParseFailed:
+        CliPrintErr(dataFile ? CDataMessages::DataFileParseFailed(path, result.parserError)
+                             : CDataMessages::DatabaseParseFailed(path, result.parserError));
+        return false;
+    case CDataStorage::LoadResult::WrongKind:
+        CliPrintErr(dataFile ? CDataMessages::DataFileWrongKind(path)
+                             : CDataMessages::DatabaseWrongKind(path));
+        return false;
+    case CDataStorage::LoadResult::Ok:
+        break;
+    }
+    if (result.truncated)
+        CliPrintErr(CDataMessages::DatabaseTooManyFiles());
+    // In the window a database reports damaged rows before its tables are
+    // filled, a data file after them.
+    if (result.damaged && !dataFile)
+        CliPrintErr(CDataMessages::DatabaseDamaged());
+    return true;
+}
+
+void CliDataLoad::ReportDamagedDataFile() const
+{
+    if (result.damaged && dataFile)
+        CliPrintErr(CDataMessages::DataFileDamaged());
+}
+
+bool CliLoadMaterials(const QString& path, MaterialList* materials)
+{
+    const CMaterialsCsv::ReadResult read = CMaterialsCsv::Read(path);
+    if (read.status == CMaterialsCsv::ReadResult::NotOpened)
+    {
+        CliPrintErr(QStringLiteral("Не удалось открыть файл материалов: %1").arg(path));
+        return false;
+    }
+    // As in the materials editor: the lines before a faulty one are used.
+    if (read.status != CMaterialsCsv::ReadResult::Ok)
+        CliPrintErr(read.errorText);
+    *materials = read.records;
+    return true;
+}
+
+int CliNoSuchDataFile(int fileNumber, int files)
+{
+    CliPrintErr(QStringLiteral("No data file %1: the file holds %2").arg(fileNumber).arg(files));
+    return CliUsage;
+}
+
 // show FILE [--file N] [--materials FILE.csv]: the tables of the results tab
 // for a database or data file, with the texts the window shows.
 int CliShow(const CliContext& ctx)
@@ -59,32 +120,42 @@ int CliShow(const CliContext& ctx)
         return ShowUsage(QStringLiteral("No file given"));
 
     int fileNumber = 0;
-    if (!fileArgument.isEmpty() && !CliParseFileNumber(fileArgument, &fileNumber))
-        return ShowUsage(QStringLiteral("--file needs a number from 1"));
-
-    CliData data;
-    if (CliLoadData(path, materialsPath, &data) != CliOk)
-        return CliFailure;
-    const auto reportDamagedDataFile = [&]
+    if (!fileArgument.isEmpty())
     {
-        if (data.damagedDataFile)
-            CliPrintErr(CDataMessages::DataFileDamaged());
-    };
+        bool ok = false;
+        fileNumber = fileArgument.toInt(&ok);
+        if (!ok || fileNumber < 1)
+            return ShowUsage(QStringLiteral("--file needs a number from 1"));
+    }
+
+    MaterialList materials;
+    if (!materialsPath.isEmpty() && !CliLoadMaterials(materialsPath, &materials))
+        return CliFailure;
+
+    CliDataLoad load;
+    if (!CliLoadData(path, &load))
+        return CliFailure;
+    const CDataStorage::LoadResult& result = load.result;
+    const auto reportDamagedDataFile = [&load] { load.ReportDamagedDataFile(); };
 
     if (fileNumber == 0)
     {
         QStandardItemModel files;
-        CResultsModels::FillFiles(&files, data.files);
+        CResultsModels::FillFiles(&files, result.files);
         PrintModel(files);
         reportDamagedDataFile();
         return CliOk;
     }
-    QStandardItemModel cells;
-    QList<float> values;
-    if (fileNumber > data.files.size())
+    if (fileNumber > result.files.size())
+    {
         reportDamagedDataFile();
-    if (!CliFillResults(data, fileNumber, &cells, &values))
-        return CliUsage;
+        return CliNoSuchDataFile(fileNumber, int(result.files.size()));
+    }
+
+    QStandardItemModel cells;
+    CResultsModels::ResetResults(&cells);
+    const QList<float> values =
+        CResultsModels::FillResults(&cells, result.files.at(fileNumber - 1), materials);
     QStringList headers;
     for (int column = 0; column < cells.columnCount(); ++column)
         headers.append(cells.headerData(column, Qt::Horizontal).toString());
@@ -103,78 +174,4 @@ int CliShow(const CliContext& ctx)
         CliPrintErr(CStatistics::SomeValuesWarningText());
     reportDamagedDataFile();
     return CliOk;
-}
-
-bool CliParseFileNumber(const QString& text, int* fileNumber)
-{
-    bool ok = false;
-    *fileNumber = text.toInt(&ok);
-    return ok && *fileNumber >= 1;
-}
-
-int CliLoadData(const QString& path, const QString& materialsPath, CliData* data)
-{
-    if (!materialsPath.isEmpty())
-    {
-        const CMaterialsCsv::ReadResult read = CMaterialsCsv::Read(materialsPath);
-        if (read.status == CMaterialsCsv::ReadResult::NotOpened)
-        {
-            CliPrintErr(
-                QStringLiteral("Не удалось открыть файл материалов: %1").arg(materialsPath));
-            return CliFailure;
-        }
-        // As in the materials editor: the lines before a faulty one are used.
-        if (read.status != CMaterialsCsv::ReadResult::Ok)
-            CliPrintErr(read.errorText);
-        data->materials = read.records;
-    }
-
-    const bool dataFile =
-        QFileInfo(path).suffix().compare(QLatin1String("kdf"), Qt::CaseInsensitive) == 0;
-    const CDataStorage::LoadResult result =
-        dataFile ? CDataStorage::LoadDataFile(path) : CDataStorage::LoadDatabaseFile(path);
-    switch (result.status)
-    {
-    case CDataStorage::LoadResult::OpenFailed:
-        CliPrintErr(dataFile ? CDataMessages::DataFileOpenFailed(path)
-                             : CDataMessages::DatabaseOpenFailed(path));
-        return CliFailure;
-    case CDataStorage::LoadResult::ParseFailed:
-        CliPrintErr(dataFile ? CDataMessages::DataFileParseFailed(path, result.parserError)
-                             : CDataMessages::DatabaseParseFailed(path, result.parserError));
-        return CliFailure;
-    case CDataStorage::LoadResult::WrongKind:
-        CliPrintErr(dataFile ? CDataMessages::DataFileWrongKind(path)
-                             : CDataMessages::DatabaseWrongKind(path));
-        return CliFailure;
-    case CDataStorage::LoadResult::Ok:
-        break;
-    }
-    if (result.truncated)
-        CliPrintErr(CDataMessages::DatabaseTooManyFiles());
-    // In the window a database reports damaged rows before its tables are
-    // filled, a data file after them.
-    if (result.damaged && !dataFile)
-        CliPrintErr(CDataMessages::DatabaseDamaged());
-    data->damagedDataFile = result.damaged && dataFile;
-    data->files = result.files;
-    return CliOk;
-}
-
-bool CliFillResults(const CliData& data, int fileNumber, QStandardItemModel* cells,
-                    QList<float>* values)
-{
-    if (fileNumber < 1 || fileNumber > data.files.size())
-    {
-        CliPrintErr(QStringLiteral("No data file %1: the file holds %2")
-                        .arg(fileNumber)
-                        .arg(data.files.size()));
-        return false;
-    }
-    CResultsModels::ResetResults(cells);
-    const QList<float> filled =
-        CResultsModels::FillResults(cells, data.files.at(fileNumber - 1), data.materials);
-    if (values)
-        *values = filled;
-    return true;
 }

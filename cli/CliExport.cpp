@@ -1,6 +1,6 @@
 #include "cli/CliCommands.h"
 
-#include "data/CDataMessages.h"
+#include "data/CResultsModels.h"
 #include "export/CBiff8Workbook.h"
 #include "export/CCsvWriter.h"
 #include "export/CResultsSheet.h"
@@ -43,8 +43,9 @@ int CliExport(const CliContext& ctx)
     }
     if (path.isEmpty())
         return CliUsageError(QStringLiteral("No file given"));
-    int fileNumber = 0;
-    if (fileArgument.isEmpty() || !CliParseFileNumber(fileArgument, &fileNumber))
+    bool numbered = false;
+    const int fileNumber = fileArgument.toInt(&numbered);
+    if (!numbered || fileNumber < 1)
         return CliUsageError(QStringLiteral("--file needs a number from 1"));
     if (format.isEmpty())
         return CliUsageError(QStringLiteral("Give one of --csv, --xls, --xlsx"));
@@ -57,12 +58,22 @@ int CliExport(const CliContext& ctx)
         return CliFailure;
     }
 
-    CliData data;
-    if (CliLoadData(path, materialsPath, &data) != CliOk)
+    // The same steps and texts as `show --file N`.
+    MaterialList materials;
+    if (!materialsPath.isEmpty() && !CliLoadMaterials(materialsPath, &materials))
         return CliFailure;
+    CliDataLoad load;
+    if (!CliLoadData(path, &load))
+        return CliFailure;
+    const DataFileList& files = load.result.files;
+    if (fileNumber > files.size())
+    {
+        load.ReportDamagedDataFile();
+        return CliNoSuchDataFile(fileNumber, int(files.size()));
+    }
     QStandardItemModel cells;
-    if (!CliFillResults(data, fileNumber, &cells))
-        return CliUsage;
+    CResultsModels::ResetResults(&cells);
+    CResultsModels::FillResults(&cells, files.at(fileNumber - 1), materials);
 
     CSafeSave::Result saved;
     if (format == QLatin1String("--csv"))
@@ -71,8 +82,7 @@ int CliExport(const CliContext& ctx)
         saved = CBiff8Workbook::Save(outPath, CResultsSheet::FromModel(cells));
     else
         saved = CXlsxWorkbook::Save(outPath, CResultsSheet::FromModel(cells));
-    if (data.damagedDataFile)
-        CliPrintErr(CDataMessages::DataFileDamaged());
+    load.ReportDamagedDataFile();
     if (!saved.Ok())
     {
         CliPrintErr(CSafeSave::Describe(outPath, saved));

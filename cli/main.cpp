@@ -5,9 +5,11 @@
 #include "core/CSafeSave.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace
@@ -48,7 +50,35 @@ const Command kCommands[] = {
     {"pep-list", "[--port PATH] pep-list", "list the transducers the gauge knows", CliPepList},
     {"screenshot", "[--port PATH] screenshot FILE",
      "save the gauge's display (PNG for a .png name, else BMP)", CliScreenshot},
+    {"report", "report FILE.krf [--data FILE.kdb|FILE.kdf --file N] (--html OUT | --pdf OUT)",
+     "write the report document of a .krf file as HTML or PDF", CliReport},
 };
+
+// The command word, skipping the global options; empty when there is none.
+QString CommandWord(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+    {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (a == QLatin1String("--port"))
+            ++i;
+        else if (!a.startsWith(QLatin1Char('-')))
+            return a;
+    }
+    return {};
+}
+
+// Qt's own notes (a missing runtime directory of a bare terminal session)
+// would mix with the program's texts on stderr; only a fatal one is shown.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtFatalMsg)
+    {
+        const QByteArray bytes = message.toUtf8() + '\n';
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        std::abort();
+    }
+}
 } // namespace
 
 void CliPrintOut(const QString& line)
@@ -101,7 +131,17 @@ QString CliCheckWritable(const QString& path)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // The report lays out text, which needs fonts and so a GUI application;
+    // it never shows a window, so it draws off screen, display or not.
+    std::unique_ptr<QCoreApplication> app;
+    if (CommandWord(argc, argv) == QLatin1String("report"))
+    {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(QuietQtMessages);
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
     QCoreApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::Version));
@@ -114,7 +154,7 @@ int main(int argc, char** argv)
 
     CliContext ctx;
     QString commandName;
-    const QStringList arguments = app.arguments();
+    const QStringList arguments = QCoreApplication::arguments();
     for (int i = 1; i < arguments.size(); ++i)
     {
         const QString& a = arguments.at(i);

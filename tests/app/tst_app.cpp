@@ -613,9 +613,11 @@ private Q_SLOTS:
                  QStringLiteral("Преобразование выбранного файла данных в форматы XLS и CSV"));
         QCOMPARE(ActionTexts(exportMenu),
                  QStringLiteral("action_file_export_to_xls,action_file_export_to_csv"));
-        QCOMPARE(ActionTexts(Child<QMenu>(window.get(), "menu_Report")),
-                 QStringLiteral("action_report_new,action_report_open,action_report_save,-,"
-                                "action_report_preview,action_report_print"));
+        QCOMPARE(
+            ActionTexts(Child<QMenu>(window.get(), "menu_Report")),
+            QStringLiteral(
+                "action_report_new,action_report_open,action_report_save,action_report_save_pdf,-,"
+                "action_report_preview,action_report_print"));
         QCOMPARE(ActionTexts(Child<QMenu>(window.get(), "menu_Settings")),
                  QStringLiteral("action_show_pep_params_editor_dialog,"
                                 "action_show_materials_editor_dialog"));

@@ -1,5 +1,5 @@
 #include "core/CSafeSave.h"
-#include "tests/common/TestSupport.h"
+#include "tests/common/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>

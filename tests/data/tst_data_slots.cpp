@@ -5,6 +5,7 @@
 #include "data/CDataStorage.h"
 #include "data/CStatistics.h"
 #include "device/CDeviceManager.h"
+#include "tests/common/ModelTexts.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
 #include "ui_CKorvalent.h"
@@ -26,21 +27,8 @@ const QString kNoValid =
 const QString kSomeMissing =
     QStringLiteral("Не достаточно данных для вычисления некоторых статистическийх значений.");
 
-QStringList Row(const QStandardItemModel* model, int row)
-{
-    QStringList texts;
-    for (int column = 0; column < model->columnCount(); ++column)
-        texts << model->index(row, column).data().toString();
-    return texts;
-}
-
-QStringList Column(const QStandardItemModel* model, int column)
-{
-    QStringList texts;
-    for (int row = 0; row < model->rowCount(); ++row)
-        texts << model->index(row, column).data().toString();
-    return texts;
-}
+using ModelTexts::Column;
+using ModelTexts::Row;
 
 QStringList Headers(const QStandardItemModel* model)
 {

@@ -5,6 +5,7 @@
 #include "export/CCsvWriter.h"
 #include "export/CResultsSheet.h"
 #include "export/CXlsxWorkbook.h"
+#include "tests/common/FileSizeLimit.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
 #include "tests/export/ExportTestSupport.h"

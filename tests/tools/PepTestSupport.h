@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/common/TestSupport.h" // FileSizeLimit
+#include "tests/common/FileSizeLimit.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "report/CReportData.h"
+#include "tests/common/FileSizeLimit.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QXmlStreamReader>
+
+namespace ReportTest
+{
+// A report with a distinct text in every field, dates and two result rows.
+inline CReportData FullReport()
+{
+    CReportData report;
+    for (int f = 0; f < CReportData::FieldCount; ++f)
+    {
+        const auto field = CReportData::Field(f);
+        if (CReportData::KindOf(field) == CReportData::DateText)
+            report.SetText(field, QStringLiteral("%1.03.2024").arg(10 + f % 18));
+        else if (CReportData::Limit(field) == 1)
+            report.SetText(field, QString::number(f % 10));
+        else
+            report.SetText(field, QStringLiteral("%1 поле%2").arg(CReportData::Key(field)).arg(f));
+    }
+    for (int row = 0; row < CReportData::kStatisticsRows; ++row)
+        report.statistics[row] = QStringLiteral("%1.5").arg(row);
+    report.rows = {
+        {"Труба-1", "1", "5.20", "мм", "Сталь", "5920 м/c", "Н/Д", "21 C°", "14:05", "15.04.2029"},
+        {"Труба-1", "2", "0.00", "мм", "Н/Д", "5920 м/c", "Н/Д", "-3 C°", "14:06", "15.04.2029"}};
+    return report;
+}
+
+// Element names of a document in order, read with Qt's own XML reader.
+inline QStringList ElementNames(const QByteArray& document)
+{
+    QXmlStreamReader reader(document);
+    QStringList names;
+    while (!reader.atEnd())
+        if (reader.readNext() == QXmlStreamReader::StartElement)
+            names << reader.name().toString();
+    return names;
+}
+
+// The text of a PDF as pdftotext reads it; a null string when the tool is missing.
+inline QString PdfText(const QString& path)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty())
+        return QString();
+    QProcess process;
+    process.start(tool,
+                  {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+inline QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace ReportTest

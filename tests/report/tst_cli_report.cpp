@@ -1,0 +1,148 @@
+#include "data/CDataStorage.h"
+#include "report/CReportFile.h"
+#include "tests/common/TestSupport.h"
+#include "tests/data/DataTestSupport.h"
+#include "tests/report/ReportTestSupport.h"
+
+#include <QProcess>
+#include <QtTest>
+
+using namespace DataTest;
+using namespace ReportTest;
+
+// korvalent-cli report, run from outside.
+class TestCliReport : public QObject
+{
+    Q_OBJECT
+
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QString err;
+    };
+
+    std::unique_ptr<CTestEnvironment> m_env;
+
+    QString Path(const QString& name) const { return m_env->Root() + QLatin1Char('/') + name; }
+
+    Run Cli(const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral(KORVALENT_CLI_PATH),
+                      QStringList{QStringLiteral("report")} + arguments);
+        Run run;
+        if (!process.waitForFinished(30000))
+        {
+            process.kill();
+            return run;
+        }
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = process.readAllStandardOutput();
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_env = std::make_unique<CTestEnvironment>();
+        // Relative paths of the cases below are taken from here.
+        QVERIFY(QDir::setCurrent(m_env->Root()));
+        QVERIFY(WriteBytes(Path("r.krf"), CReportFile::Document(FullReport())));
+        QVERIFY(
+            WriteBytes(Path("wrong.krf"), "<!DOCTYPE KorvalentDatabase>\n<KorvalentDatabase/>\n"));
+        QVERIFY(WriteBytes(Path("broken.krf"), "<KorvalentReport><A></KorvalentReport>"));
+        const DataFileList files{File(QStringLiteral("Труба-1"), {MmCell(5.2), MmCell(12.25)}),
+                                 File(QStringLiteral("LOS"), {MmCell(0.3)})};
+        QVERIFY(CDataStorage::SaveDatabaseFile(Path("db.kdb"), files));
+        QVERIFY(CDataStorage::SaveDataFile(Path("los.kdf"), files.at(1)));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("err"); // "" when only the start is checked
+        QTest::newRow("missing report") << QStringList{"none.krf", "--html", "OUT"} << 1
+                                        << "Не удалось открыть для чтения файл-отчёт: none.krf\n";
+        QTest::newRow("wrong root")
+            << QStringList{"wrong.krf", "--pdf", "OUT"} << 1
+            << "Не возможно обработать файл-отчёт: 'wrong.krf'\n\nЗагружаемый файл не является "
+               "корректным файлом.\n";
+        QTest::newRow("parse error")
+            << QStringList{"broken.krf", "--html", "OUT"} << 1
+            << "Не возможно обработать файл-отчёт: 'broken.krf'\n\nОШИБКА: ";
+        QTest::newRow("missing data file")
+            << QStringList{"r.krf", "--data", "none.kdb", "--file", "1", "--html", "OUT"} << 1
+            << "";
+        QTest::newRow("file out of range")
+            << QStringList{"r.krf", "--data", "db.kdb", "--file", "3", "--html", "OUT"} << 2
+            << "No data file 3: the file holds 2\n";
+        QTest::newRow("output folder missing")
+            << QStringList{"r.krf", "--pdf", "no-such-folder/r.pdf"} << 1
+            << "Папка '" + QDir::current().absoluteFilePath("no-such-folder") +
+                   "' не существует.\n";
+        QTest::newRow("no output") << QStringList{"r.krf"} << 2 << "";
+        QTest::newRow("two outputs")
+            << QStringList{"r.krf", "--html", "OUT", "--pdf", "OUT"} << 2 << "";
+        QTest::newRow("data without file")
+            << QStringList{"r.krf", "--data", "db.kdb", "--html", "OUT"} << 2 << "";
+        QTest::newRow("file zero")
+            << QStringList{"r.krf", "--data", "db.kdb", "--file", "0", "--html", "OUT"} << 2 << "";
+    }
+    void failures()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, err);
+        const QString out = Path("out.file");
+        QVERIFY(WriteBytes(out, "previous"));
+        arguments.replaceInStrings(QRegularExpression("^OUT$"), out);
+        QDir::setCurrent(m_env->Root());
+        const Run run = Cli(arguments);
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.out, QByteArray());
+        if (!err.isEmpty())
+            QVERIFY2(run.err.startsWith(err), qPrintable(run.err));
+        else
+            QVERIFY(!run.err.isEmpty());
+        QCOMPARE(ReadAll(out), QByteArray("previous"));
+    }
+
+    void warningsAndPdf()
+    {
+        QDir::setCurrent(m_env->Root());
+        const QString pdf = Path("r.pdf");
+        const Run run = Cli({"r.krf", "--data", "los.kdf", "--file", "1", "--pdf", pdf});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err,
+                 QStringLiteral("Не достаточно данных для вычисления статистическийх значений.\n"));
+        QCOMPARE(run.out, QByteArray());
+        QVERIFY(ReadAll(pdf).startsWith("%PDF-"));
+        const QString text = PdfText(pdf);
+        if (text.isNull())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        // The stored gauge field, the data file's row, the statistics reset.
+        QVERIFY(text.contains(QStringLiteral("DEVICE_DESCRI")));
+        QVERIFY(text.contains(QStringLiteral("0.30")));
+        QVERIFY(!text.contains(QStringLiteral("5.20")));
+        QVERIFY(text.contains(QStringLiteral("н/д")));
+    }
+
+    void htmlWithoutData()
+    {
+        QDir::setCurrent(m_env->Root());
+        const QString html = Path("r.html");
+        const Run run = Cli({"r.krf", "--html", html});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.err.isEmpty());
+        const QString text = QString::fromUtf8(ReadAll(html));
+        QVERIFY(text.contains(QStringLiteral(">15.04.2029</span></p>\n</td>\n</tr>\n")));
+        QVERIFY(text.contains(QStringLiteral(">CONCLUTION_NUMBER поле0 от 11.03.2024</span>")));
+        QCOMPARE(text.count(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))), 3);
+    }
+};
+
+QTEST_MAIN(TestCliReport)
+#include "tst_cli_report.moc"
