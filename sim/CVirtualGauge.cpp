@@ -135,6 +135,7 @@ struct CVirtualGauge::State
     DataFileRecord pending;
 
     QList<Request> log;
+    int logLimit = 1000;
     int exchanges = 0;
     int badFrames = 0;
     int lateBytes = 0;
@@ -288,6 +289,8 @@ void CVirtualGauge::HandleFrame(const QByteArray& received)
     const quint8 code = quint8(frame[0]);
     const QByteArray payload = frame.mid(4);
     const int exchange = s.exchanges++;
+    if (s.log.size() >= s.logLimit)
+        s.log.removeFirst(); // O(1) for QList: the oldest request goes
     s.log.append({exchange, code, payload});
     auto byteAt = [&](int i) { return i < payload.size() ? quint8(payload[i]) : quint8(0); };
 
@@ -726,6 +729,18 @@ QList<CVirtualGauge::Request> CVirtualGauge::RequestLog() const
 {
     KV_LOCKED;
     return m_state->log;
+}
+int CVirtualGauge::RequestLogLimit() const
+{
+    KV_LOCKED;
+    return m_state->logLimit;
+}
+void CVirtualGauge::SetRequestLogLimit(int requests)
+{
+    KV_LOCKED;
+    m_state->logLimit = qMax(1, requests);
+    while (m_state->log.size() > m_state->logLimit)
+        m_state->log.removeFirst();
 }
 QList<quint8> CVirtualGauge::RequestCodes() const
 {

@@ -100,7 +100,12 @@ public:
     void SetFlashCapacity(int cells);
 
     // --- what the PC did ---
+    // The log keeps only the last RequestLogLimit() requests (1000 unless set),
+    // so a gauge serving download after download stays small.
     QList<Request> RequestLog() const;
+    int RequestLogLimit() const;
+    void SetRequestLogLimit(int requests); // at least 1
+
     QList<quint8> RequestCodes() const;
     void ClearRequestLog();
     int ExchangeCount() const;

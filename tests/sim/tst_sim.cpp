@@ -203,6 +203,61 @@ private Q_SLOTS:
         QCOMPARE(gauge->RequestLog().size(), 2 + 1 + 3 + 1 + 16 + 1 + 1);
     }
 
+    // A long-running gauge keeps only the last requests: the newest ones,
+    // in order, with their exchange numbers.
+    void requestLogKeepsTheLast_data()
+    {
+        QTest::addColumn<int>("limit"); // 0 = the default
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("default, fewer requests") << 0 << 1 << -1;
+        QTest::newRow("default, more requests") << 0 << 5 << 1000;
+        QTest::newRow("small") << 7 << 1 << 7;
+        QTest::newRow("one") << 1 << 1 << 1;
+    }
+    void requestLogKeepsTheLast()
+    {
+        QFETCH(int, limit);
+        QFETCH(int, files);
+        QFETCH(int, expected);
+        auto gauge = StartGauge();
+        QCOMPARE(gauge->RequestLogLimit(), 1000);
+        if (limit > 0)
+            gauge->SetRequestLogLimit(limit);
+        DataFileList content;
+        for (int i = 0; i < files; ++i)
+            content.append(MakeFile(QByteArray("F").append(char('A' + i)).constData(), 254));
+        gauge->SetFiles(content);
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        DataFileList read;
+        QCOMPARE(h.Run(11, &read, 0), 0);
+        for (int i = 0; i < files; ++i)
+            QCOMPARE(h.Run(12, &read, i), i);
+        QVERIFY(SameFiles(read, content));
+
+        const int served = gauge->ExchangeCount();
+        QVERIFY(served > 254 * files);
+        if (expected < 0)
+            expected = served;
+        const QList<CVirtualGauge::Request> log = gauge->RequestLog();
+        QCOMPARE(int(log.size()), expected);
+        for (int i = 0; i < log.size(); ++i)
+            QCOMPARE(log.at(i).exchange, served - expected + i);
+        // The newest requests are the last file's cell reads, not the first ones.
+        int lastCell = -1;
+        for (const CVirtualGauge::Request& r : log)
+            if (r.code == 0x0D)
+                lastCell = r.exchange;
+        if (expected >= 10)
+            QVERIFY(lastCell > served - 10);
+
+        // Lowering the limit drops the oldest at once.
+        gauge->SetRequestLogLimit(1);
+        QCOMPARE(gauge->RequestLog().size(), 1);
+        QCOMPARE(gauge->RequestLog().first().exchange, served - 1);
+    }
+
     void clockAndConfig()
     {
         auto gauge = StartGauge();
