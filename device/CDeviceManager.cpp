@@ -17,6 +17,7 @@ namespace
 {
 constexpr int kStatusTime = 5000;
 constexpr int kUntilReplaced = 0;
+constexpr qint64 kRecordReportInterval = 50; // ms between per-record reports
 
 QString NotAcknowledgedText()
 {
@@ -218,7 +219,7 @@ int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
             m_link->ClearError();
             if (m_link->Write(slot.frame, size) != size)
             {
-                emit ShowErrorMessageBox(tr("ОШИБКА записи в порт."));
+                ErrorBox(tr("ОШИБКА записи в порт."));
                 result = -3;
             }
         }
@@ -228,7 +229,7 @@ int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
             if (expected > kMaxFramePayload)
             {
                 // Never read past the frame buffer, whatever a reply declared.
-                emit ShowErrorMessageBox(tr("ОШИБКА: получен не ожидаемый ответ."));
+                ErrorBox(tr("ОШИБКА: получен не ожидаемый ответ."));
                 result = -4;
                 break;
             }
@@ -237,17 +238,17 @@ int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
             const qint64 got = m_link->Read(slot.frame, size);
             if (got < 0)
             {
-                emit ShowErrorMessageBox(tr("ОШИБКА чтения из порта."));
+                ErrorBox(tr("ОШИБКА чтения из порта."));
                 result = -4;
             }
             else if (got != size)
             {
                 if (got == 0)
-                    emit ShowErrorMessageBox(tr("ОШИБКА: устройство не отвечает."));
+                    ErrorBox(tr("ОШИБКА: устройство не отвечает."));
                 else if (got < size)
-                    emit ShowErrorMessageBox(tr("ОШИБКА: принято меньше данных чем ожидалось."));
+                    ErrorBox(tr("ОШИБКА: принято меньше данных чем ожидалось."));
                 else
-                    emit ShowErrorMessageBox(tr("ОШИБКА: принято больше данных чем ожидалось."));
+                    ErrorBox(tr("ОШИБКА: принято больше данных чем ожидалось."));
                 result = -4;
             }
             else
@@ -257,8 +258,7 @@ int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
                 slot.frame[2] = 0;
                 if (Crc16(slot.frame, quint16(size)) != received)
                 {
-                    emit ShowErrorMessageBox(
-                        tr("ОШИБКА: данные повреждены, не верная контрольная сумма."));
+                    ErrorBox(tr("ОШИБКА: данные повреждены, не верная контрольная сумма."));
                     result = -5;
                 }
             }
@@ -273,7 +273,35 @@ int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
 
 void CDeviceManager::Status(const QString& text, int timeout)
 {
+    FlushRecordDone();
     emit ShowStatusMessage(text, timeout);
+}
+
+void CDeviceManager::ErrorBox(const QString& text)
+{
+    FlushRecordDone();
+    emit ShowErrorMessageBox(text);
+}
+
+void CDeviceManager::RecordDone(const QString& text, int done, int total)
+{
+    m_recordText = text;
+    m_recordDone = done;
+    m_recordTotal = total;
+    m_recordPending = true;
+    if (done == 1 || !m_recordClock.isValid() || m_recordClock.hasExpired(kRecordReportInterval))
+        FlushRecordDone();
+}
+
+void CDeviceManager::FlushRecordDone()
+{
+    if (!m_recordPending)
+        return;
+    m_recordPending = false;
+    m_recordClock.start();
+    if (!m_recordText.isEmpty())
+        emit ShowStatusMessage(m_recordText, kStatusTime);
+    emit TaskProgress(m_recordDone, m_recordTotal);
 }
 
 void CDeviceManager::Unexpected(const QString& text)
@@ -352,13 +380,12 @@ void CDeviceManager::ReadRecords(const RecordRead& read)
                 continue;
             return;
         }
-        if (read.statusText)
-            Status(read.statusText(i));
         read.store(i, m_slots[1]);
-        emit TaskProgress(i + 1, read.count);
+        RecordDone(read.statusText ? read.statusText(i) : QString(), i + 1, read.count);
         if (status == ReplyStatus::Accepted && !read.everyRecord)
-            return;
+            break;
     }
+    FlushRecordDone();
 }
 
 bool CDeviceManager::WriteRecords(quint8 command, int count,
@@ -378,8 +405,9 @@ bool CDeviceManager::WriteRecords(quint8 command, int count,
             Unexpected(refused);
             return false;
         }
-        emit TaskProgress(i + 1, count);
+        RecordDone(QString(), i + 1, count);
     }
+    FlushRecordDone();
     return true;
 }
 
@@ -390,6 +418,8 @@ void CDeviceManager::RunCurrentTask()
     m_openError = 0;
     m_cancelled = false;
     m_identified = false;
+    m_recordPending = false;
+    m_recordClock.invalidate();
     m_slots[0] = TransferSlot();
     m_slots[1] = TransferSlot();
     m_slots[0].direction = TransferSlot::Write;
@@ -399,7 +429,7 @@ void CDeviceManager::RunCurrentTask()
     {
         if (m_nValue < 0 || m_nValue >= m_deviceList.size())
         {
-            emit ShowErrorMessageBox(tr("ОШИБКА: не удалось начать идентификацию устройства!"));
+            ErrorBox(tr("ОШИБКА: не удалось начать идентификацию устройства!"));
             m_errorFlag = 1;
             return;
         }
@@ -447,6 +477,7 @@ void CDeviceManager::RunCurrentTask()
 
         if (!m_errorFlag && !Cancelled())
             RunTaskBody();
+        FlushRecordDone(); // a loop that ended without a text still reports its last record
 
         link.Close();
         m_link = nullptr;
@@ -463,7 +494,7 @@ void CDeviceManager::RunCurrentTask()
                       "dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.")
                        .arg(m_portPath),
                    kUntilReplaced);
-        emit ShowErrorMessageBox(tr("ОШИБКА: не удалось открыть или настроить порт устройства!"));
+        ErrorBox(tr("ОШИБКА: не удалось открыть или настроить порт устройства!"));
     }
 }
 

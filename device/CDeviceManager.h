@@ -5,6 +5,7 @@
 #include "device/TransferSlot.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -101,6 +102,14 @@ private:
     bool Exchange(); // one request/reply exchange with the reply length guard
     bool Cancelled();
     void Status(const QString& text, int timeout = 5000);
+    void ErrorBox(const QString& text);
+    // Per-record status text (none when empty) and progress: the first of a
+    // loop at once, later ones at most every 50 ms; the one held back goes out
+    // before any other text and at the end of the loop. A line at 115200 baud
+    // completes hundreds of records a second, more than anyone can read and
+    // each a repaint of the window's status bar.
+    void RecordDone(const QString& text, int done, int total);
+    void FlushRecordDone();
     void Unexpected(const QString& text);
     void NotAcknowledged();
     void PrepareRequest(quint8 code, const void* payload, int length);
@@ -170,4 +179,11 @@ private:
     bool m_lastCancelled = false;
     bool m_identified = false;
     bool m_lastIdentified = false;
+
+    // Worker thread: the per-record report held back by RecordDone().
+    QElapsedTimer m_recordClock;
+    bool m_recordPending = false;
+    QString m_recordText;
+    int m_recordDone = 0;
+    int m_recordTotal = 0;
 };

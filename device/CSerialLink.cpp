@@ -125,6 +125,9 @@ qint64 CSerialLink::Write(const quint8* data, int size)
         m_lastError = m_port->errorString();
         return -1;
     }
+    // Hand the request to the driver now: a whole frame fits the tty buffer, so
+    // the wait below is rarely needed and costs no poll round.
+    m_port->flush();
     QDeadlineTimer deadline(m_readTimeout);
     while (m_port->bytesToWrite() > 0)
     {
