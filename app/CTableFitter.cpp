@@ -5,9 +5,18 @@
 #include <QHeaderView>
 #include <QTableView>
 
+namespace
+{
+constexpr int kSampleRows = 64;
+}
+
 CTableFitter::CTableFitter(QTableView* view) : QObject(view), m_view(view)
 {
     m_view->horizontalHeader()->setStretchLastSection(false);
+    // Contents widths from the visible rows and a spread sample of the rest:
+    // a file's cells share one format, and measuring every row of a large
+    // file was most of the time between a click on it and its table painted.
+    m_view->horizontalHeader()->setResizeContentsPrecision(kSampleRows);
     m_view->viewport()->installEventFilter(this);
 }
 
