@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 
 #include <cmath>
 #include <cstring>
@@ -275,18 +274,10 @@ QByteArray CMaterialsCsv::ToBytes(const QList<Row>& rows)
     return bytes;
 }
 
-bool CMaterialsCsv::Write(const QString& path, const QList<Row>& rows)
+bool CMaterialsCsv::Write(const QString& path, const QList<Row>& rows, CSafeSave::Result* result)
 {
-    if (path.isEmpty())
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = ToBytes(rows);
-    if (file.write(bytes) != bytes.size())
-    {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    const CSafeSave::Result written = CSafeSave::WriteBytes(path, ToBytes(rows));
+    if (result)
+        *result = written;
+    return written.Ok();
 }

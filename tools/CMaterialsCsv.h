@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CSafeSave.h"
 #include "data/GaugeRecords.h"
 
 #include <QList>
@@ -104,9 +105,11 @@ public:
     static ReadResult ReadBytes(const QByteArray& content);
 
     // Writes the rows as the file: byte-order mark, then "%1,%2,%3\n" per row
-    // with the cell texts as they are. Written atomically; false when the
-    // file cannot be written (the previous file then stays as it was).
-    static bool Write(const QString& path, const QList<Row>& rows);
+    // with the cell texts as they are. Written atomically through CSafeSave;
+    // false when the file cannot be written (the previous file then stays as
+    // it was) or the target is no regular file. result (optional) tells why.
+    static bool Write(const QString& path, const QList<Row>& rows,
+                      CSafeSave::Result* result = nullptr);
     static QByteArray ToBytes(const QList<Row>& rows);
 
     // Message texts shared by the editor and the command line.

@@ -209,8 +209,16 @@ void CMaterialsEditorDialog::UploadMaterials()
                                                     tr("Значения разделённые запятой (*.csv)"));
     if (path.isEmpty())
         return;
-    if (!CMaterialsCsv::Write(path, rows))
+    // A file that cannot be created ends the save silently, as it always
+    // has; a failed write or a target that is no regular file is said, so
+    // that a lost save never looks like a saved one.
+    CSafeSave::Result written;
+    if (!CMaterialsCsv::Write(path, rows, &written))
+    {
+        if (written.status != CSafeSave::Status::OpenFailed)
+            UserPrompts().Critical(this, AppName(), CSafeSave::Describe(path, written));
         return;
+    }
     UserPrompts().Information(this, AppName(), tr("База мaтериалов успешно сохранена в файл."));
 }
 

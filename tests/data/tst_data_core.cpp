@@ -4,6 +4,7 @@
 #include "data/CResultsModels.h"
 #include "data/CStatistics.h"
 #include "data/CXmlDataFileParser.h"
+#include "data/CXmlKeyFileWriter.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
 
@@ -14,6 +15,7 @@
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace DataTest;
 
@@ -590,6 +592,55 @@ private Q_SLOTS:
         QCOMPARE(ReadBytes(path), before);
         QCOMPARE(QDir(m_env->Root()).entryList(QDir::Files).filter(QStringLiteral("keep")).size(),
                  1);
+    }
+
+    // A small file meets a full disk only at its final flush: every key-file
+    // save must see that, keep the old file and leave no temporary file.
+    void smallSaveOverLimitKeepsOldFile()
+    {
+        QTemporaryDir dir;
+        const QString database = dir.filePath(QStringLiteral("prev.kdb"));
+        const QString dataFile = dir.filePath(QStringLiteral("prev.kdf"));
+        QVERIFY(WriteBytes(database, "old database"));
+        QVERIFY(WriteBytes(dataFile, "old data file"));
+        const DataFileRecord file = File(QStringLiteral("Tank"), QList<CellRecord>(150, MmCell(7)));
+        const QByteArray document = CDataStorage::DatabaseDocument({file});
+        QVERIFY(document.size() > 4096 && document.size() < 16384);
+
+        bool databaseSaved = true;
+        bool dataFileSaved = true;
+        bool written = true;
+        QString error;
+        {
+            CFileSizeLimit guard(4096);
+            databaseSaved = CDataStorage::SaveDatabaseFile(database, {file});
+            dataFileSaved = CDataStorage::SaveDataFile(dataFile, file);
+            written = CXmlKeyFileWriter::WriteFile(database, document, &error);
+        }
+        QVERIFY(!databaseSaved);
+        QVERIFY(!dataFileSaved);
+        QVERIFY(!written);
+        QVERIFY2(error.contains(database), qPrintable(error));
+        QCOMPARE(ReadBytes(database), QByteArray("old database"));
+        QCOMPARE(ReadBytes(dataFile), QByteArray("old data file"));
+        QCOMPARE(FolderEntries(dir.path()), (QStringList{"prev.kdb", "prev.kdf"}));
+    }
+
+    void saveOntoSpecialFileRefused()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.kdb"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const DataFileRecord file = File(QStringLiteral("Tank"), {MmCell(7)});
+        QVERIFY(!CDataStorage::SaveDatabaseFile(fifo, {file}));
+        QVERIFY(!CDataStorage::SaveDataFile(fifo, file));
+        QString error;
+        QVERIFY(!CXmlKeyFileWriter::WriteFile(QStringLiteral("/dev/null"), "x", &error));
+        QVERIFY(error.contains(QStringLiteral("/dev/null")));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"pipe.kdb"});
     }
 
     // --- statistics ---------------------------------------------------------

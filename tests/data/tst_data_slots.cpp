@@ -14,6 +14,7 @@
 #include <QStandardItemModel>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace DataTest;
 
@@ -595,6 +596,78 @@ private Q_SLOTS:
         W().OnResultsLoadDatabaseFromFile();
         QCOMPARE(m_prompts.Messages(), QStringList());
         QCOMPARE(W().DataFiles().size(), 3);
+    }
+
+    // Both save slots on a disk that fills up at the final flush of a small
+    // file: the critical box with the slot's failure text, the previous file
+    // kept, no temporary file left.
+    void savesOverLimitKeepOldFile()
+    {
+        QTemporaryDir dir;
+        DataFileList files{File(QStringLiteral("Tank"), QList<CellRecord>(150, MmCell(7)))};
+        LoadDatabase(SaveDatabase(QStringLiteral("limit.kdb"), files));
+        SelectRow(0);
+        const QString database = dir.filePath(QStringLiteral("prev.kdb"));
+        const QString dataFile = dir.filePath(QStringLiteral("prev.kdf"));
+        QVERIFY(WriteBytes(database, "old database"));
+        QVERIFY(WriteBytes(dataFile, "old data file"));
+        QVERIFY(CDataStorage::DatabaseDocument(files).size() < 16384);
+
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(database);
+        {
+            CFileSizeLimit guard(4096);
+            W().OnResultsSaveDatabaseToFile();
+        }
+        QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                 QStringLiteral("ОШИБКА: не удалось создать \"файл-базу данных\"."));
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(dataFile);
+        {
+            CFileSizeLimit guard(4096);
+            W().OnResultsSaveFile();
+        }
+        QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                 QStringLiteral("ОШИБКА: не удалось создать файл на ПК."));
+        QCOMPARE(ReadBytes(database), QByteArray("old database"));
+        QCOMPARE(ReadBytes(dataFile), QByteArray("old data file"));
+        QCOMPARE(FolderEntries(dir.path()), (QStringList{"prev.kdb", "prev.kdf"}));
+    }
+
+    // A FIFO or device node as the target: refused with the failure text and
+    // a line naming the file; the node stays what it was.
+    void savesOntoSpecialFilesRefused()
+    {
+        LoadDatabase(SaveDatabase(QStringLiteral("special.kdb"), Sample()));
+        SelectRow(0);
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.kdb"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& target : {fifo, QStringLiteral("/dev/full")})
+        {
+            m_prompts.Clear();
+            m_prompts.fileNames.enqueue(target);
+            W().OnResultsSaveDatabaseToFile();
+            const QString text = OnlyMessage(CUserPrompts::IconCritical);
+            QVERIFY2(text.startsWith(
+                         QStringLiteral("ОШИБКА: не удалось создать \"файл-базу данных\".\n\n")),
+                     qPrintable(text));
+            QVERIFY2(text.contains(target), qPrintable(text));
+
+            m_prompts.Clear();
+            m_prompts.fileNames.enqueue(target);
+            W().OnResultsSaveFile();
+            const QString fileText = OnlyMessage(CUserPrompts::IconCritical);
+            QVERIFY(
+                fileText.startsWith(QStringLiteral("ОШИБКА: не удалось создать файл на ПК.\n\n")));
+            QVERIFY(fileText.contains(target));
+        }
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QCOMPARE(::stat("/dev/full", &st), 0);
+        QVERIFY(S_ISCHR(st.st_mode));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"pipe.kdb"});
     }
 
     void deleteFiles()

@@ -292,6 +292,34 @@ private Q_SLOTS:
         QCOMPARE(CMaterialsCsv::RecordsToRows(back.records), rows);
     }
 
+    void failedWriteKeepsOldFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("prev.csv"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old,1000,0\n");
+        }
+        const QList<Row> rows(100, Row{"Сталь", "5920", "0.5"});
+        QVERIFY(CMaterialsCsv::ToBytes(rows).size() > 1000);
+        CSafeSave::Result result;
+        bool written = true;
+        {
+            CFileSizeLimit guard(1000);
+            written = CMaterialsCsv::Write(path, rows, &result);
+        }
+        QVERIFY(!written);
+        QCOMPARE(result.status, CSafeSave::Status::WriteFailed);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old,1000,0\n"));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"prev.csv"});
+
+        QVERIFY(!CMaterialsCsv::Write(QStringLiteral("/dev/full"), rows, &result));
+        QCOMPARE(result.status, CSafeSave::Status::NotRegularFile);
+    }
+
     void unreadableFiles()
     {
         QCOMPARE(CMaterialsCsv::Read(QString()).status, CMaterialsCsv::ReadResult::NotOpened);

@@ -223,6 +223,44 @@ private Q_SLOTS:
         QCOMPARE(Model()->item(0, 2)->textAlignment(), Qt::AlignRight | Qt::AlignVCenter);
     }
 
+    // A save that fails at its final flush is said, naming the file; the
+    // previous file stays.
+    void csvSaveOverLimitKeepsOldFile()
+    {
+        QList<QStringList> rows;
+        for (int i = 0; i < 60; ++i)
+            rows.append({QStringLiteral("Сталь%1").arg(i), "5920", "0.5"});
+        FillRows(rows);
+        Ui()->WorkWithFileCheck->setChecked(true);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("prev.csv"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old,1000,0\n");
+        }
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(path);
+        {
+            CFileSizeLimit guard(1000);
+            m_dialog->UploadMaterials();
+        }
+        QCOMPARE(m_prompts.Messages().size(), 1);
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconCritical);
+        QVERIFY(m_prompts.Messages().first().contains(path));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old,1000,0\n"));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"prev.csv"});
+
+        // A device node as the target is refused the same way.
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(QStringLiteral("/dev/full"));
+        m_dialog->UploadMaterials();
+        QCOMPARE(m_prompts.Messages().size(), 1);
+        QVERIFY(m_prompts.Messages().first().contains(QStringLiteral("/dev/full")));
+    }
+
     void csvOpenClampsWithWarning()
     {
         // 999 is what the grid allows; the record cannot hold it.
