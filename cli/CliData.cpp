@@ -79,6 +79,11 @@ int CliShow(const CliContext& ctx)
                 QStringLiteral("Не удалось открыть файл материалов: %1").arg(materialsPath));
             return CliFailure;
         }
+        if (read.status == CMaterialsCsv::ReadResult::Refused)
+        {
+            CliPrintErr(read.errorText);
+            return CliFailure;
+        }
         // As in the materials editor: the lines before a faulty one are used.
         if (read.status != CMaterialsCsv::ReadResult::Ok)
             CliPrintErr(read.errorText);

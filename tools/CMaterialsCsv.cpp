@@ -1,9 +1,10 @@
 #include "tools/CMaterialsCsv.h"
 
+#include "core/CInputLimits.h"
+
 #include "data/CAnsiText.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cmath>
 #include <cstring>
@@ -256,14 +257,21 @@ CMaterialsCsv::ReadResult CMaterialsCsv::ReadBytes(const QByteArray& content)
 
 CMaterialsCsv::ReadResult CMaterialsCsv::Read(const QString& path)
 {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+    CInputLimits::ReadResult read = CInputLimits::ReadFile(path, CInputLimits::kMaterialsCsvBytes);
+    ReadResult result;
+    switch (read.status)
     {
-        ReadResult result;
+    case CInputLimits::Status::Ok:
+        return ReadBytes(read.bytes);
+    case CInputLimits::Status::OpenFailed:
         result.status = ReadResult::NotOpened;
         return result;
+    default:
+        result.status = ReadResult::Refused;
+        result.errorText = Tr("Не удалось прочитать из файла список материалов: '%1' (%2).")
+                               .arg(path, CInputLimits::Reason(read));
+        return result;
     }
-    return ReadBytes(file.readAll());
 }
 
 QByteArray CMaterialsCsv::ToBytes(const QList<Row>& rows)

@@ -81,9 +81,11 @@ public:
     {
         enum Status
         {
-            Ok,         // every line read
-            NotOpened,  // the file cannot be opened for reading
-            FormatError // a line without exactly three parts; records before it kept
+            Ok,          // every line read
+            NotOpened,   // the file cannot be opened for reading
+            FormatError, // a line without exactly three parts; records before it kept
+            Refused      // no regular file, or over CInputLimits::kMaterialsCsvBytes:
+                         // nothing read; errorText names the file and the limit
         };
         Status status = Ok;
         MaterialList records; // the records read before the end or the faulty line

@@ -168,6 +168,12 @@ void CMaterialsEditorDialog::DownloadMaterials()
     const CMaterialsCsv::ReadResult result = CMaterialsCsv::Read(path);
     if (result.status == CMaterialsCsv::ReadResult::NotOpened)
         return;
+    // Nothing was read: the grid stays as it is.
+    if (result.status == CMaterialsCsv::ReadResult::Refused)
+    {
+        UserPrompts().Critical(this, AppName(), result.errorText);
+        return;
+    }
     if (result.status != CMaterialsCsv::ReadResult::Ok)
         UserPrompts().Critical(this, AppName(), result.errorText);
     if (!result.clampText.isEmpty())

@@ -1,3 +1,4 @@
+#include "core/CInputLimits.h"
 #include "core/CSafeSave.h"
 #include "tests/common/TestSupport.h"
 
@@ -217,6 +218,41 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(real), QByteArray("new"));
         QVERIFY(QFileInfo(m_dir.filePath("one.kdb")).isSymLink());
         QVERIFY(QFileInfo(m_dir.filePath("two.kdb")).isSymLink());
+    }
+
+    // Inputs: a path that is no regular file, or a file over the limit, is
+    // refused before reading (a FIFO without a writer does not hang).
+    void inputLimits()
+    {
+        using namespace CInputLimits;
+        const QString path = m_dir.filePath("in.kdb");
+        WriteRaw(path, "12345");
+        ReadResult r = ReadFile(path, 5);
+        QVERIFY(r.Ok());
+        QCOMPARE(r.bytes, QByteArray("12345"));
+        r = ReadFile(path, 4);
+        QCOMPARE(r.status, Status::TooLarge);
+        QVERIFY(r.bytes.isEmpty());
+
+        const QString sparse = m_dir.filePath("big.kdb");
+        WriteRaw(sparse, "");
+        QVERIFY(QFile::resize(sparse, kKeyFileBytes + 1));
+        r = ReadFile(sparse, kKeyFileBytes);
+        QCOMPARE(r.status, Status::TooLarge);
+        QCOMPARE(Reason(r), QStringLiteral("файл больше допустимого размера 64 МБ"));
+        QCOMPARE(Reason(ReadFile(sparse, kMaterialsCsvBytes)),
+                 QStringLiteral("файл больше допустимого размера 1 МБ"));
+
+        const QString fifo = m_dir.filePath("pipe");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& special : {fifo, QStringLiteral("/dev/zero"), m_dir.path()})
+        {
+            r = ReadFile(special, kKeyFileBytes);
+            QCOMPARE(r.status, Status::NotRegularFile);
+            QCOMPARE(Reason(r), QStringLiteral("это не обычный файл"));
+        }
+        QCOMPARE(ReadFile(m_dir.filePath("none"), kKeyFileBytes).status, Status::OpenFailed);
+        QCOMPARE(ReadFile(QString(), kKeyFileBytes).status, Status::OpenFailed);
     }
 
     void missingFolderFailsToOpen()

@@ -1,7 +1,9 @@
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
+#include "core/CInputLimits.h"
 #include "app/CKorvalent.h"
 #include "core/CUserPrompts.h"
+#include "data/CDataMessages.h"
 #include "data/CDataStorage.h"
 #include "device/CDeviceManager.h"
 #include "tests/common/TestSupport.h"
@@ -260,6 +262,51 @@ private Q_SLOTS:
         QString err;
         run({"--file", "4"}, &err);
         QVERIFY(!err.isEmpty());
+    }
+
+    // A huge file and a device are refused before reading, by the window and
+    // the command line alike, with the load failure naming file and reason;
+    // what was loaded stays.
+    void hugeAndSpecialInputsRefused()
+    {
+        LoadDatabase(SaveDatabase(QStringLiteral("kept.kdb"), Sample()));
+        const QString big = Dir() + QStringLiteral("/big.kdb");
+        QVERIFY(WriteBytes(big, ""));
+        QVERIFY(QFile::resize(big, CInputLimits::kKeyFileBytes + 1));
+        const QString bigCsv = Dir() + QStringLiteral("/big.csv");
+        QVERIFY(WriteBytes(bigCsv, ""));
+        QVERIFY(QFile::resize(bigCsv, CInputLimits::kMaterialsCsvBytes + 1));
+        const QString tooLarge = QStringLiteral("файл больше допустимого размера 64 МБ");
+        const QString special = QStringLiteral("это не обычный файл");
+        for (const auto& [path, reason] :
+             {std::pair<QString, QString>{big, tooLarge}, {QStringLiteral("/dev/zero"), special}})
+        {
+            m_prompts.Clear();
+            LoadDatabase(path);
+            QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                     CDataMessages::DatabaseParseFailed(path, reason));
+            m_prompts.Clear();
+            m_prompts.fileNames.enqueue(path);
+            W().OnResultsLoadFile();
+            QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                     CDataMessages::DataFileParseFailed(path, reason));
+            QCOMPARE(W().DataFiles().size(), 3);
+
+            QProcess p;
+            p.start(QStringLiteral(KORVALENT_CLI_PATH), {"show", path});
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 1);
+            QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                     CDataMessages::DatabaseParseFailed(path, reason) + "\n");
+        }
+        QProcess p;
+        p.start(QStringLiteral(KORVALENT_CLI_PATH),
+                {"show", Dir() + QStringLiteral("/kept.kdb"), "--materials", bigCsv});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(bigCsv) && err.contains(QStringLiteral("1 МБ")), qPrintable(err));
     }
 
     void cliNamesMaterialsLikeTheWindow()

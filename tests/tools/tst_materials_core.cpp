@@ -1,3 +1,4 @@
+#include "core/CInputLimits.h"
 #include "tests/common/TestSupport.h"
 #include "tools/CMaterialsCsv.h"
 
@@ -318,6 +319,26 @@ private Q_SLOTS:
 
         QVERIFY(!CMaterialsCsv::Write(QStringLiteral("/dev/full"), rows, &result));
         QCOMPARE(result.status, CSafeSave::Status::NotRegularFile);
+    }
+
+    void hugeOrSpecialFilesRefused()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.csv"));
+        QByteArray line = "Сталь,5920,0.5\n";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(line.repeated(int(CInputLimits::kMaterialsCsvBytes / line.size()) + 1));
+        }
+        CMaterialsCsv::ReadResult r = CMaterialsCsv::Read(path);
+        QCOMPARE(r.status, CMaterialsCsv::ReadResult::Refused);
+        QVERIFY(r.records.isEmpty());
+        QVERIFY(r.errorText.contains(path));
+        QVERIFY(r.errorText.contains(QStringLiteral("1 МБ")));
+        r = CMaterialsCsv::Read(QStringLiteral("/dev/zero"));
+        QCOMPARE(r.status, CMaterialsCsv::ReadResult::Refused);
+        QVERIFY(r.errorText.contains(QStringLiteral("/dev/zero")));
     }
 
     void unreadableFiles()

@@ -1,4 +1,5 @@
 #include "core/CAppGlobals.h"
+#include "core/CInputLimits.h"
 #include "core/CUserPrompts.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"
@@ -259,6 +260,28 @@ private Q_SLOTS:
         m_dialog->UploadMaterials();
         QCOMPARE(m_prompts.Messages().size(), 1);
         QVERIFY(m_prompts.Messages().first().contains(QStringLiteral("/dev/full")));
+    }
+
+    // A CSV over 1 MB is refused before reading: a critical naming the file
+    // and the limit, the grid unchanged.
+    void csvOpenHugeRefused()
+    {
+        Ui()->WorkWithFileCheck->setChecked(true);
+        m_dialog->AddMaterial();
+        const QString path = m_dir.filePath(QStringLiteral("huge.csv"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QFile::resize(path, CInputLimits::kMaterialsCsvBytes + 1));
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(path);
+        m_dialog->DownloadMaterials();
+        QCOMPARE(m_prompts.Messages().size(), 1);
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconCritical);
+        QVERIFY(m_prompts.Messages().first().contains(path));
+        QVERIFY(m_prompts.Messages().first().contains(QStringLiteral("1 МБ")));
+        QCOMPARE(Model()->rowCount(), 1);
     }
 
     void csvOpenClampsWithWarning()
