@@ -410,6 +410,7 @@ void CDeviceManager::RunCurrentTask()
 
     Status(tr("Открываю порт '%1'... ").arg(m_portName));
     m_openError = link.Open(m_portPath);
+    const QString lockFile = link.LockFilePath();
     if (m_openError != CSerialLink::OpenOk)
         m_portReady = 0;
     else
@@ -455,6 +456,11 @@ void CDeviceManager::RunCurrentTask()
             Status(tr("ОШИБКА: нет прав доступа к порту '%1'. Добавьте пользователя в группу "
                       "dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.")
                        .arg(m_portPath),
+                   kUntilReplaced);
+        if (m_openError == CSerialLink::OpenLocked)
+            Status(tr("ОШИБКА: порт '%1' заблокирован файлом блокировки '%2', который оставила "
+                      "уже завершённая программа. Удалите этот файл и повторите операцию.")
+                       .arg(m_portPath, lockFile),
                    kUntilReplaced);
         emit ShowErrorMessageBox(tr("ОШИБКА: не удалось открыть или настроить порт устройства!"));
     }

@@ -22,7 +22,8 @@ public:
         OpenPermission = 3,
         OpenBusy = 4,
         OpenConfigure = 5,
-        OpenOther = 6
+        OpenOther = 6,
+        OpenLocked = 7 // a lock file of no running process holds the port
     };
 
     static constexpr int kDefaultReadTimeout = 5000;
@@ -57,6 +58,13 @@ public:
 
     QString LastErrorText() const { return m_lastError; }
 
+    // The lock file of an OpenLocked failure (empty otherwise).
+    QString LockFilePath() const { return m_lockFile; }
+
+    // The lock file that serial port libraries (Qt's among them) create for
+    // the port at path, when one exists; empty when there is none.
+    static QString ExistingLockFile(const QString& path);
+
 private:
     bool Aborted() const { return m_abort && m_abort->load(); }
 
@@ -65,4 +73,5 @@ private:
     int m_readTimeout = kDefaultReadTimeout;
     bool m_flocked = false;
     QString m_lastError;
+    QString m_lockFile;
 };
