@@ -404,7 +404,9 @@ void CDeviceManager::RunCurrentTask()
         m_deviceName = entry->Name;
     }
 
-    CSerialLink link;
+    const std::unique_ptr<CSerialLink> ownLink =
+        m_linkFactory ? m_linkFactory() : std::make_unique<CSerialLink>();
+    CSerialLink& link = *ownLink;
     link.SetReadTimeout(m_readTimeout);
     link.SetAbortFlag(&m_abort);
 
