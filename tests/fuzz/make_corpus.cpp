@@ -130,8 +130,11 @@ int main(int argc, char** argv)
             completion.loop.exec();
         while (manager.IsBusy())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // Once as recorded, once with the fuzzer keeping the checksums right.
         Seed("fuzz_device_tasks", QStringLiteral("task%1").arg(kFuzzTasks[index]),
              QByteArray(1, char(index)) + QByteArray(1, '\0') + record);
+        Seed("fuzz_device_tasks", QStringLiteral("task%1-checksums").arg(kFuzzTasks[index]),
+             QByteArray(1, char(index)) + QByteArray(1, '\x80') + record);
     }
     SetUserPrompts(nullptr);
     return 0;
