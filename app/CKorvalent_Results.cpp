@@ -5,6 +5,7 @@
 #include "ui_CKorvalent.h"
 
 #include "core/CAppGlobals.h"
+#include "core/CSafeSave.h"
 #include "core/CUserPrompts.h"
 #include "data/CDataMessages.h"
 #include "data/CDataStorage.h"
@@ -43,6 +44,19 @@ bool RefuseWhileDeviceBusy(CKorvalent* window)
     if (busy)
         UserPrompts().Warning(window, Title(), CDataMessages::DeviceBusy());
     return busy;
+}
+
+// A save target that exists and is no regular file (a device node, a FIFO, a
+// folder) is refused: the save's failure text, then the line naming the file.
+// Returns true then; nothing is written.
+bool RefuseSpecialTarget(CKorvalent* window, const QString& path, const QString& failureText)
+{
+    const CSafeSave::Result check = CSafeSave::CheckTarget(path);
+    if (check.status != CSafeSave::Status::NotRegularFile)
+        return false;
+    UserPrompts().Critical(
+        window, Title(), CDataMessages::WithReason(failureText, CSafeSave::Describe(path, check)));
+    return true;
 }
 } // namespace
 
@@ -175,6 +189,8 @@ void CKorvalent::OnResultsSaveDatabaseToFile()
     if (path.isEmpty() || RefuseWhileDeviceBusy(this))
         return;
 
+    if (RefuseSpecialTarget(this, path, CDataMessages::DatabaseCreateFailed()))
+        return;
     if (!CDataStorage::SaveDatabaseFile(path, m_dataFiles))
     {
         UserPrompts().Critical(this, Title(), CDataMessages::DatabaseCreateFailed());
@@ -255,6 +271,8 @@ void CKorvalent::OnResultsSaveFile()
     if (path.isEmpty() || RefuseWhileDeviceBusy(this))
         return;
 
+    if (RefuseSpecialTarget(this, path, CDataMessages::DataFileCreateFailed()))
+        return;
     if (!CDataStorage::SaveDataFile(path, m_dataFiles.at(row)))
     {
         UserPrompts().Critical(this, Title(), CDataMessages::DataFileCreateFailed());

@@ -80,6 +80,11 @@ bool CliLoadMaterials(const QString& path, MaterialList* materials)
         CliPrintErr(QStringLiteral("Не удалось открыть файл материалов: %1").arg(path));
         return false;
     }
+    if (read.status == CMaterialsCsv::ReadResult::Refused)
+    {
+        CliPrintErr(read.errorText);
+        return false;
+    }
     // As in the materials editor: the lines before a faulty one are used.
     if (read.status != CMaterialsCsv::ReadResult::Ok)
         CliPrintErr(read.errorText);

@@ -1,5 +1,6 @@
 #include "core/CAppGlobals.h"
 #include "core/CClock.h"
+#include "core/CSafeSave.h"
 #include "core/CUserPrompts.h"
 #include "cli/CliCommands.h"
 #include "cli/CliDeviceRunner.h"
@@ -11,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QObject>
 
 #include <cstdio>
@@ -171,6 +171,15 @@ QString WriteFailedText(const QString& path)
     return QStringLiteral("Не удалось записать файл '%1'.").arg(path);
 }
 
+// A failed save: the command's own text, then the line naming the file and
+// the reason.
+int WriteFailed(const QString& text, const QString& path, const CSafeSave::Result& result)
+{
+    CliPrintErr(text);
+    CliPrintErr(CSafeSave::Describe(path, result));
+    return CliFailure;
+}
+
 int Usage(const QString& text)
 {
     return CliUsageError(text);
@@ -221,6 +230,18 @@ int CliDownload(const CliContext& ctx)
         }
     }
 
+    // A target that can never be written (a device node, a FIFO, a folder)
+    // is refused before the gauge is asked for anything.
+    for (const QString& target : {output, materialsPath})
+    {
+        const CSafeSave::Result check =
+            target.isEmpty() ? CSafeSave::Result{} : CSafeSave::CheckTarget(target);
+        if (!check.Ok())
+            return WriteFailed(target == output ? CDataMessages::DatabaseCreateFailed()
+                                                : WriteFailedText(target),
+                               target, check);
+    }
+
     DataFileList files;
     MaterialList materials;
     int selected = -1;
@@ -243,32 +264,27 @@ int CliDownload(const CliContext& ctx)
     if (!materialsPath.isEmpty() &&
         QFileInfo(materialsPath).absoluteFilePath() == QFileInfo(output).absoluteFilePath())
         return Usage(QStringLiteral("the materials file must differ from the database file"));
-    QSaveFile database(output);
-    QSaveFile csv(materialsPath);
     const QByteArray document = CDataStorage::DatabaseDocument(files);
-    if (!database.open(QIODevice::WriteOnly) || database.write(document) != document.size())
-    {
-        CliPrintErr(CDataMessages::DatabaseCreateFailed());
-        return CliFailure;
-    }
+    CSafeSave::Staged database;
+    CSafeSave::Result result = database.Prepare(output, document);
+    if (!result.Ok())
+        return WriteFailed(CDataMessages::DatabaseCreateFailed(), output, result);
+    CSafeSave::Staged csv;
     if (!materialsPath.isEmpty())
     {
         const QByteArray table = CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(materials));
-        if (!csv.open(QIODevice::WriteOnly) || csv.write(table) != table.size())
-        {
-            CliPrintErr(WriteFailedText(materialsPath));
-            return CliFailure;
-        }
+        result = csv.Prepare(materialsPath, table);
+        if (!result.Ok())
+            return WriteFailed(WriteFailedText(materialsPath), materialsPath, result);
     }
-    if (!database.commit())
+    result = database.Commit();
+    if (!result.Ok())
+        return WriteFailed(CDataMessages::DatabaseCreateFailed(), output, result);
+    if (!materialsPath.isEmpty())
     {
-        CliPrintErr(CDataMessages::DatabaseCreateFailed());
-        return CliFailure;
-    }
-    if (!materialsPath.isEmpty() && !csv.commit())
-    {
-        CliPrintErr(WriteFailedText(materialsPath));
-        return CliFailure;
+        result = csv.Commit();
+        if (!result.Ok())
+            return WriteFailed(WriteFailedText(materialsPath), materialsPath, result);
     }
     CliPrintOut(label);
     return CliOk;
@@ -340,6 +356,9 @@ int CliMaterialsGet(const CliContext& ctx)
 {
     if (ctx.args.size() != 1)
         return Usage(QStringLiteral("materials-get needs one FILE.csv"));
+    const CSafeSave::Result check = CSafeSave::CheckTarget(ctx.args.first());
+    if (!check.Ok())
+        return WriteFailed(WriteFailedText(ctx.args.first()), ctx.args.first(), check);
     MaterialList list;
     if (!CliRunTask(ctx, 5, &list, 0, nullptr, true))
     {
@@ -347,11 +366,9 @@ int CliMaterialsGet(const CliContext& ctx)
             "CMaterialsEditorDialog", "Не удалось получить из устройства список материалов."));
         return CliFailure;
     }
-    if (!CMaterialsCsv::Write(ctx.args.first(), CMaterialsCsv::RecordsToRows(list)))
-    {
-        CliPrintErr(WriteFailedText(ctx.args.first()));
-        return CliFailure;
-    }
+    CSafeSave::Result written;
+    if (!CMaterialsCsv::Write(ctx.args.first(), CMaterialsCsv::RecordsToRows(list), &written))
+        return WriteFailed(WriteFailedText(ctx.args.first()), ctx.args.first(), written);
     CliPrintOut(QCoreApplication::translate("CMaterialsEditorDialog",
                                             "База мaтериалов успешно загружена из устройства."));
     return CliOk;

@@ -40,6 +40,34 @@ Result CheckTarget(const QString& path);
 // Writes bytes to path atomically.
 Result WriteBytes(const QString& path, const QByteArray& bytes);
 
+// Two steps, for a writer that replaces several files together (a database
+// and its materials table): Prepare writes, checks and syncs a temporary file
+// beside the target; Commit renames it over the target. Prepare every file
+// first and commit only when all are prepared, so that a failure leaves every
+// previous file as it was. A Staged that goes away uncommitted removes its
+// temporary file.
+class Staged
+{
+public:
+    Staged() = default;
+    ~Staged();
+    Staged(const Staged&) = delete;
+    Staged& operator=(const Staged&) = delete;
+
+    Result Prepare(const QString& path, const QByteArray& bytes);
+    Result PrepareWith(const QString& path,
+                       const std::function<bool(const QString& tempPath)>& fill);
+    // Renames the prepared file over its target; fails when nothing is
+    // prepared.
+    Result Commit();
+    // Removes a prepared, uncommitted temporary file.
+    void Discard();
+
+private:
+    QString m_target; // the file the rename replaces (links followed)
+    QString m_temp;   // the prepared temporary file, empty when none
+};
+
 // For writers that insist on a file name of their own (PDF printer,
 // spreadsheet libraries): fill receives the path of an empty temporary file
 // in the target's folder and returns false on failure; on success the file is

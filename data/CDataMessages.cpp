@@ -149,6 +149,11 @@ QString CDataMessages::NoFileToDelete()
     return Tr("Не выбран файл который необходимо удалить.");
 }
 
+QString CDataMessages::WithReason(const QString& text, const QString& reason)
+{
+    return reason.isEmpty() ? text : text + QStringLiteral("\n\n") + reason;
+}
+
 QString CDataMessages::DeviceBusy()
 {
     return Tr("Идёт обмен данными с прибором. Дождитесь его завершения и повторите операцию.");

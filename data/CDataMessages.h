@@ -42,6 +42,10 @@ QString DataFileCreateFailed();
 QString DataFileSaved();
 QString NoFileToDelete();
 
+// A failure text followed, after a blank line, by the line that names the
+// file and the reason (the text alone when reason is empty).
+QString WithReason(const QString& text, const QString& reason);
+
 // Refusal while the gauge is being talked to.
 QString DeviceBusy();
 

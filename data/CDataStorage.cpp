@@ -1,12 +1,14 @@
 #include "data/CDataStorage.h"
 
+#include "core/CInputLimits.h"
+
 #include "data/CAnsiText.h"
 #include "data/CCellDecoder.h"
 #include "data/CXmlDataFileParser.h"
 #include "data/CXmlKeyFileWriter.h"
 
-#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace
 {
@@ -89,13 +91,26 @@ bool Parse(const QByteArray& content, const QString& rootName, CXmlDataFileParse
     return true;
 }
 
-bool ReadContent(const QString& path, QByteArray* content)
+// Reads a key file whole: false (OpenFailed) when it cannot be opened; a
+// path that is no regular file or a file over the key-file limit is refused
+// before reading, as a parse failure whose error names the limit.
+bool ReadContent(const QString& path, QByteArray* content, LoadResult* refused)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    CInputLimits::ReadResult read = CInputLimits::ReadFile(path, CInputLimits::kKeyFileBytes);
+    switch (read.status)
+    {
+    case CInputLimits::Status::Ok:
+        *content = std::move(read.bytes);
+        return true;
+    case CInputLimits::Status::OpenFailed:
+        *refused = LoadResult{};
         return false;
-    *content = file.readAll();
-    return true;
+    default:
+        *refused = LoadResult{};
+        refused->status = LoadResult::ParseFailed;
+        refused->parserError = CInputLimits::Reason(read);
+        return false;
+    }
 }
 
 void AppendFileElements(CXmlKeyFileWriter& writer, QDomElement parent, const DataFileRecord& file,
@@ -121,7 +136,17 @@ CDataStorage::LoadResult CDataStorage::ParseDatabase(const QByteArray& content)
     if (!Parse(content, DatabaseRootName(), parser, result))
         return result;
 
-    quint32 count = ReadUnsigned(parser.GetValue(QStringLiteral("FILES")));
+    // A count that is a number but no unsigned 32-bit one (-1, beyond 32
+    // bits) is damaged data, not "no files". Other text reads as 0.
+    const QString filesText = parser.GetValue(QStringLiteral("FILES"));
+    bool countOk = false;
+    quint32 count = filesText.toUInt(&countOk, 10);
+    if (!countOk)
+    {
+        count = 0;
+        static const QRegularExpression number(QStringLiteral("^\\s*[+-]?[0-9]+\\s*$"));
+        result.damaged = number.match(filesText).hasMatch();
+    }
     if (count > quint32(kMaxDataFiles))
     {
         result.truncated = true;
@@ -150,16 +175,18 @@ CDataStorage::LoadResult CDataStorage::ParseDataFile(const QByteArray& content)
 CDataStorage::LoadResult CDataStorage::LoadDatabaseFile(const QString& path)
 {
     QByteArray content;
-    if (!ReadContent(path, &content))
-        return LoadResult{};
+    LoadResult refused;
+    if (!ReadContent(path, &content, &refused))
+        return refused;
     return ParseDatabase(content);
 }
 
 CDataStorage::LoadResult CDataStorage::LoadDataFile(const QString& path)
 {
     QByteArray content;
-    if (!ReadContent(path, &content))
-        return LoadResult{};
+    LoadResult refused;
+    if (!ReadContent(path, &content, &refused))
+        return refused;
     return ParseDataFile(content);
 }
 

@@ -22,7 +22,9 @@ public:
         {
             Ok,
             OpenFailed,  // the file cannot be opened for reading
-            ParseFailed, // not well-formed; parserError tells why
+            ParseFailed, // not well-formed, or refused before reading (no regular
+                         // file, over CInputLimits::kKeyFileBytes); parserError
+                         // tells why
             WrongKind    // another root element (or none)
         };
         Status status = OpenFailed;

@@ -1,5 +1,7 @@
 #include "data/CXmlDataFileParser.h"
 
+#include "data/CXmlInputCheck.h"
+
 #include <QIODevice>
 #include <QXmlStreamReader>
 
@@ -35,6 +37,7 @@ quint64 ChildKey(int parent, int foldedName)
 void CXmlDataFileParser::Clear()
 {
     m_nodes.clear();
+    m_texts.clear();
     m_root = -1;
     m_nameIndex.clear();
     m_names.clear();
@@ -79,6 +82,11 @@ bool CXmlDataFileParser::ParseData(const QByteArray& data)
 {
     Clear();
     m_error.clear();
+    // A document far from the shape of ours is refused before the reader
+    // spends time and memory on it.
+    m_error = CXmlInputCheck::Check(data);
+    if (!m_error.isEmpty())
+        return false;
     m_nodes.reserve(size_t(data.size() / 48 + 16));
     m_firstChild.reserve(data.size() / 48 + 16);
 
@@ -104,6 +112,14 @@ bool CXmlDataFileParser::ParseData(const QByteArray& data)
             break;
         case QXmlStreamReader::StartElement:
         {
+            // Every distinct name costs a lookup entry of its own: a document
+            // of ours has a few hundred.
+            if (m_names.size() >= size_t(kMaxNames) && !m_nameIndex.count(reader.qualifiedName()))
+            {
+                reader.raiseError(
+                    QStringLiteral("в файле больше %1 разных имён элементов").arg(kMaxNames));
+                break;
+            }
             const int index = int(m_nodes.size());
             Node node;
             node.parent = current;
@@ -137,7 +153,13 @@ bool CXmlDataFileParser::ParseData(const QByteArray& data)
         case QXmlStreamReader::Characters:
             if (current >= 0)
             {
-                QString& text = m_nodes[size_t(current)].text;
+                int& textIndex = m_nodes[size_t(current)].text;
+                if (textIndex < 0)
+                {
+                    textIndex = int(m_texts.size());
+                    m_texts.emplace_back();
+                }
+                QString& text = m_texts[size_t(textIndex)];
                 // A CDATA section is reported as a run of its own.
                 if (!inRun || reader.isCDATA())
                     text.resize(0);
@@ -211,7 +233,8 @@ QString CXmlDataFileParser::NodeText(int node) const
 {
     if (node < 0 || node >= int(m_nodes.size()))
         return {};
-    return m_nodes[size_t(node)].text;
+    const int text = m_nodes[size_t(node)].text;
+    return text < 0 ? QString() : m_texts[size_t(text)];
 }
 
 QString CXmlDataFileParser::GetValue(const QString& key) const

@@ -27,8 +27,13 @@ class CXmlDataFileParser
 public:
     CXmlDataFileParser() = default;
 
+    // A document with more distinct element names than this is refused (a
+    // full database has about 420).
+    static constexpr int kMaxNames = 4096;
+
     // Reads the whole document from an open device. False when it is not
-    // well-formed (or declares entities, which these files never do);
+    // well-formed (or declares entities, which these files never do), or
+    // when it is far from the shape of our files (CXmlInputCheck, kMaxNames);
     // errorString() then tells why and the tree stays empty.
     bool ParseFile(QIODevice* device);
     bool ParseData(const QByteArray& data);
@@ -58,8 +63,8 @@ private:
     {
         int parent = -1;
         int name = -1; // index into m_names
+        int text = -1; // index into m_texts, -1 while the element has none
         bool hasChildren = false;
-        QString text;
     };
     struct ViewHash
     {
@@ -69,7 +74,11 @@ private:
     void Clear();
     int InternName(QStringView name);
 
+    // Texts apart from the nodes: most elements of a document only group
+    // others, and a node stays small (memory while loading stays a few
+    // times the file's size whatever its shape).
     std::vector<Node> m_nodes;
+    std::vector<QString> m_texts;
     int m_root = -1;
     QString m_error;
 

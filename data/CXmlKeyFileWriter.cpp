@@ -1,6 +1,6 @@
 #include "data/CXmlKeyFileWriter.h"
 
-#include <QSaveFile>
+#include "core/CSafeSave.h"
 
 namespace
 {
@@ -57,19 +57,8 @@ QByteArray CXmlKeyFileWriter::ToBytes() const
 
 bool CXmlKeyFileWriter::WriteFile(const QString& path, const QByteArray& bytes, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-    {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit())
-    {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    const CSafeSave::Result result = CSafeSave::WriteBytes(path, bytes);
+    if (!result.Ok() && error)
+        *error = CSafeSave::Describe(path, result);
+    return result.Ok();
 }

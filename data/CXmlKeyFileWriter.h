@@ -29,9 +29,11 @@ public:
 
     QByteArray ToBytes() const;
 
-    // Writes the bytes atomically: the previous file is replaced only once
-    // the new content is complete on disk. False when the file cannot be
-    // created or written; error (optional) gets the reason.
+    // Writes the bytes atomically through CSafeSave: the previous file is
+    // replaced only once the new content is complete on disk, and a target
+    // that is no regular file is refused. False when the file cannot be
+    // created or written; error (optional) gets CSafeSave::Describe's text,
+    // which names the file and the reason.
     static bool WriteFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 private:

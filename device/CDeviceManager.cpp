@@ -439,12 +439,15 @@ void CDeviceManager::RunCurrentTask()
         m_deviceName = entry->Name;
     }
 
-    CSerialLink link;
+    const std::unique_ptr<CSerialLink> ownLink =
+        m_linkFactory ? m_linkFactory() : std::make_unique<CSerialLink>();
+    CSerialLink& link = *ownLink;
     link.SetReadTimeout(m_readTimeout);
     link.SetAbortFlag(&m_abort);
 
     Status(tr("Открываю порт '%1'... ").arg(m_portName));
     m_openError = link.Open(m_portPath);
+    const QString lockFile = link.LockFilePath();
     if (m_openError != CSerialLink::OpenOk)
         m_portReady = 0;
     else
@@ -493,6 +496,11 @@ void CDeviceManager::RunCurrentTask()
             Status(tr("ОШИБКА: нет прав доступа к порту '%1'. Добавьте пользователя в группу "
                       "dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.")
                        .arg(m_portPath),
+                   kUntilReplaced);
+        else if (m_openError == CSerialLink::OpenLocked)
+            Status(tr("ОШИБКА: порт '%1' заблокирован файлом блокировки '%2', который оставила "
+                      "уже завершённая программа. Удалите этот файл и повторите операцию.")
+                       .arg(m_portPath, lockFile),
                    kUntilReplaced);
         ErrorBox(tr("ОШИБКА: не удалось открыть или настроить порт устройства!"));
     }

@@ -13,6 +13,7 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class CSerialLink;
 
@@ -68,6 +69,12 @@ public:
     // When set, tasks other than 0 open this port instead of the one saved in
     // the "Device" settings group (command line --port). Empty path clears it.
     void SetPortOverride(const QString& portPath, const QString& portName = QString());
+
+    // Where later tasks talk to: by default a CSerialLink on the task's port.
+    // Tests and the fuzzers give a factory of links of their own (called on
+    // the worker thread, once per task); an empty one restores the default.
+    using LinkFactory = std::function<std::unique_ptr<CSerialLink>()>;
+    void SetLinkFactory(LinkFactory factory) { m_linkFactory = std::move(factory); }
 
     // True when the identification of the last task answered 0x55.
     bool LastIdentified() const { return m_lastIdentified; }
@@ -168,6 +175,7 @@ private:
     TransferSlot m_slots[2];
     QMutex m_portLock;
     CSerialLink* m_link = nullptr; // exists only inside a worker run
+    LinkFactory m_linkFactory;
 
     int m_readTimeout = 5000;
     QString m_overridePath;

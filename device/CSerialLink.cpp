@@ -2,15 +2,48 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSerialPort>
 
+#include <cerrno>
+#include <csignal>
 #include <sys/file.h>
 
 namespace
 {
 // Longest single wait, so that an abort is noticed promptly.
 constexpr qint64 kWaitSlice = 50;
+
+// A lock file whose process no longer runs (or that names none, as an empty
+// file left by a process killed while creating it).
+bool IsStaleLockFile(const QString& lockFile)
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (!QLockFile(lockFile).getLockInfo(&pid, &host, &application) || pid <= 0)
+        return true;
+    return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
 } // namespace
+
+QString CSerialLink::ExistingLockFile(const QString& path)
+{
+    // The folders and the name the serial port libraries use:
+    // "LCK..ttyACM0" for /dev/ttyACM0, "LCK..pts_3" for /dev/pts/3.
+    static const char* const folders[] = {"/var/lock",         "/etc/locks", "/var/spool/locks",
+                                          "/var/spool/uucp",   "/tmp",       "/var/tmp",
+                                          "/var/lock/lockdev", "/run/lock"};
+    QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char* folder : folders)
+    {
+        const QString file = QString::fromLatin1(folder) + QStringLiteral("/LCK..") + name;
+        if (QFileInfo::exists(file))
+            return file;
+    }
+    return {};
+}
 
 CSerialLink::CSerialLink() = default;
 
@@ -27,6 +60,7 @@ bool CSerialLink::IsOpen() const
 int CSerialLink::Open(const QString& path)
 {
     Close();
+    m_lockFile.clear();
     if (path.isEmpty())
     {
         m_lastError = QStringLiteral("no port path");
@@ -46,6 +80,16 @@ int CSerialLink::Open(const QString& path)
         case QSerialPort::DeviceNotFoundError:
             return OpenNotFound;
         case QSerialPort::PermissionError:
+        {
+            // A lock file left behind by a process that is gone (killed,
+            // crashed) keeps the port locked: say which file it is.
+            const QString lockFile = ExistingLockFile(path);
+            if (!lockFile.isEmpty() && IsStaleLockFile(lockFile))
+            {
+                m_lockFile = lockFile;
+                return OpenLocked;
+            }
+        }
             // Qt reports a port held by another program as a permission error
             // too; tell the two apart by whether we may open the node at all.
             if (QFileInfo(path).isReadable() && QFileInfo(path).isWritable())

@@ -8,8 +8,9 @@
 class QSerialPort;
 
 // The serial port of one device task, opened at the start of the task and
-// closed at its end. Must be created, used and destroyed on one thread (the
-// device worker): it blocks on the port without an event loop.
+// closed at its end. Its I/O is virtual so that tests and the fuzzers can put
+// a gauge of their own behind a task (CDeviceManager::SetLinkFactory). Must be created, used and
+// destroyed on one thread (the device worker): it blocks on the port without an event loop.
 class CSerialLink
 {
 public:
@@ -22,31 +23,32 @@ public:
         OpenPermission = 3,
         OpenBusy = 4,
         OpenConfigure = 5,
-        OpenOther = 6
+        OpenOther = 6,
+        OpenLocked = 7 // a lock file of no running process holds the port
     };
 
     static constexpr int kDefaultReadTimeout = 5000;
 
     CSerialLink();
-    ~CSerialLink();
+    virtual ~CSerialLink();
     CSerialLink(const CSerialLink&) = delete;
     CSerialLink& operator=(const CSerialLink&) = delete;
 
     // Opens path exclusively, 115200 8N1, no flow control, DTR/RTS inactive,
     // both buffers discarded. Returns an OpenError.
-    int Open(const QString& path);
-    void Close();
-    bool IsOpen() const;
+    virtual int Open(const QString& path);
+    virtual void Close();
+    virtual bool IsOpen() const;
 
     // Clears a pending line error so that one bad frame does not block the next.
-    void ClearError();
+    virtual void ClearError();
 
     // Writes all bytes; returns the count written, -1 when the write failed.
-    qint64 Write(const quint8* data, int size);
+    virtual qint64 Write(const quint8* data, int size);
 
     // Reads up to size bytes, returning when all have arrived or when the read
     // time-out has passed in total; returns the count (maybe 0), -1 on a port failure.
-    qint64 Read(quint8* data, int size);
+    virtual qint64 Read(quint8* data, int size);
 
     // When the flag turns true, a waiting read or write gives up at once
     // (the program is closing); it is checked every few milliseconds.
@@ -57,6 +59,13 @@ public:
 
     QString LastErrorText() const { return m_lastError; }
 
+    // The lock file of an OpenLocked failure (empty otherwise).
+    QString LockFilePath() const { return m_lockFile; }
+
+    // The lock file that serial port libraries (Qt's among them) create for
+    // the port at path, when one exists; empty when there is none.
+    static QString ExistingLockFile(const QString& path);
+
 private:
     bool Aborted() const { return m_abort && m_abort->load(); }
 
@@ -65,4 +74,5 @@ private:
     int m_readTimeout = kDefaultReadTimeout;
     bool m_flocked = false;
     QString m_lastError;
+    QString m_lockFile;
 };

@@ -1,10 +1,10 @@
 #include "tools/CMaterialsCsv.h"
 
+#include "core/CInputLimits.h"
+
 #include "data/CAnsiText.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QSaveFile>
 
 #include <cmath>
 #include <cstring>
@@ -257,14 +257,21 @@ CMaterialsCsv::ReadResult CMaterialsCsv::ReadBytes(const QByteArray& content)
 
 CMaterialsCsv::ReadResult CMaterialsCsv::Read(const QString& path)
 {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+    CInputLimits::ReadResult read = CInputLimits::ReadFile(path, CInputLimits::kMaterialsCsvBytes);
+    ReadResult result;
+    switch (read.status)
     {
-        ReadResult result;
+    case CInputLimits::Status::Ok:
+        return ReadBytes(read.bytes);
+    case CInputLimits::Status::OpenFailed:
         result.status = ReadResult::NotOpened;
         return result;
+    default:
+        result.status = ReadResult::Refused;
+        result.errorText = Tr("Не удалось прочитать из файла список материалов: '%1' (%2).")
+                               .arg(path, CInputLimits::Reason(read));
+        return result;
     }
-    return ReadBytes(file.readAll());
 }
 
 QByteArray CMaterialsCsv::ToBytes(const QList<Row>& rows)
@@ -275,18 +282,10 @@ QByteArray CMaterialsCsv::ToBytes(const QList<Row>& rows)
     return bytes;
 }
 
-bool CMaterialsCsv::Write(const QString& path, const QList<Row>& rows)
+bool CMaterialsCsv::Write(const QString& path, const QList<Row>& rows, CSafeSave::Result* result)
 {
-    if (path.isEmpty())
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = ToBytes(rows);
-    if (file.write(bytes) != bytes.size())
-    {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    const CSafeSave::Result written = CSafeSave::WriteBytes(path, ToBytes(rows));
+    if (result)
+        *result = written;
+    return written.Ok();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CSafeSave.h"
 #include "data/GaugeRecords.h"
 
 #include <QList>
@@ -80,9 +81,11 @@ public:
     {
         enum Status
         {
-            Ok,         // every line read
-            NotOpened,  // the file cannot be opened for reading
-            FormatError // a line without exactly three parts; records before it kept
+            Ok,          // every line read
+            NotOpened,   // the file cannot be opened for reading
+            FormatError, // a line without exactly three parts; records before it kept
+            Refused      // no regular file, or over CInputLimits::kMaterialsCsvBytes:
+                         // nothing read; errorText names the file and the limit
         };
         Status status = Ok;
         MaterialList records; // the records read before the end or the faulty line
@@ -104,9 +107,11 @@ public:
     static ReadResult ReadBytes(const QByteArray& content);
 
     // Writes the rows as the file: byte-order mark, then "%1,%2,%3\n" per row
-    // with the cell texts as they are. Written atomically; false when the
-    // file cannot be written (the previous file then stays as it was).
-    static bool Write(const QString& path, const QList<Row>& rows);
+    // with the cell texts as they are. Written atomically through CSafeSave;
+    // false when the file cannot be written (the previous file then stays as
+    // it was) or the target is no regular file. result (optional) tells why.
+    static bool Write(const QString& path, const QList<Row>& rows,
+                      CSafeSave::Result* result = nullptr);
     static QByteArray ToBytes(const QList<Row>& rows);
 
     // Message texts shared by the editor and the command line.

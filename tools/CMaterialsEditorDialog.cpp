@@ -168,6 +168,12 @@ void CMaterialsEditorDialog::DownloadMaterials()
     const CMaterialsCsv::ReadResult result = CMaterialsCsv::Read(path);
     if (result.status == CMaterialsCsv::ReadResult::NotOpened)
         return;
+    // Nothing was read: the grid stays as it is.
+    if (result.status == CMaterialsCsv::ReadResult::Refused)
+    {
+        UserPrompts().Critical(this, AppName(), result.errorText);
+        return;
+    }
     if (result.status != CMaterialsCsv::ReadResult::Ok)
         UserPrompts().Critical(this, AppName(), result.errorText);
     if (!result.clampText.isEmpty())
@@ -219,8 +225,16 @@ void CMaterialsEditorDialog::UploadMaterials()
                                                     tr("Значения разделённые запятой (*.csv)"));
     if (path.isEmpty())
         return;
-    if (!CMaterialsCsv::Write(path, rows))
+    // A file that cannot be created ends the save silently, as it always
+    // has; a failed write or a target that is no regular file is said, so
+    // that a lost save never looks like a saved one.
+    CSafeSave::Result written;
+    if (!CMaterialsCsv::Write(path, rows, &written))
+    {
+        if (written.status != CSafeSave::Status::OpenFailed)
+            UserPrompts().Critical(this, AppName(), CSafeSave::Describe(path, written));
         return;
+    }
     UserPrompts().Information(this, AppName(), tr("База мaтериалов успешно сохранена в файл."));
 }
 

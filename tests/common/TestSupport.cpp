@@ -3,6 +3,9 @@
 #include "core/CAppSettings.h"
 
 #include <QDir>
+#include <QProcess>
+
+#include <csignal>
 
 CTestEnvironment::CTestEnvironment()
 {
@@ -12,9 +15,47 @@ CTestEnvironment::CTestEnvironment()
     CAppSettings::UseDirectory(SettingsDir());
 }
 
-QString CTestEnvironment::Home() const { return m_dir.path() + QStringLiteral("/home"); }
+QString CTestEnvironment::Home() const
+{
+    return m_dir.path() + QStringLiteral("/home");
+}
 
 QString CTestEnvironment::SettingsDir() const
 {
     return m_dir.path() + QStringLiteral("/settings");
+}
+
+CFileSizeLimit::CFileSizeLimit(rlim_t bytes)
+{
+    ::getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_saved;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+CFileSizeLimit::~CFileSizeLimit()
+{
+    ::setrlimit(RLIMIT_FSIZE, &m_saved);
+    std::signal(SIGXFSZ, m_handler);
+}
+
+void LimitChildFileSize(QProcess& process, rlim_t bytes)
+{
+    process.setChildProcessModifier(
+        [bytes]
+        {
+            // Runs in the child between fork and exec: async-signal-safe calls only.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit;
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = bytes;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+}
+
+QStringList FolderEntries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }

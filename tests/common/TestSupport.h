@@ -1,7 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+class QProcess;
 
 // Points the settings store and the home directory of the test process at a
 // fresh temporary directory, so that no test reads or writes the user's real
@@ -17,3 +22,27 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// Lowers the file-size limit of this process while alive: a write beyond it
+// fails with EFBIG, as on a full disk (SIGXFSZ is ignored meanwhile, so that
+// the write only fails). A small file (under Qt's 16 KiB write buffer) then
+// fails only at its final flush.
+class CFileSizeLimit
+{
+public:
+    explicit CFileSizeLimit(rlim_t bytes);
+    ~CFileSizeLimit();
+    CFileSizeLimit(const CFileSizeLimit&) = delete;
+    CFileSizeLimit& operator=(const CFileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+// The same for a child process: set before start(), it applies in the child
+// only.
+void LimitChildFileSize(QProcess& process, rlim_t bytes);
+
+// Every entry of a folder, hidden ones (temporary files) included, sorted.
+QStringList FolderEntries(const QString& folder);

@@ -1,5 +1,6 @@
+#include "core/CInputLimits.h"
 #include "core/CSafeSave.h"
-#include "tests/common/FileSizeLimit.h"
+#include "tests/common/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -68,7 +68,7 @@ private Q_SLOTS:
         WriteRaw(path, "previous contents");
         CSafeSave::Result result;
         {
-            FileSizeLimit guard(static_cast<rlim_t>(limit));
+            CFileSizeLimit guard(static_cast<rlim_t>(limit));
             result = CSafeSave::WriteBytes(path, QByteArray(size, 'x'));
         }
         QVERIFY(!result.Ok());
@@ -83,22 +83,27 @@ private Q_SLOTS:
     {
         const QString path = m_dir.filePath("report.pdf");
         WriteRaw(path, "old");
-        auto failed = CSafeSave::WriteWith(path, [](const QString& temp) {
-            QFile f(temp);
-            f.open(QIODevice::WriteOnly);
-            f.write("half");
-            return false;
-        });
+        auto failed = CSafeSave::WriteWith(path,
+                                           [](const QString& temp)
+                                           {
+                                               QFile f(temp);
+                                               f.open(QIODevice::WriteOnly);
+                                               f.write("half");
+                                               return false;
+                                           });
         QCOMPARE(failed.status, CSafeSave::Status::WriteFailed);
         QCOMPARE(ReadAll(path), QByteArray("old"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
         QString seen;
-        auto ok = CSafeSave::WriteWith(path, [&seen](const QString& temp) {
-            seen = temp;
-            QFile f(temp);
-            return f.open(QIODevice::WriteOnly) && f.write("new") == 3;
-        });
+        auto ok =
+            CSafeSave::WriteWith(path,
+                                 [&seen](const QString& temp)
+                                 {
+                                     seen = temp;
+                                     QFile f(temp);
+                                     return f.open(QIODevice::WriteOnly) && f.write("new") == 3;
+                                 });
         QVERIFY(ok.Ok());
         QCOMPARE(QFileInfo(seen).absolutePath(), QFileInfo(path).absolutePath());
         QVERIFY(!QFile::exists(seen));
@@ -139,6 +144,115 @@ private Q_SLOTS:
         struct stat st;
         QCOMPARE(::stat(QFile::encodeName(real).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, mode_t(0600));
+    }
+
+    // Two files replaced together: when the second cannot be prepared, the
+    // first is not replaced either, and no temporary file stays.
+    void stagedFilesCommitTogether()
+    {
+        const QString database = m_dir.filePath("d.kdb");
+        const QString table = m_dir.filePath("m.csv");
+        WriteRaw(database, "old database");
+        WriteRaw(table, "old table");
+        {
+            CSafeSave::Staged first;
+            CSafeSave::Staged second;
+            QVERIFY(first.Prepare(database, QByteArray(3000, 'd')).Ok());
+            {
+                CFileSizeLimit guard(2000);
+                QCOMPARE(second.Prepare(table, QByteArray(3000, 'm')).status,
+                         CSafeSave::Status::WriteFailed);
+            }
+            QCOMPARE(FolderEntries(m_dir.path()).size(), 3); // first's temporary file
+        }
+        QCOMPARE(ReadAll(database), QByteArray("old database"));
+        QCOMPARE(ReadAll(table), QByteArray("old table"));
+        QCOMPARE(FolderEntries(m_dir.path()), (QStringList{"d.kdb", "m.csv"}));
+
+        CSafeSave::Staged first;
+        CSafeSave::Staged second;
+        QVERIFY(first.Prepare(database, "new database").Ok());
+        QVERIFY(second.Prepare(table, "new table").Ok());
+        QCOMPARE(ReadAll(database), QByteArray("old database"));
+        QVERIFY(first.Commit().Ok());
+        QVERIFY(second.Commit().Ok());
+        QCOMPARE(ReadAll(database), QByteArray("new database"));
+        QCOMPARE(ReadAll(table), QByteArray("new table"));
+        QCOMPARE(second.Commit().status, CSafeSave::Status::CommitFailed); // nothing prepared
+        QCOMPARE(FolderEntries(m_dir.path()), (QStringList{"d.kdb", "m.csv"}));
+    }
+
+    // A writer with buffering of its own that reports success over a file
+    // cut at the file-size limit (as a PDF or spreadsheet library may).
+    void writerHidingCutFileFails()
+    {
+        const QString path = m_dir.filePath("book.xlsx");
+        WriteRaw(path, "old");
+        CSafeSave::Result result;
+        {
+            CFileSizeLimit guard(1000);
+            result =
+                CSafeSave::WriteWith(path,
+                                     [](const QString& temp)
+                                     {
+                                         QFile f(temp);
+                                         if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                                             return false;
+                                         f.write(QByteArray(5000, 'x')); // short write ignored
+                                         return true;
+                                     });
+        }
+        QCOMPARE(result.status, CSafeSave::Status::WriteFailed);
+        QCOMPARE(ReadAll(path), QByteArray("old"));
+        QCOMPARE(FolderEntries(m_dir.path()), QStringList{"book.xlsx"});
+    }
+
+    // A chain of links ends at the regular file that gets the bytes.
+    void linkChainFollowed()
+    {
+        const QString real = m_dir.filePath("real.kdb");
+        WriteRaw(real, "old");
+        QVERIFY(QFile::link(real, m_dir.filePath("one.kdb")));
+        QVERIFY(QFile::link(m_dir.filePath("one.kdb"), m_dir.filePath("two.kdb")));
+        QVERIFY(CSafeSave::WriteBytes(m_dir.filePath("two.kdb"), "new").Ok());
+        QCOMPARE(ReadAll(real), QByteArray("new"));
+        QVERIFY(QFileInfo(m_dir.filePath("one.kdb")).isSymLink());
+        QVERIFY(QFileInfo(m_dir.filePath("two.kdb")).isSymLink());
+    }
+
+    // Inputs: a path that is no regular file, or a file over the limit, is
+    // refused before reading (a FIFO without a writer does not hang).
+    void inputLimits()
+    {
+        using namespace CInputLimits;
+        const QString path = m_dir.filePath("in.kdb");
+        WriteRaw(path, "12345");
+        ReadResult r = ReadFile(path, 5);
+        QVERIFY(r.Ok());
+        QCOMPARE(r.bytes, QByteArray("12345"));
+        r = ReadFile(path, 4);
+        QCOMPARE(r.status, Status::TooLarge);
+        QVERIFY(r.bytes.isEmpty());
+
+        const QString sparse = m_dir.filePath("big.kdb");
+        WriteRaw(sparse, "");
+        QVERIFY(QFile::resize(sparse, kKeyFileBytes + 1));
+        r = ReadFile(sparse, kKeyFileBytes);
+        QCOMPARE(r.status, Status::TooLarge);
+        QCOMPARE(Reason(r), QStringLiteral("файл больше допустимого размера 64 МБ"));
+        QCOMPARE(Reason(ReadFile(sparse, kMaterialsCsvBytes)),
+                 QStringLiteral("файл больше допустимого размера 1 МБ"));
+
+        const QString fifo = m_dir.filePath("pipe");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& special : {fifo, QStringLiteral("/dev/zero"), m_dir.path()})
+        {
+            r = ReadFile(special, kKeyFileBytes);
+            QCOMPARE(r.status, Status::NotRegularFile);
+            QCOMPARE(Reason(r), QStringLiteral("это не обычный файл"));
+        }
+        QCOMPARE(ReadFile(m_dir.filePath("none"), kKeyFileBytes).status, Status::OpenFailed);
+        QCOMPARE(ReadFile(QString(), kKeyFileBytes).status, Status::OpenFailed);
     }
 
     void missingFolderFailsToOpen()

@@ -1,9 +1,12 @@
+#include "core/CInputLimits.h"
 #include "data/CAnsiText.h"
 #include "data/CCellDecoder.h"
 #include "data/CDataStorage.h"
 #include "data/CResultsModels.h"
 #include "data/CStatistics.h"
 #include "data/CXmlDataFileParser.h"
+#include "data/CXmlInputCheck.h"
+#include "data/CXmlKeyFileWriter.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
 
@@ -14,6 +17,7 @@
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace DataTest;
 
@@ -390,6 +394,68 @@ private Q_SLOTS:
         QTest::newRow("external entity") << QByteArray(
             "<!DOCTYPE R [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><R><A>&x;</A></R>");
     }
+    // Documents far from the shape of ours, refused by the look before the
+    // reader (quickly: the reader's attribute checks alone would take 19 s
+    // on the first one).
+    void pathologicalDocuments_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("reason");
+        QByteArray attributes = "<KorvalentDatabase><FILES";
+        for (int i = 0; i < 100000; ++i)
+            attributes += " a" + QByteArray::number(i) + "=\"1\"";
+        attributes += ">1</FILES></KorvalentDatabase>";
+        QTest::newRow("100 000 attributes (1.1 MB)") << attributes << "атрибутов";
+        QByteArray elements = "<KorvalentDatabase>";
+        for (int i = 0; i <= CXmlInputCheck::kMaxElements; ++i)
+            elements += "<A/>";
+        elements += "</KorvalentDatabase>";
+        QTest::newRow("too many elements") << elements << "элементов";
+        QTest::newRow("too deep") << QByteArray("<R>").repeated(CXmlInputCheck::kMaxDepth + 1)
+                                  << "вложенность";
+        QTest::newRow("one text too long")
+            << "<R><A>" + QByteArray(CXmlInputCheck::kMaxTextRun + 1, 'x') + "</A></R>"
+            << "текст одного элемента";
+        QByteArray texts = "<R>";
+        for (int i = 0; i < 9; ++i)
+            texts += "<A>" + QByteArray(CXmlInputCheck::kMaxTextRun - 10, 'x') + "</A>";
+        QTest::newRow("too much text") << texts << "текста";
+        const QByteArray refs = "<A>" + QByteArray("&#65;").repeated(200000) + "</A>";
+        QTest::newRow("too many references") << "<R>" + refs.repeated(6) + "</R>"
+                                             << "ссылок";
+        QByteArray names;
+        for (int i = 0; i <= CXmlDataFileParser::kMaxNames; ++i)
+            names += "<N" + QByteArray::number(i) + "/>";
+        QTest::newRow("too many names") << "<R>" + names + "</R>"
+                                        << "имён";
+        QTest::newRow("internal subset")
+            << QByteArray("<!DOCTYPE R [<!ATTLIST R a CDATA #IMPLIED>]><R/>") << "типе документа";
+        QTest::newRow("UTF-16") << QByteArray("\xff\xfe<\0R\0/\0>\0", 10) << "UTF-8";
+    }
+    void pathologicalDocuments()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, reason);
+        QElapsedTimer timer;
+        timer.start();
+        CXmlDataFileParser parser;
+        QVERIFY(!parser.ParseData(xml));
+        QVERIFY2(parser.errorString().contains(reason), qPrintable(parser.errorString()));
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // Attributes below the limits stay ignored, wherever they are.
+    void fewAttributesIgnored()
+    {
+        QByteArray xml = "<R><FILES";
+        for (int i = 0; i < CXmlInputCheck::kMaxAttributes - 1; ++i)
+            xml += " a" + QByteArray::number(i) + "='x>y'";
+        xml += ">7</FILES><!-- a=b --></R>";
+        CXmlDataFileParser parser;
+        QVERIFY2(parser.ParseData(xml), qPrintable(parser.errorString()));
+        QCOMPARE(parser.GetValue(QStringLiteral("FILES")), QStringLiteral("7"));
+    }
+
     void hostileDocuments()
     {
         QFETCH(QByteArray, xml);
@@ -489,6 +555,16 @@ private Q_SLOTS:
         QTest::newRow("FILES malformed reads 0")
             << QByteArray("<KorvalentDatabase><FILES>2x</FILES></KorvalentDatabase>") << 0 << 0
             << false << false;
+        QTest::newRow("FILES -1 is damaged")
+            << QByteArray("<KorvalentDatabase><FILES>-1</FILES></KorvalentDatabase>") << 0 << 0
+            << true << false;
+        QTest::newRow("FILES beyond 32 bits is damaged")
+            << QByteArray("<KorvalentDatabase><FILES>4294967296</FILES></KorvalentDatabase>") << 0
+            << 0 << true << false;
+        QTest::newRow("FILES far beyond 64 bits is damaged")
+            << QByteArray("<KorvalentDatabase><FILES>99999999999999999999999</FILES>"
+                          "</KorvalentDatabase>")
+            << 0 << 0 << true << false;
         QTest::newRow("FILES huge")
             << QByteArray("<KorvalentDatabase><FILES>4294967295</FILES></KorvalentDatabase>") << 150
             << 0 << false << true;
@@ -527,6 +603,30 @@ private Q_SLOTS:
         QCOMPARE(int(h.audioIndex), 2);
         QCOMPARE(int(h.records), 255);
         QVERIFY(r.damaged);
+    }
+
+    // Key files over 64 MB and paths that are no regular files are refused
+    // before reading, with the load failure naming the reason and the limit.
+    void loaderRefusesHugeAndSpecialFiles()
+    {
+        QTemporaryDir dir;
+        const QString big = dir.filePath(QStringLiteral("big.kdb"));
+        QVERIFY(WriteBytes(big, ""));
+        QVERIFY(QFile::resize(big, CInputLimits::kKeyFileBytes + 1));
+        for (const auto load : {&CDataStorage::LoadDatabaseFile, &CDataStorage::LoadDataFile})
+        {
+            CDataStorage::LoadResult r = load(big);
+            QCOMPARE(r.status, CDataStorage::LoadResult::ParseFailed);
+            QCOMPARE(r.parserError, QStringLiteral("файл больше допустимого размера 64 МБ"));
+            r = load(QStringLiteral("/dev/zero"));
+            QCOMPARE(r.status, CDataStorage::LoadResult::ParseFailed);
+            QCOMPARE(r.parserError, QStringLiteral("это не обычный файл"));
+        }
+        // Exactly at the limit the file is read (and then found not to be ours).
+        QVERIFY(QFile::resize(big, CInputLimits::kKeyFileBytes));
+        const CDataStorage::LoadResult r = CDataStorage::LoadDatabaseFile(big);
+        QCOMPARE(r.status, CDataStorage::LoadResult::ParseFailed);
+        QVERIFY(r.parserError.contains(QStringLiteral("UTF-8")));
     }
 
     void loaderKinds()
@@ -590,6 +690,55 @@ private Q_SLOTS:
         QCOMPARE(ReadBytes(path), before);
         QCOMPARE(QDir(m_env->Root()).entryList(QDir::Files).filter(QStringLiteral("keep")).size(),
                  1);
+    }
+
+    // A small file meets a full disk only at its final flush: every key-file
+    // save must see that, keep the old file and leave no temporary file.
+    void smallSaveOverLimitKeepsOldFile()
+    {
+        QTemporaryDir dir;
+        const QString database = dir.filePath(QStringLiteral("prev.kdb"));
+        const QString dataFile = dir.filePath(QStringLiteral("prev.kdf"));
+        QVERIFY(WriteBytes(database, "old database"));
+        QVERIFY(WriteBytes(dataFile, "old data file"));
+        const DataFileRecord file = File(QStringLiteral("Tank"), QList<CellRecord>(150, MmCell(7)));
+        const QByteArray document = CDataStorage::DatabaseDocument({file});
+        QVERIFY(document.size() > 4096 && document.size() < 16384);
+
+        bool databaseSaved = true;
+        bool dataFileSaved = true;
+        bool written = true;
+        QString error;
+        {
+            CFileSizeLimit guard(4096);
+            databaseSaved = CDataStorage::SaveDatabaseFile(database, {file});
+            dataFileSaved = CDataStorage::SaveDataFile(dataFile, file);
+            written = CXmlKeyFileWriter::WriteFile(database, document, &error);
+        }
+        QVERIFY(!databaseSaved);
+        QVERIFY(!dataFileSaved);
+        QVERIFY(!written);
+        QVERIFY2(error.contains(database), qPrintable(error));
+        QCOMPARE(ReadBytes(database), QByteArray("old database"));
+        QCOMPARE(ReadBytes(dataFile), QByteArray("old data file"));
+        QCOMPARE(FolderEntries(dir.path()), (QStringList{"prev.kdb", "prev.kdf"}));
+    }
+
+    void saveOntoSpecialFileRefused()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.kdb"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const DataFileRecord file = File(QStringLiteral("Tank"), {MmCell(7)});
+        QVERIFY(!CDataStorage::SaveDatabaseFile(fifo, {file}));
+        QVERIFY(!CDataStorage::SaveDataFile(fifo, file));
+        QString error;
+        QVERIFY(!CXmlKeyFileWriter::WriteFile(QStringLiteral("/dev/null"), "x", &error));
+        QVERIFY(error.contains(QStringLiteral("/dev/null")));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"pipe.kdb"});
     }
 
     // --- statistics ---------------------------------------------------------

@@ -1,7 +1,9 @@
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
+#include "core/CInputLimits.h"
 #include "app/CKorvalent.h"
 #include "core/CUserPrompts.h"
+#include "data/CDataMessages.h"
 #include "data/CDataStorage.h"
 #include "data/CStatistics.h"
 #include "device/CDeviceManager.h"
@@ -16,6 +18,7 @@
 #include <QStandardItemModel>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace DataTest;
 
@@ -248,6 +251,51 @@ private Q_SLOTS:
         QString err;
         run({"--file", "4"}, &err);
         QVERIFY(!err.isEmpty());
+    }
+
+    // A huge file and a device are refused before reading, by the window and
+    // the command line alike, with the load failure naming file and reason;
+    // what was loaded stays.
+    void hugeAndSpecialInputsRefused()
+    {
+        LoadDatabase(SaveDatabase(QStringLiteral("kept.kdb"), Sample()));
+        const QString big = Dir() + QStringLiteral("/big.kdb");
+        QVERIFY(WriteBytes(big, ""));
+        QVERIFY(QFile::resize(big, CInputLimits::kKeyFileBytes + 1));
+        const QString bigCsv = Dir() + QStringLiteral("/big.csv");
+        QVERIFY(WriteBytes(bigCsv, ""));
+        QVERIFY(QFile::resize(bigCsv, CInputLimits::kMaterialsCsvBytes + 1));
+        const QString tooLarge = QStringLiteral("файл больше допустимого размера 64 МБ");
+        const QString special = QStringLiteral("это не обычный файл");
+        for (const auto& [path, reason] :
+             {std::pair<QString, QString>{big, tooLarge}, {QStringLiteral("/dev/zero"), special}})
+        {
+            m_prompts.Clear();
+            LoadDatabase(path);
+            QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                     CDataMessages::DatabaseParseFailed(path, reason));
+            m_prompts.Clear();
+            m_prompts.fileNames.enqueue(path);
+            W().OnResultsLoadFile();
+            QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                     CDataMessages::DataFileParseFailed(path, reason));
+            QCOMPARE(W().DataFiles().size(), 3);
+
+            QProcess p;
+            p.start(QStringLiteral(KORVALENT_CLI_PATH), {"show", path});
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 1);
+            QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                     CDataMessages::DatabaseParseFailed(path, reason) + "\n");
+        }
+        QProcess p;
+        p.start(QStringLiteral(KORVALENT_CLI_PATH),
+                {"show", Dir() + QStringLiteral("/kept.kdb"), "--materials", bigCsv});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(bigCsv) && err.contains(QStringLiteral("1 МБ")), qPrintable(err));
     }
 
     void cliNamesMaterialsLikeTheWindow()
@@ -593,6 +641,78 @@ private Q_SLOTS:
         W().OnResultsLoadDatabaseFromFile();
         QCOMPARE(m_prompts.Messages(), QStringList());
         QCOMPARE(W().DataFiles().size(), 3);
+    }
+
+    // Both save slots on a disk that fills up at the final flush of a small
+    // file: the critical box with the slot's failure text, the previous file
+    // kept, no temporary file left.
+    void savesOverLimitKeepOldFile()
+    {
+        QTemporaryDir dir;
+        DataFileList files{File(QStringLiteral("Tank"), QList<CellRecord>(150, MmCell(7)))};
+        LoadDatabase(SaveDatabase(QStringLiteral("limit.kdb"), files));
+        SelectRow(0);
+        const QString database = dir.filePath(QStringLiteral("prev.kdb"));
+        const QString dataFile = dir.filePath(QStringLiteral("prev.kdf"));
+        QVERIFY(WriteBytes(database, "old database"));
+        QVERIFY(WriteBytes(dataFile, "old data file"));
+        QVERIFY(CDataStorage::DatabaseDocument(files).size() < 16384);
+
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(database);
+        {
+            CFileSizeLimit guard(4096);
+            W().OnResultsSaveDatabaseToFile();
+        }
+        QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                 QStringLiteral("ОШИБКА: не удалось создать \"файл-базу данных\"."));
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(dataFile);
+        {
+            CFileSizeLimit guard(4096);
+            W().OnResultsSaveFile();
+        }
+        QCOMPARE(OnlyMessage(CUserPrompts::IconCritical),
+                 QStringLiteral("ОШИБКА: не удалось создать файл на ПК."));
+        QCOMPARE(ReadBytes(database), QByteArray("old database"));
+        QCOMPARE(ReadBytes(dataFile), QByteArray("old data file"));
+        QCOMPARE(FolderEntries(dir.path()), (QStringList{"prev.kdb", "prev.kdf"}));
+    }
+
+    // A FIFO or device node as the target: refused with the failure text and
+    // a line naming the file; the node stays what it was.
+    void savesOntoSpecialFilesRefused()
+    {
+        LoadDatabase(SaveDatabase(QStringLiteral("special.kdb"), Sample()));
+        SelectRow(0);
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.kdb"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& target : {fifo, QStringLiteral("/dev/full")})
+        {
+            m_prompts.Clear();
+            m_prompts.fileNames.enqueue(target);
+            W().OnResultsSaveDatabaseToFile();
+            const QString text = OnlyMessage(CUserPrompts::IconCritical);
+            QVERIFY2(text.startsWith(
+                         QStringLiteral("ОШИБКА: не удалось создать \"файл-базу данных\".\n\n")),
+                     qPrintable(text));
+            QVERIFY2(text.contains(target), qPrintable(text));
+
+            m_prompts.Clear();
+            m_prompts.fileNames.enqueue(target);
+            W().OnResultsSaveFile();
+            const QString fileText = OnlyMessage(CUserPrompts::IconCritical);
+            QVERIFY(
+                fileText.startsWith(QStringLiteral("ОШИБКА: не удалось создать файл на ПК.\n\n")));
+            QVERIFY(fileText.contains(target));
+        }
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QCOMPARE(::stat("/dev/full", &st), 0);
+        QVERIFY(S_ISCHR(st.st_mode));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"pipe.kdb"});
     }
 
     void deleteFiles()

@@ -303,6 +303,48 @@ private Q_SLOTS:
         QVERIFY(h.Boxes().isEmpty());
     }
 
+    // An empty lock file left by a killed process: the port is said to be
+    // locked, naming the lock file; once it is gone the port opens.
+    void staleLockFileNamed()
+    {
+        auto gauge = StartGauge();
+        QString name = gauge->PortPath().mid(5);
+        name.replace(QLatin1Char('/'), QLatin1Char('_'));
+        // The first lock folder the serial port library can write to.
+        QString lockFile;
+        for (const char* folder :
+             {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"})
+        {
+            const QFileInfo info(QString::fromLatin1(folder));
+            if (info.isDir() && info.isReadable() && info.isWritable())
+            {
+                lockFile = info.filePath() + QStringLiteral("/LCK..") + name;
+                break;
+            }
+        }
+        if (lockFile.isEmpty())
+            QSKIP("no writable lock folder");
+        {
+            QFile f(lockFile);
+            QVERIFY(f.open(QIODevice::WriteOnly)); // empty, just created: not yet stale by age
+        }
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        const int length = h.Run(9, nullptr, 0);
+        QFile::remove(lockFile);
+        QCOMPARE(length, -1);
+        QCOMPARE(CSerialLink::ExistingLockFile(gauge->PortPath()), QString());
+        QCOMPARE(h.Boxes(), QStringList{kOpenFailed});
+        const QString locked = h.statuses.last();
+        QVERIFY2(locked.startsWith(
+                     QStringLiteral("ОШИБКА: порт '%1' заблокирован файлом блокировки '%2'")
+                         .arg(gauge->PortPath(), lockFile)),
+                 qPrintable(locked));
+        QCOMPARE(gauge->ExchangeCount(), 0);
+        h.prompts.Clear();
+        QCOMPARE(h.Run(9, nullptr, 0), 0);
+    }
+
     void secondTaskRefusedWhileOneRuns()
     {
         auto gauge = StartGauge();

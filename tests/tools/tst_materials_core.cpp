@@ -1,3 +1,4 @@
+#include "core/CInputLimits.h"
 #include "tests/common/TestSupport.h"
 #include "tools/CMaterialsCsv.h"
 
@@ -290,6 +291,54 @@ private Q_SLOTS:
             QCOMPARE(back.records[i].tempCoefficient, original[i].tempCoefficient);
         }
         QCOMPARE(CMaterialsCsv::RecordsToRows(back.records), rows);
+    }
+
+    void failedWriteKeepsOldFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("prev.csv"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old,1000,0\n");
+        }
+        const QList<Row> rows(100, Row{"Сталь", "5920", "0.5"});
+        QVERIFY(CMaterialsCsv::ToBytes(rows).size() > 1000);
+        CSafeSave::Result result;
+        bool written = true;
+        {
+            CFileSizeLimit guard(1000);
+            written = CMaterialsCsv::Write(path, rows, &result);
+        }
+        QVERIFY(!written);
+        QCOMPARE(result.status, CSafeSave::Status::WriteFailed);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old,1000,0\n"));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"prev.csv"});
+
+        QVERIFY(!CMaterialsCsv::Write(QStringLiteral("/dev/full"), rows, &result));
+        QCOMPARE(result.status, CSafeSave::Status::NotRegularFile);
+    }
+
+    void hugeOrSpecialFilesRefused()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.csv"));
+        QByteArray line = "Сталь,5920,0.5\n";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(line.repeated(int(CInputLimits::kMaterialsCsvBytes / line.size()) + 1));
+        }
+        CMaterialsCsv::ReadResult r = CMaterialsCsv::Read(path);
+        QCOMPARE(r.status, CMaterialsCsv::ReadResult::Refused);
+        QVERIFY(r.records.isEmpty());
+        QVERIFY(r.errorText.contains(path));
+        QVERIFY(r.errorText.contains(QStringLiteral("1 МБ")));
+        r = CMaterialsCsv::Read(QStringLiteral("/dev/zero"));
+        QCOMPARE(r.status, CMaterialsCsv::ReadResult::Refused);
+        QVERIFY(r.errorText.contains(QStringLiteral("/dev/zero")));
     }
 
     void unreadableFiles()

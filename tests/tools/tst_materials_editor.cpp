@@ -1,4 +1,5 @@
 #include "core/CAppGlobals.h"
+#include "core/CInputLimits.h"
 #include "core/CUserPrompts.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"
@@ -221,6 +222,66 @@ private Q_SLOTS:
         QCOMPARE(Model()->rowCount(), 1);
         QCOMPARE(RowTexts(0), (QStringList{"Сталь", "5920", "-0.5"}));
         QCOMPARE(Model()->item(0, 2)->textAlignment(), Qt::AlignRight | Qt::AlignVCenter);
+    }
+
+    // A save that fails at its final flush is said, naming the file; the
+    // previous file stays.
+    void csvSaveOverLimitKeepsOldFile()
+    {
+        QList<QStringList> rows;
+        for (int i = 0; i < 60; ++i)
+            rows.append({QStringLiteral("Сталь%1").arg(i), "5920", "0.5"});
+        FillRows(rows);
+        Ui()->WorkWithFileCheck->setChecked(true);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("prev.csv"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old,1000,0\n");
+        }
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(path);
+        {
+            CFileSizeLimit guard(1000);
+            m_dialog->UploadMaterials();
+        }
+        QCOMPARE(m_prompts.Messages().size(), 1);
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconCritical);
+        QVERIFY(m_prompts.Messages().first().contains(path));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old,1000,0\n"));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"prev.csv"});
+
+        // A device node as the target is refused the same way.
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(QStringLiteral("/dev/full"));
+        m_dialog->UploadMaterials();
+        QCOMPARE(m_prompts.Messages().size(), 1);
+        QVERIFY(m_prompts.Messages().first().contains(QStringLiteral("/dev/full")));
+    }
+
+    // A CSV over 1 MB is refused before reading: a critical naming the file
+    // and the limit, the grid unchanged.
+    void csvOpenHugeRefused()
+    {
+        Ui()->WorkWithFileCheck->setChecked(true);
+        m_dialog->AddMaterial();
+        const QString path = m_dir.filePath(QStringLiteral("huge.csv"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QFile::resize(path, CInputLimits::kMaterialsCsvBytes + 1));
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(path);
+        m_dialog->DownloadMaterials();
+        QCOMPARE(m_prompts.Messages().size(), 1);
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconCritical);
+        QVERIFY(m_prompts.Messages().first().contains(path));
+        QVERIFY(m_prompts.Messages().first().contains(QStringLiteral("1 МБ")));
+        QCOMPARE(Model()->rowCount(), 1);
     }
 
     void csvOpenClampsWithWarning()

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 // korvalent-cli firmware / clock / download / upload / materials-get /
 // materials-put, run as a separate process against korvalent-gauge-sim.
@@ -33,14 +34,19 @@ class TestCliTransfer : public QObject
         return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
     }
 
-    Result Cli(const QStringList& args, const QString& port = QString())
+    // fileSizeLimit >= 0: the command runs under that file-size limit, with
+    // SIGXFSZ ignored, as on a disk that fills up.
+    Result Cli(const QStringList& args, const QString& port = QString(), qint64 fileSizeLimit = -1)
     {
-        return RawCli(QStringList{QStringLiteral("--port"), port.isEmpty() ? m_port : port} + args);
+        return RawCli(QStringList{QStringLiteral("--port"), port.isEmpty() ? m_port : port} + args,
+                      fileSizeLimit);
     }
 
-    Result RawCli(const QStringList& all)
+    Result RawCli(const QStringList& all, qint64 fileSizeLimit = -1)
     {
         QProcess p;
+        if (fileSizeLimit >= 0)
+            LimitChildFileSize(p, rlim_t(fileSizeLimit));
         p.start(Bin(QStringLiteral("korvalent-cli")), all);
         Result r;
         if (!p.waitForFinished(60000))
@@ -314,6 +320,114 @@ private Q_SLOTS:
         const QString after = m_dir.filePath(QStringLiteral("after.csv"));
         QCOMPARE(Cli({QStringLiteral("materials-get"), after}).code, 0);
         QCOMPARE(Read(after), Read(before));
+    }
+
+    // The database (11 KB, buffered whole until the final flush) meets a
+    // full disk: the failure text, exit 1, the previous file as it was, no
+    // temporary file; with --materials, neither file is replaced.
+    void downloadOverLimitKeepsOldFiles()
+    {
+        CVirtualGauge demo;
+        demo.LoadDemoContent();
+        const int size = int(CDataStorage::DatabaseDocument(demo.Files()).size());
+        QVERIFY2(size > 4096 && size < 16384, qPrintable(QString::number(size)));
+
+        QTemporaryDir dir;
+        const QString kdb = dir.filePath(QStringLiteral("prev.kdb"));
+        const QString csv = dir.filePath(QStringLiteral("prev.csv"));
+        QFile f(kdb);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("previous database");
+        f.close();
+        QFile c(csv);
+        QVERIFY(c.open(QIODevice::WriteOnly));
+        c.write("previous table");
+        c.close();
+
+        Result r = Cli({QStringLiteral("download"), QStringLiteral("-o"), kdb}, QString(), 4096);
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(
+            r.err.contains(QStringLiteral("ОШИБКА: не удалось создать \"файл-базу данных\".\n")),
+            qPrintable(r.err));
+        QVERIFY(r.err.contains(kdb));
+        QCOMPARE(Read(kdb), QByteArray("previous database"));
+        QCOMPARE(FolderEntries(dir.path()), (QStringList{"prev.csv", "prev.kdb"}));
+
+        // The table (small) fits, the database does not: the table is not
+        // replaced either.
+        const int tableSize =
+            int(CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(demo.Materials())).size());
+        QVERIFY(tableSize < 4096);
+        r = Cli({QStringLiteral("download"), QStringLiteral("-o"), kdb,
+                 QStringLiteral("--materials"), csv},
+                QString(), 4096);
+        QCOMPARE(r.code, 1);
+        QCOMPARE(Read(kdb), QByteArray("previous database"));
+        QCOMPARE(Read(csv), QByteArray("previous table"));
+        QCOMPARE(FolderEntries(dir.path()), (QStringList{"prev.csv", "prev.kdb"}));
+
+        // materials-get under a limit smaller than the gauge's table (a
+        // long table put first: the port's lock file needs a few bytes under
+        // the limit too).
+        const QString demoTable = dir.filePath(QStringLiteral("long.csv"));
+        QList<CMaterialsCsv::Row> rows;
+        for (int i = 0; i < 40; ++i)
+            rows.append(
+                {QStringLiteral("Материал%1").arg(i), QStringLiteral("5000"), QStringLiteral("1")});
+        QVERIFY(CMaterialsCsv::Write(demoTable, rows));
+        QCOMPARE(Cli({QStringLiteral("materials-put"), demoTable}).code, 0);
+        QCOMPARE(Cli({QStringLiteral("materials-get"), demoTable}).code, 0);
+        const qint64 gaugeTable = QFileInfo(demoTable).size();
+        QVERIFY(QFile::remove(demoTable));
+        QVERIFY(gaugeTable > 400);
+        r = Cli({QStringLiteral("materials-get"), csv}, QString(), gaugeTable / 2);
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.contains(QStringLiteral("Не удалось записать файл '%1'.").arg(csv)),
+                 qPrintable(r.err));
+        QCOMPARE(Read(csv), QByteArray("previous table"));
+        QCOMPARE(FolderEntries(dir.path()), (QStringList{"prev.csv", "prev.kdb"}));
+
+        // Without the limit both are written.
+        r = Cli({QStringLiteral("download"), QStringLiteral("-o"), kdb,
+                 QStringLiteral("--materials"), csv});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(Read(kdb), CDataStorage::DatabaseDocument(demo.Files()));
+    }
+
+    // A device node or a FIFO as the target: refused before the gauge is
+    // asked, naming the file; the node stays what it was.
+    void downloadOntoSpecialFilesRefused()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.kdb"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString kdb = dir.filePath(QStringLiteral("ok.kdb"));
+        const QList<QStringList> commands{
+            {QStringLiteral("download"), QStringLiteral("-o"), QStringLiteral("/dev/full")},
+            {QStringLiteral("download"), QStringLiteral("-o"), fifo},
+            {QStringLiteral("download"), QStringLiteral("-o"), kdb, QStringLiteral("--materials"),
+             fifo},
+            {QStringLiteral("materials-get"), fifo},
+            {QStringLiteral("materials-get"), QStringLiteral("/dev/full")}};
+        for (const QStringList& command : commands)
+        {
+            // No gauge on this port: a refusal that asked the gauge first
+            // would fail on the port instead.
+            const Result r = Cli(command, QStringLiteral("/nonexistent/tty"));
+            QCOMPARE(r.code, 1);
+            QVERIFY(r.out.isEmpty());
+            QVERIFY2(r.err.contains(QStringLiteral("(это не обычный файл)")), qPrintable(r.err));
+            QVERIFY(r.err.contains(command.last()));
+            QVERIFY(!r.err.contains(QStringLiteral("порт")));
+        }
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QCOMPARE(::stat("/dev/full", &st), 0);
+        QVERIFY(S_ISCHR(st.st_mode));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"pipe.kdb"});
     }
 };
 

@@ -1,0 +1,143 @@
+// Writes the seed corpora of the fuzz targets with the program's own
+// writers and the virtual gauge: korvalent-fuzz-corpus tests/fuzz/corpus
+// (run by hand when a format changes; the corpora are committed).
+#include "core/CUserPrompts.h"
+#include "data/CCellDecoder.h"
+#include "data/CDataStorage.h"
+#include "device/CDeviceManager.h"
+#include "device/CSerialLink.h"
+#include "sim/CVirtualGauge.h"
+#include "tests/fuzz/FuzzDeviceSupport.h"
+#include "tools/CMaterialsCsv.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+
+#include <cstdio>
+#include <memory>
+
+namespace
+{
+QString g_root;
+
+void Seed(const char* target, const QString& name, const QByteArray& bytes)
+{
+    const QString folder = g_root + QLatin1Char('/') + QString::fromLatin1(target);
+    QDir().mkpath(folder);
+    QFile file(folder + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
+}
+
+// A link to the virtual gauge that keeps every byte the gauge answered.
+class CRecordingLink : public CSerialLink
+{
+public:
+    explicit CRecordingLink(QByteArray* record) : m_record(record) {}
+    qint64 Read(quint8* data, int size) override
+    {
+        const qint64 n = CSerialLink::Read(data, size);
+        if (n > 0)
+            m_record->append(reinterpret_cast<const char*>(data), int(n));
+        return n;
+    }
+
+private:
+    QByteArray* m_record;
+};
+
+class CCompletion : public QObject
+{
+    Q_OBJECT
+public:
+    QEventLoop loop;
+    bool done = false;
+public Q_SLOTS:
+    void DeviceTaskCompleted(int, const void*, int)
+    {
+        done = true;
+        loop.quit();
+    }
+};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 2)
+    {
+        std::fprintf(stderr, "usage: korvalent-fuzz-corpus FOLDER\n");
+        return 2;
+    }
+    g_root = QString::fromLocal8Bit(argv[1]);
+
+    CVirtualGauge gauge;
+    gauge.LoadDemoContent();
+    const DataFileList files = gauge.Files();
+    DataFileList few = files.mid(0, 2);
+
+    // Key files: the demo database, a small one, one data file, an empty one.
+    for (const char* target : {"fuzz_key_file_reader", "fuzz_database_loader"})
+    {
+        Seed(target, QStringLiteral("small.kdb"), CDataStorage::DatabaseDocument(few));
+        Seed(target, QStringLiteral("empty.kdb"), CDataStorage::DatabaseDocument({}));
+    }
+    Seed("fuzz_database_loader", QStringLiteral("demo.kdb"), CDataStorage::DatabaseDocument(files));
+    for (const char* target : {"fuzz_key_file_reader", "fuzz_data_file_loader"})
+    {
+        Seed(target, QStringLiteral("one.kdf"),
+             CDataStorage::DataFileDocument(files.first(), QStringLiteral("One")));
+        Seed(target, QStringLiteral("empty.kdf"),
+             CDataStorage::DataFileDocument(CTaskBuffers::File("E", 0), QStringLiteral("E")));
+    }
+
+    Seed("fuzz_materials_csv", QStringLiteral("demo.csv"),
+         CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(gauge.Materials())));
+
+    // Cells: stored rows and raw records of every kind in the demo files.
+    int cellSeeds = 0;
+    for (const DataFileRecord& file : files)
+        for (int i = 0; i < file.cells.size() && cellSeeds < 12; i += 7, ++cellSeeds)
+        {
+            const CellRecord& cell = file.cells.at(i);
+            Seed("fuzz_cell_decoder", QStringLiteral("row%1.txt").arg(cellSeeds),
+                 CCellDecoder::ToBase64(cell).toLatin1());
+            Seed("fuzz_cell_decoder", QStringLiteral("cell%1.bin").arg(cellSeeds),
+                 QByteArray(reinterpret_cast<const char*>(&cell), sizeof(cell)));
+        }
+
+    // Device tasks: each task once against the gauge, its answers recorded.
+    if (!gauge.Start())
+    {
+        std::fprintf(stderr, "the virtual gauge does not start\n");
+        return 1;
+    }
+    CScriptedPrompts prompts;
+    SetUserPrompts(&prompts);
+    CDeviceManager manager;
+    manager.SetPortOverride(gauge.PortPath(), QStringLiteral("gauge"));
+    QByteArray record;
+    manager.SetLinkFactory([&record] { return std::make_unique<CRecordingLink>(&record); });
+    for (int index = 0; index < kFuzzTaskCount; ++index)
+    {
+        record.clear();
+        CTaskBuffers buffers;
+        CCompletion completion;
+        manager.StartTask(kFuzzTasks[index], buffers.For(kFuzzTasks[index]), 0, &completion);
+        if (!completion.done)
+            completion.loop.exec();
+        while (manager.IsBusy())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // Once as recorded, once with the fuzzer keeping the checksums right.
+        Seed("fuzz_device_tasks", QStringLiteral("task%1").arg(kFuzzTasks[index]),
+             QByteArray(1, char(index)) + QByteArray(1, '\0') + record);
+        Seed("fuzz_device_tasks", QStringLiteral("task%1-checksums").arg(kFuzzTasks[index]),
+             QByteArray(1, char(index)) + QByteArray(1, '\x80') + record);
+    }
+    SetUserPrompts(nullptr);
+    return 0;
+}
+
+#include "make_corpus.moc"
