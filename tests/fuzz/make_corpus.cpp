@@ -8,6 +8,8 @@
 #include "device/CSerialLink.h"
 #include "sim/CVirtualGauge.h"
 #include "tests/fuzz/FuzzDeviceSupport.h"
+#include "report/CReportData.h"
+#include "report/CReportFile.h"
 #include "tools/CMaterialsCsv.h"
 
 #include <QCoreApplication>
@@ -95,6 +97,20 @@ int main(int argc, char** argv)
 
     Seed("fuzz_materials_csv", QStringLiteral("demo.csv"),
          CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(gauge.Materials())));
+
+    // Report files: an empty form and a filled one with results rows.
+    CReportData report;
+    Seed("fuzz_report_file", QStringLiteral("empty.krf"), CReportFile::Document(report));
+    for (int f = 0; f < CReportData::FieldCount; ++f)
+        report.SetText(CReportData::Field(f), QStringLiteral("Поле %1").arg(f));
+    report.rows = {QStringList(10, QStringLiteral("7.62")), QStringList(10, QStringLiteral("Н/Д"))};
+    Seed("fuzz_report_file", QStringLiteral("filled.krf"), CReportFile::Document(report));
+
+    // Transducer images: the demo image as read, and with its checksum left
+    // to the fuzzer's repair bit.
+    Seed("fuzz_pep_image", QStringLiteral("demo.pep"), QByteArray(1, '\0') + gauge.Eeprom());
+    Seed("fuzz_pep_image", QStringLiteral("demo-repaired.pep"), QByteArray(1, '\1') + gauge.Eeprom());
+    Seed("fuzz_pep_image", QStringLiteral("erased.pep"), QByteArray(1, '\0') + QByteArray(128, '\xFF'));
 
     // Cells: stored rows and raw records of every kind in the demo files.
     int cellSeeds = 0;
