@@ -1,5 +1,7 @@
 #include "report/CReportFile.h"
 
+#include "core/CInputLimits.h"
+
 #include "data/CXmlDataFileParser.h"
 #include "data/CXmlKeyFileWriter.h"
 
@@ -94,11 +96,18 @@ CReportFile::LoadResult CReportFile::Parse(const QByteArray& content, const CRep
 
 CReportFile::LoadResult CReportFile::Load(const QString& path, const CReportData& previous)
 {
-    // A FIFO or device node would block the read or never end: only regular
-    // files are opened.
-    const QFileInfo info(path);
-    QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // A FIFO or device node would block the read or never end, and no report
+    // is anywhere near the key-file limit: such paths are refused unread, as
+    // a file that cannot be processed, with the reason naming the limit.
+    CInputLimits::ReadResult read = CInputLimits::ReadFile(path, CInputLimits::kKeyFileBytes);
+    if (read.status == CInputLimits::Status::OpenFailed)
         return LoadResult{};
-    return Parse(file.readAll(), previous);
+    if (!read.Ok())
+    {
+        LoadResult refused;
+        refused.status = LoadResult::ParseFailed;
+        refused.parserError = CInputLimits::Reason(read);
+        return refused;
+    }
+    return Parse(read.bytes, previous);
 }

@@ -260,9 +260,15 @@ private Q_SLOTS:
         const QString path = QStringLiteral("%1");
         QTest::newRow("missing") << QByteArray("-")
                                  << QStringLiteral("Не удалось открыть для чтения файл-отчёт: %1");
-        // A pipe would block the read for ever: refused as unreadable.
+        // A pipe would block the read for ever, a huge file would take the
+        // memory: both refused unread, the reason named.
         QTest::newRow("pipe") << QByteArray("fifo")
-                              << QStringLiteral("Не удалось открыть для чтения файл-отчёт: %1");
+                              << QStringLiteral("Не возможно обработать файл-отчёт: '%1'\n\nОШИБКА: "
+                                                "это не обычный файл ");
+        QTest::newRow("over 64 MB") << QByteArray("big")
+                                    << QStringLiteral("Не возможно обработать файл-отчёт: "
+                                                      "'%1'\n\nОШИБКА: файл больше допустимого "
+                                                      "размера 64 МБ ");
         QTest::newRow("wrong root")
             << QByteArray("<!DOCTYPE KorvalentDataFile>\n<KorvalentDataFile/>\n")
             << QStringLiteral("Не возможно обработать файл-отчёт: '%1'\n\nЗагружаемый файл не "
@@ -279,6 +285,12 @@ private Q_SLOTS:
         QFile::remove(path);
         if (content == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (content == "big")
+        {
+            QFile big(path); // sparse: nothing is written
+            QVERIFY(big.open(QIODevice::WriteOnly));
+            QVERIFY(big.resize(64LL * 1024 * 1024 + 1));
+        }
         else if (content != "-")
             QVERIFY(WriteBytes(path, content));
         Ui()->ConclutionNumberEdit->setText(QStringLiteral("kept"));
