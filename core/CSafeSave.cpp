@@ -98,6 +98,30 @@ bool ReplaceTarget(const QString& from, const QString& to, QString* reason)
     return true;
 }
 
+// Writes bytes into an existing empty file, the final flush checked: that
+// flush is where a small file meets a full disk.
+bool WriteWhole(const QString& path, const QByteArray& bytes, QString* reason)
+{
+    QFile file(path);
+    errno = 0;
+    bool ok =
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    ok = ok && file.flush() && file.error() == QFileDevice::NoError;
+    if (ok)
+    {
+        file.close();
+        ok = file.error() == QFileDevice::NoError;
+    }
+    if (!ok)
+    {
+        // Qt's text of a failed flush is "Unknown error"; the system's says
+        // what happened (disk full, file too large).
+        const int error = errno;
+        *reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
+    }
+    return ok;
+}
+
 // A new file gets the permissions an ordinary create would give it; a
 // replaced one keeps its own.
 void CopyPermissions(const QString& target, const QString& temp)
@@ -162,24 +186,8 @@ void CSafeSave::Staged::Discard()
 CSafeSave::Result CSafeSave::Staged::Prepare(const QString& path, const QByteArray& bytes)
 {
     QString reason;
-    Result result = PrepareWith(path,
-                                [&bytes, &reason](const QString& tempPath)
-                                {
-                                    QFile file(tempPath);
-                                    bool ok =
-                                        file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                                        file.write(bytes) == bytes.size();
-                                    // The final flush is where a small file meets a full disk.
-                                    ok = ok && file.flush() && file.error() == QFileDevice::NoError;
-                                    if (ok)
-                                    {
-                                        file.close();
-                                        ok = file.error() == QFileDevice::NoError;
-                                    }
-                                    if (!ok)
-                                        reason = file.errorString();
-                                    return ok;
-                                });
+    Result result = PrepareWith(path, [&bytes, &reason](const QString& tempPath)
+                                { return WriteWhole(tempPath, bytes, &reason); });
     if (result.status == Status::WriteFailed && !reason.isEmpty())
         result.errorString = reason;
     return result;

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -73,7 +75,7 @@ private Q_SLOTS:
         }
         QVERIFY(!result.Ok());
         QCOMPARE(result.status, CSafeSave::Status::WriteFailed);
-        QVERIFY(!result.errorString.isEmpty());
+        QCOMPARE(result.errorString, QString::fromLocal8Bit(std::strerror(EFBIG)));
         QCOMPARE(ReadAll(path), QByteArray("previous contents"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"prev.kdb"});
         QVERIFY(CSafeSave::Describe(path, result).contains(path));
