@@ -10,14 +10,15 @@ namespace
 constexpr int kSampleRows = 64;
 }
 
-CTableFitter::CTableFitter(QTableView* view) : QObject(view), m_view(view)
+CTableFitter::CTableFitter(QTableView* view)
+    : QObject(view), m_view(view), m_viewport(view->viewport())
 {
     m_view->horizontalHeader()->setStretchLastSection(false);
     // Contents widths from the visible rows and a spread sample of the rest:
     // a file's cells share one format, and measuring every row of a large
     // file was most of the time between a click on it and its table painted.
     m_view->horizontalHeader()->setResizeContentsPrecision(kSampleRows);
-    m_view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 void CTableFitter::Refit()
@@ -71,7 +72,9 @@ void CTableFitter::FixStatisticsColumns(QTableView* view)
 
 bool CTableFitter::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize)
+    // The view's own parts are torn down before its children: touch it
+    // only for a resize, which a widget being destroyed does not get.
+    if (event->type() == QEvent::Resize && watched == m_viewport)
         Spread();
     return QObject::eventFilter(watched, event);
 }

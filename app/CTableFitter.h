@@ -28,5 +28,6 @@ protected:
 private:
     void Spread();
     QTableView* m_view;
+    QWidget* m_viewport; // compared only: it may be in its destructor when an event comes
     QList<int> m_contentWidths;
 };
