@@ -1,0 +1,134 @@
+#pragma once
+
+#include "data/GaugeRecords.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+#include <limits>
+
+class QStandardItemModel;
+
+// Readings of one data file prepared for the analysis tab, and the comparison
+// of two surveys of the same object (an earlier and a current data file):
+// corrosion rate = metal lost per year between two readings at the same
+// location, remaining life = (current - required) / rate.
+//
+// Everything here is widget-free: the window, the command line and the tests
+// use it alike. Thicknesses are computed in millimetres (1 inch = 25.4 mm) and
+// shown in the display unit: the unit of the current file's first valid
+// reading (millimetres when it has none).
+class CSurveyComparison
+{
+public:
+    static constexpr double kMmPerInch = 25.4;
+    static constexpr double kDaysPerYear = 365.25;
+    static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+    enum Unit
+    {
+        Millimetres,
+        Inches
+    };
+
+    // What the user typed: thicknesses in the display unit, NaN when not given.
+    struct Options
+    {
+        double required = kNone;
+        double nominal = kNone;
+        double intervalYears = 5.0; // remaining life shorter than this is amber
+    };
+
+    // One reading of one file (a location = a cell number, from 1).
+    struct Reading
+    {
+        int cell = 0;
+        bool los = true;     // LOS: no thickness
+        double mm = kNone;   // thickness in mm, NaN when LOS
+        double value = kNone; // thickness in the display unit, NaN when LOS
+        QString unitText;     // the reading's own unit text ("мм" / "дюйм" as the tables show it)
+        QDate date;           // invalid when the cell's date is not a date
+        QTime time;
+    };
+
+    enum Flag
+    {
+        NoFlag,
+        BelowRequired, // red: current reading below the required thickness
+        LifeShort      // amber: remaining life shorter than the inspection interval
+    };
+
+    // One location of the comparison.
+    struct Row
+    {
+        int cell = 0;
+        bool inPrevious = false, inCurrent = false; // location present in that survey
+        Reading previous, current;
+        double lossMm = kNone;   // previous - current, mm
+        double years = kNone;    // interval between the two cells' dates
+        double rateMm = kNone;   // mm per year; NaN when no rate can be given
+        double lifeYears = kNone; // NaN when not given ("—")
+        QString lifeReason;      // why the life is "—" (tool tip), empty otherwise
+        Flag flag = NoFlag;
+    };
+
+    struct Summary
+    {
+        int maxRateRow = -1;  // row index of the highest rate, -1 when none
+        int minLifeRow = -1;  // row index of the shortest remaining life, -1 when none
+        int below = 0;        // rows flagged BelowRequired
+        int lifeShort = 0;    // rows flagged LifeShort
+        int unflagged = 0;
+    };
+
+    // Readings of one file in its display unit, one per cell in cell order.
+    static QList<Reading> Readings(const DataFileRecord& file, Unit unit);
+    static Unit DisplayUnit(const DataFileRecord& file);
+    // Decimals of the display: those of the file's first valid reading (1 when none).
+    static int Decimals(const DataFileRecord& file);
+
+    // Counts of valid readings and of those below the required thickness
+    // (display unit); "Ниже допустимой толщины: N из M".
+    static int CountBelow(const QList<Reading>& readings, double required);
+    static double Average(const QList<Reading>& readings); // of valid readings, NaN when none
+
+    // Single-file analysis (no earlier survey): rows with only the current side.
+    CSurveyComparison(const DataFileRecord& current, const Options& options);
+    // Comparison: locations matched by cell number, every location of either side listed.
+    CSurveyComparison(const DataFileRecord& previous, const DataFileRecord& current,
+                      const Options& options);
+
+    Unit DisplayUnit() const { return m_unit; }
+    int Decimals() const { return m_decimals; }      // thickness decimals
+    int RateDecimals() const { return m_decimals + 1; }
+    bool HasPrevious() const { return m_hasPrevious; }
+    const QList<Row>& Rows() const { return m_rows; }
+    const Summary& GetSummary() const { return m_summary; }
+
+    // Display texts (display unit; "—" when absent).
+    QString ThicknessText(double valueInUnit) const;
+    QString RateText(const Row& row) const;  // display unit per year
+    QString LifeText(const Row& row) const;  // one decimal
+    QString UnitText() const;                // "мм" or "дюйм"
+    QString RateUnitText() const;            // "мм/год" or "in/год"
+
+    // The table as it is shown, exported and printed by the command line:
+    // header texts and one list of texts per row.
+    QStringList Headers() const;
+    QStringList RowTexts(int row) const;
+    // Summary lines shown above the table and after it on the command line.
+    QStringList SummaryLines() const;
+
+    // A model holding Headers() and RowTexts() (for the view and the CSV export).
+    void FillModel(QStandardItemModel* model) const;
+
+private:
+    Unit m_unit = Millimetres;
+    int m_decimals = 1;
+    bool m_hasPrevious = false;
+    Options m_options;
+    QList<Row> m_rows;
+    Summary m_summary;
+};
