@@ -35,7 +35,10 @@ void CTextCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     initStyleOption(&opt, index);
     const QWidget* widget = opt.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
+    // The focused cell (one per view) is left to the style, which draws its
+    // text differently.
     const bool plain = !opt.text.isEmpty() && !opt.text.contains(QLatin1Char('\n')) &&
+                       !(opt.state & QStyle::State_HasFocus) &&
                        !(opt.features & (QStyleOptionViewItem::HasDecoration |
                                          QStyleOptionViewItem::HasCheckIndicator));
     if (!plain)

@@ -11,8 +11,8 @@
 // rows repeat a handful of texts (units, materials, dates) repaints without
 // laying every text out again, which was most of painting a results table.
 // The panel (background, selection, focus) is still the style's; a text that
-// does not fit its cell, or a cell with an icon or a check box, is left to
-// the standard delegate (which elides).
+// does not fit its cell, the focused cell, or a cell with an icon or a check
+// box, is left to the standard delegate (which elides).
 class CTextCellDelegate : public QStyledItemDelegate
 {
 public:
