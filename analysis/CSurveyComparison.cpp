@@ -174,6 +174,12 @@ CSurveyComparison::CSurveyComparison(const DataFileRecord& previous, const DataF
     : m_unit(DisplayUnit(current)), m_decimals(Decimals(current)), m_hasPrevious(true),
       m_options(options)
 {
+    // Nothing valid measured now: the earlier survey is shown as it was taken.
+    if (!FirstValid(current) && FirstValid(previous))
+    {
+        m_unit = DisplayUnit(previous);
+        m_decimals = Decimals(previous);
+    }
     const QList<Reading> before = Readings(previous, m_unit);
     const QList<Reading> now = Readings(current, m_unit);
     const int count = int(qMax(before.size(), now.size()));
