@@ -9,6 +9,7 @@
 //   korvalent-bench-startup --child    (the program, quitting after its first paint)
 #include "app/KorvalentMain.h"
 #include "bench/BenchData.h"
+#include "bench/FirstPaint.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,24 +30,6 @@ extern char** environ;
 
 namespace
 {
-// Ends the process as soon as the watched window has painted: teardown is
-// not part of what the user waits for at start-up.
-class FirstPaint : public QObject
-{
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-        {
-            // After the paint itself has run.
-            QObject::eventFilter(watched, event);
-            QMetaObject::invokeMethod(
-                qApp, [] { _exit(0); }, Qt::QueuedConnection);
-        }
-        return false;
-    }
-};
-
 struct Run
 {
     double wallMs;

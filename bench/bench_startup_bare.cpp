@@ -1,30 +1,13 @@
 // The reference of the start-up benchmark: the least a Qt Widgets program
 // with a main window does before its first paint.
+#include "bench/FirstPaint.h"
+
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTableView>
-#include <unistd.h>
-
-namespace
-{
-class FirstPaint : public QObject
-{
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-        {
-            QObject::eventFilter(watched, event);
-            QMetaObject::invokeMethod(
-                qApp, [] { _exit(0); }, Qt::QueuedConnection);
-        }
-        return false;
-    }
-};
-} // namespace
 
 int main(int argc, char** argv)
 {
