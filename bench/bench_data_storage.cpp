@@ -142,7 +142,10 @@ int main(int argc, char** argv)
     QList<Series> series = {
         {"libxml2 DOM parse (reference)", [&] { return ReferenceDom(bytes); }, {}, {}},
         {"libxml2 SAX pass, empty handlers", [&] { return ReferenceSax(bytes); }, {}, {}},
-        {"load: file -> records", [&] { return loaded(CDataStorage::LoadDatabaseFile(path)); }, {}, {}},
+        {"load: file -> records",
+         [&] { return loaded(CDataStorage::LoadDatabaseFile(path)); },
+         {},
+         {}},
         {"load + statistics of every file",
          [&]
          {
@@ -159,7 +162,10 @@ int main(int argc, char** argv)
          },
          {},
          {}},
-        {"save (atomic write)", [&] { return CDataStorage::SaveDatabaseFile(path, files); }, {}, {}},
+        {"save (atomic write)",
+         [&] { return CDataStorage::SaveDatabaseFile(path, files); },
+         {},
+         {}},
     };
 
     // One warm-up round, not counted.
