@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <libxml/parser.h>
+#include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
@@ -60,8 +61,9 @@ struct CXmlDataFileParserSax
     bool inRun = false;
     QString error;      // our own reason to stop, with its position
     QString firstError; // libxml2's first error
-    // libxml2 hands every name over as a pointer into the parse's own
-    // dictionary: equal names, equal pointers.
+    // libxml2 hands every element name over as pointers into the parse's
+    // own dictionary (prefix and local part): equal names, equal pointers,
+    // valid until the parse ends.
     std::unordered_map<std::pair<const xmlChar*, const xmlChar*>, int, PointerPairHash> names;
 
     void Stop(const QString& reason)

@@ -34,7 +34,8 @@ public:
     // Reads the whole document from an open device. False when it is not
     // well-formed (or declares entities, which these files never do), or
     // when it is far from the shape of our files (CXmlInputCheck, kMaxNames);
-    // errorString() then tells why and the tree stays empty.
+    // errorString() then tells why ("строка L, столбец C: " and libxml2's
+    // words when the parser stopped) and the tree stays empty.
     bool ParseFile(QIODevice* device);
     bool ParseData(const QByteArray& data);
 
