@@ -60,7 +60,8 @@ struct CXmlDataFileParserSax
     // are joined here.
     bool inRun = false;
     QString error;      // our own reason to stop, with its position
-    QString firstError; // libxml2's first error
+    QString firstFatal; // libxml2's first error that made the document unreadable
+    QString firstError; // and its first error of any kind
     // libxml2 hands every element name over as pointers into the parse's
     // own dictionary (prefix and local part): equal names, equal pointers,
     // valid until the parse ends.
@@ -204,10 +205,11 @@ struct CXmlDataFileParserSax
         {
             CXmlDataFileParserSax& self = Of(ctx);
             // Warnings and namespace errors do not make a document unreadable.
-            if (!e || e->level < XML_ERR_ERROR || e->domain == XML_FROM_NAMESPACE ||
-                !self.firstError.isEmpty())
+            if (!e || e->level < XML_ERR_ERROR || e->domain == XML_FROM_NAMESPACE)
                 return;
-            self.firstError = Position(e->line, e->int2) + QString::fromUtf8(e->message).trimmed();
+            QString& kept = e->level == XML_ERR_FATAL ? self.firstFatal : self.firstError;
+            if (kept.isEmpty())
+                kept = Position(e->line, e->int2) + QString::fromUtf8(e->message).trimmed();
         };
         return sax;
     }
@@ -327,7 +329,9 @@ bool CXmlDataFileParser::ParseData(const QByteArray& data)
     const bool wellFormed = ctxt->wellFormed != 0 && sax.error.isEmpty();
     if (!wellFormed)
     {
-        m_error = !sax.error.isEmpty() ? sax.error : sax.firstError;
+        m_error = !sax.error.isEmpty()        ? sax.error
+                  : !sax.firstFatal.isEmpty() ? sax.firstFatal
+                                              : sax.firstError;
         if (m_error.isEmpty())
         {
             const xmlError* last = xmlCtxtGetLastError(ctxt);
