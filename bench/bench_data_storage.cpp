@@ -195,16 +195,18 @@ int main(int argc, char** argv)
     }
 
     const double reference = BenchData::Median(series.at(0).wall);
+    const double referenceCpu = BenchData::Median(series.at(0).cpu);
     std::printf("file: %lld bytes, %d runs interleaved; wall ms min / median / max, CPU ms "
-                "median, ratio of wall medians to the reference\n",
+                "median; ratios of the medians to the reference's (wall, CPU)\n",
                 static_cast<long long>(bytes.size()), runs);
     for (const Series& s : series)
     {
         const double median = BenchData::Median(s.wall);
-        std::printf("%-34s %7.1f %7.1f %7.1f   cpu %7.1f   x%.2f\n", s.name,
+        const double cpu = BenchData::Median(s.cpu);
+        std::printf("%-34s %7.1f %7.1f %7.1f   cpu %7.1f   x%.2f  cpu x%.2f\n", s.name,
                     *std::min_element(s.wall.begin(), s.wall.end()), median,
-                    *std::max_element(s.wall.begin(), s.wall.end()), BenchData::Median(s.cpu),
-                    median / reference);
+                    *std::max_element(s.wall.begin(), s.wall.end()), cpu, median / reference,
+                    cpu / referenceCpu);
     }
     return 0;
 }
