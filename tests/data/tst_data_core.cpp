@@ -342,6 +342,14 @@ private Q_SLOTS:
                                               << "";
         QTest::newRow("root without children") << QByteArray("<R>text</R>") << "R"
                                                << "";
+        // The parser hands long character data over in pieces.
+        const QByteArray longText = QByteArray(3000, 'x') + "&amp;\n" + QByteArray(3000, 'y');
+        QTest::newRow("long run in pieces")
+            << "<R><A>a<!-- -->" + longText + "</A></R>"
+            << "A" << QString(3000, QLatin1Char('x')) + "&" + QString(3000, QLatin1Char('y'));
+        QTest::newRow("long CDATA section")
+            << "<R><A>" + longText + "<![CDATA[" + QByteArray(5000, 'c') + "]]></A></R>"
+            << "A" << QString(5000, QLatin1Char('c'));
         QTest::newRow("declared encoding")
             << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1251\"?><R><A>\xCF\xF0</A></R>")
             << "A"
