@@ -3,47 +3,261 @@
 #include "data/CXmlInputCheck.h"
 
 #include <QIODevice>
-#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <cstring>
+#include <libxml/parser.h>
+#include <libxml/SAX2.h>
+#include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
 
 namespace
 {
-bool IsLineBreakOrTab(QChar c)
+QString Utf8(const xmlChar* text)
 {
-    return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t');
+    return QString::fromUtf8(reinterpret_cast<const char*>(text));
 }
 
-// Appends text without its CR, LF and TAB characters.
-void AppendWithoutLineBreaks(QString& target, QStringView text)
+// libxml2 keeps process-wide tables; they are set up once, before the first
+// parse on any thread.
+void InitLibXml()
 {
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i)
+    static const bool done = []
     {
-        if (!IsLineBreakOrTab(text.at(i)))
-            continue;
-        if (i > start)
-            target.append(text.mid(start, i - start));
-        start = i + 1;
-    }
-    if (start < text.size())
-        target.append(text.mid(start));
+        xmlInitParser();
+        return true;
+    }();
+    (void)done;
 }
 
-quint64 ChildKey(int parent, int foldedName)
+struct PointerPairHash
 {
-    return (quint64(quint32(parent)) << 32) | quint32(foldedName);
+    size_t operator()(const std::pair<const xmlChar*, const xmlChar*>& p) const noexcept
+    {
+        return std::hash<const void*>()(p.first) * 31u + std::hash<const void*>()(p.second);
+    }
+};
+
+QString Position(int line, int column)
+{
+    return QStringLiteral("строка %1, столбец %2: ").arg(line).arg(column);
 }
 } // namespace
+
+// The SAX events of one parse, turned into the parser's tree.
+struct CXmlDataFileParserSax
+{
+    CXmlDataFileParserSax(CXmlDataFileParser& parsed, xmlParserCtxtPtr context)
+        : tree(parsed), ctxt(context)
+    {
+    }
+
+    CXmlDataFileParser& tree;
+    xmlParserCtxtPtr ctxt;
+    int current = -1;
+    // Character data is one run until any other markup interrupts it;
+    // libxml2 hands a run over in pieces (references, buffer ends), which
+    // are joined here.
+    bool inRun = false;
+    QString error;      // our own reason to stop, with its position
+    QString firstFatal; // libxml2's first error that made the document unreadable
+    QString firstError; // and its first error of any kind
+    // libxml2 hands every element name over as pointers into the parse's
+    // own dictionary (prefix and local part): equal names, equal pointers,
+    // valid until the parse ends.
+    std::unordered_map<std::pair<const xmlChar*, const xmlChar*>, int, PointerPairHash> names;
+
+    void Stop(const QString& reason)
+    {
+        if (error.isEmpty())
+            error = Position(xmlSAX2GetLineNumber(ctxt), xmlSAX2GetColumnNumber(ctxt)) + reason;
+        xmlStopParser(ctxt);
+    }
+
+    int NameOf(const xmlChar* localName, const xmlChar* prefix)
+    {
+        const auto found = names.find({localName, prefix});
+        if (found != names.end())
+            return found->second;
+        QString qName = Utf8(localName);
+        if (prefix)
+            qName = Utf8(prefix) + QLatin1Char(':') + qName;
+        // Every distinct name costs a lookup entry of its own: a document of
+        // ours has a few hundred.
+        if (tree.m_names.size() >= size_t(CXmlDataFileParser::kMaxNames) &&
+            !tree.m_nameIndex.count(qName))
+            return -1;
+        const int id = tree.InternName(qName);
+        names.emplace(std::make_pair(localName, prefix), id);
+        return id;
+    }
+
+    void StartElement(const xmlChar* localName, const xmlChar* prefix)
+    {
+        inRun = false;
+        const int name = NameOf(localName, prefix);
+        if (name < 0)
+        {
+            Stop(QStringLiteral("в файле больше %1 разных имён элементов")
+                     .arg(CXmlDataFileParser::kMaxNames));
+            return;
+        }
+        const int index = int(tree.m_nodes.size());
+        CXmlDataFileParser::Node node;
+        node.parent = current;
+        node.name = name;
+        tree.m_nodes.push_back(node);
+        if (tree.m_root < 0)
+            tree.m_root = index;
+        else if (current >= 0)
+            tree.m_nodes[size_t(current)].hasChildren = true;
+        current = index;
+    }
+
+    void EndElement()
+    {
+        inRun = false;
+        if (current >= 0)
+            current = tree.m_nodes[size_t(current)].parent;
+    }
+
+    // Appends to the current element's text without CR, LF and TAB; a new
+    // run first drops what the element held.
+    void Text(const xmlChar* bytes, int length, bool newRun)
+    {
+        if (current < 0)
+            return;
+        CXmlDataFileParser::Node& node = tree.m_nodes[size_t(current)];
+        QByteArray& store = tree.m_textBytes;
+        if (newRun || node.textStart < 0)
+        {
+            // The element's previous run, when it was the last thing stored,
+            // is overwritten rather than left behind.
+            if (node.textStart >= 0 && node.textStart + node.textLength == store.size())
+                store.truncate(node.textStart);
+            node.textStart = int(store.size());
+            node.textLength = 0;
+        }
+        const char* p = reinterpret_cast<const char*>(bytes);
+        const char* end = p + length;
+        const qsizetype before = store.size();
+        while (p < end)
+        {
+            const char* q = p;
+            while (q < end && *q != '\n' && *q != '\r' && *q != '\t')
+                ++q;
+            store.append(p, q - p);
+            p = q + 1;
+        }
+        node.textLength += int(store.size() - before);
+    }
+
+    void Characters(const xmlChar* bytes, int length)
+    {
+        Text(bytes, length, !inRun);
+        inRun = true;
+    }
+
+    void Cdata(const xmlChar* bytes, int length)
+    {
+        // A CDATA section is a run of its own.
+        Text(bytes, length, true);
+        inRun = false;
+    }
+
+    static CXmlDataFileParserSax& Of(void* ctx)
+    {
+        return *static_cast<CXmlDataFileParserSax*>(ctx);
+    }
+
+    static xmlSAXHandler Handler()
+    {
+        xmlSAXHandler sax;
+        std::memset(&sax, 0, sizeof(sax));
+        // SAX2 with structured errors: element names come as dictionary
+        // pointers, and errors reach this parse only, not a process-wide
+        // handler.
+        sax.initialized = XML_SAX2_MAGIC;
+        sax.startElementNs = [](void* ctx, const xmlChar* localName, const xmlChar* prefix,
+                                const xmlChar*, int, const xmlChar**, int, int, const xmlChar**)
+        { Of(ctx).StartElement(localName, prefix); };
+        sax.endElementNs = [](void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+        { Of(ctx).EndElement(); };
+        sax.characters = [](void* ctx, const xmlChar* ch, int len) { Of(ctx).Characters(ch, len); };
+        sax.ignorableWhitespace = sax.characters;
+        sax.cdataBlock = [](void* ctx, const xmlChar* ch, int len) { Of(ctx).Cdata(ch, len); };
+        sax.comment = [](void* ctx, const xmlChar*) { Of(ctx).inRun = false; };
+        sax.processingInstruction = [](void* ctx, const xmlChar*, const xmlChar*)
+        { Of(ctx).inRun = false; };
+        // An undeclared entity in a document with an external document type
+        // (which is never loaded) stays a reference: it ends the run.
+        sax.reference = [](void* ctx, const xmlChar*) { Of(ctx).inRun = false; };
+        // These files only name their root in the document type. Entity
+        // declarations would let a small file expand into a huge one; none
+        // is stored, and the first one ends the parse.
+        sax.entityDecl =
+            [](void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*)
+        { Of(ctx).Stop(QStringLiteral("объявления сущностей не поддерживаются")); };
+        sax.unparsedEntityDecl =
+            [](void* ctx, const xmlChar*, const xmlChar*, const xmlChar*, const xmlChar*)
+        { Of(ctx).Stop(QStringLiteral("объявления сущностей не поддерживаются")); };
+        sax.serror = [](void* ctx, xmlErrorPtr e)
+        {
+            CXmlDataFileParserSax& self = Of(ctx);
+            // Warnings and namespace errors do not make a document unreadable.
+            if (!e || e->level < XML_ERR_ERROR || e->domain == XML_FROM_NAMESPACE)
+                return;
+            QString& kept = e->level == XML_ERR_FATAL ? self.firstFatal : self.firstError;
+            if (kept.isEmpty())
+                kept = Position(e->line, e->int2) + QString::fromUtf8(e->message).trimmed();
+        };
+        return sax;
+    }
+};
 
 void CXmlDataFileParser::Clear()
 {
     m_nodes.clear();
-    m_texts.clear();
+    m_textBytes.clear();
     m_root = -1;
     m_nameIndex.clear();
     m_names.clear();
     m_nameFolded.clear();
     m_foldedIndex.clear();
-    m_firstChild.clear();
+    m_childStart.clear();
+    m_children.clear();
+}
+
+void CXmlDataFileParser::IndexChildren()
+{
+    const size_t count = m_nodes.size();
+    m_childStart.assign(count + 1, 0);
+    for (const Node& node : m_nodes)
+        if (node.parent >= 0)
+            ++m_childStart[size_t(node.parent) + 1];
+    for (size_t i = 0; i < count; ++i)
+        m_childStart[i + 1] += m_childStart[i];
+    m_children.resize(size_t(m_childStart[count]));
+    std::vector<int> fill(m_childStart.begin(), m_childStart.end() - 1);
+    // Nodes are numbered in document order, and so each parent's children
+    // come out.
+    for (size_t i = 0; i < count; ++i)
+    {
+        const Node& node = m_nodes[i];
+        if (node.parent >= 0)
+            m_children[size_t(fill[size_t(node.parent)]++)] = {m_nameFolded[size_t(node.name)],
+                                                               int(i)};
+    }
+    const auto before = [](const ChildRef& a, const ChildRef& b)
+    { return a.folded < b.folded || (a.folded == b.folded && a.node < b.node); };
+    for (size_t i = 0; i < count; ++i)
+    {
+        const auto first = m_children.begin() + m_childStart[i];
+        const auto last = m_children.begin() + m_childStart[i + 1];
+        // Files of one shape repeat their names in one order: mostly sorted.
+        if (!std::is_sorted(first, last, before))
+            std::sort(first, last, before);
+    }
 }
 
 bool CXmlDataFileParser::ParseFile(QIODevice* device)
@@ -87,100 +301,52 @@ bool CXmlDataFileParser::ParseData(const QByteArray& data)
     m_error = CXmlInputCheck::Check(data);
     if (!m_error.isEmpty())
         return false;
-    m_nodes.reserve(size_t(data.size() / 48 + 16));
-    m_firstChild.reserve(data.size() / 48 + 16);
-
-    QXmlStreamReader reader(data);
-    reader.setNamespaceProcessing(false);
-
-    int current = -1;
-    // Character data is one run until any other markup interrupts it; the
-    // reader may hand a run over in several pieces, which are joined here.
-    bool inRun = false;
-
-    while (!reader.atEnd())
+    if (data.isEmpty())
     {
-        switch (reader.readNext())
+        // libxml2 makes no parser for no bytes; its own words for them.
+        m_error = Position(1, 1) + QStringLiteral("Document is empty");
+        return false;
+    }
+    InitLibXml();
+    m_nodes.reserve(size_t(data.size() / 48 + 16));
+    m_textBytes.reserve(data.size() / 2 + 16);
+
+    // The whole buffer in one pull parse: a CDATA section then always comes
+    // in one piece, and nothing is copied in chunks.
+    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(data.constData(), int(data.size()));
+    if (!ctxt)
+    {
+        m_error = QStringLiteral("недостаточно памяти для разбора файла");
+        return false;
+    }
+    CXmlDataFileParserSax sax(*this, ctxt);
+    // No entity substitution, no document type loading, nothing from the
+    // network.
+    xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOWARNING);
+    *ctxt->sax = CXmlDataFileParserSax::Handler();
+    ctxt->userData = &sax;
+    xmlParseDocument(ctxt);
+    const bool wellFormed = ctxt->wellFormed != 0 && sax.error.isEmpty();
+    if (!wellFormed)
+    {
+        m_error = !sax.error.isEmpty()        ? sax.error
+                  : !sax.firstFatal.isEmpty() ? sax.firstFatal
+                                              : sax.firstError;
+        if (m_error.isEmpty())
         {
-        case QXmlStreamReader::DTD:
-            // These files only name their root in the document type. Entity
-            // declarations would let a small file expand into a huge one.
-            if (!reader.entityDeclarations().isEmpty() ||
-                reader.text().contains(QLatin1String("<!ENTITY")))
-                reader.raiseError(QStringLiteral("Entity declarations are not supported"));
-            inRun = false;
-            break;
-        case QXmlStreamReader::StartElement:
-        {
-            // Every distinct name costs a lookup entry of its own: a document
-            // of ours has a few hundred.
-            if (m_names.size() >= size_t(kMaxNames) && !m_nameIndex.count(reader.qualifiedName()))
-            {
-                reader.raiseError(
-                    QStringLiteral("в файле больше %1 разных имён элементов").arg(kMaxNames));
-                break;
-            }
-            const int index = int(m_nodes.size());
-            Node node;
-            node.parent = current;
-            node.name = InternName(reader.qualifiedName());
-            m_nodes.push_back(std::move(node));
-            if (m_root < 0)
-                m_root = index;
-            else if (current >= 0)
-            {
-                m_nodes[size_t(current)].hasChildren = true;
-                // Nodes arrive in document order: the first one of a name
-                // under a parent is the one kept.
-                const quint64 key = ChildKey(current, m_nameFolded[size_t(m_nodes.back().name)]);
-                if (!m_firstChild.contains(key))
-                    m_firstChild.insert(key, index);
-            }
-            current = index;
-            inRun = false;
-            break;
-        }
-        case QXmlStreamReader::EndElement:
-            if (current >= 0)
-            {
-                const Node& node = m_nodes[size_t(current)];
-                if (QStringView(m_names[size_t(node.name)])
-                        .compare(reader.qualifiedName(), Qt::CaseInsensitive) == 0)
-                    current = node.parent;
-            }
-            inRun = false;
-            break;
-        case QXmlStreamReader::Characters:
-            if (current >= 0)
-            {
-                int& textIndex = m_nodes[size_t(current)].text;
-                if (textIndex < 0)
-                {
-                    textIndex = int(m_texts.size());
-                    m_texts.emplace_back();
-                }
-                QString& text = m_texts[size_t(textIndex)];
-                // A CDATA section is reported as a run of its own.
-                if (!inRun || reader.isCDATA())
-                    text.resize(0);
-                AppendWithoutLineBreaks(text, reader.text());
-            }
-            inRun = !reader.isCDATA();
-            break;
-        default:
-            inRun = false;
-            break;
+            const xmlError* last = xmlCtxtGetLastError(ctxt);
+            m_error = last && last->message ? Position(last->line, last->int2) +
+                                                  QString::fromUtf8(last->message).trimmed()
+                                            : QStringLiteral("документ не является правильным XML");
         }
     }
-
-    if (reader.hasError())
+    xmlFreeParserCtxt(ctxt);
+    if (!wellFormed)
     {
-        m_error = reader.errorString();
-        if (m_error.isEmpty())
-            m_error = QStringLiteral("The document is not well-formed");
         Clear();
         return false;
     }
+    IndexChildren();
     return true;
 }
 
@@ -202,7 +368,11 @@ int CXmlDataFileParser::FindChild(int node, int nameKey) const
     if (node < 0 || node >= int(m_nodes.size()) || nameKey < 0 ||
         !m_nodes[size_t(node)].hasChildren)
         return -1;
-    return m_firstChild.value(ChildKey(node, nameKey), -1);
+    const auto first = m_children.begin() + m_childStart[size_t(node)];
+    const auto last = m_children.begin() + m_childStart[size_t(node) + 1];
+    const auto found = std::lower_bound(
+        first, last, nameKey, [](const ChildRef& child, int key) { return child.folded < key; });
+    return found != last && found->folded == nameKey ? found->node : -1;
 }
 
 int CXmlDataFileParser::FindChild(int node, QStringView name) const
@@ -233,8 +403,10 @@ QString CXmlDataFileParser::NodeText(int node) const
 {
     if (node < 0 || node >= int(m_nodes.size()))
         return {};
-    const int text = m_nodes[size_t(node)].text;
-    return text < 0 ? QString() : m_texts[size_t(text)];
+    const Node& n = m_nodes[size_t(node)];
+    if (n.textStart < 0)
+        return {};
+    return QString::fromUtf8(m_textBytes.constData() + n.textStart, n.textLength);
 }
 
 QString CXmlDataFileParser::GetValue(const QString& key) const

@@ -34,7 +34,8 @@ public:
     // Reads the whole document from an open device. False when it is not
     // well-formed (or declares entities, which these files never do), or
     // when it is far from the shape of our files (CXmlInputCheck, kMaxNames);
-    // errorString() then tells why and the tree stays empty.
+    // errorString() then tells why ("строка L, столбец C: " and libxml2's
+    // words when the parser stopped) and the tree stays empty.
     bool ParseFile(QIODevice* device);
     bool ParseData(const QByteArray& data);
 
@@ -62,23 +63,26 @@ private:
     struct Node
     {
         int parent = -1;
-        int name = -1; // index into m_names
-        int text = -1; // index into m_texts, -1 while the element has none
+        int name = -1;      // index into m_names
+        int textStart = -1; // offset into m_textBytes, -1 while the element has none
+        int textLength = 0; // UTF-8 bytes
         bool hasChildren = false;
     };
     struct ViewHash
     {
         size_t operator()(QStringView v) const noexcept { return qHash(v); }
     };
+    friend struct CXmlDataFileParserSax;
 
     void Clear();
     int InternName(QStringView name);
 
-    // Texts apart from the nodes: most elements of a document only group
-    // others, and a node stays small (memory while loading stays a few
-    // times the file's size whatever its shape).
+    // Texts apart from the nodes, as the parser hands them over (UTF-8, CR,
+    // LF and TAB already removed), one after the other: most elements of a
+    // document only group others, and a text becomes a QString only when it
+    // is asked for.
     std::vector<Node> m_nodes;
-    std::vector<QString> m_texts;
+    QByteArray m_textBytes;
     int m_root = -1;
     QString m_error;
 
@@ -87,6 +91,16 @@ private:
     std::vector<int> m_nameFolded;
     std::unordered_map<QStringView, int, ViewHash> m_nameIndex;
     QHash<QString, int> m_foldedIndex;
-    // (parent node, folded name) -> first child of that name in document order.
-    QHash<quint64, int> m_firstChild;
+    // The children of every node, grouped by parent and, within a parent, by
+    // folded name and then document order: the first child of a name is
+    // found by a binary search over a few neighbouring entries (a full
+    // database asks some 40 000 times, file after file).
+    struct ChildRef
+    {
+        int folded;
+        int node;
+    };
+    std::vector<int> m_childStart; // per node, into m_children; one more at the end
+    std::vector<ChildRef> m_children;
+    void IndexChildren();
 };

@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QtTest>
 #include <csignal>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -341,6 +342,14 @@ private Q_SLOTS:
                                               << "";
         QTest::newRow("root without children") << QByteArray("<R>text</R>") << "R"
                                                << "";
+        // The parser hands long character data over in pieces.
+        const QByteArray longText = QByteArray(3000, 'x') + "&amp;\n" + QByteArray(3000, 'y');
+        QTest::newRow("long run in pieces")
+            << "<R><A>a<!-- -->" + longText + "</A></R>"
+            << "A" << QString(3000, QLatin1Char('x')) + "&" + QString(3000, QLatin1Char('y'));
+        QTest::newRow("long CDATA section")
+            << "<R><A>" + longText + "<![CDATA[" + QByteArray(5000, 'c') + "]]></A></R>"
+            << "A" << QString(5000, QLatin1Char('c'));
         QTest::newRow("declared encoding")
             << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1251\"?><R><A>\xCF\xF0</A></R>")
             << "A"
@@ -464,6 +473,87 @@ private Q_SLOTS:
         QVERIFY(!parser.errorString().isEmpty());
         QVERIFY(!parser.CheckRootName(QStringLiteral("R")));
         QCOMPARE(parser.GetValue(QStringLiteral("A")), QString());
+    }
+
+    // The reason shown to the user is libxml2's own, with the line and column
+    // where it stopped; xmllint (the same library, another program) tells
+    // the line and the words.
+    void parseErrorsNamePosition_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("blank only") << QByteArray(" ");
+        QTest::newRow("crossed tags") << QByteArray("<R>\n<A><B></A></B></R>");
+        QTest::newRow("undeclared entity") << QByteArray("<R>\n\n<A>&nbsp;</A></R>");
+        QTest::newRow("unclosed") << QByteArray("<KorvalentDatabase>\n <FILES>1</FILES>\n");
+        QTest::newRow("control character") << QByteArray("<R>\n<A>x\x01</A></R>");
+        QTest::newRow("not UTF-8") << QByteArray("<R>\n<NAME>\xC3\x28</NAME></R>");
+        QTest::newRow("two roots") << QByteArray("<R/>\n<R/>");
+    }
+    void parseErrorsNamePosition()
+    {
+        QFETCH(QByteArray, xml);
+        const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+        if (xmllint.isEmpty())
+            QSKIP("xmllint is not installed");
+        QProcess lint;
+        lint.start(xmllint, {QStringLiteral("--noout"), QStringLiteral("-")});
+        lint.write(xml);
+        lint.closeWriteChannel();
+        QVERIFY(lint.waitForFinished(10000));
+        // "-:LINE: parser error : WORDS"
+        static const QRegularExpression first(QStringLiteral("^-:(\\d+): parser error : (.*)$"),
+                                              QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch expected =
+            first.match(QString::fromUtf8(lint.readAllStandardError()));
+        QVERIFY(expected.hasMatch());
+
+        CXmlDataFileParser parser;
+        QVERIFY(!parser.ParseData(xml));
+        static const QRegularExpression shown(
+            QStringLiteral("^строка (\\d+), столбец (\\d+): ([^\\n]*)"));
+        const QRegularExpressionMatch got = shown.match(parser.errorString());
+        QVERIFY2(got.hasMatch(), qPrintable(parser.errorString()));
+        QCOMPARE(got.captured(1), expected.captured(1));
+        QVERIFY(got.captured(2).toInt() >= 1);
+        QCOMPARE(got.captured(3), expected.captured(2).trimmed());
+    }
+
+    // Parses on several threads at once keep their trees and their error
+    // texts apart.
+    void parsesOnThreads()
+    {
+        QList<QString> failures;
+        QMutex lock;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back(
+                [&, t]
+                {
+                    const QByteArray good = "<R><A>" + QByteArray::number(t) + "</A>" +
+                                            QByteArray("<B>x</B>").repeated(200) + "</R>";
+                    // The error on line t + 2.
+                    const QByteArray bad = "<R>" + QByteArray(t + 1, '\n') + "<A></B></R>";
+                    for (int i = 0; i < 200; ++i)
+                    {
+                        CXmlDataFileParser parser;
+                        const bool ok = parser.ParseData(good) &&
+                                        parser.GetValue(QStringLiteral("a")) == QString::number(t);
+                        CXmlDataFileParser broken;
+                        const bool refused =
+                            !broken.ParseData(bad) && broken.errorString().startsWith(
+                                                          QStringLiteral("строка %1, ").arg(t + 2));
+                        if (!ok || !refused)
+                        {
+                            QMutexLocker locked(&lock);
+                            failures << broken.errorString();
+                            return;
+                        }
+                    }
+                });
+        for (std::thread& thread : threads)
+            thread.join();
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('|'))));
     }
 
     // --- storage ----------------------------------------------------------
