@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdarg>
+#include <cstdio>
 #include <libxml/parser.h>
 #include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
@@ -37,6 +39,22 @@ struct PointerPairHash
         return std::hash<const void*>()(p.first) * 31u + std::hash<const void*>()(p.second);
     }
 };
+
+// Collects the first message libxml2 tells the generic error handler (it
+// comes in pieces of a printf format, ending in a line break; what follows
+// repeats it or is its consequence).
+void KeepContextlessError(void* context, const char* format, ...)
+{
+    auto* kept = static_cast<QByteArray*>(context);
+    if (kept->endsWith('\n') || kept->size() >= 1024)
+        return;
+    char piece[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(piece, sizeof(piece), format, args);
+    va_end(args);
+    kept->append(piece);
+}
 
 QString Position(int line, int column)
 {
@@ -325,11 +343,22 @@ bool CXmlDataFileParser::ParseData(const QByteArray& data)
     xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOWARNING);
     *ctxt->sax = CXmlDataFileParserSax::Handler();
     ctxt->userData = &sax;
+    // A few failures (bytes the declared encoding cannot convert) are told
+    // without the parse's context, to the generic error handler, which
+    // prints to stderr: kept here, for this thread and this parse only.
+    QByteArray contextless;
+    const xmlGenericErrorFunc previousHandler = xmlGenericError;
+    void* const previousContext = xmlGenericErrorContext;
+    xmlSetGenericErrorFunc(&contextless, KeepContextlessError);
     xmlParseDocument(ctxt);
+    xmlSetGenericErrorFunc(previousContext, previousHandler);
     const bool wellFormed = ctxt->wellFormed != 0 && sax.error.isEmpty();
     if (!wellFormed)
     {
         m_error = !sax.error.isEmpty()        ? sax.error
+                  : !contextless.isEmpty()    ? Position(xmlSAX2GetLineNumber(ctxt),
+                                                         xmlSAX2GetColumnNumber(ctxt)) +
+                                                 QString::fromUtf8(contextless).simplified()
                   : !sax.firstFatal.isEmpty() ? sax.firstFatal
                                               : sax.firstError;
         if (m_error.isEmpty())

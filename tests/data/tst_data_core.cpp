@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QtTest>
 #include <csignal>
+#include <libxml/globals.h>
 #include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -517,6 +518,34 @@ private Q_SLOTS:
         QCOMPARE(got.captured(1), expected.captured(1));
         QVERIFY(got.captured(2).toInt() >= 1);
         QCOMPARE(got.captured(3), expected.captured(2).trimmed());
+    }
+
+    // Bytes the declared encoding cannot convert: libxml2 tells it without
+    // the parse's context; the box must still say so (not only "premature
+    // end"), on any thread, and the handler of the thread is left as it was.
+    void encodingFailureIsTheReason()
+    {
+        const QByteArray xml("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+                             "<R>\n<NAME>\x98</NAME></R>");
+        const auto check = [&xml]() -> QString
+        {
+            const xmlGenericErrorFunc before = xmlGenericError;
+            CXmlDataFileParser parser;
+            if (parser.ParseData(xml))
+                return QStringLiteral("accepted");
+            if (xmlGenericError != before)
+                return QStringLiteral("handler not restored");
+            return parser.errorString();
+        };
+        const QString here = check();
+        QVERIFY2(here.startsWith(QStringLiteral("строка ")), qPrintable(here));
+        QVERIFY2(here.endsWith(QStringLiteral(": input conversion failed due to input error, "
+                                              "bytes 0x98 0x3C 0x2F 0x4E")),
+                 qPrintable(here));
+        QString there;
+        std::thread other([&] { there = check(); });
+        other.join();
+        QCOMPARE(there, here);
     }
 
     // Parses on several threads at once keep their trees and their error
