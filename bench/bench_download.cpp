@@ -14,10 +14,11 @@
 // 10 bits per byte, which is what the download takes on a real line.
 //
 //   korvalent-bench-download [--runs N] [--only cli|reference] [--keep FILE.kdb]
+//                            [--port PATH]
 //
-// --only runs one contestant (for `strace -f -c` of each); --keep also writes
-// the database it serves (for trying the window against
-// `korvalent-gauge-sim --db FILE.kdb`).
+// --only runs one contestant; --keep also writes the database it serves;
+// --port talks to a korvalent-gauge-sim started apart (with --db of a kept
+// database), so that `strace -f -c` counts this process alone.
 
 #include "bench/DownloadBench.h"
 #include "core/CAppSettings.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
     int runs = 15;
     QString keep;
     QString only;
+    QString portPath;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i)
     {
@@ -43,6 +45,8 @@ int main(int argc, char** argv)
             keep = args.at(++i);
         else if (args.at(i) == QLatin1String("--only") && i + 1 < args.size())
             only = args.at(++i);
+        else if (args.at(i) == QLatin1String("--port") && i + 1 < args.size())
+            portPath = args.at(++i);
     }
     const bool withCli = only.isEmpty() || only == QLatin1String("cli");
     const bool withReference = only.isEmpty() || only == QLatin1String("reference");
@@ -54,12 +58,14 @@ int main(int argc, char** argv)
 
     const DataFileList database = LargestDatabase();
     CGaugeProcess gauge;
-    if (!gauge.Start(database, keep))
+    if (portPath.isEmpty() && !gauge.Start(database, keep))
     {
         std::fprintf(stderr, "cannot start korvalent-gauge-sim beside this program\n");
         return 1;
     }
-    settings->setValue(QStringLiteral("Device/PortPath"), gauge.Port());
+    if (portPath.isEmpty())
+        portPath = gauge.Port();
+    settings->setValue(QStringLiteral("Device/PortPath"), portPath);
     settings->setValue(QStringLiteral("Device/PortName"), QStringLiteral("virtual"));
     settings->setValue(QStringLiteral("Device/Name"), QStringLiteral("QM-3RX"));
 
@@ -67,7 +73,7 @@ int main(int argc, char** argv)
     g_App.pDeviceManager = &manager;
     CCliTaskRunner cli(&manager);
     CBlockingClient reference;
-    const QByteArray port = QFile::encodeName(gauge.Port());
+    const QByteArray port = QFile::encodeName(portPath);
 
     const int expectedCells = CellCount(database);
     Wire wire;

@@ -6,7 +6,9 @@
 // command until the chain's last completion has been carried out (the tables
 // refreshed), which is what the user waits for.
 //
-//   korvalent-bench-download-window [--runs N] [--only window|cli]
+//   korvalent-bench-download-window [--runs N] [--only window|cli] [--port PATH]
+//
+// --port: a korvalent-gauge-sim started apart (see korvalent-bench-download).
 
 #include "app/CKorvalent.h"
 #include "bench/DownloadBench.h"
@@ -56,6 +58,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
     int runs = 15;
     QString only;
+    QString portPath;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i)
     {
@@ -63,6 +66,8 @@ int main(int argc, char** argv)
             runs = std::max(1, args.at(++i).toInt());
         else if (args.at(i) == QLatin1String("--only") && i + 1 < args.size())
             only = args.at(++i);
+        else if (args.at(i) == QLatin1String("--port") && i + 1 < args.size())
+            portPath = args.at(++i);
     }
     const bool withWindow = only.isEmpty() || only == QLatin1String("window");
     const bool withCli = only.isEmpty() || only == QLatin1String("cli");
@@ -75,12 +80,14 @@ int main(int argc, char** argv)
 
     const DataFileList database = LargestDatabase();
     CGaugeProcess gauge;
-    if (!gauge.Start(database))
+    if (portPath.isEmpty() && !gauge.Start(database))
     {
         std::fprintf(stderr, "cannot start korvalent-gauge-sim beside this program\n");
         return 1;
     }
-    settings->setValue(QStringLiteral("Device/PortPath"), gauge.Port());
+    if (portPath.isEmpty())
+        portPath = gauge.Port();
+    settings->setValue(QStringLiteral("Device/PortPath"), portPath);
     settings->setValue(QStringLiteral("Device/PortName"), QStringLiteral("virtual"));
     settings->setValue(QStringLiteral("Device/Name"), QStringLiteral("QM-3RX"));
 
