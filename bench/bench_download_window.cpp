@@ -29,20 +29,22 @@ bool WindowDownload(CKorvalent& window, CDeviceManager& manager)
 {
     QEventLoop loop;
     QObject guard;
-    // The window's own completion slot is queued too, behind this one: look
-    // after it has run.
+    // The window's completion slot is queued, behind what this handler
+    // queues: look twice removed, after the slot has run.
+    auto afterWindow = [&]
+    {
+        QMetaObject::invokeMethod(
+            &guard,
+            [&]
+            {
+                if (!window.IsDeviceChainRunning())
+                    loop.quit();
+            },
+            Qt::QueuedConnection);
+    };
     QObject::connect(&manager, &CDeviceManager::DeviceTaskCompleted, &guard,
                      [&](int, const void*, int)
-                     {
-                         QMetaObject::invokeMethod(
-                             &guard,
-                             [&]
-                             {
-                                 if (!window.IsDeviceChainRunning())
-                                     loop.quit();
-                             },
-                             Qt::QueuedConnection);
-                     });
+                     { QMetaObject::invokeMethod(&guard, afterWindow, Qt::QueuedConnection); });
     window.OnResultsDownloadDatabaseFromDevice();
     if (!window.IsDeviceChainRunning())
         return false;
