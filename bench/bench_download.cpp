@@ -19,6 +19,11 @@
 // --only runs one contestant; --keep also writes the database it serves;
 // --port talks to a korvalent-gauge-sim started apart (with --db of a kept
 // database), so that `strace -f -c` counts this process alone.
+//
+// A pseudo-terminal moves the bytes far faster than the line, so whatever the
+// program does per unit of time (status texts and progress at most every
+// 50 ms) happens fewer times per download than on the line. For the share
+// at about the line's pace, give the gauge `--reply-delay 3` and use --port.
 
 #include "bench/DownloadBench.h"
 #include "core/CAppSettings.h"
