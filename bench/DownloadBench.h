@@ -182,9 +182,8 @@ public:
         // Cells, one task per file.
         for (int f = 0; f < files; ++f)
         {
-            const int records = descriptors[size_t(f)].records == 0xFF
-                                    ? 0
-                                    : descriptors[size_t(f)].records;
+            const int records =
+                descriptors[size_t(f)].records == 0xFF ? 0 : descriptors[size_t(f)].records;
             if (!Begin(port))
                 return false;
             for (int j = 0; j < records; ++j)

@@ -283,8 +283,7 @@ void CDeviceManager::ErrorBox(const QString& text)
     emit ShowErrorMessageBox(text);
 }
 
-void CDeviceManager::RecordDone(const std::function<QString(int index)>* text, int done,
-                                int total)
+void CDeviceManager::RecordDone(const std::function<QString(int index)>* text, int done, int total)
 {
     m_recordText = text && *text ? text : nullptr;
     m_recordDone = done;

@@ -791,8 +791,8 @@ private Q_SLOTS:
         DataFileList files;
         QCOMPARE(h.Run(11, &files, 0), 0);
         const int first = gauge->ExchangeCount() + 1; // after the identification
-        gauge->InjectFault(CVirtualGauge::FaultKind(kind), 0x0D, cell < 0 ? -1 : first + cell, value,
-                           cell < 0 ? -1 : 1);
+        gauge->InjectFault(CVirtualGauge::FaultKind(kind), 0x0D, cell < 0 ? -1 : first + cell,
+                           value, cell < 0 ? -1 : 1);
         QCOMPARE(h.Run(12, &files, 0), result == 0 ? 0 : -1);
         const int expected = cells < 0 ? int(content.at(0).cells.size()) : cells;
         QCOMPARE(int(files.at(0).cells.size()), expected);
