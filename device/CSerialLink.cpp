@@ -157,6 +157,9 @@ int CSerialLink::Open(const QString& path)
 // refused, replies are polled for on the one descriptor.
 void CSerialLink::OpenReadDescriptor(const QString& path)
 {
+#ifndef TIOCGEXCL
+    Q_UNUSED(path);
+#else
     // The port is exclusive by now: let this process in once more.
     int exclusive = 0;
     if (::ioctl(m_fd, TIOCGEXCL, &exclusive) != 0 || (exclusive && ::ioctl(m_fd, TIOCNXCL) != 0))
@@ -184,6 +187,7 @@ void CSerialLink::OpenReadDescriptor(const QString& path)
         return;
     }
     m_readFd = fd;
+#endif
 }
 
 void CSerialLink::Close()
