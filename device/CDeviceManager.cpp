@@ -283,9 +283,9 @@ void CDeviceManager::ErrorBox(const QString& text)
     emit ShowErrorMessageBox(text);
 }
 
-void CDeviceManager::RecordDone(const QString& text, int done, int total)
+void CDeviceManager::RecordDone(const std::function<QString(int index)>* text, int done, int total)
 {
-    m_recordText = text;
+    m_recordText = text && *text ? text : nullptr;
     m_recordDone = done;
     m_recordTotal = total;
     m_recordPending = true;
@@ -299,8 +299,10 @@ void CDeviceManager::FlushRecordDone()
         return;
     m_recordPending = false;
     m_recordClock.start();
-    if (!m_recordText.isEmpty())
-        emit ShowStatusMessage(m_recordText, kStatusTime);
+    const std::function<QString(int)>* text = m_recordText;
+    m_recordText = nullptr;
+    if (text)
+        emit ShowStatusMessage((*text)(m_recordDone - 1), kStatusTime);
     emit TaskProgress(m_recordDone, m_recordTotal);
 }
 
@@ -363,14 +365,15 @@ void CDeviceManager::ReadRecords(const RecordRead& read)
     for (int i = 0; i < read.count; ++i)
     {
         if (Cancelled())
-            return;
-        const QByteArray payload = read.payload(i);
-        PrepareRequest(read.command, payload.constData(), int(payload.size()));
+            break;
+        quint8 payload[kMaxFramePayload];
+        const int length = read.payload(i, payload);
+        PrepareRequest(read.command, payload, length);
         if (!Exchange())
         {
             if (read.everyRecord && m_slots[1].Length() <= kMaxFramePayload)
                 continue;
-            return;
+            break;
         }
         const quint8 status = m_slots[1].Code();
         if (status != ReplyStatus::More && status != ReplyStatus::Accepted)
@@ -378,13 +381,14 @@ void CDeviceManager::ReadRecords(const RecordRead& read)
             Unexpected(read.unexpected);
             if (read.everyRecord)
                 continue;
-            return;
+            break;
         }
         read.store(i, m_slots[1]);
-        RecordDone(read.statusText ? read.statusText(i) : QString(), i + 1, read.count);
+        RecordDone(&read.statusText, i + 1, read.count);
         if (status == ReplyStatus::Accepted && !read.everyRecord)
             break;
     }
+    // Every way out passes here: the report held back refers to read's text.
     FlushRecordDone();
 }
 
@@ -405,7 +409,7 @@ bool CDeviceManager::WriteRecords(quint8 command, int count,
             Unexpected(refused);
             return false;
         }
-        RecordDone(QString(), i + 1, count);
+        RecordDone(nullptr, i + 1, count);
     }
     FlushRecordDone();
     return true;
@@ -638,7 +642,11 @@ void CDeviceManager::RunReadMaterials()
     read.command = Command::ReadMaterial;
     read.replyLength = sizeof(MaterialRecord);
     read.count = 254;
-    read.payload = [](int i) { return Bytes({quint8(i + 1)}); };
+    read.payload = [](int i, quint8* out)
+    {
+        out[0] = quint8(i + 1);
+        return 1;
+    };
     read.statusText = [](int i) { return tr("Чтение данных материалов ... %1").arg(i + 1); };
     read.store = [list](int, const TransferSlot& reply)
     { list->append(RecordFromReply<MaterialRecord>(reply)); };
@@ -679,7 +687,11 @@ void CDeviceManager::RunReadPepList()
     read.command = Command::ReadPepEntry;
     read.replyLength = sizeof(PEPListRecord);
     read.count = 16;
-    read.payload = [](int i) { return Bytes({quint8(i)}); };
+    read.payload = [](int i, quint8* out)
+    {
+        out[0] = quint8(i);
+        return 1;
+    };
     read.statusText = [](int i) { return tr("Чтение списка ПЭП ... %1").arg(i + 1); };
     read.store = [list](int, const TransferSlot& reply)
     {
@@ -718,10 +730,12 @@ void CDeviceManager::RunReadScreen()
     read.command = Command::ReadScreenBlock;
     read.replyLength = 128;
     read.count = 8;
-    read.payload = [](int k)
+    read.payload = [](int k, quint8* out)
     {
         const int offset = 128 * k;
-        return Bytes({quint8(offset >> 8), quint8(offset & 0xFF)});
+        out[0] = quint8(offset >> 8);
+        out[1] = quint8(offset & 0xFF);
+        return 2;
     };
     read.store = [buffer](int k, const TransferSlot& reply)
     { std::memcpy(buffer + 128 * k, reply.Payload(), reply.Length()); };
@@ -743,7 +757,11 @@ void CDeviceManager::RunReadFileList()
     read.command = Command::ReadFileDescriptor;
     read.replyLength = sizeof(DataFileDescriptor);
     read.count = 150;
-    read.payload = [](int i) { return Bytes({quint8(i)}); };
+    read.payload = [](int i, quint8* out)
+    {
+        out[0] = quint8(i);
+        return 1;
+    };
     read.statusText = [](int i)
     { return tr("Чтение списка файлов содержащих замеры ... %1").arg(i + 1); };
     read.store = [list](int, const TransferSlot& reply)
@@ -772,7 +790,12 @@ void CDeviceManager::RunReadCells()
     read.replyLength = sizeof(CellRecord);
     // 0xFF is the gauge's "no cells", also in a list that did not come from task 11.
     read.count = file.header.records == 0xFF ? 0 : file.header.records;
-    read.payload = [fileIndex = quint8(m_nValue)](int j) { return Bytes({fileIndex, quint8(j)}); };
+    read.payload = [fileIndex = quint8(m_nValue)](int j, quint8* out)
+    {
+        out[0] = fileIndex;
+        out[1] = quint8(j);
+        return 2;
+    };
     // One arg() call: a '%' in the file name must not take the cell number.
     read.statusText = [name](int j)
     { return tr("Чтение ячеек в файле '%1' ... %2").arg(name, QString::number(j + 1)); };

@@ -115,7 +115,8 @@ private:
     // before any other text and at the end of the loop. A line at 115200 baud
     // completes hundreds of records a second, more than anyone can read and
     // each a repaint of the window's status bar.
-    void RecordDone(const QString& text, int done, int total);
+    // The text is made only when it goes out: most are never shown.
+    void RecordDone(const std::function<QString(int index)>* text, int done, int total);
     void FlushRecordDone();
     void Unexpected(const QString& text);
     void NotAcknowledged();
@@ -127,7 +128,9 @@ private:
         quint8 command = 0;
         int replyLength = 0; // expected length of the first reply
         int count = 0;       // loop bound, also the progress total
-        std::function<QByteArray(int index)> payload;
+        // Writes the request payload of record `index` to `out` (room for a
+        // frame's payload) and returns its length.
+        std::function<int(int index, quint8* out)> payload;
         std::function<QString(int index)> statusText; // none when empty
         std::function<void(int index, const TransferSlot& reply)> store;
         QString unexpected; // status text of a reply that is neither 0x01 nor 0x00
@@ -191,7 +194,7 @@ private:
     // Worker thread: the per-record report held back by RecordDone().
     QElapsedTimer m_recordClock;
     bool m_recordPending = false;
-    QString m_recordText;
+    const std::function<QString(int index)>* m_recordText = nullptr;
     int m_recordDone = 0;
     int m_recordTotal = 0;
 };

@@ -1,18 +1,28 @@
 #include "device/CSerialLink.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSerialPort>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace
 {
 // Longest single wait, so that an abort is noticed promptly.
 constexpr qint64 kWaitSlice = 50;
+// Longest wait of one blocking read (the driver's timer, in tenths of a second).
+constexpr qint64 kReadSlice = 100;
+constexpr cc_t kReadSliceTenths = 1;
 
 // A lock file whose process no longer runs (or that names none, as an empty
 // file left by a process killed while creating it).
@@ -54,7 +64,7 @@ CSerialLink::~CSerialLink()
 
 bool CSerialLink::IsOpen() const
 {
-    return m_port && m_port->isOpen();
+    return m_fd >= 0;
 }
 
 int CSerialLink::Open(const QString& path)
@@ -133,11 +143,60 @@ int CSerialLink::Open(const QString& path)
     m_port->clear(QSerialPort::Input);
     m_port->clear(QSerialPort::Output);
     m_port->clearError();
+    m_receivedBegin = m_receivedEnd = 0;
+    m_fd = int(m_port->handle());
+    OpenReadDescriptor(path);
     return OpenOk;
+}
+
+// Replies are read through a second, blocking descriptor of the port, whose
+// reads the driver ends at the first bytes or after a tenth of a second of
+// silence: one call per reply, where the non-blocking descriptor needs a poll
+// before each read. Requests keep the non-blocking one, so that a gauge that
+// stops taking bytes cannot hold a write past its deadline. When a step is
+// refused, replies are polled for on the one descriptor.
+void CSerialLink::OpenReadDescriptor(const QString& path)
+{
+#ifndef TIOCGEXCL
+    Q_UNUSED(path);
+#else
+    // The port is exclusive by now: let this process in once more.
+    int exclusive = 0;
+    if (::ioctl(m_fd, TIOCGEXCL, &exclusive) != 0 || (exclusive && ::ioctl(m_fd, TIOCNXCL) != 0))
+        return;
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (exclusive)
+        ::ioctl(m_fd, TIOCEXCL);
+    if (fd < 0)
+        return;
+    // Opened without blocking (a port without carrier would hold the open),
+    // then switched to blocking reads.
+    termios tio{};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::tcgetattr(fd, &tio) != 0)
+    {
+        ::close(fd);
+        return;
+    }
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = kReadSliceTenths;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+    {
+        ::close(fd);
+        return;
+    }
+    m_readFd = fd;
+#endif
 }
 
 void CSerialLink::Close()
 {
+    if (m_readFd >= 0)
+        ::close(m_readFd);
+    m_readFd = -1;
+    m_fd = -1;
+    m_receivedBegin = m_receivedEnd = 0;
     if (!m_port)
         return;
     if (m_port->isOpen())
@@ -155,36 +214,73 @@ void CSerialLink::Close()
 
 void CSerialLink::ClearError()
 {
-    if (m_port)
-        m_port->clearError();
+    // Nothing to do here: a POSIX tty reports no sticky line-error state that
+    // would stop later transfers (parity and framing errors are not marked in
+    // the data either), and the frames bypass QSerialPort, whose error the
+    // open has already reset.
+}
+
+void CSerialLink::SetErrnoError(int error)
+{
+    m_lastError = QString::fromLocal8Bit(std::strerror(error));
+}
+
+int CSerialLink::Wait(short events, qint64 ms)
+{
+    pollfd p = {m_fd, events, 0};
+    const int ready = ::poll(&p, 1, int(ms));
+    return ready > 0 ? int(p.revents) : ready;
+}
+
+int CSerialLink::TakeReceived(quint8* data, int size)
+{
+    const int n = qMin(size, m_receivedEnd - m_receivedBegin);
+    if (n > 0)
+    {
+        std::memcpy(data, m_received + m_receivedBegin, size_t(n));
+        m_receivedBegin += n;
+    }
+    return n;
 }
 
 qint64 CSerialLink::Write(const quint8* data, int size)
 {
     if (!IsOpen())
         return -1;
-    const qint64 written = m_port->write(reinterpret_cast<const char*>(data), size);
-    if (written < 0)
+    // The descriptor is non-blocking: a whole frame fits the driver's buffer,
+    // so the write normally goes out in one call; a full buffer is waited for
+    // within the read time-out.
+    qint64 written = 0;
+    QDeadlineTimer deadline;
+    bool waited = false;
+    while (written < size)
     {
-        m_lastError = m_port->errorString();
-        return -1;
-    }
-    // Hand the request to the driver now: a whole frame fits the tty buffer, so
-    // the wait below is rarely needed and costs no poll round.
-    m_port->flush();
-    QDeadlineTimer deadline(m_readTimeout);
-    while (m_port->bytesToWrite() > 0)
-    {
-        if (Aborted())
-            return -1;
-        if (!m_port->waitForBytesWritten(
-                int(qBound<qint64>(1, deadline.remainingTime(), kWaitSlice))))
+        const ssize_t n = ::write(m_fd, data + written, size_t(size - written));
+        if (n > 0)
         {
-            if (m_port->error() != QSerialPort::TimeoutError || deadline.hasExpired())
-            {
-                m_lastError = m_port->errorString();
-                return -1;
-            }
+            written += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+        {
+            SetErrnoError(n == 0 ? EIO : errno);
+            return -1;
+        }
+        if (!waited)
+            deadline.setRemainingTime(m_readTimeout);
+        waited = true;
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0 || Aborted())
+        {
+            m_lastError = QStringLiteral("write timed out");
+            return -1;
+        }
+        if (Wait(POLLOUT, qMin(remaining, kWaitSlice)) < 0 && errno != EINTR)
+        {
+            SetErrnoError(errno);
+            return -1;
         }
     }
     return written;
@@ -194,35 +290,51 @@ qint64 CSerialLink::Read(quint8* data, int size)
 {
     if (!IsOpen())
         return -1;
-    qint64 got = 0;
+    qint64 got = TakeReceived(data, size);
     QDeadlineTimer deadline(m_readTimeout);
     while (got < size)
     {
-        if (m_port->bytesAvailable() > 0)
-        {
-            const qint64 n = m_port->read(reinterpret_cast<char*>(data) + got, size - got);
-            if (n < 0)
-            {
-                m_lastError = m_port->errorString();
-                return -1;
-            }
-            got += n;
-            continue;
-        }
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0 || Aborted())
             break;
-        if (!m_port->waitForReadyRead(int(qMin(remaining, kWaitSlice))))
+        // A blocking read waits a tenth of a second at most; a shorter rest of
+        // the time-out is polled for, and so is everything without that descriptor.
+        int fd = m_readFd;
+        int events = 0;
+        if (fd < 0 || remaining < kReadSlice)
         {
-            const QSerialPort::SerialPortError error = m_port->error();
-            if (error == QSerialPort::TimeoutError || error == QSerialPort::NoError)
-            {
-                m_port->clearError();
+            fd = m_fd;
+            events = Wait(POLLIN, qMin(remaining, kWaitSlice));
+            if (events == 0 || (events < 0 && errno == EINTR))
                 continue; // the deadline decides
+            if (events < 0)
+            {
+                SetErrnoError(errno);
+                return got > 0 ? got : -1;
             }
-            m_lastError = m_port->errorString();
-            return got > 0 ? got : -1;
         }
+        // Take all there is in one call and keep what goes beyond this frame.
+        const ssize_t n = ::read(fd, m_received, sizeof(m_received));
+        if (n > 0)
+        {
+            m_receivedBegin = 0;
+            m_receivedEnd = int(n);
+            got += TakeReceived(data + got, int(size - got));
+            continue;
+        }
+        const int error = n < 0 ? errno : EIO;
+        if (n < 0 && (error == EINTR || error == EAGAIN || error == EWOULDBLOCK))
+            continue;
+        if (n == 0)
+        {
+            // Silence, unless the port is gone: a hung-up tty reads 0 at once.
+            if (fd == m_readFd)
+                events = Wait(POLLIN, 0);
+            if (events <= 0 || (events & (POLLHUP | POLLERR | POLLNVAL)) == 0)
+                continue;
+        }
+        SetErrnoError(error);
+        return got > 0 ? got : -1;
     }
     return got;
 }

@@ -43,15 +43,18 @@ public:
     // Clears a pending line error so that one bad frame does not block the next.
     virtual void ClearError();
 
-    // Writes all bytes; returns the count written, -1 when the write failed.
+    // Writes all bytes and hands them to the driver at once; returns the count
+    // written, -1 when the write failed.
     virtual qint64 Write(const quint8* data, int size);
 
     // Reads up to size bytes, returning when all have arrived or when the read
     // time-out has passed in total; returns the count (maybe 0), -1 on a port failure.
+    // Bytes that arrive beyond size are kept for the next read, as the driver
+    // would keep them.
     virtual qint64 Read(quint8* data, int size);
 
     // When the flag turns true, a waiting read or write gives up at once
-    // (the program is closing); it is checked every few milliseconds.
+    // (the program is closing); it is checked at least every 100 ms.
     void SetAbortFlag(const std::atomic<bool>* flag) { m_abort = flag; }
 
     void SetReadTimeout(int ms) { m_readTimeout = ms; }
@@ -68,8 +71,23 @@ public:
 
 private:
     bool Aborted() const { return m_abort && m_abort->load(); }
+    // Waits at most ms for events on the port; the poll() result.
+    int Wait(short events, qint64 ms);
+    void OpenReadDescriptor(const QString& path);
+    int TakeReceived(quint8* data, int size);
+    void SetErrnoError(int error);
 
     QSerialPort* m_port = nullptr;
+    // The port's descriptor while open (non-blocking). Frames move through
+    // the descriptors directly: one write per request and, as a rule, one
+    // read per reply, where QSerialPort's buffering, notifiers and error
+    // resets cost several calls and allocations per exchange.
+    int m_fd = -1;
+    int m_readFd = -1; // blocking, for replies; -1 when the driver refused it
+    // What the last read took from the driver beyond what was asked for.
+    quint8 m_received[512] = {};
+    int m_receivedBegin = 0;
+    int m_receivedEnd = 0;
     const std::atomic<bool>* m_abort = nullptr;
     int m_readTimeout = kDefaultReadTimeout;
     bool m_flocked = false;

@@ -21,20 +21,25 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QString database;
+    int replyDelay = 0;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i)
     {
         if (args.at(i) == QLatin1String("--db") && i + 1 < args.size())
             database = args.at(++i);
+        else if (args.at(i) == QLatin1String("--reply-delay") && i + 1 < args.size())
+            replyDelay = qMax(0, args.at(++i).toInt());
         else if (args.at(i) == QLatin1String("--help") || args.at(i) == QLatin1String("-h"))
         {
-            std::printf("Usage: korvalent-gauge-sim [--db FILE.kdb]\n"
-                        "Serves a virtual QM-3RX on a pseudo-terminal and prints its path.\n");
+            std::printf("Usage: korvalent-gauge-sim [--db FILE.kdb] [--reply-delay MS]\n"
+                        "Serves a virtual QM-3RX on a pseudo-terminal and prints its path.\n"
+                        "--reply-delay holds every reply back MS milliseconds (3 is about the\n"
+                        "time a cell exchange takes on the real line at 115200 baud).\n");
             return 0;
         }
         else
         {
-            std::fprintf(stderr, "Usage: korvalent-gauge-sim [--db FILE.kdb]\n");
+            std::fprintf(stderr, "Usage: korvalent-gauge-sim [--db FILE.kdb] [--reply-delay MS]\n");
             return 2;
         }
     }
@@ -50,6 +55,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    if (replyDelay > 0)
+        gauge.InjectFault(CVirtualGauge::FaultDelay, -1, -1, replyDelay, -1);
     QString error;
     if (!gauge.Start(&error))
     {

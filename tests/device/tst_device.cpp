@@ -758,6 +758,51 @@ private Q_SLOTS:
     // A gauge unplugged in the middle of a loop: every remaining exchange
     // fails at once instead of waiting out its read time-out, and what was
     // read before stays.
+    // Replies are assembled from whatever each read brings: pieces make one
+    // frame, and bytes beyond a frame belong to the next read, not to nobody.
+    void replyAssembly_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("cell"); // the cell whose reply is spoilt, -1 every cell
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("cells"); // cells read, -1 all of the file
+        QTest::addColumn<QStringList>("boxes");
+
+        QTest::newRow("every reply in pieces")
+            << int(CVirtualGauge::FaultPieces) << -1 << 2 << 0 << -1 << QStringList();
+        QTest::newRow("stray bytes after cell 3")
+            << int(CVirtualGauge::FaultExtraBytes) << 2 << 2 << -1 << 3 << QStringList{kBadCrc};
+    }
+    void replyAssembly()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, cell);
+        QFETCH(int, value);
+        QFETCH(int, result);
+        QFETCH(int, cells);
+        QFETCH(QStringList, boxes);
+
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        const DataFileList content = gauge->Files();
+        QVERIFY(content.at(0).cells.size() > 3);
+        DataFileList files;
+        QCOMPARE(h.Run(11, &files, 0), 0);
+        const int first = gauge->ExchangeCount() + 1; // after the identification
+        gauge->InjectFault(CVirtualGauge::FaultKind(kind), 0x0D, cell < 0 ? -1 : first + cell,
+                           value, cell < 0 ? -1 : 1);
+        QCOMPARE(h.Run(12, &files, 0), result == 0 ? 0 : -1);
+        const int expected = cells < 0 ? int(content.at(0).cells.size()) : cells;
+        QCOMPARE(int(files.at(0).cells.size()), expected);
+        QCOMPARE(std::memcmp(files.at(0).cells.constData(), content.at(0).cells.constData(),
+                             size_t(expected) * sizeof(CellRecord)),
+                 0);
+        QCOMPARE(h.Boxes(), boxes);
+        QCOMPARE(gauge->ExchangeCount(), first + (cells < 0 ? expected : cells + 1));
+    }
+
     void hangUpMidTask()
     {
         auto gauge = StartGauge();

@@ -1,0 +1,167 @@
+// The database download in the main window against the same download run as
+// the command line runs it, interleaved run by run in one process, both from
+// the stand-alone virtual gauge (150 data files of 254 cells and the
+// materials). The window runs offscreen, shown, with its status bar fed by
+// the device manager as at start-up; a window download is timed from the
+// command until the chain's last completion has been carried out (the tables
+// refreshed), which is what the user waits for.
+//
+//   korvalent-bench-download-window [--runs N] [--only window|cli] [--port PATH]
+//
+// --port: a korvalent-gauge-sim started apart (see korvalent-bench-download).
+
+#include "app/CKorvalent.h"
+#include "bench/DownloadBench.h"
+#include "core/CAppSettings.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <memory>
+
+using namespace DownloadBench;
+
+namespace
+{
+// Runs the window's download until its chain has ended.
+bool WindowDownload(CKorvalent& window, CDeviceManager& manager)
+{
+    QEventLoop loop;
+    QObject guard;
+    // The window's completion slot is queued, behind what this handler
+    // queues: look twice removed, after the slot has run.
+    auto afterWindow = [&]
+    {
+        QMetaObject::invokeMethod(
+            &guard,
+            [&]
+            {
+                if (!window.IsDeviceChainRunning())
+                    loop.quit();
+            },
+            Qt::QueuedConnection);
+    };
+    QObject::connect(&manager, &CDeviceManager::DeviceTaskCompleted, &guard,
+                     [&](int, const void*, int)
+                     { QMetaObject::invokeMethod(&guard, afterWindow, Qt::QueuedConnection); });
+    window.OnResultsDownloadDatabaseFromDevice();
+    if (!window.IsDeviceChainRunning())
+        return false;
+    loop.exec();
+    return true;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
+    int runs = 15;
+    QString only;
+    QString portPath;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i)
+    {
+        if (args.at(i) == QLatin1String("--runs") && i + 1 < args.size())
+            runs = std::max(1, args.at(++i).toInt());
+        else if (args.at(i) == QLatin1String("--only") && i + 1 < args.size())
+            only = args.at(++i);
+        else if (args.at(i) == QLatin1String("--port") && i + 1 < args.size())
+            portPath = args.at(++i);
+    }
+    const bool withWindow = only.isEmpty() || only == QLatin1String("window");
+    const bool withCli = only.isEmpty() || only == QLatin1String("cli");
+
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    CAppSettings::UseDirectory(home.path());
+    std::unique_ptr<QSettings> settings(CAppSettings::Create());
+    g_App.pSettings = settings.get();
+
+    const DataFileList database = LargestDatabase();
+    CGaugeProcess gauge;
+    if (portPath.isEmpty() && !gauge.Start(database))
+    {
+        std::fprintf(stderr, "cannot start korvalent-gauge-sim beside this program\n");
+        return 1;
+    }
+    if (portPath.isEmpty())
+        portPath = gauge.Port();
+    settings->setValue(QStringLiteral("Device/PortPath"), portPath);
+    settings->setValue(QStringLiteral("Device/PortName"), QStringLiteral("virtual"));
+    settings->setValue(QStringLiteral("Device/Name"), QStringLiteral("QM-3RX"));
+
+    // As at start-up: the window, then its device manager feeding the status bar.
+    CKorvalent window;
+    g_App.pMainWindow = &window;
+    g_App.pStatusSink = &window;
+    CDeviceManager windowManager;
+    g_App.pDeviceManager = &windowManager;
+    QObject::connect(&windowManager, &CDeviceManager::ShowStatusMessage, window.statusBar(),
+                     &QStatusBar::showMessage);
+    window.resize(1200, 860);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+
+    // The command line's chain on a manager of its own, not tied to the window.
+    CDeviceManager cliManager;
+    CCliTaskRunner cli(&cliManager);
+    const int expectedCells = CellCount(database);
+
+    int materialCount = 0;
+    Runs windowRuns;
+    Runs cliRuns;
+    const double loadBefore = LoadAverage();
+    for (int run = 0; run < runs; ++run)
+    {
+        for (int turn = 0; turn < 2; ++turn)
+        {
+            if (turn == run % 2 && withWindow)
+            {
+                if (!windowRuns.Measure([&] { return WindowDownload(window, windowManager); }) ||
+                    window.DataFiles().size() != kFiles ||
+                    CellCount(window.DataFiles()) != expectedCells)
+                {
+                    std::fprintf(stderr, "the window's download failed\n");
+                    return 1;
+                }
+                materialCount = int(window.Materials().size());
+            }
+            else if (turn != run % 2 && withCli)
+            {
+                DataFileList files;
+                MaterialList materials;
+                if (!cliRuns.Measure([&] { return cli.Download(&files, &materials); }) ||
+                    files.size() != kFiles || CellCount(files) != expectedCells)
+                {
+                    std::fprintf(stderr, "the command line's download failed\n");
+                    return 1;
+                }
+                materialCount = int(materials.size());
+            }
+        }
+    }
+    const double loadAfter = LoadAverage();
+
+    const Wire wire = WireOf(database, materialCount);
+    const double wireMs = wire.Ms();
+    PrintHeader(runs, wire);
+    std::printf("load average (1 min): %.2f before, %.2f after\n", loadBefore, loadAfter);
+    if (withCli)
+        PrintRow("program, command line", cliRuns, wireMs);
+    if (withWindow)
+        PrintRow("program, main window", windowRuns, wireMs);
+    if (withCli && withWindow)
+        PrintRatio("window / command line", windowRuns, cliRuns);
+    if (withWindow)
+        std::printf("goal: CPU <= 1 %% of wire time in the window: %s\n",
+                    BenchData::Median(windowRuns.cpu) / wireMs <= 0.01 ? "met" : "not met");
+    g_App.pDeviceManager = nullptr;
+    g_App.pStatusSink = nullptr;
+    g_App.pMainWindow = nullptr;
+    g_App.pSettings = nullptr;
+    return 0;
+}
