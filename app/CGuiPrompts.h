@@ -16,4 +16,6 @@ public:
     QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
                          const QString& filter) override;
     QString ExistingDirectory(QObject* parent, const QString& caption, const QString& dir) override;
+    int ChooseItem(QObject* parent, const QString& caption, const QString& label,
+                   const QStringList& items, int current = 0) override;
 };
