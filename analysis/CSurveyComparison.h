@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <Qt>
 #include <limits>
 
 class QStandardItemModel;
@@ -45,11 +46,11 @@ public:
     struct Reading
     {
         int cell = 0;
-        bool los = true;     // LOS: no thickness
-        double mm = kNone;   // thickness in mm, NaN when LOS
+        bool los = true;      // LOS: no thickness
+        double mm = kNone;    // thickness in mm, NaN when LOS
         double value = kNone; // thickness in the display unit, NaN when LOS
-        QString unitText;     // the reading's own unit text ("мм" / "дюйм" as the tables show it)
-        QDate date;           // invalid when the cell's date is not a date
+        QString unitText; // the reading's own unit text ("мм" / "дюйм" as the tables show it)
+        QDate date;       // invalid when the cell's date is not a date
         QTime time;
     };
 
@@ -66,20 +67,20 @@ public:
         int cell = 0;
         bool inPrevious = false, inCurrent = false; // location present in that survey
         Reading previous, current;
-        double lossMm = kNone;   // previous - current, mm
-        double years = kNone;    // interval between the two cells' dates
-        double rateMm = kNone;   // mm per year; NaN when no rate can be given
+        double lossMm = kNone;    // previous - current, mm
+        double years = kNone;     // interval between the two cells' dates
+        double rateMm = kNone;    // mm per year; NaN when no rate can be given
         double lifeYears = kNone; // NaN when not given ("—")
-        QString lifeReason;      // why the life is "—" (tool tip), empty otherwise
+        QString lifeReason;       // why the life is "—" (tool tip), empty otherwise
         Flag flag = NoFlag;
     };
 
     struct Summary
     {
-        int maxRateRow = -1;  // row index of the highest rate, -1 when none
-        int minLifeRow = -1;  // row index of the shortest remaining life, -1 when none
-        int below = 0;        // rows flagged BelowRequired
-        int lifeShort = 0;    // rows flagged LifeShort
+        int maxRateRow = -1; // row index of the highest rate, -1 when none
+        int minLifeRow = -1; // row index of the shortest remaining life, -1 when none
+        int below = 0;       // rows flagged BelowRequired
+        int lifeShort = 0;   // rows flagged LifeShort
         int unflagged = 0;
     };
 
@@ -101,7 +102,7 @@ public:
                       const Options& options);
 
     Unit DisplayUnit() const { return m_unit; }
-    int Decimals() const { return m_decimals; }      // thickness decimals
+    int Decimals() const { return m_decimals; } // thickness decimals
     int RateDecimals() const { return m_decimals + 1; }
     bool HasPrevious() const { return m_hasPrevious; }
     const QList<Row>& Rows() const { return m_rows; }
@@ -109,10 +110,10 @@ public:
 
     // Display texts (display unit; "—" when absent).
     QString ThicknessText(double valueInUnit) const;
-    QString RateText(const Row& row) const;  // display unit per year
-    QString LifeText(const Row& row) const;  // one decimal
-    QString UnitText() const;                // "мм" or "дюйм"
-    QString RateUnitText() const;            // "мм/год" or "in/год"
+    QString RateText(const Row& row) const; // display unit per year
+    QString LifeText(const Row& row) const; // one decimal
+    QString UnitText() const;               // "мм" or "дюйм"
+    QString RateUnitText() const; // "мм/год" or "дюйм/год" (the unit as the tables name it)
 
     // The table as it is shown, exported and printed by the command line:
     // header texts and one list of texts per row.
@@ -122,13 +123,54 @@ public:
     QStringList SummaryLines() const;
 
     // A model holding Headers() and RowTexts() (for the view and the CSV export).
+    // Every item carries its row's Flag under FlagRole; the life item of a row
+    // without a life carries the reason as its tool tip.
     void FillModel(QStandardItemModel* model) const;
 
+    // Columns of the comparison table (with an earlier survey).
+    enum Column
+    {
+        CellColumn = 0,
+        PreviousColumn,
+        PreviousDateColumn,
+        CurrentColumn,
+        CurrentDateColumn,
+        LossColumn,
+        YearsColumn,
+        RateColumn,
+        LifeColumn,
+        FlagColumn,
+        ColumnCount
+    };
+    // Columns of the single-file table.
+    enum SingleColumn
+    {
+        SingleCellColumn = 0,
+        SingleThicknessColumn,
+        SingleDateColumn,
+        SingleTimeColumn,
+        SingleFlagColumn,
+        SingleColumnCount
+    };
+    static constexpr int FlagRole = Qt::UserRole + 1;
+
+    static QString FlagText(Flag flag); // the flag column's text, empty for NoFlag
+    int ValidCurrentCount() const { return m_validCurrent; } // M of "N из M"
+    const Options& GetOptions() const { return m_options; }
+
 private:
+    void Compare(Row* row) const;
+    void Summarise();
+    double ToMm(double valueInUnit) const;
+    double FromMm(double mm) const;
+    QString ReadingText(const Reading& reading, bool present) const;
+    QString IntervalText() const;
+
     Unit m_unit = Millimetres;
     int m_decimals = 1;
     bool m_hasPrevious = false;
     Options m_options;
     QList<Row> m_rows;
     Summary m_summary;
+    int m_validCurrent = 0;
 };
