@@ -252,7 +252,8 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
             continue;
         }
         span(r.value);
-        if (hasRequired && r.value < options.required)
+        // The table's own test, so that the red points and the count agree.
+        if (hasRequired && CSurveyComparison::CountBelow({r}, options.required) == 1)
             below.append(QPointF(r.cell, r.value));
         else
             normal.append(QPointF(r.cell, r.value));
