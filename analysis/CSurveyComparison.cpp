@@ -56,9 +56,9 @@ QTime CellTime(const CellRecord& cell)
     return QTime(hour, minute, 0);
 }
 
-// Conversions to and from the display unit leave a last-bit difference
-// (0.25 in -> 6.35 mm -> 0.25 in); a reading shown equal to the limit is not
-// below it.
+// Conversions to and from the display unit and the divisions leave a
+// last-bit difference (0.25 in -> 6.35 mm -> 0.25 in; a life of 6.0 years
+// computed as 5.9999999); a figure shown equal to its limit is not below it.
 constexpr double kCompareSlack = 1e-9;
 
 bool Below(double value, double limit)
@@ -237,7 +237,7 @@ void CSurveyComparison::Compare(Row* row) const
 
     if (row->inCurrent && !is.los && Below(is.value, m_options.required))
         row->flag = BelowRequired;
-    else if (!std::isnan(row->lifeYears) && row->lifeYears < m_options.intervalYears)
+    else if (Below(row->lifeYears, m_options.intervalYears))
         row->flag = LifeShort;
 }
 

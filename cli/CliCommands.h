@@ -40,6 +40,7 @@ int CliPepShow(const CliContext& ctx);
 int CliPepList(const CliContext& ctx);
 int CliScreenshot(const CliContext& ctx);
 int CliReport(const CliContext& ctx);
+int CliAnalyse(const CliContext& ctx);
 
 // Helpers shared by the commands.
 void CliPrintOut(const QString& line); // one line to stdout, UTF-8

@@ -52,6 +52,12 @@ const Command kCommands[] = {
      "save the gauge's display (PNG for a .png name, else BMP)", CliScreenshot},
     {"report", "report FILE.krf [--data FILE.kdb|FILE.kdf --file N] (--html OUT | --pdf OUT)",
      "write the report document of a .krf file as HTML or PDF", CliReport},
+    {"analyse",
+     "analyse FILE.kdb|FILE.kdf --file N [--previous FILE.kdb|FILE.kdf [--previous-file K]] "
+     "[--required T] [--nominal T] [--interval YEARS] [--csv OUT]",
+     "corrosion rate and remaining life per location against an earlier survey (thicknesses "
+     "in the file's unit; --previous-file may be left out when FILE holds one data file)",
+     CliAnalyse},
 };
 
 // The command word, skipping the global options; empty when there is none.
