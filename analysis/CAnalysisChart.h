@@ -13,7 +13,7 @@
 
 #include <optional>
 
-class QChart;
+#include <QChart>
 class QImage;
 class QLineSeries;
 class QPainter;
