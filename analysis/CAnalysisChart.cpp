@@ -58,10 +58,11 @@ QList<QList<QPointF>> SplitAtLos(const QList<CSurveyComparison::Reading>& readin
     return segments;
 }
 
-// A tick step of 1, 2 or 5 times a power of ten giving about ten ticks.
-double NiceStep(double span)
+// A tick step of 1, 2 or 5 times a power of ten giving about `ticks` ticks,
+// never below `smallest`.
+double NiceStep(double span, double ticks = 10.0, double smallest = 1.0)
 {
-    const double raw = std::max(1.0, span / 10.0);
+    const double raw = std::max(smallest, span / ticks);
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
     for (double m : {1.0, 2.0, 5.0, 10.0})
         if (m * power >= raw)
@@ -89,6 +90,8 @@ CAnalysisChart::CAnalysisChart(QObject* parent) : QObject(parent)
     m_axisX->setTickType(QValueAxis::TicksDynamic);
     m_axisX->setTickAnchor(0);
     m_axisY = new QValueAxis(m_chart);
+    m_axisY->setTickType(QValueAxis::TicksDynamic);
+    m_axisY->setTickAnchor(0);
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
 
@@ -209,6 +212,7 @@ void CAnalysisChart::Clear()
     m_axisX->setRange(0, 10);
     m_axisX->setTickInterval(1);
     m_axisY->setRange(0, 10);
+    m_axisY->setTickInterval(1);
     m_axisY->setTitleText(Tr("Толщина"));
     HideSegmentMarkers();
 }
@@ -285,7 +289,11 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
     }
     const double pad = hi > lo ? (hi - lo) * 0.12 : std::max(std::abs(hi) * 0.1, 0.1);
     m_axisY->setRange(std::max(0.0, lo - pad), hi + pad);
-    m_axisY->setLabelFormat(QStringLiteral("%.%1f").arg(m_decimals));
+    // Round thickness steps (0.5 mm, 1 mm, 0.02 in ...), not fifths of the range.
+    const double yStep = NiceStep(m_axisY->max() - m_axisY->min(), 6.0, std::pow(10.0, -m_decimals));
+    m_axisY->setTickInterval(yStep);
+    m_axisY->setLabelFormat(
+        QStringLiteral("%.%1f").arg(std::max(0, int(std::ceil(-std::log10(yStep) - 1e-9)))));
     m_axisY->setTitleText(Tr("Толщина, %1").arg(UnitText()));
     // The LOS markers sit on the cell axis, just inside the plot.
     const double losY = m_axisY->min() + (m_axisY->max() - m_axisY->min()) * 0.015;
