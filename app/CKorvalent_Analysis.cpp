@@ -7,6 +7,7 @@
 #include "ui_CKorvalent.h"
 
 #include <QItemSelectionModel>
+#include <QScrollArea>
 #include <QStandardItemModel>
 #include <QStatusBar>
 
@@ -37,11 +38,17 @@ int ExtremeRow(const DataFileRecord& file, bool largest)
 void CKorvalent::AnalysisSetup()
 {
     m_analysisView = new CAnalysisView();
-    m_analysisView->setObjectName(QStringLiteral("tab_analysis"));
     m_analysisView->SetDataFiles(&m_dataFiles);
     m_analysisView->SetSettings(Settings());
     m_analysisView->SetDocumentsDir([this] { return m_documentsDir; });
-    m_ui->mainTabWidget->addTab(m_analysisView, tr("     Анализ     "));
+    // In a scroll area: the tab's rows of fields and buttons must not widen
+    // the window beyond the size it opens with the first time.
+    auto* page = new QScrollArea();
+    page->setObjectName(QStringLiteral("tab_analysis"));
+    page->setFrameShape(QFrame::NoFrame);
+    page->setWidgetResizable(true);
+    page->setWidget(m_analysisView);
+    m_ui->mainTabWidget->addTab(page, tr("     Анализ     "));
     m_analysisView->SetCurrentFile(m_nSelectedFile);
 
     connect(m_analysisView, &CAnalysisView::CellActivated, this,
