@@ -101,6 +101,11 @@ int CSurveyComparison::Decimals(const DataFileRecord& file)
 
 QList<CSurveyComparison::Reading> CSurveyComparison::Readings(const DataFileRecord& file, Unit unit)
 {
+    // The tables' two unit texts looked up once, not once per cell.
+    CellRecord inchCell{};
+    inchCell.flags = 1;
+    const QString mmText = CCellDecoder::UnitsText(CellRecord{});
+    const QString inchText = CCellDecoder::UnitsText(inchCell);
     QList<Reading> readings;
     readings.reserve(file.cells.size());
     int number = 0;
@@ -119,7 +124,7 @@ QList<CSurveyComparison::Reading> CSurveyComparison::Readings(const DataFileReco
             else
                 r.value = unit == Inches ? r.mm / kMmPerInch : r.mm;
         }
-        r.unitText = CCellDecoder::UnitsText(cell);
+        r.unitText = CCellDecoder::IsInches(cell) ? inchText : mmText;
         r.date = CellDate(cell);
         r.time = CellTime(cell);
         readings.append(r);
@@ -174,6 +179,12 @@ CSurveyComparison::CSurveyComparison(const DataFileRecord& previous, const DataF
     : m_unit(DisplayUnit(current)), m_decimals(Decimals(current)), m_hasPrevious(true),
       m_options(options)
 {
+    // Nothing valid measured now: the earlier survey is shown as it was taken.
+    if (!FirstValid(current) && FirstValid(previous))
+    {
+        m_unit = DisplayUnit(previous);
+        m_decimals = Decimals(previous);
+    }
     const QList<Reading> before = Readings(previous, m_unit);
     const QList<Reading> now = Readings(current, m_unit);
     const int count = int(qMax(before.size(), now.size()));
@@ -337,7 +348,13 @@ QString DateText(const CSurveyComparison::Reading& reading, bool present)
 {
     if (!present || !reading.date.isValid())
         return Dash();
-    return reading.date.toString(QStringLiteral("dd.MM.yyyy"));
+    // dd.MM.yyyy as the results table shows it, without parsing a format
+    // for every cell.
+    const QDate& d = reading.date;
+    return QStringLiteral("%1.%2.%3")
+        .arg(d.day(), 2, 10, QLatin1Char('0'))
+        .arg(d.month(), 2, 10, QLatin1Char('0'))
+        .arg(d.year(), 4, 10, QLatin1Char('0'));
 }
 } // namespace
 
@@ -457,7 +474,6 @@ void CSurveyComparison::FillModel(QStandardItemModel* model) const
         for (int c = 0; c < texts.size(); ++c)
         {
             auto* item = new QStandardItem(texts.at(c));
-            item->setEditable(false);
             item->setData(int(row.flag), FlagRole);
             if (c + 1 < texts.size())
                 item->setTextAlignment(centred);

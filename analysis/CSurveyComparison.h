@@ -20,7 +20,8 @@ class QStandardItemModel;
 // Everything here is widget-free: the window, the command line and the tests
 // use it alike. Thicknesses are computed in millimetres (1 inch = 25.4 mm) and
 // shown in the display unit: the unit of the current file's first valid
-// reading (millimetres when it has none).
+// reading (in a comparison, of the earlier file's when the current one has
+// none; millimetres when neither has one).
 class CSurveyComparison
 {
 public:

@@ -915,7 +915,63 @@ DataFileList CVirtualGauge::DemoFiles(quint32 serial, quint32 firmware)
         }
         files.append(file);
     }
+    files.append(DemoSurvey(serial, firmware, false));
+    files.append(DemoSurvey(serial, firmware, true));
     return files;
+}
+
+// One pipeline surveyed twice, a year apart, for the comparison of surveys:
+// a wall of 10 mm (8 mm would be a plausible minimum) losing about a tenth
+// of a millimetre a year, three locations losing much more (one of them now
+// below 8 mm), one reading a little thicker than before, a LOS reading in
+// each survey and a location added in the later one.
+DataFileRecord CVirtualGauge::DemoSurvey(quint32 serial, quint32 firmware, bool later)
+{
+    struct Spot
+    {
+        int cell;
+        double before; // mm, 0 = LOS
+        double after;
+    };
+    static const Spot spots[] = {
+        {3, 9.84, 9.86},  {6, 9.10, 8.30}, {9, 0.0, 9.62},
+        {12, 8.70, 7.85}, {15, 9.71, 0.0}, {17, 9.40, 8.90},
+    };
+    const int cells = later ? 21 : 20;
+    DataFileRecord file;
+    PutAnsi(QString::fromUtf8(later ? "Линия-7 2026" : "Линия-7 2025"), file.header.name,
+            sizeof(file.header.name));
+    file.header.records = quint8(cells);
+    file.header.serialNumber = serial;
+    file.header.fwVersion = firmware;
+    file.header.audioIndex = 0;
+    for (int i = 0; i < cells; ++i)
+    {
+        const int number = i + 1;
+        double value = 10.0 - 0.35 * std::fabs(std::sin(i * 0.6));
+        if (later)
+            value -= 0.05 + 0.01 * (i % 7);
+        for (const Spot& spot : spots)
+            if (spot.cell == number)
+                value = later ? spot.after : spot.before;
+        CellRecord c;
+        std::memset(&c, 0, sizeof(c));
+        c.flags = quint8(2 << 1);
+        if (value > 0.0)
+        {
+            const int scaled = int(std::lround(value * 100));
+            c.intPart = quint16(scaled / 100);
+            c.fracPart = quint8(scaled % 100);
+        }
+        c.velocity = 5920;
+        PutAnsi(QString::fromUtf8("П112-5"), c.pepIdent, sizeof(c.pepIdent));
+        c.pepSerial = 123456;
+        c.time = quint16(((later ? 11 : 10) << 8) | (i * 2));
+        c.date = PackCellDate(later ? 2026 : 2025, 3, 17);
+        c.temperature = qint8(later ? 9 : 14);
+        file.cells.append(c);
+    }
+    return file;
 }
 
 QList<PEPListRecord> CVirtualGauge::DemoTransducers()

@@ -123,6 +123,8 @@ public:
 
     // Demo content builders, also useful to tests.
     static DataFileList DemoFiles(quint32 serial, quint32 firmware);
+    // The earlier (later = false) or the later survey of the demo pipeline.
+    static DataFileRecord DemoSurvey(quint32 serial, quint32 firmware, bool later);
     static MaterialList DemoMaterials();
     static QList<PEPListRecord> DemoTransducers();
     static QByteArray DemoEeprom();
