@@ -114,8 +114,6 @@ CAnalysisChart::CAnalysisChart(QObject* parent) : QObject(parent)
         AttachSeries(series);
         return series;
     };
-    m_previousPoints = scatter(kPreviousColor, 6, QScatterSeries::MarkerShapeRectangle);
-    m_points = scatter(kCurrentColor, 7, QScatterSeries::MarkerShapeCircle);
     m_below = scatter(kBelowColor, 9, QScatterSeries::MarkerShapeCircle);
     m_los = scatter(kLosColor, 11, QScatterSeries::MarkerShapeTriangle);
     m_los->setName(Tr("LOS"));
@@ -127,15 +125,41 @@ CAnalysisChart::CAnalysisChart(QObject* parent) : QObject(parent)
                 [this, previous](const QPointF& point, bool state)
                 { emit PointHovered(int(std::lround(point.x())), previous, state); });
     };
-    hover(m_points, false);
     hover(m_below, false);
     hover(m_los, false);
-    hover(m_previousPoints, true);
-    for (QScatterSeries* series : {m_points, m_below, m_los})
+    for (QScatterSeries* series : {m_below, m_los})
         connect(series, &QScatterSeries::clicked, this,
                 [this](const QPointF& point) { emit PointClicked(int(std::lround(point.x()))); });
 
     Clear();
+}
+
+namespace
+{
+bool HasValid(const DataFileRecord& file)
+{
+    for (const CellRecord& cell : file.cells)
+        if (!CCellDecoder::IsLos(cell))
+            return true;
+    return false;
+}
+
+// The file whose first valid reading sets the unit and the decimals.
+const DataFileRecord& UnitSource(const DataFileRecord& current, const DataFileRecord* previous)
+{
+    return previous && !HasValid(current) && HasValid(*previous) ? *previous : current;
+}
+} // namespace
+
+CSurveyComparison::Unit CAnalysisChart::ShownUnit(const DataFileRecord& current,
+                                                  const DataFileRecord* previous)
+{
+    return CSurveyComparison::DisplayUnit(UnitSource(current, previous));
+}
+
+int CAnalysisChart::ShownDecimals(const DataFileRecord& current, const DataFileRecord* previous)
+{
+    return CSurveyComparison::Decimals(UnitSource(current, previous));
 }
 
 CAnalysisChart::~CAnalysisChart()
@@ -154,9 +178,22 @@ void CAnalysisChart::AttachSeries(QXYSeries* series)
 
 QLineSeries* CAnalysisChart::NewSegment(bool previous)
 {
+    // The readings are the line's own points: a line draws them itself,
+    // where a scatter series would make a graphics item per point.
     auto* series = new QLineSeries();
-    series->setPen(QPen(previous ? kPreviousColor : kCurrentColor, previous ? 1.2 : 1.6));
+    const QColor color = previous ? kPreviousColor : kCurrentColor;
+    series->setPen(QPen(color, previous ? 1.2 : 1.6));
+    series->setPointsVisible(true);
+    series->setMarkerSize(previous ? 5 : 7);
     AttachSeries(series);
+    // Over a line the mouse is nearest to one cell: that reading is meant.
+    connect(series, &QLineSeries::hovered, this,
+            [this, previous](const QPointF& point, bool state)
+            { emit PointHovered(int(std::lround(point.x())), previous, state); });
+    if (!previous)
+        connect(series, &QLineSeries::clicked, this,
+                [this](const QPointF& point)
+                { emit PointClicked(int(std::lround(point.x()))); });
     return series;
 }
 
@@ -183,12 +220,12 @@ void CAnalysisChart::FillSegments(QList<QLineSeries*>* pool, bool previous,
 
 void CAnalysisChart::HideSegmentMarkers()
 {
-    // The pieces of a line are one survey: the legend names it once, by its points.
+    // The pieces of a line are one survey: the legend names it once, by its
+    // first piece.
     QLegend* legend = m_chart->legend();
-    for (QLineSeries* series : std::as_const(m_segments))
-        SetMarkerVisible(legend, series, false);
-    for (QLineSeries* series : std::as_const(m_previousSegments))
-        SetMarkerVisible(legend, series, false);
+    for (const QList<QLineSeries*>* pool : {&m_segments, &m_previousSegments})
+        for (int i = 0; i < pool->size(); ++i)
+            SetMarkerVisible(legend, pool->at(i), i == 0 && pool->at(i)->isVisible());
 }
 
 void CAnalysisChart::Clear()
@@ -198,7 +235,7 @@ void CAnalysisChart::Clear()
     FillSegments(&m_segments, false, {});
     FillSegments(&m_previousSegments, true, {});
     for (QXYSeries* series :
-         std::initializer_list<QXYSeries*>{m_points, m_below, m_previousPoints, m_los})
+         std::initializer_list<QXYSeries*>{m_below, m_los})
     {
         series->clear();
         series->setVisible(false);
@@ -227,16 +264,16 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
     else
         m_previous.reset();
     m_options = options;
-    m_unit = CSurveyComparison::DisplayUnit(current);
-    m_decimals = CSurveyComparison::Decimals(current);
+    m_unit = ShownUnit(current, previous);
+    m_decimals = ShownDecimals(current, previous);
 
     const QList<CSurveyComparison::Reading> readings = CSurveyComparison::Readings(current, m_unit);
     QList<CSurveyComparison::Reading> earlier;
     if (previous)
         earlier = CSurveyComparison::Readings(*previous, m_unit);
 
-    // Points, the red ones and the LOS cells.
-    QList<QPointF> normal, below;
+    // The red points and the LOS cells.
+    QList<QPointF> below;
     QList<int> losCells;
     double lo = HUGE_VAL, hi = -HUGE_VAL;
     const auto span = [&lo, &hi](double v)
@@ -259,16 +296,9 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
         // The table's own test, so that the red points and the count agree.
         if (hasRequired && CSurveyComparison::CountBelow({r}, options.required) == 1)
             below.append(QPointF(r.cell, r.value));
-        else
-            normal.append(QPointF(r.cell, r.value));
     }
-    QList<QPointF> earlierPoints;
     for (const CSurveyComparison::Reading& r : std::as_const(earlier))
-        if (!r.los)
-        {
-            span(r.value);
-            earlierPoints.append(QPointF(r.cell, r.value));
-        }
+        span(r.value);
 
     const double lineValues[LineCount] = {CSurveyComparison::Average(readings), options.required,
                                           options.nominal};
@@ -301,9 +331,8 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
     FillSegments(&m_segments, false, SplitAtLos(readings));
     FillSegments(&m_previousSegments, true, SplitAtLos(earlier));
 
-    m_points->replace(normal);
-    m_points->setName(currentName);
-    m_points->setVisible(true);
+    if (!m_segments.isEmpty())
+        m_segments.first()->setName(currentName);
     m_below->replace(below);
     m_below->setVisible(!below.isEmpty());
     QList<QPointF> losPoints;
@@ -311,9 +340,9 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
         losPoints.append(QPointF(cell, losY));
     m_los->replace(losPoints);
     m_los->setVisible(!losPoints.isEmpty());
-    m_previousPoints->replace(earlierPoints);
-    m_previousPoints->setName(Tr("%1 (предыдущее обследование)").arg(previousName));
-    m_previousPoints->setVisible(previous != nullptr);
+    if (!m_previousSegments.isEmpty())
+        m_previousSegments.first()->setName(
+            Tr("%1 (предыдущее обследование)").arg(previousName));
 
     const QString lineNames[LineCount] = {Tr("X(avg) = %1 %2"), Tr("Допустимая толщина %1 %2"),
                                           Tr("Номинальная толщина %1 %2")};
@@ -352,7 +381,14 @@ QList<QList<QPointF>> CAnalysisChart::Segments(bool previous) const
 
 QList<QPointF> CAnalysisChart::Points() const
 {
-    return m_points->isVisible() ? m_points->points() : QList<QPointF>();
+    // The line's points, less those drawn red over it.
+    const QList<QPointF> red = BelowPoints();
+    QList<QPointF> out;
+    for (const QList<QPointF>& segment : Segments())
+        for (const QPointF& p : segment)
+            if (!red.contains(p))
+                out.append(p);
+    return out;
 }
 
 QList<QPointF> CAnalysisChart::BelowPoints() const
@@ -362,7 +398,10 @@ QList<QPointF> CAnalysisChart::BelowPoints() const
 
 QList<QPointF> CAnalysisChart::PreviousPoints() const
 {
-    return m_previousPoints->isVisible() ? m_previousPoints->points() : QList<QPointF>();
+    QList<QPointF> out;
+    for (const QList<QPointF>& segment : Segments(true))
+        out.append(segment);
+    return out;
 }
 
 QList<int> CAnalysisChart::LosCells() const

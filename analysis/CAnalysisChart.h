@@ -49,6 +49,12 @@ public:
     explicit CAnalysisChart(QObject* parent = nullptr);
     ~CAnalysisChart() override;
 
+    // The unit and decimals the chart and the comparison show: the current
+    // file's; the earlier survey's when nothing valid was measured now.
+    static CSurveyComparison::Unit ShownUnit(const DataFileRecord& current,
+                                             const DataFileRecord* previous);
+    static int ShownDecimals(const DataFileRecord& current, const DataFileRecord* previous);
+
     // The chart (owned by this object until a chart view or a scene takes it).
     QChart* Chart() const { return m_chart; }
 
@@ -103,9 +109,7 @@ private:
     QValueAxis* m_axisY = nullptr;
     QList<QLineSeries*> m_segments;         // current survey, pooled
     QList<QLineSeries*> m_previousSegments; // earlier survey, pooled
-    QScatterSeries* m_points = nullptr;
     QScatterSeries* m_below = nullptr;
-    QScatterSeries* m_previousPoints = nullptr;
     QScatterSeries* m_los = nullptr;
     QLineSeries* m_lines[LineCount] = {};
 

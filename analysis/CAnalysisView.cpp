@@ -152,7 +152,8 @@ const DataFileRecord* CAnalysisView::CurrentFile() const
 CSurveyComparison::Unit CAnalysisView::CurrentUnit() const
 {
     const DataFileRecord* file = CurrentFile();
-    return file ? CSurveyComparison::DisplayUnit(*file) : CSurveyComparison::Millimetres;
+    return file ? CAnalysisChart::ShownUnit(*file, m_previous ? &*m_previous : nullptr)
+                : CSurveyComparison::Millimetres;
 }
 
 QString CAnalysisView::SettingsKey(const QString& fileName)
@@ -275,7 +276,8 @@ void CAnalysisView::Refresh()
     if (!file)
     {
         m_chart->Clear();
-        m_model->clear();
+        m_model->removeRows(0, m_model->rowCount());
+        m_model->setColumnCount(0);
         m_ui->BelowCountLabel->setText(tr("Файл данных не выбран"));
         m_ui->SummaryLabel->setText(QString());
         return;
@@ -302,17 +304,23 @@ void CAnalysisView::Refresh()
 
 void CAnalysisView::ShowTable(const CSurveyComparison& comparison)
 {
-    comparison.FillModel(m_model);
-    for (int row = 0; row < m_model->rowCount(); ++row)
+    // Filled away from the table and then put in: a model the table shows
+    // would tell it about each of its thousands of items one by one.
+    auto* model = new QStandardItemModel(this);
+    comparison.FillModel(model);
+    for (int row = 0; row < model->rowCount(); ++row)
     {
-        const int flag = m_model->index(row, 0).data(CSurveyComparison::FlagRole).toInt();
+        const int flag = model->index(row, 0).data(CSurveyComparison::FlagRole).toInt();
         if (flag == CSurveyComparison::NoFlag)
             continue;
         const QBrush brush(flag == CSurveyComparison::BelowRequired ? BelowRequiredColor()
                                                                     : LifeShortColor());
-        for (int column = 0; column < m_model->columnCount(); ++column)
-            m_model->item(row, column)->setBackground(brush);
+        for (int column = 0; column < model->columnCount(); ++column)
+            model->item(row, column)->setBackground(brush);
     }
+    m_ui->ComparisonTable->setModel(model);
+    delete m_model;
+    m_model = model;
     // Sized from the headers and the first rows: every row has the same
     // kind of short texts.
     QHeaderView* header = m_ui->ComparisonTable->horizontalHeader();

@@ -49,6 +49,7 @@ public:
     void Refresh();
 
     CAnalysisChart* Chart() const { return m_chart; }
+    // The table's model; replaced by every refresh.
     QStandardItemModel* ComparisonModel() const { return m_model; }
     bool HasPrevious() const { return m_previous.has_value(); }
     // Options as the fields give them (display unit of the current file).

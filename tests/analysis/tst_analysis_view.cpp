@@ -360,7 +360,8 @@ private Q_SLOTS:
 
         Child<QPushButton>("CompareClearButton")->click();
         QVERIFY(View()->Chart()->PreviousPoints().isEmpty());
-        QCOMPARE(model->columnCount(), int(CSurveyComparison::SingleColumnCount));
+        QCOMPARE(View()->ComparisonModel()->columnCount(),
+                 int(CSurveyComparison::SingleColumnCount));
     }
 
     void compareWithLoadedNeedsAnother()
