@@ -32,6 +32,10 @@ const QColor kCurrentColor(31, 119, 180);
 const QColor kBelowColor(214, 39, 40);
 const QColor kPreviousColor(230, 140, 30);
 const QColor kLosColor(110, 110, 110);
+// Points a line draws itself take the size as a radius, a scatter series as
+// a diameter.
+constexpr qreal kCurrentMarker = 4;
+constexpr qreal kPreviousMarker = 3;
 const QColor kLineColors[CAnalysisChart::LineCount] = {QColor(44, 160, 44), QColor(214, 39, 40),
                                                        QColor(80, 80, 80)};
 const Qt::PenStyle kLineStyles[CAnalysisChart::LineCount] = {Qt::DashLine, Qt::DashLine,
@@ -114,7 +118,7 @@ CAnalysisChart::CAnalysisChart(QObject* parent) : QObject(parent)
         AttachSeries(series);
         return series;
     };
-    m_below = scatter(kBelowColor, 9, QScatterSeries::MarkerShapeCircle);
+    m_below = scatter(kBelowColor, 2 * kCurrentMarker + 1, QScatterSeries::MarkerShapeCircle);
     m_los = scatter(kLosColor, 11, QScatterSeries::MarkerShapeTriangle);
     m_los->setName(Tr("LOS"));
     m_below->setName(Tr("Ниже допустимой толщины"));
@@ -184,7 +188,7 @@ QLineSeries* CAnalysisChart::NewSegment(bool previous)
     const QColor color = previous ? kPreviousColor : kCurrentColor;
     series->setPen(QPen(color, previous ? 1.2 : 1.6));
     series->setPointsVisible(true);
-    series->setMarkerSize(previous ? 5 : 7);
+    series->setMarkerSize(previous ? kPreviousMarker : kCurrentMarker);
     AttachSeries(series);
     // Over a line the mouse is nearest to one cell: that reading is meant.
     connect(series, &QLineSeries::hovered, this,
@@ -198,7 +202,7 @@ QLineSeries* CAnalysisChart::NewSegment(bool previous)
 }
 
 void CAnalysisChart::FillSegments(QList<QLineSeries*>* pool, bool previous,
-                                  const QList<QList<QPointF>>& segments)
+                                  const QList<QList<QPointF>>& segments, const QList<QPointF>& red)
 {
     while (pool->size() < segments.size())
         pool->append(NewSegment(previous));
@@ -208,6 +212,14 @@ void CAnalysisChart::FillSegments(QList<QLineSeries*>* pool, bool previous,
         if (i < segments.size())
         {
             series->replace(segments.at(i));
+            // The red points are the line's own, so that the line's marker
+            // never covers them.
+            series->clearPointsConfiguration();
+            const QList<QPointF>& points = segments.at(i);
+            for (int p = 0; p < points.size(); ++p)
+                if (red.contains(points.at(p)))
+                    series->setPointConfiguration(p, QXYSeries::PointConfiguration::Color,
+                                                  kBelowColor);
             series->setVisible(true);
         }
         else if (series->count() > 0 || series->isVisible())
@@ -328,7 +340,7 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
     // The LOS markers sit on the cell axis, just inside the plot.
     const double losY = m_axisY->min() + (m_axisY->max() - m_axisY->min()) * 0.015;
 
-    FillSegments(&m_segments, false, SplitAtLos(readings));
+    FillSegments(&m_segments, false, SplitAtLos(readings), below);
     FillSegments(&m_previousSegments, true, SplitAtLos(earlier));
 
     if (!m_segments.isEmpty())

@@ -122,7 +122,7 @@ private:
     QLineSeries* NewSegment(bool previous);
     void AttachSeries(QXYSeries* series);
     void FillSegments(QList<QLineSeries*>* pool, bool previous,
-                      const QList<QList<QPointF>>& segments);
+                      const QList<QList<QPointF>>& segments, const QList<QPointF>& red = {});
     void HideSegmentMarkers();
     void RenderTo(QPainter* painter, const QRectF& target, const QSize& size) const;
 };

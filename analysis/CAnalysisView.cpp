@@ -71,6 +71,28 @@ QString ItemText(int number, const DataFileRecord& file)
         .arg(CDataStorage::FileName(file), date)
         .arg(file.cells.size());
 }
+// The item to offer first: the file of the same name, else the one whose name
+// begins like the current one longest ("Линия-7 2025" for "Линия-7 2026").
+int LikelyEarlier(const QStringList& names, const QString& current)
+{
+    int best = 0, bestLength = 0;
+    for (int i = 0; i < names.size(); ++i)
+    {
+        const QString& name = names.at(i);
+        if (name.compare(current, Qt::CaseInsensitive) == 0)
+            return i;
+        int length = 0;
+        while (length < name.size() && length < current.size() &&
+               name.at(length).toLower() == current.at(length).toLower())
+            ++length;
+        if (length > bestLength)
+        {
+            best = i;
+            bestLength = length;
+        }
+    }
+    return best;
+}
 } // namespace
 
 CAnalysisView::CAnalysisView(QWidget* parent) : QWidget(parent), m_ui(new Ui::CAnalysisView)
@@ -89,6 +111,7 @@ CAnalysisView::CAnalysisView(QWidget* parent) : QWidget(parent), m_ui(new Ui::CA
     m_model = new QStandardItemModel(this);
     m_ui->ComparisonTable->setModel(m_model);
     m_ui->ComparisonTable->verticalHeader()->setVisible(false);
+    m_ui->ComparisonTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     m_ui->ComparisonTable->horizontalHeader()->setStretchLastSection(true);
 
     // Digits with at most one decimal separator, either "." or ",".
@@ -357,18 +380,19 @@ void CAnalysisView::OnComparePickLoaded()
                                  "Загрузите его или выберите предыдущее обследование из файла."));
         return;
     }
-    QStringList items;
+    QStringList items, names;
     QList<int> indexes;
     for (int i = 0; i < m_files->size(); ++i)
     {
         if (i == m_index)
             continue;
         items << ItemText(i + 1, m_files->at(i));
+        names << CDataStorage::FileName(m_files->at(i));
         indexes << i;
     }
-    const int chosen =
-        UserPrompts().ChooseItem(this, tr("Предыдущее обследование"),
-                                 tr("Файл данных предыдущего обследования:"), items, 0);
+    const int chosen = UserPrompts().ChooseItem(
+        this, tr("Предыдущее обследование"), tr("Файл данных предыдущего обследования:"), items,
+        LikelyEarlier(names, CDataStorage::FileName(*CurrentFile())));
     if (chosen < 0 || chosen >= indexes.size())
         return;
     SetPrevious(m_files->at(indexes.at(chosen)), tr("загруженные данные"));
@@ -430,18 +454,17 @@ void CAnalysisView::OnComparePickFile()
     int pick = 0;
     if (result.files.size() > 1)
     {
-        QStringList items;
+        QStringList items, names;
         for (int i = 0; i < result.files.size(); ++i)
+        {
             items << ItemText(i + 1, result.files.at(i));
-        // The earlier survey of the same object most likely bears its name.
+            names << CDataStorage::FileName(result.files.at(i));
+        }
         const DataFileRecord* current = CurrentFile();
-        const int same =
-            current ? CDataStorage::FindByName(result.files, CDataStorage::FileName(*current))
-                    : -1;
         pick = UserPrompts().ChooseItem(
             this, tr("Предыдущее обследование"),
             tr("Файл данных предыдущего обследования в %1:").arg(QFileInfo(path).fileName()),
-            items, qMax(0, same));
+            items, current ? LikelyEarlier(names, CDataStorage::FileName(*current)) : 0);
         if (pick < 0 || pick >= result.files.size())
             return;
     }

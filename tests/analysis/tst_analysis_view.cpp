@@ -390,8 +390,13 @@ private Q_SLOTS:
         QTest::newRow("database: the same name offered")
             << "old.kdb" << DataFileList{other, Current(), Earlier()} << 2 << 1 << "TANK-7 2020"
             << QString();
+        // Else the one whose name begins like the current one longest.
+        QTest::newRow("database: the name beginning alike offered")
+            << "old.kdb"
+            << DataFileList{other, File(QStringLiteral("TANK-9"), {"7.0"}), Earlier()} << 2 << 2
+            << "TANK-7 2020" << QString();
         QTest::newRow("database: choice cancelled")
-            << "old.kdb" << DataFileList{other, Earlier()} << -1 << 0 << QString() << QString();
+            << "old.kdb" << DataFileList{other, Earlier()} << -1 << 1 << QString() << QString();
         QTest::newRow("database without files")
             << "empty.kdb" << DataFileList{} << -2 << 0 << QString()
             << "В базе данных нет ни одного файла данных: %1";
