@@ -107,8 +107,7 @@ CAnalysisChart::CAnalysisChart(QObject* parent) : QObject(parent)
         AttachSeries(m_lines[line]);
     }
 
-    const auto scatter = [this](const QColor& color, qreal size,
-                                QScatterSeries::MarkerShape shape)
+    const auto scatter = [this](const QColor& color, qreal size, QScatterSeries::MarkerShape shape)
     {
         auto* series = new QScatterSeries();
         series->setColor(color);
@@ -196,8 +195,7 @@ QLineSeries* CAnalysisChart::NewSegment(bool previous)
             { emit PointHovered(int(std::lround(point.x())), previous, state); });
     if (!previous)
         connect(series, &QLineSeries::clicked, this,
-                [this](const QPointF& point)
-                { emit PointClicked(int(std::lround(point.x()))); });
+                [this](const QPointF& point) { emit PointClicked(int(std::lround(point.x()))); });
     return series;
 }
 
@@ -246,8 +244,7 @@ void CAnalysisChart::Clear()
     m_previous.reset();
     FillSegments(&m_segments, false, {});
     FillSegments(&m_previousSegments, true, {});
-    for (QXYSeries* series :
-         std::initializer_list<QXYSeries*>{m_below, m_los})
+    for (QXYSeries* series : std::initializer_list<QXYSeries*>{m_below, m_los})
     {
         series->clear();
         series->setVisible(false);
@@ -332,7 +329,8 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
     const double pad = hi > lo ? (hi - lo) * 0.12 : std::max(std::abs(hi) * 0.1, 0.1);
     m_axisY->setRange(std::max(0.0, lo - pad), hi + pad);
     // Round thickness steps (0.5 mm, 1 mm, 0.02 in ...), not fifths of the range.
-    const double yStep = NiceStep(m_axisY->max() - m_axisY->min(), 6.0, std::pow(10.0, -m_decimals));
+    const double yStep =
+        NiceStep(m_axisY->max() - m_axisY->min(), 6.0, std::pow(10.0, -m_decimals));
     m_axisY->setTickInterval(yStep);
     m_axisY->setLabelFormat(
         QStringLiteral("%.%1f").arg(std::max(0, int(std::ceil(-std::log10(yStep) - 1e-9)))));
@@ -353,8 +351,7 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
     m_los->replace(losPoints);
     m_los->setVisible(!losPoints.isEmpty());
     if (!m_previousSegments.isEmpty())
-        m_previousSegments.first()->setName(
-            Tr("%1 (предыдущее обследование)").arg(previousName));
+        m_previousSegments.first()->setName(Tr("%1 (предыдущее обследование)").arg(previousName));
 
     const QString lineNames[LineCount] = {Tr("X(avg) = %1 %2"), Tr("Допустимая толщина %1 %2"),
                                           Tr("Номинальная толщина %1 %2")};
@@ -370,8 +367,8 @@ void CAnalysisChart::SetData(const DataFileRecord& current, const QString& curre
         }
         // The average is a statistic shown with the file's decimals; typed
         // thresholds keep the digits the user gave.
-        const QString text = line == AverageLine ? QString::number(v, 'f', m_decimals)
-                                                 : QString::number(v, 'g', 6);
+        const QString text =
+            line == AverageLine ? QString::number(v, 'f', m_decimals) : QString::number(v, 'g', 6);
         series->replace({QPointF(xMin, v), QPointF(xMax, v)});
         series->setName(lineNames[line].arg(text, UnitText()));
         series->setVisible(true);
@@ -465,8 +462,8 @@ QString CAnalysisChart::PointText(int cell, bool previous) const
             const double value = double(CCellDecoder::Value(c));
             const double shown = inches ? value * CSurveyComparison::kMmPerInch
                                         : value / CSurveyComparison::kMmPerInch;
-            thickness += QStringLiteral(" (%1 %2)")
-                             .arg(QString::number(shown, 'f', m_decimals), UnitText());
+            thickness +=
+                QStringLiteral(" (%1 %2)").arg(QString::number(shown, 'f', m_decimals), UnitText());
         }
         lines << thickness;
     }

@@ -234,9 +234,8 @@ void CAnalysisView::LoadFields(const QString& fileName)
         m_settings->endGroup();
         m_settings->endGroup();
     }
-    const double perMm = CurrentUnit() == CSurveyComparison::Inches
-                             ? 1.0 / CSurveyComparison::kMmPerInch
-                             : 1.0;
+    const double perMm =
+        CurrentUnit() == CSurveyComparison::Inches ? 1.0 / CSurveyComparison::kMmPerInch : 1.0;
     m_loadingFields = true;
     m_ui->RequiredThicknessEdit->setText(FieldText(required * perMm));
     m_ui->NominalThicknessEdit->setText(FieldText(nominal * perMm));
@@ -307,17 +306,15 @@ void CAnalysisView::Refresh()
     }
 
     const CSurveyComparison::Options options = Options();
-    const CSurveyComparison comparison = m_previous
-                                             ? CSurveyComparison(*m_previous, *file, options)
-                                             : CSurveyComparison(*file, options);
+    const CSurveyComparison comparison = m_previous ? CSurveyComparison(*m_previous, *file, options)
+                                                    : CSurveyComparison(*file, options);
     m_chart->SetData(*file, CDataStorage::FileName(*file), options,
                      m_previous ? &*m_previous : nullptr, m_previousName);
-    m_ui->BelowCountLabel->setText(
-        std::isnan(options.required)
-            ? tr("Допустимая толщина не задана")
-            : tr("Ниже допустимой толщины: %1 из %2")
-                  .arg(comparison.GetSummary().below)
-                  .arg(comparison.ValidCurrentCount()));
+    m_ui->BelowCountLabel->setText(std::isnan(options.required)
+                                       ? tr("Допустимая толщина не задана")
+                                       : tr("Ниже допустимой толщины: %1 из %2")
+                                             .arg(comparison.GetSummary().below)
+                                             .arg(comparison.ValidCurrentCount()));
     m_ui->SummaryLabel->setText(
         m_previous ? comparison.SummaryLines().join(QLatin1Char('\n'))
                    : tr("Выберите предыдущее обследование того же объекта, чтобы рассчитать "
@@ -400,12 +397,12 @@ void CAnalysisView::OnComparePickLoaded()
 
 void CAnalysisView::OnComparePickFile()
 {
-    const QString path = UserPrompts().OpenFileName(
-        this, tr("Открыть предыдущее обследование"),
-        QDir::toNativeSeparators(DocumentsDir() + QLatin1Char('/')),
-        tr("Базы и файлы данных Korvalent (*.kdb *.kdf)") + QStringLiteral(";;") +
-            CDataMessages::DatabaseFilter() + QStringLiteral(";;") +
-            CDataMessages::DataFileFilter());
+    const QString path =
+        UserPrompts().OpenFileName(this, tr("Открыть предыдущее обследование"),
+                                   QDir::toNativeSeparators(DocumentsDir() + QLatin1Char('/')),
+                                   tr("Базы и файлы данных Korvalent (*.kdb *.kdf)") +
+                                       QStringLiteral(";;") + CDataMessages::DatabaseFilter() +
+                                       QStringLiteral(";;") + CDataMessages::DataFileFilter());
     if (path.isEmpty())
         return;
 
@@ -431,10 +428,10 @@ void CAnalysisView::OnComparePickFile()
                                       : CDataMessages::DatabaseOpenFailed(path));
         return;
     case CDataStorage::LoadResult::ParseFailed:
-        UserPrompts().Critical(
-            this, Title(),
-            single ? CDataMessages::DataFileParseFailed(path, result.parserError)
-                   : CDataMessages::DatabaseParseFailed(path, result.parserError));
+        UserPrompts().Critical(this, Title(),
+                               single
+                                   ? CDataMessages::DataFileParseFailed(path, result.parserError)
+                                   : CDataMessages::DatabaseParseFailed(path, result.parserError));
         return;
     case CDataStorage::LoadResult::WrongKind:
         UserPrompts().Critical(this, Title(),
@@ -463,8 +460,8 @@ void CAnalysisView::OnComparePickFile()
         const DataFileRecord* current = CurrentFile();
         pick = UserPrompts().ChooseItem(
             this, tr("Предыдущее обследование"),
-            tr("Файл данных предыдущего обследования в %1:").arg(QFileInfo(path).fileName()),
-            items, current ? LikelyEarlier(names, CDataStorage::FileName(*current)) : 0);
+            tr("Файл данных предыдущего обследования в %1:").arg(QFileInfo(path).fileName()), items,
+            current ? LikelyEarlier(names, CDataStorage::FileName(*current)) : 0);
         if (pick < 0 || pick >= result.files.size())
             return;
     }
@@ -488,8 +485,7 @@ QString CAnalysisView::SavePath(const QString& defaultName, const QString& filte
 
 void CAnalysisView::OnExportCsv()
 {
-    const QString path =
-        SavePath(tr("Анализ.csv"), tr("Значения разделённые запятой (*.csv)"));
+    const QString path = SavePath(tr("Анализ.csv"), tr("Значения разделённые запятой (*.csv)"));
     if (path.isEmpty())
         return;
     const CSafeSave::Result result = CCsvWriter::Save(path, *m_model);

@@ -88,7 +88,7 @@ private:
     std::function<QString()> m_documentsDir;
 
     int m_index = -1;
-    QString m_shownName;     // file whose values the fields hold
+    QString m_shownName; // file whose values the fields hold
     bool m_hasShownName = false;
     bool m_dirty = true;
     bool m_loadingFields = false;

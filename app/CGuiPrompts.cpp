@@ -124,9 +124,9 @@ int CGuiPrompts::ChooseItem(QObject* parent, const QString& caption, const QStri
     if (items.isEmpty())
         return -1;
     bool ok = false;
-    const QString chosen = QInputDialog::getItem(AsWidget(parent), caption, label, items,
-                                                 qBound(0, current, int(items.size()) - 1),
-                                                 false, &ok);
+    const QString chosen =
+        QInputDialog::getItem(AsWidget(parent), caption, label, items,
+                              qBound(0, current, int(items.size()) - 1), false, &ok);
     // Items may repeat (two files of one name): the index of the one shown
     // as current wins over the first equal text.
     if (!ok)

@@ -9,8 +9,7 @@ public:
     void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override;
     Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
                const QString& informativeText, int buttons,
-               const QMap<Button, QString>& labels = {},
-               Button defaultButton = NoButton) override;
+               const QMap<Button, QString>& labels = {}, Button defaultButton = NoButton) override;
     QString OpenFileName(QObject* parent, const QString& caption, const QString& dir,
                          const QString& filter) override;
     QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,

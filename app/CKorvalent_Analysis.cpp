@@ -51,17 +51,16 @@ void CKorvalent::AnalysisSetup()
     m_ui->mainTabWidget->addTab(page, tr("     Анализ     "));
     m_analysisView->SetCurrentFile(m_nSelectedFile);
 
-    connect(m_analysisView, &CAnalysisView::CellActivated, this,
-            [this](int row)
-            {
-                if (SelectResultRow(row))
-                    statusBar()->showMessage(
-                        tr("Ячейка %1 выделена в таблице результатов на вкладке «Данные»")
-                            .arg(row + 1),
-                        5000);
-            });
-    connect(m_ui->StatisticsTable, &QTableView::clicked, this,
-            &CKorvalent::OnStatisticsTableClick);
+    connect(
+        m_analysisView, &CAnalysisView::CellActivated, this,
+        [this](int row)
+        {
+            if (SelectResultRow(row))
+                statusBar()->showMessage(
+                    tr("Ячейка %1 выделена в таблице результатов на вкладке «Данные»").arg(row + 1),
+                    5000);
+        });
+    connect(m_ui->StatisticsTable, &QTableView::clicked, this, &CKorvalent::OnStatisticsTableClick);
 }
 
 bool CKorvalent::SelectResultRow(int row)
@@ -70,8 +69,8 @@ bool CKorvalent::SelectResultRow(int row)
         return false;
     QTableView* table = m_ui->ResultFileContentTable;
     const QModelIndex index = m_resultsModel->index(row, 0);
-    table->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
     table->scrollTo(index, QAbstractItemView::PositionAtCenter);
     return true;
 }

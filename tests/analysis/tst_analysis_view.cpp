@@ -119,10 +119,7 @@ private:
         m_prompts.Clear();
     }
 
-    void SelectFile(int row)
-    {
-        W().ResultFilesTableClick(W().FilesModel()->index(row, 0));
-    }
+    void SelectFile(int row) { W().ResultFilesTableClick(W().FilesModel()->index(row, 0)); }
 
     void SetRequired(const QString& text)
     {
@@ -202,8 +199,8 @@ private Q_SLOTS:
         // (An inch reading under 0.4 is LOS like any other value.)
         QTest::newRow("mixed units in inches")
             << QStringList{"LOS", "0.50in", "12.70", "0.45in", "0.30in"} << QString("0.48")
-            << Segments{{{2, 0.5}, {3, 0.5}, {4, 0.45}}} << Points{{4, 0.45}}
-            << QList<int>{1, 5} << 1.45 / 3 << "Ниже допустимой толщины: 1 из 3";
+            << Segments{{{2, 0.5}, {3, 0.5}, {4, 0.45}}} << Points{{4, 0.45}} << QList<int>{1, 5}
+            << 1.45 / 3 << "Ниже допустимой толщины: 1 из 3";
         QTest::newRow("no valid reading")
             << QStringList{"LOS", "LOS"} << QString("3") << Segments{} << Points{}
             << QList<int>{1, 2} << std::nan("") << "Ниже допустимой толщины: 0 из 0";
@@ -252,8 +249,8 @@ private Q_SLOTS:
             QVERIFY(std::isnan(chart->LineValue(CAnalysisChart::AverageLine)));
         else
             QVERIFY(qAbs(chart->LineValue(CAnalysisChart::AverageLine) - average) < 1e-9);
-        const double limit = required.isEmpty() ? std::nan("")
-                                                : QString(required).replace(',', '.').toDouble();
+        const double limit =
+            required.isEmpty() ? std::nan("") : QString(required).replace(',', '.').toDouble();
         if (std::isnan(limit))
             QVERIFY(std::isnan(chart->LineValue(CAnalysisChart::RequiredLine)));
         else
@@ -392,9 +389,8 @@ private Q_SLOTS:
             << QString();
         // Else the one whose name begins like the current one longest.
         QTest::newRow("database: the name beginning alike offered")
-            << "old.kdb"
-            << DataFileList{other, File(QStringLiteral("TANK-9"), {"7.0"}), Earlier()} << 2 << 2
-            << "TANK-7 2020" << QString();
+            << "old.kdb" << DataFileList{other, File(QStringLiteral("TANK-9"), {"7.0"}), Earlier()}
+            << 2 << 2 << "TANK-7 2020" << QString();
         QTest::newRow("database: choice cancelled")
             << "old.kdb" << DataFileList{other, Earlier()} << -1 << 1 << QString() << QString();
         QTest::newRow("database without files")
@@ -427,8 +423,8 @@ private Q_SLOTS:
         Child<QPushButton>("ComparePickFileButton")->click();
 
         QCOMPARE(m_prompts.records.first().kind, QStringLiteral("open"));
-        const bool asked = m_prompts.records.size() > 1 &&
-                           m_prompts.records.at(1).kind == QLatin1String("choose");
+        const bool asked =
+            m_prompts.records.size() > 1 && m_prompts.records.at(1).kind == QLatin1String("choose");
         QCOMPARE(asked, choice > -2);
         if (asked)
         {
