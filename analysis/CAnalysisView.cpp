@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLocale>
 #include <QRegularExpressionValidator>
 #include <QSettings>
@@ -338,7 +339,10 @@ void CAnalysisView::ShowTable(const CSurveyComparison& comparison)
         for (int column = 0; column < model->columnCount(); ++column)
             model->item(row, column)->setBackground(brush);
     }
+    // The table keeps the selection model of the model it showed: it goes too.
+    QItemSelectionModel* oldSelection = m_ui->ComparisonTable->selectionModel();
     m_ui->ComparisonTable->setModel(model);
+    delete oldSelection;
     delete m_model;
     m_model = model;
     // Sized from the headers and the first rows: every row has the same

@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardItemModel>
@@ -518,6 +519,43 @@ private Q_SLOTS:
         Child<QPushButton>("ExportPngButton")->click();
         QCOMPARE(m_prompts.records.size(), 1);
         QCOMPARE(m_prompts.records.first().icon, CUserPrompts::IconWarning);
+    }
+
+    // The command line draws the same chart off screen.
+    void commandLinePng_data()
+    {
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("written") << "chart.png" << 0;
+        QTest::newRow("missing folder") << "no/such/folder/chart.png" << 1;
+    }
+
+    void commandLinePng()
+    {
+        QFETCH(QString, out);
+        QFETCH(int, exitCode);
+        const QString data = Write(QStringLiteral("cli.kdb"), {Current(), Earlier()});
+        const QString path = m_env->Root() + QLatin1Char('/') + out;
+        QFile::remove(path);
+        QProcess cli;
+        cli.start(QStringLiteral(KORVALENT_CLI),
+                  {QStringLiteral("analyse"), data, QStringLiteral("--file"), QStringLiteral("1"),
+                   QStringLiteral("--previous"), data, QStringLiteral("--previous-file"),
+                   QStringLiteral("2"), QStringLiteral("--required"), QStringLiteral("5"),
+                   QStringLiteral("--png"), path});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), exitCode);
+        if (exitCode != 0)
+        {
+            QVERIFY(!QFile::exists(path));
+            QVERIFY(!cli.readAllStandardError().isEmpty());
+            return;
+        }
+        QCOMPARE(QImage(path).size(), CAnalysisChart::ExportSize());
+        // The table still goes to stdout.
+        QVERIFY(
+            QString::fromUtf8(cli.readAllStandardOutput())
+                .contains(QStringLiteral("Наибольшая скорость коррозии: 0.60 мм/год (ячейка 3)")));
     }
 
     void statisticsRowSelectsCell_data()
