@@ -2,6 +2,7 @@
 
 #include "app/CElidedLabel.h"
 #include "app/CTableFitter.h"
+#include "app/CTextCellDelegate.h"
 
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
@@ -135,6 +136,8 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     m_resultsModel = new QStandardItemModel(0, 9, this);
     m_ui->ResultFileContentTable->setModel(m_resultsModel);
+    m_ui->ResultFileContentTable->setItemDelegate(
+        new CTextCellDelegate(m_ui->ResultFileContentTable));
     m_statisticsModel =
         new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
     StatisticsRows::Fill(m_statisticsModel);

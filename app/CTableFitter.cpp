@@ -2,32 +2,102 @@
 
 #include <QEvent>
 #include <QAbstractItemModel>
+#include <QHash>
+#include <QSet>
 #include <QHeaderView>
+#include <QStyleOptionViewItem>
 #include <QTableView>
-
-namespace
-{
-constexpr int kSampleRows = 64;
-}
 
 CTableFitter::CTableFitter(QTableView* view)
     : QObject(view), m_view(view), m_viewport(view->viewport())
 {
     m_view->horizontalHeader()->setStretchLastSection(false);
-    // Contents widths from the visible rows and a spread sample of the rest:
-    // a file's cells share one format, and measuring every row of a large
-    // file was most of the time between a click on it and its table painted.
-    m_view->horizontalHeader()->setResizeContentsPrecision(kSampleRows);
     m_viewport->installEventFilter(this);
 }
 
+namespace
+{
+// Rows whose estimate is within this many pixels of the widest go through
+// the delegate: kerning may make any of them the widest.
+constexpr int kEstimateSlack = 4;
+// At most this many of those per column.
+constexpr int kMaxMeasured = 12;
+
+// Text widths estimated from per-character advances, each character measured
+// once: no shaping for every text of every row.
+class WidthEstimator
+{
+public:
+    explicit WidthEstimator(const QFont& font) : m_metrics(font) {}
+    int Width(const QString& text)
+    {
+        int width = 0;
+        for (const QChar ch : text)
+        {
+            auto known = m_advances.constFind(ch.unicode());
+            if (known == m_advances.constEnd())
+                known = m_advances.insert(ch.unicode(), m_metrics.horizontalAdvance(ch));
+            width += *known;
+        }
+        return width;
+    }
+
+private:
+    QFontMetrics m_metrics;
+    QHash<char16_t, int> m_advances;
+};
+} // namespace
+
 void CTableFitter::Refit()
 {
-    m_view->resizeColumnsToContents();
     QHeaderView* header = m_view->horizontalHeader();
+    const QAbstractItemModel* model = m_view->model();
     m_contentWidths.clear();
+    if (!model)
+        return;
+    // Every row counts, but the delegate (which lays out each text it
+    // measures, most of a click on a full file when it measured every row)
+    // only sees the few rows that may be a column's widest.
+    WidthEstimator estimate(m_view->font());
+    const int rows = model->rowCount();
+    const int grid = m_view->showGrid() ? 1 : 0;
+    QStyleOptionViewItem option;
+    option.initFrom(m_view);
+    option.font = m_view->font();
+    QList<int> estimates(rows);
     for (int c = 0; c < header->count(); ++c)
-        m_contentWidths.append(header->sectionSize(c));
+    {
+        int widest = -1;
+        for (int r = 0; r < rows; ++r)
+        {
+            estimates[r] = estimate.Width(model->index(r, c).data().toString());
+            widest = std::max(widest, estimates.at(r));
+        }
+        int width = header->isHidden() ? 0 : header->sectionSizeHint(c);
+        // The candidates' distinct texts, widest estimate first, a bounded
+        // number of them: equal estimates differ by kerning at most.
+        QList<QPair<int, int>> candidates; // (estimate, row)
+        QSet<QString> seen;
+        for (int r = 0; r < rows; ++r)
+            if (estimates.at(r) >= widest - kEstimateSlack)
+            {
+                const QString text = model->index(r, c).data().toString();
+                if (!seen.contains(text))
+                {
+                    seen.insert(text);
+                    candidates.append({estimates.at(r), r});
+                }
+            }
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (int k = 0; k < candidates.size() && k < kMaxMeasured; ++k)
+        {
+            const QModelIndex index = model->index(candidates.at(k).second, c);
+            QAbstractItemDelegate* delegate = m_view->itemDelegateForIndex(index);
+            width = std::max(width, delegate->sizeHint(option, index).width() + grid);
+        }
+        m_contentWidths.append(width);
+    }
     Spread();
 }
 

@@ -4,6 +4,7 @@
 #include "data/CDataStorage.h"
 
 #include <QCoreApplication>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 
 namespace
@@ -70,6 +71,11 @@ QList<float> CResultsModels::FillResults(QStandardItemModel* model, const DataFi
     const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignVCenter;
     const int first = model->rowCount();
     model->setRowCount(first + int(file.cells.size()));
+    if (file.cells.isEmpty())
+        return values;
+    // One change notice for the whole table instead of one per item: an
+    // attached view otherwise handles some 2300 of them for a full file.
+    QSignalBlocker quiet(model);
     for (int c = 0; c < file.cells.size(); ++c)
     {
         const CellRecord& cell = file.cells.at(c);
@@ -85,5 +91,8 @@ QList<float> CResultsModels::FillResults(QStandardItemModel* model, const DataFi
         }
         values.append(value);
     }
+    quiet.unblock();
+    emit model->dataChanged(model->index(first, 0),
+                            model->index(model->rowCount() - 1, model->columnCount() - 1));
     return values;
 }

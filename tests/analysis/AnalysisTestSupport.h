@@ -21,12 +21,12 @@ inline quint16 PackDate(const QDate& date)
     return quint16(((date.year() - 2000) << 9) | (date.month() << 5) | date.day());
 }
 
-inline CellRecord Cell(const QString& spec, const QDate& fileDate)
+inline CellRecord Cell(const QString& text, const QDate& fileDate)
 {
     CellRecord c;
     std::memset(&c, 0, sizeof(c));
-    QString value = spec.section(QLatin1Char('@'), 0, 0);
-    const QString when = spec.section(QLatin1Char('@'), 1);
+    QString value = text.section(QLatin1Char('@'), 0, 0);
+    const QString when = text.section(QLatin1Char('@'), 1);
     QDate date = fileDate;
     if (when == QLatin1String("-"))
         date = QDate();
@@ -50,13 +50,13 @@ inline CellRecord Cell(const QString& spec, const QDate& fileDate)
     return c;
 }
 
-inline DataFileRecord File(const QString& name, const QStringList& specs,
+inline DataFileRecord File(const QString& name, const QStringList& texts,
                            const QDate& date = QDate(2020, 1, 1))
 {
     DataFileRecord f;
     CAnsiText::Encode(name, f.header.name, 16);
-    for (const QString& spec : specs)
-        f.cells.append(Cell(spec, date));
+    for (const QString& text : texts)
+        f.cells.append(Cell(text, date));
     f.header.records = quint8(f.cells.size());
     f.header.serialNumber = 31337;
     f.header.fwVersion = 258;

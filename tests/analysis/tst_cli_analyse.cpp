@@ -106,6 +106,19 @@ private Q_SLOTS:
                          "Ресурс меньше интервала обследования (5 лет): 1", "Без отметок: 3"}));
     }
 
+    void help()
+    {
+        QProcess process;
+        process.start(QStringLiteral(KORVALENT_CLI), {QStringLiteral("--help")});
+        QVERIFY(process.waitForFinished(20000));
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(out.contains(QStringLiteral(
+                     "  korvalent-cli analyse FILE.kdb|FILE.kdf --file N [--previous "
+                     "FILE.kdb|FILE.kdf [--previous-file K]] [--required T] [--nominal T] "
+                     "[--interval YEARS] [--csv OUT]\n")),
+                 qPrintable(out));
+    }
+
     void singleFile()
     {
         const Run run = Cli({m_before, "--file", "1", "--required", "9"});
