@@ -1,6 +1,7 @@
 #include "app/CGuiPrompts.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -115,4 +116,22 @@ QString CGuiPrompts::ExistingDirectory(QObject* parent, const QString& caption, 
 {
     return QFileDialog::getExistingDirectory(AsWidget(parent), caption, dir,
                                              QFileDialog::ShowDirsOnly);
+}
+
+int CGuiPrompts::ChooseItem(QObject* parent, const QString& caption, const QString& label,
+                            const QStringList& items, int current)
+{
+    if (items.isEmpty())
+        return -1;
+    bool ok = false;
+    const QString chosen =
+        QInputDialog::getItem(AsWidget(parent), caption, label, items,
+                              qBound(0, current, int(items.size()) - 1), false, &ok);
+    // Items may repeat (two files of one name): the index of the one shown
+    // as current wins over the first equal text.
+    if (!ok)
+        return -1;
+    if (current >= 0 && current < items.size() && items.at(current) == chosen)
+        return current;
+    return int(items.indexOf(chosen));
 }

@@ -192,6 +192,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 15. Report pages: the preview's prompt, the preview window, PDF.
     ReportSetup();
+
+    // 16. The analysis tab after the report.
+    AnalysisSetup();
 }
 
 CKorvalent::~CKorvalent()

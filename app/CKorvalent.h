@@ -26,6 +26,7 @@ class CPEPListDialog;
 class CDeviceScreenshotDialog;
 class CReportData;
 class CReportPreviewWindow;
+class CAnalysisView;
 
 namespace Ui
 {
@@ -38,6 +39,7 @@ class CKorvalent;
 //   CKorvalent_Device.cpp   firmware, database download / upload, clock sync
 //   CKorvalent_Report.cpp   report page
 //   CKorvalent_Export.cpp   CSV and spreadsheet export
+//   CKorvalent_Analysis.cpp analysis tab, statistics rows that find their cell
 class CKorvalent : public QMainWindow
 {
     Q_OBJECT
@@ -72,6 +74,9 @@ public:
     CReportPreviewWindow* ReportPreview() const { return m_reportPreview; }
     // The report document of the last generation (empty before the first).
     const QString& ReportDocument() const { return m_reportDocument; }
+    CAnalysisView* AnalysisView() const { return m_analysisView; }
+    // Selects and shows a row of the results table; false when there is none.
+    bool SelectResultRow(int row);
 
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
@@ -128,6 +133,8 @@ public Q_SLOTS:
 private Q_SLOTS:
     // Beyond the specified slots: the report as a PDF document.
     void OnReportSaveToPdf();
+    // X(min) / X(max) clicked: the first cell holding that value.
+    void OnStatisticsTableClick(QModelIndex index);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -189,4 +196,8 @@ private:
     void ShowReportFields(const CReportData& report);
     void ShowReportStatistics(const QStringList& values);
     void ShowReportRows(const QList<QStringList>& rows);
+
+    // --- analysis (CKorvalent_Analysis.cpp) ---
+    CAnalysisView* m_analysisView = nullptr;
+    void AnalysisSetup();
 };

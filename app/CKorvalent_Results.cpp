@@ -1,6 +1,7 @@
 #include "app/CKorvalent.h"
 
 #include "app/CTableFitter.h"
+#include "analysis/CAnalysisView.h"
 
 #include "ui_CKorvalent.h"
 
@@ -80,6 +81,8 @@ void CKorvalent::OnResultsTablesRefresh()
     // Save and delete act on the files table's current row: keep it on the
     // file the results show, whoever moved the selected index.
     SyncFilesSelection();
+    if (m_analysisView)
+        m_analysisView->SetCurrentFile(m_nSelectedFile);
     if (m_nSelectedFile < 0 || m_nSelectedFile >= m_dataFiles.size())
         return;
 

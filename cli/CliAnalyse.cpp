@@ -1,6 +1,8 @@
 #include "cli/CliCommands.h"
 
+#include "analysis/CAnalysisChart.h"
 #include "analysis/CSurveyComparison.h"
+#include "data/CDataStorage.h"
 #include "export/CCsvWriter.h"
 
 #include <QStandardItemModel>
@@ -14,7 +16,7 @@ struct AnalyseArguments
     QString path, fileArgument;
     QString previousPath, previousFileArgument;
     QString required, nominal, interval;
-    QString csvPath;
+    QString csvPath, pngPath;
 };
 
 // A thickness or a number of years as typed: "8.5" or "8,5", above zero.
@@ -66,10 +68,26 @@ bool WriteCsv(const QString& path, const CSurveyComparison& comparison)
     }
     return true;
 }
+// The chart of the analysis tab, drawn off screen (main() made the
+// application a widget one for this).
+bool WritePng(const QString& path, const DataFileRecord& current, const DataFileRecord* previous,
+              const CSurveyComparison::Options& options)
+{
+    CAnalysisChart chart;
+    chart.SetData(current, CDataStorage::FileName(current), options, previous,
+                  previous ? CDataStorage::FileName(*previous) : QString());
+    const CSafeSave::Result saved = chart.SavePng(path);
+    if (!saved.Ok())
+    {
+        CliPrintErr(CSafeSave::Describe(path, saved));
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 // analyse FILE --file N [--previous FILE [--previous-file K]] [--required T]
-// [--nominal T] [--interval YEARS] [--csv OUT]: the analysis tab's table and
+// [--nominal T] [--interval YEARS] [--csv OUT] [--png OUT]: the analysis tab's table and
 // summary for a data file, compared with an earlier survey when one is given.
 int CliAnalyse(const CliContext& ctx)
 {
@@ -89,6 +107,7 @@ int CliAnalyse(const CliContext& ctx)
         {"--nominal", &a.nominal},
         {"--interval", &a.interval},
         {"--csv", &a.csvPath},
+        {"--png", &a.pngPath},
     };
     for (int i = 0; i < ctx.args.size(); ++i)
     {
@@ -132,9 +151,11 @@ int CliAnalyse(const CliContext& ctx)
         return CliUsageError(QStringLiteral("--interval needs a number of years above 0, e.g. 5"));
 
     // Told before the data is read; the save itself still checks everything.
-    if (!a.csvPath.isEmpty())
+    for (const QString& out : {a.csvPath, a.pngPath})
     {
-        const QString unwritable = CliCheckWritable(a.csvPath);
+        if (out.isEmpty())
+            continue;
+        const QString unwritable = CliCheckWritable(out);
         if (!unwritable.isEmpty())
         {
             CliPrintErr(unwritable);
@@ -188,6 +209,8 @@ int CliAnalyse(const CliContext& ctx)
     bool written = true;
     if (!a.csvPath.isEmpty())
         written = WriteCsv(a.csvPath, *comparison);
+    if (!a.pngPath.isEmpty())
+        written = WritePng(a.pngPath, *current, previous, options) && written;
     load.ReportDamagedDataFile();
     previousLoad.ReportDamagedDataFile();
     return written ? CliOk : CliFailure;

@@ -4,12 +4,14 @@
 #include "cli/CliCommands.h"
 #include "core/CSafeSave.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace
@@ -54,7 +56,7 @@ const Command kCommands[] = {
      "write the report document of a .krf file as HTML or PDF", CliReport},
     {"analyse",
      "analyse FILE.kdb|FILE.kdf --file N [--previous FILE.kdb|FILE.kdf [--previous-file K]] "
-     "[--required T] [--nominal T] [--interval YEARS] [--csv OUT]",
+     "[--required T] [--nominal T] [--interval YEARS] [--csv OUT] [--png OUT]",
      "corrosion rate and remaining life per location against an earlier survey (thicknesses "
      "in the file's unit; --previous-file may be left out when FILE holds one data file)",
      CliAnalyse},
@@ -72,6 +74,15 @@ QString CommandWord(int argc, char** argv)
             return a;
     }
     return {};
+}
+
+// True when any argument is exactly `option`.
+bool HasOption(int argc, char** argv, const char* option)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], option) == 0)
+            return true;
+    return false;
 }
 
 // Qt's own notes (a missing runtime directory of a bare terminal session)
@@ -140,7 +151,17 @@ int main(int argc, char** argv)
     // The report lays out text, which needs fonts and so a GUI application;
     // it never shows a window, so it draws off screen, display or not.
     std::unique_ptr<QCoreApplication> app;
-    if (CommandWord(argc, argv) == QLatin1String("report"))
+    const QString command = CommandWord(argc, argv);
+    if (command == QLatin1String("analyse") && HasOption(argc, argv, "--png"))
+    {
+        // The chart is a graphics widget: only a widget application draws
+        // it. Off screen as well, and only when a picture is asked for, so
+        // that the table alone starts as fast as every other command.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(QuietQtMessages);
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    else if (command == QLatin1String("report"))
     {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(QuietQtMessages);

@@ -104,6 +104,17 @@ QString CScriptedPrompts::ExistingDirectory(QObject* parent, const QString& capt
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
+int CScriptedPrompts::ChooseItem(QObject* parent, const QString& caption, const QString& label,
+                                 const QStringList& items, int current)
+{
+    Record r = FileRecord("choose", parent, caption, QString(), QString());
+    r.text = label;
+    r.items = items;
+    r.current = current;
+    records.append(r);
+    return choices.isEmpty() ? -1 : choices.dequeue();
+}
+
 QStringList CScriptedPrompts::Messages() const
 {
     QStringList out;

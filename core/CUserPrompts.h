@@ -51,6 +51,19 @@ public:
     virtual QString ExistingDirectory(QObject* parent, const QString& caption,
                                       const QString& dir) = 0;
 
+    // One item chosen from a list: its index, -1 when the user cancels. The
+    // command line and the silent prompts cannot ask: they cancel.
+    virtual int ChooseItem(QObject* parent, const QString& caption, const QString& label,
+                           const QStringList& items, int current = 0)
+    {
+        Q_UNUSED(parent);
+        Q_UNUSED(caption);
+        Q_UNUSED(label);
+        Q_UNUSED(items);
+        Q_UNUSED(current);
+        return -1;
+    }
+
     // Convenience wrappers.
     void Critical(QObject* parent, const QString& title, const QString& text)
     {
@@ -79,7 +92,7 @@ class CScriptedPrompts : public CUserPrompts
 public:
     struct Record
     {
-        QString kind; // "message", "ask", "open", "save", "dir"
+        QString kind; // "message", "ask", "open", "save", "dir", "choose"
         Icon icon = IconInformation;
         QString title;
         QString text;
@@ -90,11 +103,14 @@ public:
         int buttons = 0;                 // for "ask"
         QMap<Button, QString> labels;    // for "ask"
         Button defaultButton = NoButton; // for "ask"
+        QStringList items;               // for "choose"
+        int current = 0;                 // for "choose"
     };
 
     QList<Record> records;
     QQueue<Button> answers;    // for Ask; Cancel when empty
     QQueue<QString> fileNames; // for OpenFileName / SaveFileName / ExistingDirectory; "" when empty
+    QQueue<int> choices;       // for ChooseItem; -1 when empty
 
     void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override;
     Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
@@ -105,6 +121,8 @@ public:
     QString SaveFileName(QObject* parent, const QString& caption, const QString& dir,
                          const QString& filter) override;
     QString ExistingDirectory(QObject* parent, const QString& caption, const QString& dir) override;
+    int ChooseItem(QObject* parent, const QString& caption, const QString& label,
+                   const QStringList& items, int current = 0) override;
 
     // Texts of the message boxes only, in order.
     QStringList Messages() const;

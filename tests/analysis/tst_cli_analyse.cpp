@@ -115,7 +115,7 @@ private Q_SLOTS:
         QVERIFY2(out.contains(QStringLiteral(
                      "  korvalent-cli analyse FILE.kdb|FILE.kdf --file N [--previous "
                      "FILE.kdb|FILE.kdf [--previous-file K]] [--required T] [--nominal T] "
-                     "[--interval YEARS] [--csv OUT]\n")),
+                     "[--interval YEARS] [--csv OUT] [--png OUT]\n")),
                  qPrintable(out));
     }
 

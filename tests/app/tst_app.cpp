@@ -384,7 +384,8 @@ private Q_SLOTS:
         for (const char* topic :
              {"Выбрать устройство для подключения", "Получить из прибора базу",
               "Отправить в прибор базу", "Сохранить базу на ПК", "Редактор базы материалов",
-              "Синхронизировать часы", "korvalent-cli", "-extras"})
+              "Синхронизировать часы", "korvalent-cli", "-extras", "korvalent-cli analyse",
+              "остаточный ресурс = (текущая толщина − допустимая толщина) / скорость коррозии"})
             QVERIFY2(html.contains(QString::fromUtf8(topic)), topic);
     }
 
@@ -680,11 +681,13 @@ private Q_SLOTS:
     {
         auto window = NewWindow();
         QTabWidget* main = Child<QTabWidget>(window.get(), "mainTabWidget");
-        QCOMPARE(main->count(), 2);
+        QCOMPARE(main->count(), 3);
         QCOMPARE(main->widget(0)->objectName(), QStringLiteral("tab"));
         QCOMPARE(main->tabText(0), QStringLiteral("     Данные     "));
         QCOMPARE(main->widget(1)->objectName(), QStringLiteral("tab_2"));
         QCOMPARE(main->tabText(1), QStringLiteral("     Отчёт     "));
+        QCOMPARE(main->widget(2)->objectName(), QStringLiteral("tab_analysis"));
+        QCOMPARE(main->tabText(2), QStringLiteral("     Анализ     "));
         QTabWidget* report = Child<QTabWidget>(window.get(), "reportTabWidget");
         QStringList pages;
         for (int i = 0; i < report->count(); ++i)

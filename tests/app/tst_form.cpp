@@ -434,7 +434,7 @@ const NumberRow s_numbers[] = {
     {"ResultFilesTable", "editTriggers", QAbstractItemView::NoEditTriggers},
     {"ResultFileContentTable", "editTriggers", QAbstractItemView::NoEditTriggers},
     {"StatisticsTable", "editTriggers", QAbstractItemView::NoEditTriggers},
-    {"mainTabWidget", "count", 2},
+    {"mainTabWidget", "count", 3},
     {"reportTabWidget", "count", 4},
 
     {"action_show_pep_params_editor_dialog", "visible", 0},
@@ -442,7 +442,7 @@ const NumberRow s_numbers[] = {
 };
 
 // Pages in order inside their tab widgets.
-const char* const s_mainPages[] = {"tab", "tab_2"};
+const char* const s_mainPages[] = {"tab", "tab_2", "tab_analysis"};
 const char* const s_reportPages[] = {"tab_information", "tab_3", "tab_conclusion", "tab_preview"};
 
 // Header fields, top to bottom.
@@ -856,7 +856,7 @@ private Q_SLOTS:
     void pagesInOrder()
     {
         auto* main = m_window->findChild<QTabWidget*>(QStringLiteral("mainTabWidget"));
-        for (int i = 0; i < 2; ++i)
+        for (int i = 0; i < 3; ++i)
             QCOMPARE(main->widget(i)->objectName(), QString::fromLatin1(s_mainPages[i]));
         auto* report = m_window->findChild<QTabWidget*>(QStringLiteral("reportTabWidget"));
         for (int i = 0; i < 4; ++i)
