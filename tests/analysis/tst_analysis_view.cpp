@@ -132,12 +132,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QCoreApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
-        QCoreApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
-        m_env = std::make_unique<CTestEnvironment>();
-        m_settings.reset(CAppSettings::Create());
-        g_App.pSettings = m_settings.get();
-        SetUserPrompts(&m_prompts);
+        BeginWindowTests(&m_env, &m_settings, &m_prompts);
     }
 
     void init()
@@ -159,11 +154,7 @@ private Q_SLOTS:
         m_window.reset();
     }
 
-    void cleanupTestCase()
-    {
-        SetUserPrompts(nullptr);
-        g_App.pSettings = nullptr;
-    }
+    void cleanupTestCase() { EndWindowTests(); }
 
     void tabAfterReport()
     {

@@ -93,13 +93,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QCoreApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
-        QCoreApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
-        QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::Version));
-        m_env = std::make_unique<CTestEnvironment>();
-        m_settings.reset(CAppSettings::Create());
-        g_App.pSettings = m_settings.get();
-        SetUserPrompts(&m_prompts);
+        BeginWindowTests(&m_env, &m_settings, &m_prompts);
     }
 
     void init()

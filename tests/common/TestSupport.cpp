@@ -1,7 +1,10 @@
 #include "tests/common/TestSupport.h"
 
+#include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
+#include "core/CUserPrompts.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 
@@ -58,4 +61,22 @@ QStringList FolderEntries(const QString& folder)
 {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+void BeginWindowTests(std::unique_ptr<CTestEnvironment>* env,
+                      std::unique_ptr<QSettings>* settings, CUserPrompts* prompts)
+{
+    QCoreApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::Version));
+    *env = std::make_unique<CTestEnvironment>();
+    settings->reset(CAppSettings::Create());
+    g_App.pSettings = settings->get();
+    SetUserPrompts(prompts);
+}
+
+void EndWindowTests()
+{
+    SetUserPrompts(nullptr);
+    g_App.pSettings = nullptr;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
 #include <sys/resource.h>
 
 class QProcess;
@@ -11,6 +13,8 @@ class QProcess;
 // Points the settings store and the home directory of the test process at a
 // fresh temporary directory, so that no test reads or writes the user's real
 // settings or documents. Call once from initTestCase().
+class CUserPrompts;
+
 class CTestEnvironment
 {
 public:
@@ -22,6 +26,13 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// What every window test sets up once: the program's identity, a private
+// home with the program's settings in it, and the given prompts in place of
+// the dialogs. EndWindowTests() takes the globals back.
+void BeginWindowTests(std::unique_ptr<CTestEnvironment>* env,
+                      std::unique_ptr<QSettings>* settings, CUserPrompts* prompts);
+void EndWindowTests();
 
 // Lowers the file-size limit of this process while alive: a write beyond it
 // fails with EFBIG, as on a full disk (SIGXFSZ is ignored meanwhile, so that

@@ -91,12 +91,7 @@ class TestReportWindow : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QCoreApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
-        QCoreApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
-        m_env = std::make_unique<CTestEnvironment>();
-        m_settings.reset(CAppSettings::Create());
-        g_App.pSettings = m_settings.get();
-        SetUserPrompts(&m_prompts);
+        BeginWindowTests(&m_env, &m_settings, &m_prompts);
     }
 
     void init()
@@ -122,11 +117,7 @@ private Q_SLOTS:
         m_window.reset();
     }
 
-    void cleanupTestCase()
-    {
-        SetUserPrompts(nullptr);
-        g_App.pSettings = nullptr;
-    }
+    void cleanupTestCase() { EndWindowTests(); }
 
     void resultsFill_data()
     {
