@@ -15,27 +15,11 @@ class TestCliAnalyse : public QObject
 {
     Q_OBJECT
 
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
+    using Run = CProgramRun;
 
     static Run Cli(const QStringList& arguments)
     {
-        QProcess process;
-        process.start(QStringLiteral(KORVALENT_CLI), QStringList{"analyse"} + arguments);
-        Run run;
-        if (!process.waitForFinished(20000))
-        {
-            process.kill();
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return RunProgram(QStringLiteral(KORVALENT_CLI), QStringList{"analyse"} + arguments);
     }
 
     QString Path(const QString& name) const { return m_env->Root() + QLatin1Char('/') + name; }

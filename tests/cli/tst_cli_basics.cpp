@@ -8,27 +8,11 @@ class TestCliBasics : public QObject
 {
     Q_OBJECT
 
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
+    using Run = CProgramRun;
 
     Run Cli(const QStringList& arguments)
     {
-        QProcess process;
-        process.start(QStringLiteral(KORVALENT_CLI), arguments);
-        Run run;
-        if (!process.waitForFinished(20000))
-        {
-            process.kill();
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return RunProgram(QStringLiteral(KORVALENT_CLI), arguments);
     }
 
     CTestEnvironment* m_env = nullptr;

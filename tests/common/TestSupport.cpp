@@ -80,3 +80,20 @@ void EndWindowTests()
     SetUserPrompts(nullptr);
     g_App.pSettings = nullptr;
 }
+
+CProgramRun RunProgram(const QString& program, const QStringList& arguments, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    CProgramRun run;
+    if (!process.waitForFinished(timeoutMs))
+    {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}

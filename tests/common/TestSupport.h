@@ -27,6 +27,17 @@ private:
     QTemporaryDir m_dir;
 };
 
+// A program run to its end: exit code (-1 when it did not exit normally or
+// was killed after timeoutMs), standard output and error as UTF-8.
+struct CProgramRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+CProgramRun RunProgram(const QString& program, const QStringList& arguments,
+                       int timeoutMs = 20000);
+
 // What every window test sets up once: the program's identity, a private
 // home with the program's settings in it, and the given prompts in place of
 // the dialogs. EndWindowTests() takes the globals back.
