@@ -410,20 +410,9 @@ void CAnalysisView::OnComparePickFile()
     if (path.isEmpty())
         return;
 
-    // The suffix names the kind; a file of the other kind under it is read as what it is.
-    bool single = path.endsWith(QStringLiteral(".kdf"), Qt::CaseInsensitive);
-    CDataStorage::LoadResult result =
-        single ? CDataStorage::LoadDataFile(path) : CDataStorage::LoadDatabaseFile(path);
-    if (result.status == CDataStorage::LoadResult::WrongKind)
-    {
-        const CDataStorage::LoadResult other =
-            single ? CDataStorage::LoadDatabaseFile(path) : CDataStorage::LoadDataFile(path);
-        if (other.Succeeded())
-        {
-            result = other;
-            single = !single;
-        }
-    }
+    // A file of the other kind under the suffix is read as what it is.
+    bool single = false;
+    const CDataStorage::LoadResult result = CDataStorage::LoadEitherKind(path, &single);
     switch (result.status)
     {
     case CDataStorage::LoadResult::OpenFailed:

@@ -190,6 +190,24 @@ CDataStorage::LoadResult CDataStorage::LoadDataFile(const QString& path)
     return ParseDataFile(content);
 }
 
+CDataStorage::LoadResult CDataStorage::LoadEitherKind(const QString& path, bool* dataFile)
+{
+    bool single = path.endsWith(QStringLiteral(".kdf"), Qt::CaseInsensitive);
+    *dataFile = single;
+    QByteArray content;
+    LoadResult refused;
+    if (!ReadContent(path, &content, &refused))
+        return refused;
+    const LoadResult first = single ? ParseDataFile(content) : ParseDatabase(content);
+    if (first.status != LoadResult::WrongKind)
+        return first;
+    const LoadResult other = single ? ParseDatabase(content) : ParseDataFile(content);
+    if (!other.Succeeded())
+        return first;
+    *dataFile = !single;
+    return other;
+}
+
 QByteArray CDataStorage::DatabaseDocument(const DataFileList& files)
 {
     CXmlKeyFileWriter writer(DatabaseRootName());

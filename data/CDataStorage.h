@@ -40,6 +40,11 @@ public:
     static LoadResult LoadDatabaseFile(const QString& path);
     // Reads a single data file; its name comes from the file's NAME element.
     static LoadResult LoadDataFile(const QString& path);
+    // A database or a data file, whichever the file holds: the suffix (.kdf
+    // for a data file) decides which is tried first and whose failure is
+    // reported; *dataFile tells which kind was read (or failed). The file is
+    // read once.
+    static LoadResult LoadEitherKind(const QString& path, bool* dataFile);
     // The same from bytes already in memory.
     static LoadResult ParseDatabase(const QByteArray& content);
     static LoadResult ParseDataFile(const QByteArray& content);

@@ -761,6 +761,56 @@ private Q_SLOTS:
                  CDataStorage::LoadResult::OpenFailed);
     }
 
+    // The earlier survey may be picked from a file of either kind: what it
+    // holds decides, the suffix only which kind is tried (and reported) first.
+    void loadEitherKind_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("holds"); // "database", "data file" or "garbage"
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("dataFile");
+        QTest::addColumn<int>("files");
+        const int ok = int(CDataStorage::LoadResult::Ok);
+        const int parse = int(CDataStorage::LoadResult::ParseFailed);
+        QTest::newRow("database as .kdb") << ".kdb" << "database" << ok << false << 2;
+        QTest::newRow("database under .kdf") << ".kdf" << "database" << ok << false << 2;
+        QTest::newRow("data file as .kdf") << ".kdf" << "data file" << ok << true << 1;
+        QTest::newRow("data file under .KDB") << ".KDB" << "data file" << ok << true << 1;
+        QTest::newRow("garbage .kdf: data file's failure") << ".kdf" << "garbage" << parse << true
+                                                           << 0;
+        QTest::newRow("garbage .kdb: database's failure") << ".kdb" << "garbage" << parse
+                                                          << false << 0;
+    }
+    void loadEitherKind()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(QString, holds);
+        QFETCH(int, status);
+        QFETCH(bool, dataFile);
+        QFETCH(int, files);
+        const QString path = m_env->Root() + QStringLiteral("/either") + suffix;
+        QFile::remove(path);
+        const DataFileList two{File(QStringLiteral("A"), {MmCell(5.2)}),
+                               File(QStringLiteral("B"), {MmCell(7.1), MmCell(0.3)})};
+        if (holds == QLatin1String("database"))
+            QVERIFY(CDataStorage::SaveDatabaseFile(path, two));
+        else if (holds == QLatin1String("data file"))
+            QVERIFY(CDataStorage::SaveDataFile(path, two.at(1)));
+        else
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("<KorvalentDatabase><unclosed>");
+        }
+        bool single = !dataFile;
+        const CDataStorage::LoadResult r = CDataStorage::LoadEitherKind(path, &single);
+        QCOMPARE(int(r.status), status);
+        QCOMPARE(single, dataFile);
+        QCOMPARE(int(r.files.size()), files);
+        if (files == 1)
+            QCOMPARE(r.files.first().cells.size(), 2);
+    }
+
     void baseName_data()
     {
         QTest::addColumn<QString>("path");
