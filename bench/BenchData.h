@@ -3,7 +3,9 @@
 #include "data/GaugeRecords.h"
 
 #include <QList>
+#include <QStringList>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 // Synthetic measurement data and figures shared by the benchmarks.
@@ -44,5 +46,19 @@ inline double Median(QList<double> v)
 {
     std::sort(v.begin(), v.end());
     return v.isEmpty() ? 0 : v.at(v.size() / 2);
+}
+// The value of --runs N among a benchmark's arguments (at least 1).
+inline int Runs(const QStringList& args, int fallback = 15)
+{
+    const int at = int(args.indexOf(QStringLiteral("--runs")));
+    return at > 0 && at + 1 < args.size() ? std::max(1, args.at(at + 1).toInt()) : fallback;
+}
+
+// One line of figures in milliseconds: min, median, max.
+inline void PrintMs(const char* what, QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    std::printf("%-34s min %7.2f  median %7.2f  max %7.2f ms\n", what, v.first(), Median(v),
+                v.last());
 }
 } // namespace BenchData

@@ -46,13 +46,6 @@ DataFileRecord Survey(const char* name, quint32 seed, double loss, quint16 year)
     return file;
 }
 
-void Print(const char* what, QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    std::printf("%-34s min %7.2f  median %7.2f  max %7.2f ms\n", what, v.first(),
-                BenchData::Median(v), v.last());
-}
-
 double Elapsed(const QElapsedTimer& timer)
 {
     return double(timer.nsecsElapsed()) / 1e6;
@@ -63,11 +56,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int runs = 15;
-    const QStringList args = app.arguments();
-    const int at = int(args.indexOf(QStringLiteral("--runs")));
-    if (at > 0 && at + 1 < args.size())
-        runs = qMax(1, args.at(at + 1).toInt());
+    const int runs = BenchData::Runs(app.arguments());
 
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());
@@ -158,10 +147,10 @@ int main(int argc, char** argv)
     std::printf("chart redraw, 254 cells against an earlier 254-cell survey, %d runs each, "
                 "interleaved\n",
                 runs);
-    Print("new chart per file (reference)", rebuiltTimes);
-    Print("series refilled", refilled);
+    BenchData::PrintMs("new chart per file (reference)", rebuiltTimes);
+    BenchData::PrintMs("series refilled", refilled);
     std::printf("ratio of medians (refilled / new chart): %.2f\n",
                 BenchData::Median(refilled) / BenchData::Median(rebuiltTimes));
-    Print("analysis tab, file changed", tabTimes);
+    BenchData::PrintMs("analysis tab, file changed", tabTimes);
     return 0;
 }

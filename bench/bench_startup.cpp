@@ -62,13 +62,6 @@ Run Spawn(const char* path, char* const* args)
                        ms(before.ru_stime);
     return {wall, cpu};
 }
-
-void Print(const char* what, QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    std::printf("%-32s min %7.1f  median %7.1f  max %7.1f ms\n", what, v.first(),
-                BenchData::Median(v), v.last());
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -81,10 +74,10 @@ int main(int argc, char** argv)
         });
     }
 
-    int runs = 15;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--runs") == 0)
-            runs = std::max(1, std::atoi(argv[i + 1]));
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const int runs = BenchData::Runs(args);
 
     // A fresh home: first-start settings, no gauge chosen, no device probe.
     QTemporaryDir home;
@@ -117,10 +110,10 @@ int main(int argc, char** argv)
         subjectCpu.append(s.cpuMs);
     }
     std::printf("start until first paint (offscreen), %d runs each, interleaved\n", runs);
-    Print("bare Qt window: wall", bareWall);
-    Print("Korvalent: wall", subjectWall);
-    Print("bare Qt window: CPU", bareCpu);
-    Print("Korvalent: CPU", subjectCpu);
+    BenchData::PrintMs("bare Qt window: wall", bareWall);
+    BenchData::PrintMs("Korvalent: wall", subjectWall);
+    BenchData::PrintMs("bare Qt window: CPU", bareCpu);
+    BenchData::PrintMs("Korvalent: CPU", subjectCpu);
     std::printf("ratio of medians: wall %.2f, CPU %.2f\n",
                 BenchData::Median(subjectWall) / BenchData::Median(bareWall),
                 BenchData::Median(subjectCpu) / BenchData::Median(bareCpu));

@@ -114,24 +114,13 @@ double BareTable(QTableView* view, const PaintCounter& painted, const DataFileRe
     UntilPainted(painted, before);
     return double(timer.nsecsElapsed()) / 1e6;
 }
-
-void Print(const char* what, QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    std::printf("%-34s min %7.2f  median %7.2f  max %7.2f ms\n", what, v.first(),
-                BenchData::Median(v), v.last());
-}
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int runs = 15;
-    const QStringList args = app.arguments();
-    const int at = int(args.indexOf(QStringLiteral("--runs")));
-    if (at > 0 && at + 1 < args.size())
-        runs = qMax(1, args.at(at + 1).toInt());
+    const int runs = BenchData::Runs(app.arguments());
 
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());
@@ -174,9 +163,9 @@ int main(int argc, char** argv)
     }
     std::printf("click on a data file of 254 cells until painted, %d runs each, interleaved\n",
                 runs);
-    Print("bare table: build, attach, paint", reference);
-    Print("window: press until painted", press);
-    Print("window: release until painted", release);
+    BenchData::PrintMs("bare table: build, attach, paint", reference);
+    BenchData::PrintMs("window: press until painted", press);
+    BenchData::PrintMs("window: release until painted", release);
     std::printf("ratio of medians (press / bare table): %.2f\n",
                 BenchData::Median(press) / BenchData::Median(reference));
     g_App.pMainWindow = nullptr;
