@@ -55,7 +55,10 @@ bool AsciiCompatible(const QByteArray& name)
 QString CheckEncoding(const QByteArray& data)
 {
     const auto unsupported = [](const QByteArray& name)
-    { return QStringLiteral("кодировка %1 не поддерживается").arg(QString::fromLatin1(name)); };
+    {
+        return QStringLiteral("кодировка %1 не поддерживается (файлы программы в UTF-8)")
+            .arg(QString::fromLatin1(name));
+    };
     if (StartsWith(data, 0, "\xFE\xFF", 2) || StartsWith(data, 0, "\xFF\xFE", 2))
         return unsupported("UTF-16");
     if (StartsWith(data, 0, "\x4C\x6F\xA7\x94", 4))
