@@ -73,7 +73,7 @@ QByteArray DepthFlood()
 }
 
 // A command line run as a child whose pid the test knows, for signals.
-pid_t Spawn(const QStringList& arguments)
+pid_t Spawn(const QStringList& arguments, int ignoredSignal = 0)
 {
     QList<QByteArray> args{QByteArray(KORVALENT_CLI)};
     for (const QString& a : arguments)
@@ -85,6 +85,8 @@ pid_t Spawn(const QStringList& arguments)
         for (QByteArray& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
+        if (ignoredSignal)
+            std::signal(ignoredSignal, SIG_IGN); // as nohup does
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -252,29 +254,41 @@ private Q_SLOTS:
     }
 
     // A save ended by a signal removes its temporary file, leaves the
-    // previous file as it was and ends with the signal's status.
+    // previous file as it was and ends with the signal's status; a signal
+    // the process was started to ignore stays ignored.
     void interruptedSave_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::addColumn<bool>("ignored");
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGHUP") << SIGHUP << false;
+        QTest::newRow("SIGHUP under nohup") << SIGHUP << true;
     }
     void interruptedSave()
     {
         QFETCH(int, signal);
+        QFETCH(bool, ignored);
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("r.pdf"));
         QVERIFY(WriteBytes(pdf, "previous"));
         const pid_t pid =
-            Spawn({QStringLiteral("report"), Path("long.krf"), QStringLiteral("--pdf"), pdf});
+            Spawn({QStringLiteral("report"), Path("long.krf"), QStringLiteral("--pdf"), pdf},
+                  ignored ? signal : 0);
         QVERIFY(pid > 0);
         QVERIFY2(WaitForTemporary(pid, dir.path()), "no temporary file seen");
         QCOMPARE(::kill(pid, signal), 0);
         const int status = WaitFor(pid);
+        QCOMPARE(FolderEntries(dir.path()), QStringList{QStringLiteral("r.pdf")});
+        if (ignored)
+        {
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                     qPrintable(QString::number(status)));
+            QVERIFY(ReadBytes(pdf).startsWith("%PDF"));
+            return;
+        }
         QVERIFY2(WIFSIGNALED(status), qPrintable(QString::number(status)));
         QCOMPARE(WTERMSIG(status), signal);
-        QCOMPARE(FolderEntries(dir.path()), QStringList{QStringLiteral("r.pdf")});
         QCOMPARE(ReadBytes(pdf), QByteArray("previous"));
     }
 
