@@ -73,6 +73,29 @@ void CResultsModels::FillFiles(QStandardItemModel* model, const DataFileList& fi
     }
 }
 
+void CResultsModels::UpdateFileCounts(QStandardItemModel* model, const DataFileList& files)
+{
+    if (!model)
+        return;
+    if (model->rowCount() != files.size() || model->columnCount() != 2)
+    {
+        FillFiles(model, files);
+        return;
+    }
+    for (int i = 0; i < files.size(); ++i)
+    {
+        const QString count = FileRowTexts(files.at(i)).at(1);
+        const QString tip = FileRowToolTip(files.at(i));
+        if (QStandardItem* item = model->item(i, 1))
+        {
+            item->setText(count);
+            item->setToolTip(tip);
+        }
+        if (QStandardItem* item = model->item(i, 0))
+            item->setToolTip(tip);
+    }
+}
+
 void CResultsModels::ResetResults(QStandardItemModel* model)
 {
     if (!model)

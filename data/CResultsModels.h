@@ -26,6 +26,9 @@ public:
 
     // Clears the files model and puts one row per data file.
     static void FillFiles(QStandardItemModel* model, const DataFileList& files);
+    // Brings the cell-count column up to date without touching the rows, so
+    // the selection stays; a model of another length is filled anew.
+    static void UpdateFileCounts(QStandardItemModel* model, const DataFileList& files);
 
     // Clears the results model and sets its nine headers.
     static void ResetResults(QStandardItemModel* model);

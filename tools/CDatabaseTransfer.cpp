@@ -245,6 +245,8 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
 
     if (TaskID == kTaskFileList || TaskID == kTaskCells || TaskID == kTaskMaterials)
         SyncDownload(TaskID);
+    // The cells of a file arrived (all, some or none): its count follows.
+    a.refreshFileCounts = TaskID == kTaskCells;
 
     if (nDataLength == -1)
     {
