@@ -163,10 +163,10 @@ QList<QStringList> CReportData::ResultRows(const QStandardItemModel& results,
 
 CStatistics::Result CReportData::RowStatistics(const QList<QStringList>& rows)
 {
-    QList<float> values;
+    QList<CStatistics::Reading> values;
     values.reserve(rows.size());
     for (const QStringList& cells : rows)
-        values.append(CStatistics::ValueFromResultText(cells.value(2)));
+        values.append(CStatistics::ReadingFromTexts(cells.value(2), cells.value(3)));
     return CStatistics::Compute(values);
 }
 
