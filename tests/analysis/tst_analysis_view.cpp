@@ -130,10 +130,7 @@ private:
     QString Label(const char* name) { return Child<QLabel>(name)->text(); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        BeginWindowTests(&m_env, &m_settings, &m_prompts);
-    }
+    void initTestCase() { BeginWindowTests(&m_env, &m_settings, &m_prompts); }
 
     void init()
     {
