@@ -15,6 +15,7 @@
 
 #include "ui_CKorvalent.h"
 
+#include <QChart>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QLabel>
@@ -185,9 +186,9 @@ private Q_SLOTS:
             << Segments{{{1, 4.8}, {2, 4.79}, {3, 5.0}}} << Points{{2, 4.79}} << QList<int>{}
             << 14.59 / 3 << "Ниже допустимой толщины: 1 из 3";
         // Drawn in the unit of the first valid reading: 12.70 mm = 0.5 in.
-        // (An inch reading under 0.4 is LOS like any other value.)
+        // (0.01 in = 0.254 mm is LOS: too thin in either unit.)
         QTest::newRow("mixed units in inches")
-            << QStringList{"LOS", "0.50in", "12.70", "0.45in", "0.30in"} << QString("0.48")
+            << QStringList{"LOS", "0.50in", "12.70", "0.45in", "0.01in"} << QString("0.48")
             << Segments{{{2, 0.5}, {3, 0.5}, {4, 0.45}}} << Points{{4, 0.45}} << QList<int>{1, 5}
             << 1.45 / 3 << "Ниже допустимой толщины: 1 из 3";
         QTest::newRow("no valid reading")
@@ -331,7 +332,7 @@ private Q_SLOTS:
             const QBrush brush = model->item(row, column)->background();
             return brush.style() == Qt::NoBrush ? QColor() : brush.color();
         };
-        const QStringList lives = {"46.0", "—", "1.0", "0.0"};
+        const QStringList lives = {"46.0", "—", "1.0", "исчерпан"};
         for (int row = 0; row < 4; ++row)
         {
             for (int column = 0; column < model->columnCount(); ++column)
@@ -372,9 +373,10 @@ private Q_SLOTS:
         // A data file is named after the file it was saved as.
         QTest::newRow("data file: no choice")
             << "old.kdf" << DataFileList{Earlier()} << -2 << 0 << "old" << QString();
-        // The same name as the current file is offered first.
-        QTest::newRow("database: the same name offered")
-            << "old.kdb" << DataFileList{other, Current(), Earlier()} << 2 << 1 << "TANK-7 2020"
+        // The survey of the same object dated before the current one is
+        // offered first, not the current survey the database also holds.
+        QTest::newRow("database: the earlier survey offered")
+            << "old.kdb" << DataFileList{other, Current(), Earlier()} << 2 << 2 << "TANK-7 2020"
             << QString();
         // Else the one whose name begins like the current one longest.
         QTest::newRow("database: the name beginning alike offered")
@@ -431,6 +433,116 @@ private Q_SLOTS:
         else
             QVERIFY2(m_prompts.Messages().value(0).startsWith(message.arg(path)),
                      qPrintable(m_prompts.Messages().value(0)));
+    }
+
+    // A survey is never compared with itself, whichever list offers it.
+    void selfComparisonRefused_data()
+    {
+        QTest::addColumn<bool>("fromDisk");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("a loaded copy") << false << "TANK-7 копия";
+        QTest::newRow("the database on disk") << true << "TANK-7";
+    }
+
+    void selfComparisonRefused()
+    {
+        QFETCH(bool, fromDisk);
+        QFETCH(QString, name);
+        DataFileRecord copy = Current();
+        CAnsiText::Encode(name, copy.header.name, 16);
+        Load(fromDisk ? DataFileList{Current()} : DataFileList{Current(), copy});
+        if (fromDisk)
+            m_prompts.fileNames.enqueue(Write(QStringLiteral("same.kdb"), {Earlier(), copy}));
+        m_prompts.choices.enqueue(fromDisk ? 1 : 0);
+        Child<QPushButton>(fromDisk ? "ComparePickFileButton" : "ComparePickLoadedButton")->click();
+
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral("«%1» — это текущее обследование: его нельзя сравнить "
+                                            "с самим собой. Выберите обследование, сделанное "
+                                            "раньше.")
+                                 .arg(name)});
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconWarning);
+        QVERIFY(!View()->HasPrevious());
+        QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("не выбрано"));
+        QVERIFY(View()->Chart()->PreviousPoints().isEmpty());
+    }
+
+    // The comparison follows the data tab: another current survey gets its
+    // own earlier survey, or none with a line saying so, never the last one's.
+    void comparisonFollowsTheSelectedFile()
+    {
+        const auto line = [](int year, const QStringList& cells)
+        { return File(QStringLiteral("Линия-7 %1").arg(year), cells, QDate(year, 3, 17)); };
+        Load({line(2026, {"9.0", "8.6"}), line(2025, {"9.5", "8.8"}),
+              File(QStringLiteral("Труба-1"), {"5.0", "5.1"}, QDate(2026, 3, 18)),
+              line(2024, {"9.9", "9.0"})});
+        m_prompts.choices.enqueue(0);
+        Child<QPushButton>("ComparePickLoadedButton")->click();
+        QCOMPARE(m_prompts.records.first().current, 0); // "Линия-7 2025", dated the year before
+        const QChart* chart = View()->Chart()->Chart();
+        QCOMPARE(chart->title(), QStringLiteral("Линия-7 2026: сравнение с Линия-7 2025"));
+        QVERIFY(View()->Notice().isEmpty());
+
+        struct Step
+        {
+            int row;
+            QString title, previous, notice;
+        };
+        const Step steps[] = {
+            {2, "Труба-1", "не выбрано",
+             "Сравнение снято: среди загруженных файлов данных нет более раннего обследования "
+             "«Труба-1»."},
+            {1, "Линия-7 2025: сравнение с Линия-7 2024", "Линия-7 2024 (загруженные данные)",
+             "Для «Линия-7 2025» выбрано предыдущее обследование «Линия-7 2024» (17.03.2024)."},
+            {0, "Линия-7 2026: сравнение с Линия-7 2025", "Линия-7 2025 (загруженные данные)",
+             "Для «Линия-7 2026» выбрано предыдущее обследование «Линия-7 2025» (17.03.2025)."},
+            // The oldest survey has nothing before it.
+            {3, "Линия-7 2024", "не выбрано",
+             "Сравнение снято: среди загруженных файлов данных нет более раннего обследования "
+             "«Линия-7 2024»."},
+        };
+        for (const Step& step : steps)
+        {
+            SelectFile(step.row);
+            QCOMPARE(chart->title(), step.title);
+            QCOMPARE(Label("PreviousSurveyLabel"), step.previous);
+            QCOMPARE(View()->Notice(), step.notice);
+            QCOMPARE(Child<QLabel>("CompareNoticeLabel")->isVisible(), true);
+            QCOMPARE(View()->HasPrevious(), step.previous != QStringLiteral("не выбрано"));
+            QCOMPARE(View()->ComparisonModel()->columnCount(),
+                     View()->HasPrevious() ? int(CSurveyComparison::ColumnCount)
+                                           : int(CSurveyComparison::SingleColumnCount));
+        }
+        QVERIFY(m_prompts.Messages().isEmpty());
+
+        // "Без сравнения" stops the following.
+        SelectFile(0);
+        Child<QPushButton>("CompareClearButton")->click();
+        QVERIFY(View()->Notice().isEmpty());
+        QVERIFY(!Child<QLabel>("CompareNoticeLabel")->isVisible());
+        SelectFile(1);
+        QVERIFY(!View()->HasPrevious());
+        QCOMPARE(chart->title(), QStringLiteral("Линия-7 2025"));
+    }
+
+    // An earlier survey taken from a database on disk is chosen again from it.
+    void comparisonFollowsFromTheDatabaseOnDisk()
+    {
+        Load({Current(), File(QStringLiteral("PIPE"), {"3.0"})});
+        m_prompts.fileNames.enqueue(
+            Write(QStringLiteral("archive.kdb"),
+                  {File(QStringLiteral("PIPE 2019"), {"3.5"}, QDate(2019, 5, 1)), Earlier()}));
+        m_prompts.choices.enqueue(1);
+        Child<QPushButton>("ComparePickFileButton")->click();
+        QCOMPARE(m_prompts.records.at(1).current, 1);
+        QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("TANK-7 2020 (archive.kdb)"));
+        SelectFile(1);
+        QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("PIPE 2019 (archive.kdb)"));
+        QCOMPARE(
+            View()->Notice(),
+            QStringLiteral("Для «PIPE» выбрано предыдущее обследование «PIPE 2019» (01.05.2019)."));
+        SelectFile(0);
+        QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("TANK-7 2020 (archive.kdb)"));
     }
 
     void exports_data()
