@@ -1,6 +1,7 @@
 #include "analysis/CAnalysisView.h"
 
 #include "analysis/CAnalysisChart.h"
+#include "analysis/CAnalysisDocument.h"
 #include "core/CSafeSave.h"
 #include "core/CUserPrompts.h"
 #include "data/CCellDecoder.h"
@@ -593,7 +594,8 @@ void CAnalysisView::OnExportPdf()
     const QString path = SavePath(tr("График.pdf"), tr("Документ PDF (*.pdf)"));
     if (path.isEmpty())
         return;
-    const CSafeSave::Result result = m_chart->SavePdf(path);
+    const CSafeSave::Result result =
+        CAnalysisDocument(*m_chart, m_previous ? m_sourceText : QString()).SavePdf(path);
     if (!result.Ok())
     {
         UserPrompts().Critical(

@@ -26,6 +26,8 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QtTest>
 
@@ -611,6 +613,84 @@ private Q_SLOTS:
             QCOMPARE(QImage::fromData(bytes, "PNG").size(), CAnalysisChart::ExportSize());
         else
             QVERIFY(bytes.startsWith("%PDF") && bytes.trimmed().endsWith("%%EOF"));
+    }
+
+    // The PDF is a document: what was compared, the values typed, the summary,
+    // the chart, then the table with its header on every page.
+    void pdfDocument()
+    {
+        const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+        if (tool.isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        QStringList now, before;
+        for (int i = 0; i < 120; ++i)
+        {
+            now << (i == 7 ? QStringLiteral("4.4") : QStringLiteral("9.0"));
+            before << QStringLiteral("9.4");
+        }
+        Load({File(QStringLiteral("TANK-7"), now, QDate(2024, 1, 1)),
+              File(QStringLiteral("TANK-7 2020"), before, QDate(2020, 1, 1))});
+        SetRequired(QStringLiteral("5"));
+        Child<QLineEdit>("NominalThicknessEdit")->setText(QStringLiteral("10"));
+        m_prompts.choices.enqueue(0);
+        Child<QPushButton>("ComparePickLoadedButton")->click();
+        const QString path = m_env->Root() + QStringLiteral("/analysis.pdf");
+        m_prompts.fileNames.enqueue(path);
+        Child<QPushButton>("ExportPdfButton")->click();
+        QCOMPARE(m_prompts.Messages(), QStringList{QStringLiteral("График сохранён в PDF.")});
+
+        QProcess process;
+        process.start(tool,
+                      {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+        QVERIFY(process.waitForFinished(30000));
+        const QStringList pages =
+            QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f'));
+        // The first page, the table on three more (pdftotext ends with a form feed too).
+        QVERIFY2(pages.size() >= 5, qPrintable(QString::number(pages.size())));
+        const QString first = pages.at(0);
+        for (const char* line :
+             {"Анализ толщины стенки: TANK-7",
+              "Текущее обследование: TANK-7 — 01.01.2024, ячеек: 120",
+              "Предыдущее обследование: TANK-7 2020 (загруженные данные) — 01.01.2020, ячеек: 120",
+              "Допустимая толщина: 5 мм; номинальная толщина: 10 мм",
+              "Наибольшая скорость коррозии: 1.25 мм/год (ячейка 8)",
+              "Наименьший остаточный ресурс: исчерпан (ячейка 8)",
+              "Ниже допустимой толщины: 1 из 120", "Страница 1 из "})
+            QVERIFY2(first.contains(QString::fromUtf8(line)), line);
+        // The chart comes before the table; every later page starts with the header.
+        QVERIFY(first.contains(QStringLiteral("TANK-7: сравнение с TANK-7 2020")));
+        QVERIFY(!first.contains(QStringLiteral("Остаточный")));
+        for (int p = 1; p + 1 < pages.size(); ++p)
+            QVERIFY2(pages.at(p).trimmed().startsWith(QStringLiteral("Ячейка")),
+                     qPrintable(pages.at(p).left(200)));
+        QVERIFY(pages.at(1).contains(QStringLiteral("Страница 2 из ")));
+        QVERIFY(pages.at(pages.size() - 2).contains(QStringLiteral("\n120\n")));
+
+        // Readable on paper: no word of the first two pages is set below 9 pt
+        // (a word's box is its font's ascent and descent, over 1.1 em).
+        process.start(tool, {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("2"),
+                             path, QStringLiteral("-")});
+        QVERIFY(process.waitForFinished(30000));
+        const QString boxes = QString::fromUtf8(process.readAllStandardOutput());
+        static const QRegularExpression word(
+            QStringLiteral("<word xMin=\"[\\d.]+\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" "
+                           "yMax=\"([\\d.]+)\">([^<]*)</word>"));
+        int words = 0;
+        double smallest = 1e9;
+        QString smallestWord;
+        for (const QRegularExpressionMatch& m : word.globalMatch(boxes))
+        {
+            ++words;
+            const double height = m.captured(2).toDouble() - m.captured(1).toDouble();
+            if (height < smallest)
+            {
+                smallest = height;
+                smallestWord = m.captured(3);
+            }
+        }
+        QVERIFY(words > 100);
+        QVERIFY2(smallest >= 9.0 * 1.1,
+                 qPrintable(QStringLiteral("%1: %2 pt").arg(smallestWord).arg(smallest)));
     }
 
     void exportWithoutFile()
