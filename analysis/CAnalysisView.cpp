@@ -226,7 +226,8 @@ void CAnalysisView::FollowCurrent(const DataFileRecord& file)
                            "обследования «%1».")
                             .arg(name)
                       : tr("Сравнение снято: в «%1» нет более раннего обследования «%2».")
-                            .arg(m_sourceText, name));
+                            .arg(m_sourceText, name),
+                  true);
         return;
     }
     const DataFileRecord& chosen = *candidates.at(found);
@@ -239,8 +240,11 @@ void CAnalysisView::FollowCurrent(const DataFileRecord& file)
                         .arg(name, m_previousName, CSurveyComparison::SurveyDateText(chosen)));
 }
 
-void CAnalysisView::SetNotice(const QString& text)
+void CAnalysisView::SetNotice(const QString& text, bool dropped)
 {
+    // A dropped comparison is a warning; another survey chosen is news.
+    m_ui->CompareNoticeLabel->setStyleSheet(dropped ? QStringLiteral("color: #8a1c1c;")
+                                                    : QString());
     m_ui->CompareNoticeLabel->setText(text);
     m_ui->CompareNoticeLabel->setVisible(!text.isEmpty());
 }

@@ -122,7 +122,7 @@ private:
     bool RefuseItself(const DataFileRecord& chosen);
     QList<const DataFileRecord*> Candidates() const;
     void FollowCurrent(const DataFileRecord& file);
-    void SetNotice(const QString& text);
+    void SetNotice(const QString& text, bool dropped = false);
     void OnPointHovered(int cell, bool previous, bool state);
     QString SavePath(const QString& defaultName, const QString& filter);
 };

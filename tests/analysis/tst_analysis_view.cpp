@@ -530,7 +530,8 @@ private Q_SLOTS:
     // An earlier survey taken from a database on disk is chosen again from it.
     void comparisonFollowsFromTheDatabaseOnDisk()
     {
-        Load({Current(), File(QStringLiteral("PIPE"), {"3.0"})});
+        Load({Current(), File(QStringLiteral("PIPE"), {"3.0"}),
+              File(QStringLiteral("Котёл-2"), {"12.0"})});
         m_prompts.fileNames.enqueue(
             Write(QStringLiteral("archive.kdb"),
                   {File(QStringLiteral("PIPE 2019"), {"3.5"}, QDate(2019, 5, 1)), Earlier()}));
@@ -545,6 +546,11 @@ private Q_SLOTS:
             QStringLiteral("Для «PIPE» выбрано предыдущее обследование «PIPE 2019» (01.05.2019)."));
         SelectFile(0);
         QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("TANK-7 2020 (archive.kdb)"));
+        SelectFile(2);
+        QVERIFY(!View()->HasPrevious());
+        QCOMPARE(View()->Notice(),
+                 QStringLiteral("Сравнение снято: в «archive.kdb» нет более раннего обследования "
+                                "«Котёл-2»."));
     }
 
     void exports_data()
