@@ -202,7 +202,7 @@ bool CAnalysisDocument::Write(const QString& path) const
         table.setWidth(QTextLength(QTextLength::PercentageLength, 100));
         // Room for a date and for the flag texts on one line each.
         const QList<qreal> widths = comparison->HasPrevious()
-                                        ? QList<qreal>{7, 11, 10, 11, 10, 9, 8, 11, 10, 13}
+                                        ? QList<qreal>{6, 11, 10, 11, 10, 8, 8, 11, 10, 15}
                                         : QList<qreal>{12, 20, 20, 16, 32};
         if (widths.size() == headers.size())
         {
