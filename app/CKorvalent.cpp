@@ -463,8 +463,8 @@ void CKorvalent::OpenFiles(const QStringList& paths)
     }
     if (!report.isEmpty())
     {
-        // A report alone: its fields are on the report tab, show that.
-        if (data.isEmpty())
+        // No data to show: the report's fields are on the report tab, show that.
+        if (m_dataFiles.isEmpty())
             m_ui->mainTabWidget->setCurrentWidget(m_ui->tab_2);
         LoadReportFile(report);
     }
