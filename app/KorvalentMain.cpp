@@ -73,6 +73,9 @@ int KorvalentMain(int argc, char** argv, const std::function<void(QWidget*)>& sh
     QApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
     QApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
     QApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::Version));
+#ifdef KORVALENT_APP_ID
+    QGuiApplication::setDesktopFileName(QStringLiteral(KORVALENT_APP_ID));
+#endif
 
     // 3. Plug-ins shipped beside the executable are found first.
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
