@@ -1,5 +1,6 @@
 #include "report/CReportData.h"
 
+#include "core/CClock.h"
 #include "data/CCellDecoder.h"
 #include "data/StatisticsRows.h"
 
@@ -120,6 +121,8 @@ CReportData::CReportData()
     for (int f = 0; f < FieldCount; ++f)
         if (s_fields[f].kind == DateText)
             m_fields[f] = initialDate;
+    // A form left untouched dates its conclusion today, not years ago.
+    m_fields[ConclutionDate] = CClock::Today().toString(DateFormat());
     for (int row = 0; row < kStatisticsRows; ++row)
         statistics.append(StatisticsRows::EmptyValue());
 }
@@ -161,12 +164,17 @@ QList<QStringList> CReportData::ResultRows(const QStandardItemModel& results,
     return rows;
 }
 
+bool CReportData::IsValidResult(const QStringList& cells)
+{
+    return CCellDecoder::IsValidValue(CStatistics::ValueFromResultText(cells.value(ResultColumn)));
+}
+
 CStatistics::Result CReportData::RowStatistics(const QList<QStringList>& rows)
 {
     QList<float> values;
     values.reserve(rows.size());
     for (const QStringList& cells : rows)
-        values.append(CStatistics::ValueFromResultText(cells.value(2)));
+        values.append(CStatistics::ValueFromResultText(cells.value(ResultColumn)));
     return CStatistics::Compute(values);
 }
 
