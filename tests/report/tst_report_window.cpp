@@ -89,10 +89,7 @@ class TestReportWindow : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        BeginWindowTests(&m_env, &m_settings, &m_prompts);
-    }
+    void initTestCase() { BeginWindowTests(&m_env, &m_settings, &m_prompts); }
 
     void init()
     {
@@ -254,8 +251,9 @@ private Q_SLOTS:
         // A pipe would block the read for ever, a huge file would take the
         // memory: both refused unread, the reason named.
         QTest::newRow("pipe") << QByteArray("fifo")
-                              << QStringLiteral("Не возможно обработать файл-отчёт: '%1'\n\nОШИБКА: "
-                                                "это не обычный файл ");
+                              << QStringLiteral(
+                                     "Не возможно обработать файл-отчёт: '%1'\n\nОШИБКА: "
+                                     "это не обычный файл ");
         QTest::newRow("over 64 MB") << QByteArray("big")
                                     << QStringLiteral("Не возможно обработать файл-отчёт: "
                                                       "'%1'\n\nОШИБКА: файл больше допустимого "
