@@ -106,11 +106,34 @@ int main(int argc, char** argv)
     report.rows = {QStringList(10, QStringLiteral("7.62")), QStringList(10, QStringLiteral("Н/Д"))};
     Seed("fuzz_report_file", QStringLiteral("filled.krf"), CReportFile::Document(report));
 
+    // Report documents: the same two, one with markup, placeholders and line
+    // breaks in its fields, one with a table longer than a page.
+    Seed("fuzz_report_document", QStringLiteral("empty.krf"), CReportFile::Document(CReportData()));
+    Seed("fuzz_report_document", QStringLiteral("filled.krf"), CReportFile::Document(report));
+    CReportData hostile = report;
+    hostile.SetText(CReportData::ObjectOfControl, QStringLiteral("<img src=\"/dev/zero\"> t<8 mm"));
+    hostile.SetText(CReportData::Name1, QStringLiteral("#NAME2 #DATA_TABLE_ROWS &amp;"));
+    hostile.SetText(CReportData::Conclusion,
+                    QStringLiteral("<table><tr><td><table><tr><td>x</td></tr></table></td></tr>"
+                                   "</table>\r\nГоден."));
+    Seed("fuzz_report_document", QStringLiteral("hostile.krf"), CReportFile::Document(hostile));
+    CReportData longTable = report;
+    longTable.rows.clear();
+    for (int r = 0; r < 60; ++r)
+        longTable.rows.append(
+            {QStringLiteral("Труба-1"), QString::number(r + 1),
+             r % 4 ? QStringLiteral("5.20") : QStringLiteral("0.00"), QStringLiteral("мм"),
+             QStringLiteral("Сталь"), QStringLiteral("5920 м/c"), QStringLiteral("Н/Д"),
+             QStringLiteral("21 C°"), QStringLiteral("14:05"), QStringLiteral("15.04.2029")});
+    Seed("fuzz_report_document", QStringLiteral("long.krf"), CReportFile::Document(longTable));
+
     // Transducer images: the demo image as read, and with its checksum left
     // to the fuzzer's repair bit.
     Seed("fuzz_pep_image", QStringLiteral("demo.pep"), QByteArray(1, '\0') + gauge.Eeprom());
-    Seed("fuzz_pep_image", QStringLiteral("demo-repaired.pep"), QByteArray(1, '\1') + gauge.Eeprom());
-    Seed("fuzz_pep_image", QStringLiteral("erased.pep"), QByteArray(1, '\0') + QByteArray(128, '\xFF'));
+    Seed("fuzz_pep_image", QStringLiteral("demo-repaired.pep"),
+         QByteArray(1, '\1') + gauge.Eeprom());
+    Seed("fuzz_pep_image", QStringLiteral("erased.pep"),
+         QByteArray(1, '\0') + QByteArray(128, '\xFF'));
 
     // Cells: stored rows and raw records of every kind in the demo files.
     int cellSeeds = 0;
