@@ -130,10 +130,8 @@ int main(int argc, char** argv)
     // Transducer images: the demo image as read, and with its checksum left
     // to the fuzzer's repair bit.
     Seed("fuzz_pep_image", QStringLiteral("demo.pep"), QByteArray(1, '\0') + gauge.Eeprom());
-    Seed("fuzz_pep_image", QStringLiteral("demo-repaired.pep"),
-         QByteArray(1, '\1') + gauge.Eeprom());
-    Seed("fuzz_pep_image", QStringLiteral("erased.pep"),
-         QByteArray(1, '\0') + QByteArray(128, '\xFF'));
+    Seed("fuzz_pep_image", QStringLiteral("demo-repaired.pep"), QByteArray(1, '\1') + gauge.Eeprom());
+    Seed("fuzz_pep_image", QStringLiteral("erased.pep"), QByteArray(1, '\0') + QByteArray(128, '\xFF'));
 
     // Cells: stored rows and raw records of every kind in the demo files.
     int cellSeeds = 0;
