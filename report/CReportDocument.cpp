@@ -96,9 +96,16 @@ QString CReportDocument::Escaped(const QString& text)
 {
     QString html;
     html.reserve(text.size() + text.size() / 8);
+    qsizetype run = 0; // characters since the last blank or line break
     for (qsizetype i = 0; i < text.size(); ++i)
     {
         const QChar c = text.at(i);
+        // The toolkit's line breaking takes time quadratic in the length of
+        // a word it must cut: a run longer than any word gets invisible
+        // break opportunities, never inside a character or before a mark.
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kLongRun && run % kRunPiece == 1 && !c.isLowSurrogate() && !c.isMark())
+            html += QChar(0x200B);
         switch (c.unicode())
         {
         case '<':

@@ -42,8 +42,12 @@ public:
                                                      const QString& appName);
 
     // A text as HTML that shows it as it is: markup characters escaped, each
-    // line break (CR LF, LF, CR) a line break of the document.
+    // line break (CR LF, LF, CR) a line break of the document. A run of more
+    // than kLongRun characters without a blank may wrap after every
+    // kRunPiece characters (zero-width spaces, which print as nothing).
     static QString Escaped(const QString& text);
+    static constexpr int kLongRun = 64;
+    static constexpr int kRunPiece = 16;
 
     // The rows of the results table, one <tr> per row, ten cells each, the
     // texts escaped; a result outside the valid range shows as "LOS".

@@ -306,6 +306,11 @@ private Q_SLOTS:
         QTest::newRow("LF CR is two") << "a\n\rb"
                                       << "a<br /><br />b";
         QTest::newRow("separators") << QString::fromUtf16(u"a\u2028b\u2029c") << "a<br />b<br />c";
+        const QString zwsp(QChar(0x200B));
+        QTest::newRow("long run wraps")
+            << QString(100, 'x') + " " + QString(65, 'y')
+            << QString(64, 'x') + zwsp + QString(16, 'x') + zwsp + QString(16, 'x') + zwsp +
+                   QString(4, 'x') + " " + QString(64, 'y') + zwsp + "y";
         QTest::newRow("plain") << "Иванов И.И. #NAME1"
                                << "Иванов И.И. #NAME1";
     }
@@ -339,6 +344,8 @@ private Q_SLOTS:
         const QString nested = QString("<table><tr><td>").repeated(16) + "x" +
                                QString("</td></tr></table>").repeated(16);
         QTest::newRow("nested tables") << plain << nested << nested;
+        const QString word = QStringLiteral("Ремонт").repeated(40);
+        QTest::newRow("long word") << plain << word << word;
         QTest::newRow("CR LF lines") << plain << "Годен.\r\nРемонт не нужен.\rСрок 1 год.\nВсё"
                                      << "Годен.\nРемонт не нужен.\nСрок 1 год.\nВсё";
         QTest::newRow("multi-line organisation")
