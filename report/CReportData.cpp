@@ -166,7 +166,8 @@ QList<QStringList> CReportData::ResultRows(const QStandardItemModel& results,
 
 bool CReportData::IsValidResult(const QStringList& cells)
 {
-    return CCellDecoder::IsValidValue(CStatistics::ValueFromResultText(cells.value(ResultColumn)));
+    // Valid exactly when the report's statistics count the row as valid.
+    return RowStatistics({cells}).validCount == 1;
 }
 
 CStatistics::Result CReportData::RowStatistics(const QList<QStringList>& rows)
@@ -174,7 +175,7 @@ CStatistics::Result CReportData::RowStatistics(const QList<QStringList>& rows)
     QList<float> values;
     values.reserve(rows.size());
     for (const QStringList& cells : rows)
-        values.append(CStatistics::ValueFromResultText(cells.value(ResultColumn)));
+        values.append(CStatistics::ValueFromResultText(cells.value(2)));
     return CStatistics::Compute(values);
 }
 
