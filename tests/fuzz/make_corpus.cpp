@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets with the program's own
 // writers and the virtual gauge: korvalent-fuzz-corpus tests/fuzz/corpus
 // (run by hand when a format changes; the corpora are committed).
+#include "core/CClock.h"
 #include "core/CUserPrompts.h"
 #include "data/CCellDecoder.h"
 #include "data/CDataStorage.h"
@@ -98,7 +99,9 @@ int main(int argc, char** argv)
     Seed("fuzz_materials_csv", QStringLiteral("demo.csv"),
          CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(gauge.Materials())));
 
-    // Report files: an empty form and a filled one with results rows.
+    // Report files: an empty form and a filled one with results rows (an
+    // untouched form is dated today: the clock is pinned for the same bytes).
+    CClock::Pin(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
     CReportData report;
     Seed("fuzz_report_file", QStringLiteral("empty.krf"), CReportFile::Document(report));
     for (int f = 0; f < CReportData::FieldCount; ++f)
@@ -119,13 +122,14 @@ int main(int argc, char** argv)
     Seed("fuzz_report_document", QStringLiteral("hostile.krf"), CReportFile::Document(hostile));
     CReportData longTable = report;
     longTable.rows.clear();
-    for (int r = 0; r < 60; ++r)
+    for (int r = 0; r < 32; ++r)
         longTable.rows.append(
             {QStringLiteral("Труба-1"), QString::number(r + 1),
              r % 4 ? QStringLiteral("5.20") : QStringLiteral("0.00"), QStringLiteral("мм"),
              QStringLiteral("Сталь"), QStringLiteral("5920 м/c"), QStringLiteral("Н/Д"),
              QStringLiteral("21 C°"), QStringLiteral("14:05"), QStringLiteral("15.04.2029")});
     Seed("fuzz_report_document", QStringLiteral("long.krf"), CReportFile::Document(longTable));
+    CClock::Unpin();
 
     // Transducer images: the demo image as read, and with its checksum left
     // to the fuzzer's repair bit.
