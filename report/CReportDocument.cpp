@@ -159,6 +159,7 @@ CReportDocument::Values(const CReportData& report, const QDate& today, const QSt
         values.append(
             {QLatin1Char('#') + CReportData::StatisticsKey(row), report.statistics.value(row)});
     field(CReportData::Conclusion);
+    // Each signatory's date follows the card date, the third one its level.
     field(CReportData::Name1);
     field(CReportData::Card1);
     field(CReportData::CardDate1);

@@ -6,6 +6,7 @@
 #include "data/CDataStorage.h"
 #include "report/CReportPreviewWindow.h"
 #include "report/CReportPrinter.h"
+#include "report/CReportTextDocument.h"
 #include "tests/common/ModelTexts.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
@@ -490,6 +491,9 @@ private Q_SLOTS:
     // Texts reach the preview as typed, line breaks as line breaks.
     void previewShowsTextsAsTyped()
     {
+        // Both views hold documents that load nothing from outside.
+        QVERIFY(qobject_cast<CReportTextDocument*>(Ui()->ReportBrowser->document()));
+        QVERIFY(qobject_cast<CReportTextDocument*>(W().ReportPreview()->HtmlFrame()->document()));
         Ui()->OrganizationEdit->setPlainText(QStringLiteral("ООО «Т<8>» & \"К\"\n#NAME1"));
         Ui()->ConclutionEdit->setPlainText(QStringLiteral("Годен.\nРемонт не нужен."));
         Ui()->ObjectOfControlEdit->setText(QStringLiteral("<img src=\"/dev/zero\">"));
