@@ -171,7 +171,8 @@ private:
     MaterialList m_materials;
     int m_nSelectedFile = -1;
     CTableFitter* m_resultsFitter = nullptr;
-    bool m_syncingSelection = false; // the program moves the files table's selection
+    bool m_syncingSelection = false;  // the program moves the files table's selection
+    QString m_labelBeforeDataWarning; // the data label the statistics warning replaced
     void SyncFilesSelection();
 
     // --- device operations (CKorvalent_Device.cpp) ---

@@ -23,7 +23,7 @@ int ExtremeRow(const DataFileRecord& file, bool largest)
     for (int i = 0; i < file.cells.size(); ++i)
     {
         const float value = CCellDecoder::Value(file.cells.at(i));
-        if (!CCellDecoder::IsValidValue(value))
+        if (CCellDecoder::IsLos(file.cells.at(i)))
             continue;
         if (found < 0 || (largest ? value > best : value < best))
         {

@@ -5,6 +5,7 @@
 #include "core/CAppGlobals.h"
 #include "core/CUserPrompts.h"
 #include "data/CDataMessages.h"
+#include "data/CResultsModels.h"
 #include "device/CDeviceManager.h"
 
 #include <QCoreApplication>
@@ -128,6 +129,8 @@ void CKorvalent::CarryOut(const CDatabaseTransfer::Action& action)
 
     if (action.refreshFilesTable)
         FilesTableUpdate();
+    else if (action.refreshFileCounts)
+        CResultsModels::UpdateFileCounts(m_filesModel, m_dataFiles);
     if (action.refreshResultsTables)
         OnResultsTablesRefresh();
     if (action.setLabel && m_dataStatusLabel)

@@ -86,15 +86,25 @@ void CKorvalent::OnResultsTablesRefresh()
     if (m_nSelectedFile < 0 || m_nSelectedFile >= m_dataFiles.size())
         return;
 
-    const QList<float> values =
+    const QList<CStatistics::Reading> values =
         CResultsModels::FillResults(m_resultsModel, m_dataFiles.at(m_nSelectedFile), m_materials);
     m_resultsFitter->Refit();
 
     const CStatistics::Result statistics = CStatistics::Compute(values);
     CStatistics::WriteToModel(m_statisticsModel, statistics);
+    const QString warning = CStatistics::NotEnoughDataLabelText();
     if (statistics.reach == CStatistics::NoValidValues)
-        m_dataStatusLabel->setText(CStatistics::NotEnoughDataLabelText());
-    else if (statistics.reach == CStatistics::OneValidValue)
+    {
+        if (m_dataStatusLabel->text() != warning)
+            m_labelBeforeDataWarning = m_dataStatusLabel->text();
+        m_dataStatusLabel->setText(warning);
+        return;
+    }
+    // The warning spoke of the file shown before; the label it replaced
+    // comes back, unless something else has set the label since.
+    if (m_dataStatusLabel->text() == warning)
+        m_dataStatusLabel->setText(m_labelBeforeDataWarning);
+    if (statistics.reach == CStatistics::OneValidValue)
         UserPrompts().Warning(this, Title(), CStatistics::SomeValuesWarningText());
 }
 
@@ -166,9 +176,11 @@ void CKorvalent::OnResultsLoadDatabaseFromFile()
     m_dataFiles = result.files;
     if (result.truncated)
         UserPrompts().Warning(this, Title(), CDataMessages::DatabaseTooManyFiles());
-    m_dataStatusLabel->setText(m_dataFiles.isEmpty()
-                                   ? CDataMessages::LabelNotLoaded()
-                                   : CDataMessages::LabelLoadedFromPc(int(m_dataFiles.size())));
+    m_dataStatusLabel->setText(
+        m_dataFiles.isEmpty()
+            ? CDataMessages::LabelNotLoaded()
+            : CDataMessages::LabelWithIncompleteNote(
+                  CDataMessages::LabelLoadedFromPc(int(m_dataFiles.size())), m_dataFiles));
     if (result.damaged)
         UserPrompts().Warning(this, Title(), CDataMessages::DatabaseDamaged());
 
@@ -199,7 +211,7 @@ void CKorvalent::OnResultsSaveDatabaseToFile()
         UserPrompts().Critical(this, Title(), CDataMessages::DatabaseCreateFailed());
         return;
     }
-    UserPrompts().Information(this, Title(), CDataMessages::DatabaseSaved());
+    UserPrompts().Information(this, Title(), CDataMessages::DatabaseSaved(m_dataFiles));
 }
 
 void CKorvalent::OnResultsLoadFile()
@@ -249,7 +261,8 @@ void CKorvalent::OnResultsLoadFile()
         UserPrompts().Warning(this, Title(), CDataMessages::DataFileDamaged());
     else
         UserPrompts().Information(this, Title(), CDataMessages::DataFileLoaded());
-    m_dataStatusLabel->setText(CDataMessages::LabelLoadedFromFile());
+    m_dataStatusLabel->setText(
+        CDataMessages::LabelWithIncompleteNote(CDataMessages::LabelLoadedFromFile(), m_dataFiles));
 }
 
 void CKorvalent::OnResultsSaveFile()
@@ -298,8 +311,17 @@ void CKorvalent::OnResultsDeleteFile()
     m_dataFiles.removeAt(row);
     // A label that counts the files keeps counting them right; the refresh
     // below may still replace it with the statistics' own label.
-    m_dataStatusLabel->setText(
-        CDataMessages::LabelRecounted(m_dataStatusLabel->text(), int(m_dataFiles.size())));
+    // ... and a note about incomplete files stays true for the files left,
+    // also in the label a statistics warning may bring back.
+    auto recounted = [this](const QString& label)
+    {
+        const QString withoutNote = CDataMessages::LabelWithIncompleteNote(label, {});
+        const QString text = CDataMessages::LabelRecounted(withoutNote, int(m_dataFiles.size()));
+        return withoutNote == label ? text
+                                    : CDataMessages::LabelWithIncompleteNote(text, m_dataFiles);
+    };
+    m_labelBeforeDataWarning = recounted(m_labelBeforeDataWarning);
+    m_dataStatusLabel->setText(recounted(m_dataStatusLabel->text()));
     FilesTableUpdate();
     m_nSelectedFile = int(m_dataFiles.size()) - 1;
     OnResultsTablesRefresh();

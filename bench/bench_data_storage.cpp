@@ -172,10 +172,10 @@ int main(int argc, char** argv)
              const CDataStorage::LoadResult r = CDataStorage::LoadDatabaseFile(path);
              for (const DataFileRecord& f : r.files)
              {
-                 QList<float> values;
+                 QList<CStatistics::Reading> values;
                  values.reserve(f.cells.size());
                  for (const CellRecord& cell : f.cells)
-                     values.append(CCellDecoder::Value(cell));
+                     values.append({CCellDecoder::Value(cell), CCellDecoder::UnitOf(cell)});
                  CStatistics::Compute(values);
              }
              return loaded(r);

@@ -159,7 +159,7 @@ int CliShow(const CliContext& ctx)
 
     QStandardItemModel cells;
     CResultsModels::ResetResults(&cells);
-    const QList<float> values =
+    const QList<CStatistics::Reading> values =
         CResultsModels::FillResults(&cells, result.files.at(fileNumber - 1), materials);
     QStringList headers;
     for (int column = 0; column < cells.columnCount(); ++column)

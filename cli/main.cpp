@@ -148,6 +148,10 @@ QString CliCheckWritable(const QString& path)
 
 int main(int argc, char** argv)
 {
+    // An interrupted save leaves no temporary file behind; what a replaced
+    // file could not keep is told with the other messages.
+    CSafeSave::RemoveTemporariesOnSignals();
+    CSafeSave::SetNoticeHandler(CliPrintErr);
     // The report lays out text, which needs fonts and so a GUI application;
     // it never shows a window, so it draws off screen, display or not.
     std::unique_ptr<QCoreApplication> app;

@@ -32,9 +32,34 @@ float CCellDecoder::Value(const CellRecord& cell)
     }
 }
 
-bool CCellDecoder::IsValidValue(float value)
+float CCellDecoder::ValueFromText(const QString& resultText)
 {
-    return value >= 0.4f && value <= 600.0f;
+    bool ok = false;
+    const float value = resultText.toFloat(&ok);
+    return ok ? value : 0.0f;
+}
+
+float CCellDecoder::LowerBound(Unit unit)
+{
+    // The single-precision numbers nearest to 0.4 mm in either unit.
+    static constexpr float inches = float(0.4 / 25.4);
+    return unit == Unit::Inches ? inches : 0.4f;
+}
+
+float CCellDecoder::UpperBound(Unit unit)
+{
+    static constexpr float inches = float(600.0 / 25.4);
+    return unit == Unit::Inches ? inches : 600.0f;
+}
+
+bool CCellDecoder::IsValidValue(float value, Unit unit)
+{
+    return value >= LowerBound(unit) && value <= UpperBound(unit);
+}
+
+CCellDecoder::Unit CCellDecoder::UnitOfText(const QString& unitsText)
+{
+    return unitsText.trimmed() == InchesText() ? Unit::Inches : Unit::Millimetres;
 }
 
 QString CCellDecoder::ResultText(const CellRecord& cell)
@@ -42,9 +67,19 @@ QString CCellDecoder::ResultText(const CellRecord& cell)
     return QString::number(double(Value(cell)), 'f', Decimals(cell));
 }
 
+QString CCellDecoder::MillimetresText()
+{
+    return Tr("мм");
+}
+
+QString CCellDecoder::InchesText()
+{
+    return Tr("дюйм");
+}
+
 QString CCellDecoder::UnitsText(const CellRecord& cell)
 {
-    return IsInches(cell) ? Tr("дюйм") : Tr("мм");
+    return IsInches(cell) ? InchesText() : MillimetresText();
 }
 
 QString CCellDecoder::NoMaterialText()

@@ -85,6 +85,32 @@ QString CDataMessages::DatabaseSaved()
     return Tr("База данных Korvalent успешно сохранёна.");
 }
 
+QString CDataMessages::DatabaseSaved(const DataFileList& files)
+{
+    QStringList names;
+    int count = 0;
+    for (const DataFileRecord& f : files)
+    {
+        if (!f.IsIncomplete())
+            continue;
+        // Enough names to find them; the count tells the rest.
+        if (++count <= 5)
+            names << Tr("«%1» (%2 из %3 ячеек)")
+                         .arg(CDataStorage::FileName(f))
+                         .arg(f.cells.size())
+                         .arg(f.header.records);
+    }
+    if (count == 0)
+        return DatabaseSaved();
+    if (count > names.size())
+        names << Tr("и ещё %1").arg(count - names.size());
+    return DatabaseSaved() + QStringLiteral("\n\n") +
+           Tr("В базе данных сохранены неполные файлы (%1), в них меньше ячеек, чем указано в "
+              "заголовке: %2.")
+               .arg(count)
+               .arg(names.join(QStringLiteral(", ")));
+}
+
 QString CDataMessages::DataFileLimitReached()
 {
     return Tr("Не возможно загрузить файл данных. Максимальное количество %1")
@@ -177,6 +203,46 @@ QString CDataMessages::LabelRecounted(const QString& label, int files)
     if (!m.hasMatch())
         return label;
     return m.captured(1) + QString::number(files) + m.captured(2);
+}
+
+namespace
+{
+// The note's own start: how a label's earlier note is found again.
+const char* const kNoteStart = "; неполн";
+} // namespace
+
+QString CDataMessages::IncompleteFilesNote(const DataFileList& files)
+{
+    int count = 0;
+    const DataFileRecord* first = nullptr;
+    for (const DataFileRecord& f : files)
+        if (f.IsIncomplete() && count++ == 0)
+            first = &f;
+    if (!first)
+        return {};
+    const QString named = Tr("неполный файл «%1»: %2 из %3 ячеек")
+                              .arg(CDataStorage::FileName(*first))
+                              .arg(first->cells.size())
+                              .arg(first->header.records);
+    if (count == 1)
+        return named;
+    return Tr("%1 (неполных файлов: %2)").arg(named).arg(count);
+}
+
+QString CDataMessages::LabelWithIncompleteNote(const QString& label, const DataFileList& files)
+{
+    int end = int(label.size());
+    while (end > 0 && label.at(end - 1).isSpace())
+        --end;
+    const QString blanks = label.mid(end);
+    QString text = label.left(end);
+    const int note = text.indexOf(QString::fromUtf8(kNoteStart));
+    if (note >= 0)
+        text.truncate(note);
+    const QString fresh = IncompleteFilesNote(files);
+    if (!fresh.isEmpty())
+        text += QStringLiteral("; ") + fresh;
+    return text + blanks;
 }
 
 QString CDataMessages::LabelLoadedFromFile()

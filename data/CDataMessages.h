@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/GaugeRecords.h"
+
 #include <QString>
 
 // Texts the results tab shows about loading, saving and deleting data files;
@@ -25,6 +27,9 @@ QString DatabaseDamaged();
 QString NothingToSave();
 QString DatabaseCreateFailed();
 QString DatabaseSaved();
+// The success text of a database save; when the database holds incomplete
+// files, a paragraph that names them follows.
+QString DatabaseSaved(const DataFileList& files);
 
 // Data file load.
 QString DataFileLimitReached();
@@ -56,4 +61,12 @@ QString LabelLoadedFromFile();
 // A label that counts files, with the count replaced (after a delete); other
 // labels come back unchanged.
 QString LabelRecounted(const QString& label, int files);
+
+// What a label says about the incomplete files of the list: empty when every
+// file is complete; otherwise the first one named with its cell counts, and
+// how many more there are.
+QString IncompleteFilesNote(const DataFileList& files);
+// The label with its note about incomplete files made true for the list:
+// an earlier note is replaced or dropped, the trailing blanks are kept.
+QString LabelWithIncompleteNote(const QString& label, const DataFileList& files);
 } // namespace CDataMessages

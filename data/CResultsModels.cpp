@@ -28,9 +28,27 @@ QString CResultsModels::NoRecordsText()
 QStringList CResultsModels::FileRowTexts(const DataFileRecord& file)
 {
     const int records = file.header.records;
-    const QString count =
-        (records == 0 || records == 255) ? NoRecordsText() : QStringLiteral("1 - %1").arg(records);
+    QString count;
+    if (records == 0 || records == 255)
+        count = NoRecordsText();
+    else if (!file.IsIncomplete())
+        count = QStringLiteral("1 - %1").arg(records);
+    else if (file.cells.isEmpty())
+        count = Tr("0 из %1").arg(records);
+    else
+        // The cells held, of those the header announces.
+        count = Tr("1 - %1 из %2").arg(file.cells.size()).arg(records);
     return {CDataStorage::FileName(file), count};
+}
+
+QString CResultsModels::FileRowToolTip(const DataFileRecord& file)
+{
+    if (!file.IsIncomplete())
+        return {};
+    return Tr("Файл неполный: в нём %1 из %2 ячеек, указанных в заголовке (получение было "
+              "прервано или часть записей повреждена).")
+        .arg(file.cells.size())
+        .arg(file.header.records);
 }
 
 void CResultsModels::FillFiles(QStandardItemModel* model, const DataFileList& files)
@@ -47,8 +65,34 @@ void CResultsModels::FillFiles(QStandardItemModel* model, const DataFileList& fi
         name->setTextAlignment(Qt::AlignRight);
         auto* count = new QStandardItem(texts.at(1));
         count->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        const QString tip = FileRowToolTip(files.at(i));
+        name->setToolTip(tip);
+        count->setToolTip(tip);
         model->setItem(i, 0, name);
         model->setItem(i, 1, count);
+    }
+}
+
+void CResultsModels::UpdateFileCounts(QStandardItemModel* model, const DataFileList& files)
+{
+    if (!model)
+        return;
+    if (model->rowCount() != files.size() || model->columnCount() != 2)
+    {
+        FillFiles(model, files);
+        return;
+    }
+    for (int i = 0; i < files.size(); ++i)
+    {
+        const QString count = FileRowTexts(files.at(i)).at(1);
+        const QString tip = FileRowToolTip(files.at(i));
+        if (QStandardItem* item = model->item(i, 1))
+        {
+            item->setText(count);
+            item->setToolTip(tip);
+        }
+        if (QStandardItem* item = model->item(i, 0))
+            item->setToolTip(tip);
     }
 }
 
@@ -61,10 +105,11 @@ void CResultsModels::ResetResults(QStandardItemModel* model)
     model->setHorizontalHeaderLabels(CCellDecoder::Headers());
 }
 
-QList<float> CResultsModels::FillResults(QStandardItemModel* model, const DataFileRecord& file,
-                                         const MaterialList& materials)
+QList<CStatistics::Reading> CResultsModels::FillResults(QStandardItemModel* model,
+                                                        const DataFileRecord& file,
+                                                        const MaterialList& materials)
 {
-    QList<float> values;
+    QList<CStatistics::Reading> values;
     if (!model)
         return values;
     values.reserve(file.cells.size());
@@ -80,16 +125,17 @@ QList<float> CResultsModels::FillResults(QStandardItemModel* model, const DataFi
     {
         const CellRecord& cell = file.cells.at(c);
         const QStringList texts = CCellDecoder::RowTexts(cell, materials);
-        const float value = CCellDecoder::Value(cell);
+        const CStatistics::Reading reading{CCellDecoder::Value(cell), CCellDecoder::UnitOf(cell)};
+        const bool los = !CCellDecoder::IsValidValue(reading.value, reading.unit);
         for (int column = 0; column < texts.size(); ++column)
         {
             auto* item = new QStandardItem(texts.at(column));
             item->setTextAlignment(centred);
-            if (column == CCellDecoder::ResultColumn && !CCellDecoder::IsValidValue(value))
+            if (column == CCellDecoder::ResultColumn && los)
                 item->setBackground(QBrush(LosBackground()));
             model->setItem(first + c, column, item);
         }
-        values.append(value);
+        values.append(reading);
     }
     quiet.unblock();
     emit model->dataChanged(model->index(first, 0),

@@ -29,16 +29,16 @@ QString Fixed(float value, int decimals)
 }
 } // namespace
 
-CStatistics::Result CStatistics::Compute(const QList<float>& values)
+CStatistics::Result CStatistics::Compute(const QList<Reading>& readings)
 {
     Result result;
     QList<float> valid;
-    valid.reserve(values.size());
-    for (float v : values)
-        if (CCellDecoder::IsValidValue(v))
-            valid.append(v);
+    valid.reserve(readings.size());
+    for (const Reading& r : readings)
+        if (CCellDecoder::IsValidValue(r.value, r.unit))
+            valid.append(r.value);
 
-    result.count = int(values.size());
+    result.count = int(readings.size());
     result.validCount = int(valid.size());
     auto write = [&result](int row, const QString& text)
     {
@@ -105,22 +105,6 @@ CStatistics::Result CStatistics::Compute(const QList<float>& values)
     write(MedianRow, Fixed(median, 2));
     result.reach = AllRows;
     return result;
-}
-
-float CStatistics::ValueFromResultText(const QString& text)
-{
-    bool ok = false;
-    const float value = text.toFloat(&ok);
-    return ok ? value : 0.0f;
-}
-
-QList<float> CStatistics::ValuesFromResultTexts(const QStringList& texts)
-{
-    QList<float> values;
-    values.reserve(texts.size());
-    for (const QString& text : texts)
-        values.append(ValueFromResultText(text));
-    return values;
 }
 
 void CStatistics::WriteToModel(QStandardItemModel* model, const Result& result)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/CCellDecoder.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -44,14 +46,28 @@ public:
         bool written[RowCount] = {};
     };
 
-    // values: every measurement (N = values.size()); LOS values are counted
-    // but left out of the figures.
-    static Result Compute(const QList<float>& values);
+    // One measurement: its value and the unit the validity rule judges it in.
+    struct Reading
+    {
+        float value = 0.0f;
+        CCellDecoder::Unit unit = CCellDecoder::Unit::Millimetres;
+    };
+
+    // readings: every measurement (N = readings.size()); LOS readings are
+    // counted but left out of the figures.
+    static Result Compute(const QList<Reading>& readings);
 
     // A results-table text read back as a number (the report's input): "."
     // as decimal point whatever the locale; a text that is no number is 0.
-    static float ValueFromResultText(const QString& text);
-    static QList<float> ValuesFromResultTexts(const QStringList& texts);
+    static float ValueFromResultText(const QString& text)
+    {
+        return CCellDecoder::ValueFromText(text);
+    }
+    // A reading from the texts of a row's result and units columns.
+    static Reading ReadingFromTexts(const QString& resultText, const QString& unitsText)
+    {
+        return {ValueFromResultText(resultText), CCellDecoder::UnitOfText(unitsText)};
+    }
 
     // Writes the texts of the rows reached into column 2 and centres columns
     // 1 and 2 of every row; rows not reached keep their text.

@@ -29,6 +29,9 @@ constexpr qint64 kMaxTagBytes = 8LL << 20;
 // Empty when the document may be given to the reader; otherwise why not
 // (Russian, naming the limit). Not a well-formedness check: the reader
 // still does that. A document type with an internal subset (entity or
-// attribute declarations, which our files never have) is refused here too.
+// attribute declarations, which our files never have) is refused here too,
+// and so is a document whose bytes are not the reader's characters: one in
+// an encoding other than UTF-8, ASCII or a single-byte code page (UTF-16,
+// UTF-7, EBCDIC...), by its byte-order mark, first bytes or declaration.
 QString Check(const QByteArray& data);
 } // namespace CXmlInputCheck

@@ -12,10 +12,10 @@
 // Reply to the data file descriptor request (25 bytes).
 struct DataFileDescriptor
 {
-    char name[16];         // 8-bit text, NUL-terminated when shorter than 16 bytes
-    quint8 records;        // announced cell count; 0xFF means none
-    quint32 serialNumber;  // kept, never interpreted
-    quint32 fwVersion;     // kept, never interpreted
+    char name[16];        // 8-bit text, NUL-terminated when shorter than 16 bytes
+    quint8 records;       // announced cell count; 0xFF means none
+    quint32 serialNumber; // kept, never interpreted
+    quint32 fwVersion;    // kept, never interpreted
 };
 static_assert(sizeof(DataFileDescriptor) == 25, "DataFileDescriptor must be 25 bytes");
 
@@ -23,15 +23,15 @@ static_assert(sizeof(DataFileDescriptor) == 25, "DataFileDescriptor must be 25 b
 // upload and content of every DATA_ROW key.
 struct CellRecord
 {
-    quint8 flags;       // bit 0 units (0 mm, 1 inch), bits 1-2 decimals
+    quint8 flags; // bit 0 units (0 mm, 1 inch), bits 1-2 decimals
     quint16 intPart;
     quint8 fracPart;
-    quint16 velocity;   // m/s
-    char pepIdent[8];   // 8-bit text, NUL-terminated when shorter
+    quint16 velocity; // m/s
+    char pepIdent[8]; // 8-bit text, NUL-terminated when shorter
     quint32 pepSerial;
-    quint16 time;       // high byte hour, low byte minute
-    quint16 date;       // bits 15-9 year-2000, 8-5 month, 4-0 day
-    qint8 temperature;  // whole degrees C
+    quint16 time;      // high byte hour, low byte minute
+    quint16 date;      // bits 15-9 year-2000, 8-5 month, 4-0 day
+    qint8 temperature; // whole degrees C
 };
 static_assert(sizeof(CellRecord) == 23, "CellRecord must be 23 bytes");
 
@@ -50,9 +50,9 @@ static_assert(sizeof(DataFileHeader) == 26, "DataFileHeader must be 26 bytes");
 // One entry of the gauge's materials table (20 bytes).
 struct MaterialRecord
 {
-    char name[16];            // 8-bit text, zero-padded
-    quint16 velocity;         // m/s
-    qint16 tempCoefficient;   // hundredths of m/s per degree C
+    char name[16];          // 8-bit text, zero-padded
+    quint16 velocity;       // m/s
+    qint16 tempCoefficient; // hundredths of m/s per degree C
 };
 static_assert(sizeof(MaterialRecord) == 20, "MaterialRecord must be 20 bytes");
 
@@ -61,22 +61,22 @@ struct PEPListRecord
 {
     char name[8];
     quint8 type;
-    quint16 frequency;     // tenths of MHz
-    quint32 delay;         // tenths of ns
+    quint16 frequency; // tenths of MHz
+    quint32 delay;     // tenths of ns
     quint16 unused;
-    quint8 rangeFrom;      // tenths of mm, 0xFF not given
-    quint16 rangeTo;       // tenths of mm, 0xFFFF not given
+    quint8 rangeFrom; // tenths of mm, 0xFF not given
+    quint16 rangeTo;  // tenths of mm, 0xFFFF not given
     quint32 serialNumber;
-    quint8 vpath[100];     // ten 10-byte V-path entries
+    quint8 vpath[100]; // ten 10-byte V-path entries
 };
 static_assert(sizeof(PEPListRecord) == 124, "PEPListRecord must be 124 bytes");
 
 // V-path correction point (10 bytes), used by the transducer list and image.
 struct VPathEntry
 {
-    quint16 actual;       // tenths of mm
-    float measured;       // mm
-    float error;          // mm
+    quint16 actual; // tenths of mm
+    float measured; // mm
+    float error;    // mm
 };
 static_assert(sizeof(VPathEntry) == 10, "VPathEntry must be 10 bytes");
 
@@ -124,6 +124,17 @@ struct DataFileRecord
         r.header.audioIndex = 0;
         return r;
     }
+
+    // Cells the header announces that the file does not hold; 0 for a
+    // complete file and for one announcing none (0 or 255).
+    int MissingCells() const
+    {
+        const int records = header.records;
+        if (records == 0 || records == 255)
+            return 0;
+        return cells.size() < records ? records - int(cells.size()) : 0;
+    }
+    bool IsIncomplete() const { return MissingCells() > 0; }
 };
 
 using DataFileList = QList<DataFileRecord>;

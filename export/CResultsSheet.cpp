@@ -42,13 +42,9 @@ QString CResultsSheet::SheetName()
     return QCoreApplication::translate("CResultsExporter", "Отчётная таблица");
 }
 
-bool CResultsSheet::IsRedResult(const QString& text)
+bool CResultsSheet::IsRedResult(const QString& text, const QString& unitsText)
 {
-    bool ok = false;
-    float value = text.trimmed().toFloat(&ok);
-    if (!ok)
-        value = 0.0f;
-    return !CCellDecoder::IsValidValue(value);
+    return !CCellDecoder::IsValidResultText(text.trimmed(), unitsText);
 }
 
 CResultsSheet CResultsSheet::FromModel(const QAbstractItemModel& model,
@@ -68,12 +64,17 @@ CResultsSheet CResultsSheet::FromModel(const QAbstractItemModel& model,
     int done = 0;
     for (int row = 0; row + 1 < sheet.rowCount; ++row)
     {
+        // The row's units column tells the unit the result is judged in.
+        QString units;
+        if (CCellDecoder::UnitsColumn < sheet.columnCount)
+            ItemText(model, row, CCellDecoder::UnitsColumn, &units);
         for (int column = 0; column < sheet.columnCount; ++column)
         {
             if (ItemText(model, row, column, &text))
             {
                 const Style style =
-                    (column == CCellDecoder::ResultColumn && IsRedResult(text)) ? Red : Black;
+                    (column == CCellDecoder::ResultColumn && IsRedResult(text, units)) ? Red
+                                                                                       : Black;
                 sheet.cells.append({row + 1, column, text, style});
             }
             if (progress)

@@ -46,8 +46,9 @@ public:
                                    const std::function<void(int done)>& progress = {});
 
     // The red rule of the result column: the text read as a single-precision
-    // number (a non-number reads as 0) outside 0.4 … 600.
-    static bool IsRedResult(const QString& text);
+    // number (a non-number reads as 0) outside the valid range of the unit
+    // the row's units column names.
+    static bool IsRedResult(const QString& text, const QString& unitsText);
 
     // The texts of a model's header and items; false where the model has no
     // item (a missing item is written as nothing at all).

@@ -172,10 +172,10 @@ bool CReportData::IsValidResult(const QStringList& cells)
 
 CStatistics::Result CReportData::RowStatistics(const QList<QStringList>& rows)
 {
-    QList<float> values;
+    QList<CStatistics::Reading> values;
     values.reserve(rows.size());
     for (const QStringList& cells : rows)
-        values.append(CStatistics::ValueFromResultText(cells.value(2)));
+        values.append(CStatistics::ReadingFromTexts(cells.value(2), cells.value(3)));
     return CStatistics::Compute(values);
 }
 

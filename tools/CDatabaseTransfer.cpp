@@ -1,6 +1,7 @@
 #include "tools/CDatabaseTransfer.h"
 
 #include "core/CClock.h"
+#include "data/CDataMessages.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -55,7 +56,7 @@ CDatabaseTransfer::UploadCheck CDatabaseTransfer::CheckUpload(const DataFileList
     check.files = int(files.size());
     for (const DataFileRecord& f : files)
     {
-        const int missing = int(f.header.records) - int(f.cells.size());
+        const int missing = f.MissingCells();
         if (missing > 0)
         {
             ++check.incompleteFiles;
@@ -198,6 +199,9 @@ CDatabaseTransfer::Action CDatabaseTransfer::Cancelled(Action a)
         a.label = Tr("Данные: получение прервано, прочитано файлов %1 из %2         ")
                       .arg(p.filesDone)
                       .arg(p.filesTotal);
+    // The files cut short stay in the list: the label names them.
+    if (chain == DownloadChain)
+        a.label = CDataMessages::LabelWithIncompleteNote(a.label, *m_files);
     return EndChain(a, false);
 }
 
@@ -241,6 +245,8 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
 
     if (TaskID == kTaskFileList || TaskID == kTaskCells || TaskID == kTaskMaterials)
         SyncDownload(TaskID);
+    // The cells of a file arrived (all, some or none): its count follows.
+    a.refreshFileCounts = TaskID == kTaskCells;
 
     if (nDataLength == -1)
     {
@@ -305,7 +311,10 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
         // editor is its own receiver.
         a.refreshResultsTables = true;
         a.setLabel = true;
-        a.label = LoadedLabel(int(m_files->size()));
+        // Cells the gauge announced but did not deliver leave a file short
+        // even when every task went through.
+        a.label =
+            CDataMessages::LabelWithIncompleteNote(LoadedLabel(int(m_files->size())), *m_files);
         return EndChain(a, true);
 
     case kTaskErase:

@@ -27,7 +27,7 @@ public:
     };
 
     // What the owner does after a step, in this order: refresh the files
-    // table, refresh the results tables, set the data status label, show the
+    // table (or its cell counts), refresh the results tables, set the data status label, show the
     // boxes, start the next task.
     struct Action
     {
@@ -35,6 +35,7 @@ public:
         void* buffer = nullptr; // its lpUserBuf
         int value = 0;          // its nValue
         bool refreshFilesTable = false;
+        bool refreshFileCounts = false; // the cell counts of the files table, in place
         bool refreshResultsTables = false;
         bool setLabel = false;
         QString label;           // data status label text when setLabel

@@ -51,17 +51,21 @@ QStringList CPEPList::RowTexts(const PEPListRecord& record)
         break;
     }
     const unsigned from = record.rangeFrom == 0xFF ? 0u : record.rangeFrom;
-    const unsigned to = record.rangeTo == 0xFFFF ? 0u : record.rangeTo;
+    const bool toGiven = record.rangeTo != 0xFFFF;
+    const unsigned to = toGiven ? record.rangeTo : 0u;
     const quint16 frequency = record.frequency;
     const quint32 delay = record.delay;
     const quint32 serial = record.serialNumber;
-    return {CAnsiText::Decode(record.name, int(sizeof(record.name))),
-            type,
-            Tr("%1.%2 МГц").arg(frequency / 10).arg(frequency % 10),
-            Tr("%1.%2 нс").arg(delay / 10).arg(delay % 10),
-            Tr("%1.%2 - %3.%4 мм").arg(from / 10).arg(from % 10).arg(to / 10).arg(to % 10),
-            QString::number(serial),
-            HasFullVPath(record) ? Tr("Да") : Tr("Нет")};
+    return {
+        CAnsiText::Decode(record.name, int(sizeof(record.name))), type,
+        Tr("%1.%2 МГц").arg(frequency / 10).arg(frequency % 10),
+        Tr("%1.%2 нс").arg(delay / 10).arg(delay % 10),
+        // An upper bound not given has no figure to show.
+        Tr("%1.%2 - %3 мм")
+            .arg(from / 10)
+            .arg(from % 10)
+            .arg(toGiven ? QStringLiteral("%1.%2").arg(to / 10).arg(to % 10) : QStringLiteral("—")),
+        QString::number(serial), HasFullVPath(record) ? Tr("Да") : Tr("Нет")};
 }
 
 QString CPEPList::DownloadFailedText()

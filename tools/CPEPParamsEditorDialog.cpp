@@ -269,6 +269,9 @@ void CPEPParamsEditorDialog::DeviceTaskCompleted(int TaskID, const void*, int nD
     }
     if (TaskID == 2)
     {
+        // Each write into the transducer needs its own tick.
+        if (!file)
+            m_ui->AllowWriteToEEPROMCheck->setChecked(false);
         UserPrompts().Information(
             this, AppName(), file ? CPEPImage::FileSavedText() : CPEPImage::DeviceWrittenText());
         return;

@@ -188,9 +188,9 @@ private Q_SLOTS:
             << Segments{{{1, 4.8}, {2, 4.79}, {3, 5.0}}} << Points{{2, 4.79}} << QList<int>{}
             << 14.59 / 3 << "Ниже допустимой толщины: 1 из 3";
         // Drawn in the unit of the first valid reading: 12.70 mm = 0.5 in.
-        // (An inch reading under 0.4 is LOS like any other value.)
+        // (An inch reading under 0.4 mm, 0.01 in, is LOS like any other value.)
         QTest::newRow("mixed units in inches")
-            << QStringList{"LOS", "0.50in", "12.70", "0.45in", "0.30in"} << QString("0.48")
+            << QStringList{"LOS", "0.50in", "12.70", "0.45in", "0.01in"} << QString("0.48")
             << Segments{{{2, 0.5}, {3, 0.5}, {4, 0.45}}} << Points{{4, 0.45}} << QList<int>{1, 5}
             << 1.45 / 3 << "Ниже допустимой толщины: 1 из 3";
         QTest::newRow("no valid reading")

@@ -9,10 +9,12 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -255,6 +257,77 @@ private Q_SLOTS:
         }
         QCOMPARE(ReadFile(m_dir.filePath("none"), kKeyFileBytes).status, Status::OpenFailed);
         QCOMPARE(ReadFile(QString(), kKeyFileBytes).status, Status::OpenFailed);
+    }
+
+    // The temporary file is named after its target, within the length a
+    // folder entry may have (a long name cut at a character's start); one
+    // nobody holds any more is removed by the next save of the same target,
+    // one this process still holds is not.
+    void temporaryNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("short") << QStringLiteral("out.csv");
+        QTest::newRow("longest allowed, ASCII") << QString(251, QLatin1Char('a')) + ".csv";
+        QTest::newRow("longest allowed, Cyrillic") << QString(125, QChar(0x0416)) + ".csv";
+    }
+    void temporaryNames()
+    {
+        QFETCH(QString, name);
+        const QString target = m_dir.filePath(name);
+        QString seen;
+        QString stale;
+        {
+            CSafeSave::Staged staged;
+            QVERIFY(staged
+                        .PrepareWith(target,
+                                     [&seen](const QString& temp)
+                                     {
+                                         seen = temp;
+                                         return true;
+                                     })
+                        .Ok());
+            const QString entry = QFileInfo(seen).fileName();
+            QVERIFY2(QFile::encodeName(entry).size() <= NAME_MAX, qPrintable(entry));
+            QVERIFY2(entry.contains(QStringLiteral(".korvalent-")), qPrintable(entry));
+            QVERIFY(QString::fromUtf8(QFile::encodeName(entry)) == entry); // whole characters
+            const QString prefix = entry.left(entry.indexOf(QStringLiteral(".korvalent-")));
+            QVERIFY(name.startsWith(prefix) && !prefix.isEmpty());
+
+            // A second save of the same target while the first is prepared
+            // leaves the first's file alone.
+            QVERIFY(CSafeSave::WriteBytes(target, "other").Ok());
+            QVERIFY(QFileInfo::exists(seen));
+            stale = seen;
+        }
+        QVERIFY(!QFileInfo::exists(stale));
+        WriteRaw(stale, "left by a killed save");
+        QVERIFY(CSafeSave::WriteBytes(target, "new").Ok());
+        QCOMPARE(ReadAll(target), QByteArray("new"));
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+    }
+
+    // Without the right to write the target, nothing is written and the
+    // reason names it as cp would; the superuser writes it, as cp does.
+    void writeProtectedTarget()
+    {
+        const QString target = m_dir.filePath("ro.csv");
+        WriteRaw(target, "old");
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup));
+        const CSafeSave::Result result = CSafeSave::WriteBytes(target, "new");
+        if (::geteuid() == 0)
+        {
+            QVERIFY(result.Ok());
+            QCOMPARE(ReadAll(target), QByteArray("new"));
+            struct stat st;
+            QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 0777, mode_t(0440));
+            return;
+        }
+        QCOMPARE(result.status, CSafeSave::Status::NotWritable);
+        QCOMPARE(CSafeSave::Describe(target, result),
+                 QStringLiteral("Не удалось записать файл: %1 (Отказано в доступе)").arg(target));
+        QCOMPARE(ReadAll(target), QByteArray("old"));
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ro.csv"});
     }
 
     void missingFolderFailsToOpen()

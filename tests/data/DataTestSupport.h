@@ -36,6 +36,13 @@ inline CellRecord MmCell(double value)
     return Cell(0x04, quint16(hundredths / 100), quint8(hundredths % 100));
 }
 
+// An inch cell of the given value with two decimals.
+inline CellRecord InchCell(double value)
+{
+    const int hundredths = int(value * 100.0 + 0.5);
+    return Cell(0x05, quint16(hundredths / 100), quint8(hundredths % 100));
+}
+
 inline DataFileRecord File(const QString& name, const QList<CellRecord>& cells, int records = -1)
 {
     DataFileRecord f;

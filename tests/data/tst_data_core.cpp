@@ -15,6 +15,7 @@
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QtTest>
+#include <cmath>
 #include <csignal>
 #include <libxml/globals.h>
 #include <thread>
@@ -22,6 +23,18 @@
 #include <sys/stat.h>
 
 using namespace DataTest;
+
+namespace
+{
+QList<CStatistics::Reading> Readings(const QList<float>& values,
+                                     CCellDecoder::Unit unit = CCellDecoder::Unit::Millimetres)
+{
+    QList<CStatistics::Reading> readings;
+    for (float v : values)
+        readings.append({v, unit});
+    return readings;
+}
+} // namespace
 
 class TestDataCore : public QObject
 {
@@ -63,6 +76,18 @@ private Q_SLOTS:
                                             << "мм" << true;
         QTest::newRow("largest integer") << 0x00 << 65535 << 0 << "65535"
                                          << "мм" << false;
+        QTest::newRow("0.23 inch wall") << 0x05 << 0 << 23 << "0.23"
+                                        << "дюйм" << true;
+        QTest::newRow("0.01 inch LOS") << 0x05 << 0 << 1 << "0.01"
+                                       << "дюйм" << false;
+        QTest::newRow("0.02 inch") << 0x05 << 0 << 2 << "0.02"
+                                   << "дюйм" << true;
+        QTest::newRow("23.62 inch") << 0x05 << 23 << 62 << "23.62"
+                                    << "дюйм" << true;
+        QTest::newRow("23.63 inch LOS") << 0x05 << 23 << 63 << "23.63"
+                                        << "дюйм" << false;
+        QTest::newRow("600 inch LOS") << 0x01 << 600 << 0 << "600"
+                                      << "дюйм" << false;
     }
     void cellValue()
     {
@@ -73,6 +98,52 @@ private Q_SLOTS:
         QTEST(CCellDecoder::ResultText(c), "result");
         QTEST(CCellDecoder::UnitsText(c), "units");
         QTEST(!CCellDecoder::IsLos(c), "valid");
+    }
+
+    // The same physical range in both units: the bounds are the
+    // single-precision numbers nearest to 0.4 mm and 600 mm, and the
+    // neighbouring floats outside them are LOS. Every reader of the rule (cell,
+    // texts of a row, statistics) judges alike.
+    void validityBounds_data()
+    {
+        QTest::addColumn<float>("value");
+        QTest::addColumn<bool>("inches");
+        QTest::addColumn<bool>("valid");
+        const float mmLow = 0.4f, mmHigh = 600.0f;
+        const float inLow = float(0.4 / 25.4), inHigh = float(600.0 / 25.4);
+        QTest::newRow("mm lower bound") << mmLow << false << true;
+        QTest::newRow("mm below lower") << std::nextafter(mmLow, 0.0f) << false << false;
+        QTest::newRow("mm above lower") << std::nextafter(mmLow, 1.0f) << false << true;
+        QTest::newRow("mm upper bound") << mmHigh << false << true;
+        QTest::newRow("mm above upper") << std::nextafter(mmHigh, 1e9f) << false << false;
+        QTest::newRow("mm below upper") << std::nextafter(mmHigh, 0.0f) << false << true;
+        QTest::newRow("mm 0.39") << 0.39f << false << false;
+        QTest::newRow("mm 0.2 (an inch reading's range)") << 0.2f << false << false;
+        QTest::newRow("mm 0") << 0.0f << false << false;
+        QTest::newRow("inch lower bound") << inLow << true << true;
+        QTest::newRow("inch below lower") << std::nextafter(inLow, 0.0f) << true << false;
+        QTest::newRow("inch upper bound") << inHigh << true << true;
+        QTest::newRow("inch above upper") << std::nextafter(inHigh, 1e9f) << true << false;
+        QTest::newRow("inch 0.4") << 0.4f << true << true;
+        QTest::newRow("inch 0.23") << 0.23f << true << true;
+        QTest::newRow("inch 0.015") << 0.015f << true << false;
+        QTest::newRow("inch 600") << 600.0f << true << false;
+        QTest::newRow("inch 0") << 0.0f << true << false;
+    }
+    void validityBounds()
+    {
+        QFETCH(float, value);
+        QFETCH(bool, inches);
+        QFETCH(bool, valid);
+        const CCellDecoder::Unit unit =
+            inches ? CCellDecoder::Unit::Inches : CCellDecoder::Unit::Millimetres;
+        QCOMPARE(CCellDecoder::IsValidValue(value, unit), valid);
+        // Nine significant digits give the float back exactly.
+        const QString text = QString::number(double(value), 'g', 9);
+        QCOMPARE(CCellDecoder::IsValidResultText(text, inches ? QStringLiteral("дюйм")
+                                                              : QStringLiteral("мм")),
+                 valid);
+        QCOMPARE(CStatistics::Compute({{value, unit}}).validCount, valid ? 1 : 0);
     }
 
     void cellTexts_data()
@@ -772,14 +843,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("files");
         const int ok = int(CDataStorage::LoadResult::Ok);
         const int parse = int(CDataStorage::LoadResult::ParseFailed);
-        QTest::newRow("database as .kdb") << ".kdb" << "database" << ok << false << 2;
-        QTest::newRow("database under .kdf") << ".kdf" << "database" << ok << false << 2;
-        QTest::newRow("data file as .kdf") << ".kdf" << "data file" << ok << true << 1;
-        QTest::newRow("data file under .KDB") << ".KDB" << "data file" << ok << true << 1;
-        QTest::newRow("garbage .kdf: data file's failure") << ".kdf" << "garbage" << parse << true
-                                                           << 0;
-        QTest::newRow("garbage .kdb: database's failure") << ".kdb" << "garbage" << parse
-                                                          << false << 0;
+        QTest::newRow("database as .kdb") << ".kdb"
+                                          << "database" << ok << false << 2;
+        QTest::newRow("database under .kdf") << ".kdf"
+                                             << "database" << ok << false << 2;
+        QTest::newRow("data file as .kdf") << ".kdf"
+                                           << "data file" << ok << true << 1;
+        QTest::newRow("data file under .KDB") << ".KDB"
+                                              << "data file" << ok << true << 1;
+        QTest::newRow("garbage .kdf: data file's failure") << ".kdf"
+                                                           << "garbage" << parse << true << 0;
+        QTest::newRow("garbage .kdb: database's failure") << ".kdb"
+                                                          << "garbage" << parse << false << 0;
     }
     void loadEitherKind()
     {
@@ -969,11 +1044,32 @@ private Q_SLOTS:
             << QList<float>{} << QStringList{"0", "0", "0", "", "", "", "", "", "", "", ""}
             << int(CStatistics::NoValidValues);
     }
+
+    void statisticsOfInchReadings()
+    {
+        // Thin walls measured in inches count; the figures stay in inches.
+        const CStatistics::Result r = CStatistics::Compute(
+            Readings({0.23f, 0.25f, 0.24f, 0.01f, 24.0f}, CCellDecoder::Unit::Inches));
+        QCOMPARE(r.validCount, 3);
+        QCOMPARE(r.values[CStatistics::LosCountRow], QStringLiteral("2"));
+        QCOMPARE(r.values[CStatistics::MinRow], QStringLiteral("0.23"));
+        QCOMPARE(r.values[CStatistics::MaxRow], QStringLiteral("0.25"));
+        QCOMPARE(r.values[CStatistics::MedianRow], QStringLiteral("0.24"));
+        // A file of both units judges each reading in its own unit.
+        const CStatistics::Result mixed =
+            CStatistics::Compute({{0.3f, CCellDecoder::Unit::Millimetres},
+                                  {0.3f, CCellDecoder::Unit::Inches},
+                                  {500.0f, CCellDecoder::Unit::Millimetres},
+                                  {500.0f, CCellDecoder::Unit::Inches}});
+        QCOMPARE(mixed.validCount, 2);
+        QCOMPARE(mixed.values[CStatistics::MinRow], QStringLiteral("0.30"));
+        QCOMPARE(mixed.values[CStatistics::MaxRow], QStringLiteral("500.00"));
+    }
     void statistics()
     {
         QFETCH(QList<float>, values);
         QFETCH(QStringList, expected);
-        const CStatistics::Result r = CStatistics::Compute(values);
+        const CStatistics::Result r = CStatistics::Compute(Readings(values));
         QTEST(int(r.reach), "reach");
         for (int row = 0; row < CStatistics::RowCount; ++row)
         {
@@ -989,7 +1085,7 @@ private Q_SLOTS:
         for (int row = 0; row < 11; ++row)
             for (int column = 0; column < 3; ++column)
                 model.setItem(row, column, new QStandardItem(QStringLiteral("old")));
-        CStatistics::WriteToModel(&model, CStatistics::Compute({0.39f, 5.0f, 700.0f}));
+        CStatistics::WriteToModel(&model, CStatistics::Compute(Readings({0.39f, 5.0f, 700.0f})));
         QCOMPARE(model.item(1, 2)->text(), QStringLiteral("1"));
         QCOMPARE(model.item(6, 2)->text(), QStringLiteral("old"));
         QCOMPARE(model.item(10, 2)->text(), QStringLiteral("old"));
@@ -1020,9 +1116,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("countText");
         QTest::newRow("none") << 0 << 0 << "Нет записей";
         QTest::newRow("255 from a PC file") << 255 << 3 << "Нет записей";
-        QTest::newRow("fewer received") << 12 << 2 << "1 - 12";
+        QTest::newRow("fewer received") << 12 << 2 << "1 - 2 из 12";
+        QTest::newRow("none received") << 12 << 0 << "0 из 12";
+        QTest::newRow("more held than announced") << 2 << 5 << "1 - 2";
         QTest::newRow("one") << 1 << 1 << "1 - 1";
-        QTest::newRow("254") << 254 << 0 << "1 - 254";
+        QTest::newRow("254") << 254 << 0 << "0 из 254";
+        QTest::newRow("254 held") << 254 << 254 << "1 - 254";
     }
     void filesTableTexts()
     {
@@ -1042,18 +1141,21 @@ private Q_SLOTS:
     {
         // The report computes from the texts of the results table; for cells
         // those texts are exact, so both callers agree.
-        const QList<CellRecord> cells{MmCell(5.21),       MmCell(0.39), Cell(0x02, 600, 1),
-                                      Cell(0x00, 600, 0), MmCell(0.4),  Cell(0x06, 7, 9)};
-        QList<float> values;
-        QStringList texts;
+        const QList<CellRecord> cells{MmCell(5.21),       MmCell(0.39),   Cell(0x02, 600, 1),
+                                      Cell(0x00, 600, 0), MmCell(0.4),    Cell(0x06, 7, 9),
+                                      InchCell(0.23),     InchCell(0.01), InchCell(23.63)};
+        QList<CStatistics::Reading> values;
+        QList<CStatistics::Reading> fromRowTexts;
         for (const CellRecord& c : cells)
         {
-            values << CCellDecoder::Value(c);
-            texts << CCellDecoder::ResultText(c);
+            values.append({CCellDecoder::Value(c), CCellDecoder::UnitOf(c)});
+            fromRowTexts.append(CStatistics::ReadingFromTexts(CCellDecoder::ResultText(c),
+                                                              CCellDecoder::UnitsText(c)));
         }
+        fromRowTexts.append(CStatistics::ReadingFromTexts(QStringLiteral("н/д"), QString()));
         const CStatistics::Result fromCells = CStatistics::Compute(values);
-        const CStatistics::Result fromTexts = CStatistics::Compute(
-            CStatistics::ValuesFromResultTexts(texts << QStringLiteral("н/д")));
+        QCOMPARE(fromCells.validCount, 5);
+        const CStatistics::Result fromTexts = CStatistics::Compute(fromRowTexts);
         QCOMPARE(fromTexts.count, fromCells.count + 1); // the non-number counts, as LOS
         QCOMPARE(fromTexts.validCount, fromCells.validCount);
         for (int row = CStatistics::MinRow; row < CStatistics::RowCount; ++row)

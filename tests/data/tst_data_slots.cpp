@@ -27,6 +27,7 @@ namespace
 const QString kNotLoaded = QStringLiteral("Данные: не загружены          ");
 const QString kNoValid =
     QStringLiteral("ВНИМАНИЕ: не достаточно данных в файле для вычисления статистических данных!");
+const QString kLoaded3 = QStringLiteral("Данные: загружены из ПК, 3 файл(a)(ов)          ");
 const QString kSomeMissing =
     QStringLiteral("Не достаточно данных для вычисления некоторых статистическийх значений.");
 
@@ -109,10 +110,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        BeginWindowTests(&m_env, &m_settings, &m_prompts);
-    }
+    void initTestCase() { BeginWindowTests(&m_env, &m_settings, &m_prompts); }
 
     void init()
     {
@@ -351,7 +349,8 @@ private Q_SLOTS:
                               "н/д"}));
         QCOMPARE(W().StatisticsModel()->item(8, 2)->textAlignment(),
                  Qt::AlignHCenter | Qt::AlignVCenter);
-        QCOMPARE(Label(), kNoValid);
+        // A file with figures to show takes the warning back.
+        QCOMPARE(Label(), kLoaded3);
 
         // A click past the list and an empty selection change nothing.
         m_prompts.Clear();
@@ -394,7 +393,8 @@ private Q_SLOTS:
             << QStringList{"База данных Korvalent загружена.\r\nНо данные частично повреждены и "
                            "не будут отображаться!",
                            kSomeMissing}
-            << 1 << "Данные: загружены из ПК, 1 файл(a)(ов)          ";
+            << 1
+            << "Данные: загружены из ПК, 1 файл(a)(ов); неполный файл «»: 1 из 5 ячеек          ";
         QTest::newRow("FILES 0") << QByteArray(
                                         "<KorvalentDatabase><FILES>0</FILES></KorvalentDatabase>")
                                  << QStringList{} << 0 << kNotLoaded;
@@ -410,7 +410,7 @@ private Q_SLOTS:
         QTEST(Label(), "label");
         QCOMPARE(W().FilesModel()->rowCount(), int(W().DataFiles().size()));
         if (QByteArray(QTest::currentDataTag()) == "damaged rows")
-            QCOMPARE(Row(W().FilesModel(), 0), (QStringList{"", "1 - 5"}));
+            QCOMPARE(Row(W().FilesModel(), 0), (QStringList{"", "1 - 1 из 5"}));
     }
 
     void failedLoadsChangeNothing_data()
@@ -518,7 +518,9 @@ private Q_SLOTS:
                      "Файл загружен.\r\nНо данные частично повреждены и не будут отображены!"));
         QCOMPARE(W().SelectedFileIndex(), 1);
         QCOMPARE(W().ResultsModel()->rowCount(), 3);
-        QCOMPARE(Row(W().FilesModel(), 1), (QStringList{"Five", "1 - 5"}));
+        QCOMPARE(Row(W().FilesModel(), 1), (QStringList{"Five", "1 - 3 из 5"}));
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из файла на ПК; неполный файл «Five»: "
+                                         "3 из 5 ячеек          "));
     }
 
     void duplicateNameIgnoresCase()
@@ -704,6 +706,87 @@ private Q_SLOTS:
         QCOMPARE(::stat("/dev/full", &st), 0);
         QVERIFY(S_ISCHR(st.st_mode));
         QCOMPARE(FolderEntries(dir.path()), QStringList{"pipe.kdb"});
+    }
+
+    // Walls under 10 mm measured in inches are readings like any other: only
+    // what lies outside 0.4 ... 600 mm is LOS.
+    void inchReadings()
+    {
+        LoadDatabase(SaveDatabase(
+            QStringLiteral("inch.kdb"),
+            {File(QStringLiteral("ELBOW-IN"), {InchCell(0.23), InchCell(0.25), InchCell(0.01),
+                                               InchCell(0.24), InchCell(23.63)})}));
+        QCOMPARE(Column(W().ResultsModel(), 0),
+                 (QStringList{"0.23", "0.25", "0.01", "0.24", "23.63"}));
+        QList<bool> tinted;
+        for (int row = 0; row < W().ResultsModel()->rowCount(); ++row)
+            tinted << (W().ResultsModel()->item(row, 0)->background().style() != Qt::NoBrush);
+        QCOMPARE(tinted, (QList<bool>{false, false, true, false, true}));
+        QCOMPARE(Column(W().StatisticsModel(), 2).mid(0, 8),
+                 (QStringList{"5", "3", "2", "0.23", "0.25", "0.24", "0.24", "0.02"}));
+        QCOMPARE(m_prompts.Messages(), QStringList());
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из ПК, 1 файл(a)(ов)          "));
+    }
+
+    // A file holding fewer cells than its header announces is marked in the
+    // files table and named by the label and by the save's success text; both
+    // stay true as files go.
+    void incompleteFiles()
+    {
+        DataFileList files = Sample();
+        files << File(QStringLiteral("Котёл-2"),
+                      {MmCell(4.1), MmCell(4.2), MmCell(4.0), MmCell(4.3)}, 24)
+              << File(QStringLiteral("Пусто"), {}, 12);
+        LoadDatabase(SaveDatabase(QStringLiteral("short.kdb"), files));
+        // The rows the header announces are missing: the load says so too.
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{"База данных Korvalent загружена.\r\nНо данные частично повреждены и "
+                             "не будут отображаться!"});
+        QCOMPARE(Column(W().FilesModel(), 1),
+                 (QStringList{"1 - 3", "1 - 1", "1 - 3", "1 - 4 из 24", "0 из 12"}));
+        const QString tip = QStringLiteral(
+            "Файл неполный: в нём 4 из 24 ячеек, указанных в заголовке (получение было "
+            "прервано или часть записей повреждена).");
+        QCOMPARE(W().FilesModel()->item(3, 0)->toolTip(), tip);
+        QCOMPARE(W().FilesModel()->item(3, 1)->toolTip(), tip);
+        QCOMPARE(W().FilesModel()->item(0, 1)->toolTip(), QString());
+        const QString noted = QStringLiteral("Данные: загружены из ПК, 5 файл(a)(ов); неполный "
+                                             "файл «Котёл-2»: 4 из 24 ячеек (неполных файлов: 2)"
+                                             "          ");
+        QCOMPARE(Label(), noted);
+
+        m_prompts.Clear();
+        const QString target = Dir() + QStringLiteral("/short-copy.kdb");
+        m_prompts.fileNames.enqueue(target);
+        W().OnResultsSaveDatabaseToFile();
+        QCOMPARE(OnlyMessage(CUserPrompts::IconInformation),
+                 QStringLiteral("База данных Korvalent успешно сохранёна.\n\nВ базе данных "
+                                "сохранены неполные файлы (2), в них меньше ячеек, чем указано в "
+                                "заголовке: «Котёл-2» (4 из 24 ячеек), «Пусто» (0 из 12 ячеек)."));
+        // What was saved keeps both facts.
+        const CDataStorage::LoadResult saved = CDataStorage::LoadDatabaseFile(target);
+        QCOMPARE(int(saved.files.at(3).header.records), 24);
+        QCOMPARE(saved.files.at(3).cells.size(), 4);
+
+        // Котёл-2 goes; Пусто is shown and has no figures: the warning, and
+        // behind it the label naming the one incomplete file left.
+        SelectRow(3);
+        W().OnResultsDeleteFile();
+        QCOMPARE(Label(), kNoValid);
+        SelectRow(0);
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из ПК, 4 файл(a)(ов); неполный "
+                                         "файл «Пусто»: 0 из 12 ячеек          "));
+        SelectRow(3);
+        QCOMPARE(Label(), kNoValid);
+        W().OnResultsDeleteFile(); // Пусто; Single is shown, one valid value
+        QCOMPARE(Label(), kLoaded3);
+
+        // Nothing incomplete: the plain success text.
+        m_prompts.Clear();
+        m_prompts.fileNames.enqueue(target);
+        W().OnResultsSaveDatabaseToFile();
+        QCOMPARE(OnlyMessage(CUserPrompts::IconInformation),
+                 QStringLiteral("База данных Korvalent успешно сохранёна."));
     }
 
     void deleteFiles()

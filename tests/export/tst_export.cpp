@@ -28,11 +28,19 @@ QList<QStringList> RuleRows()
         {"LOS", "мм", "=1+1", "1e5", "@x", "0001", "", "12:00", "1.5"},
         {"12.50", "мм", "Латунь", "4430 м/c", "П112-10", "99", "45 C°", "07:30", "05.05.2025"},
         {"", "мм", "Сталь", "5920 м/c", "П112", "3", "2 C°", "08:00", "06.05.2025"},
+        // Inch results are judged in the same physical range: 0.39 inch is a
+        // 10 mm wall, 23.63 inch is beyond 600 mm.
+        {"0.39", "дюйм", "Сталь", "5920 м/c", "П112", "4", "2 C°", "08:01", "06.05.2025"},
+        {"0.02", "дюйм", "Сталь", "5920 м/c", "П112", "5", "2 C°", "08:02", "06.05.2025"},
+        {"0.01", "дюйм", "Сталь", "5920 м/c", "П112", "6", "2 C°", "08:03", "06.05.2025"},
+        {"23.62", "дюйм", "Сталь", "5920 м/c", "П112", "7", "2 C°", "08:04", "06.05.2025"},
+        {"23.63", "дюйм", "Сталь", "5920 м/c", "П112", "8", "2 C°", "08:05", "06.05.2025"},
     };
 }
 
 // Column 0 of RuleRows(): which results are red.
-const QList<bool> kRuleRed{true, true, false, false, true, false, true};
+const QList<bool> kRuleRed{true, true,  false, false, true,  false,
+                           true, false, false, true,  false, true};
 
 QList<QStringList> HostileRows()
 {
@@ -478,7 +486,8 @@ private Q_SLOTS:
             SaveDatabase({File(QStringLiteral("Первый"), {MmCell(1.0)}),
                           File(QStringLiteral("Котёл-2"),
                                {MmCell(12.5), MmCell(0.39), MmCell(600.0), Cell(0x04, 600, 50),
-                                Cell(0x01, 0, 38), Cell(0x04, 5, 0, 5920, "П112", 7, 0xFFFF, 0)})});
+                                Cell(0x01, 0, 38), Cell(0x04, 5, 0, 5920, "П112", 7, 0xFFFF, 0),
+                                Cell(0x05, 0, 23), Cell(0x05, 23, 63)})});
         QVERIFY(!db.isEmpty());
         // The materials table names the cells' material in both outputs.
         const QString materials = Path(QStringLiteral("materials.csv"));
@@ -494,12 +503,12 @@ private Q_SLOTS:
         for (int i = 1; i < lines.size() && !lines.at(i).isEmpty(); ++i)
         {
             rows << lines.at(i).split(QLatin1Char('\t'));
-            red << CResultsSheet::IsRedResult(rows.last().first());
+            red << CResultsSheet::IsRedResult(rows.last().first(), rows.last().value(1));
         }
-        QCOMPARE(rows.size(), 6);
-        QCOMPARE(red, QList<bool>({false, true, false, true, true, false}));
-        QCOMPARE(rows.last().at(7), QString()); // no time
-        QCOMPARE(rows.last().at(8), QString()); // no date
+        QCOMPARE(rows.size(), 8);
+        QCOMPARE(red, QList<bool>({false, true, false, true, true, false, false, true}));
+        QCOMPARE(rows.at(5).at(7), QString()); // no time
+        QCOMPARE(rows.at(5).at(8), QString()); // no date
         QCOMPARE(rows.first().at(2), QStringLiteral("Сталь"));
 
         // Outputs named against their format: the option decides.

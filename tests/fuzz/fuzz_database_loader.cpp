@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         QStandardItemModel cells;
         CResultsModels::ResetResults(&cells);
-        const QList<float> values = CResultsModels::FillResults(&cells, result.files.at(i), {});
+        const QList<CStatistics::Reading> values =
+            CResultsModels::FillResults(&cells, result.files.at(i), {});
         CStatistics::Compute(values);
     }
     // What it loaded is written back the same way.

@@ -304,7 +304,7 @@ private Q_SLOTS:
         QCOMPARE(lines.at(1),
                  QStringLiteral("П112-5\tРС\t5.0 МГц\t735.0 нс\t0.8 - 300.0 мм\t123456\tДа"));
         QCOMPARE(lines.at(4),
-                 QStringLiteral("DA301\tПС\t5.0 МГц\t603.0 нс\t1.0 - 0.0 мм\t90233\tДа"));
+                 QStringLiteral("DA301\tПС\t5.0 МГц\t603.0 нс\t1.0 - — мм\t90233\tДа"));
         QCOMPARE(lines.at(5),
                  QStringLiteral("П111-2.5\tПС\t2.5 МГц\t1201.0 нс\t0.0 - 600.0 мм\t31877\tНет"));
     }

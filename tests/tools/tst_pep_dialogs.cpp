@@ -294,6 +294,16 @@ private Q_SLOTS:
         QVERIFY(WaitIdle());
         QCOMPARE(m_prompts.Messages(), QStringList{"Данные успешно записаны в EEPROM ПЭП."});
         QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconInformation);
+        // The tick allowed one write: a second one is gated again.
+        QVERIFY(!E()->AllowWriteToEEPROMCheck->isChecked());
+        const qsizetype exchanges = m_gauge->RequestLog().size();
+        m_prompts.Clear();
+        m_editor->WriteDataToEEPROM();
+        QVERIFY(WaitIdle());
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{"Запись в EEPROM ПЭП не разрешена: установите флажок \"Запись в "
+                             "EEPROM\" и повторите попытку."});
+        QCOMPARE(m_gauge->RequestLog().size(), exchanges);
 
         // Identification, then sixteen blocks of eight bytes at offsets 0..120.
         const QList<CVirtualGauge::Request> log = m_gauge->RequestLog();
@@ -457,6 +467,8 @@ private Q_SLOTS:
         QVERIFY(m_statuses.contains(
             QStringLiteral("ОШИБКА записи, от устройства не получено подтверждение.")));
         QCOMPARE(Codes(), (QList<quint8>{0xAA, 0x03, 0x03, 0x03, 0x03}));
+        // A failed write keeps the tick for the next attempt.
+        QVERIFY(E()->AllowWriteToEEPROMCheck->isChecked());
     }
 
     void bufferIsTheWorkersWhileATaskRuns()
@@ -617,7 +629,7 @@ private Q_SLOTS:
         QCOMPARE(ListRow(0), (QStringList{"P112-5", "РС", "5.0 МГц", "12.5 нс", "0.5 - 300.0 мм",
                                           "123456", "Да"}));
         QCOMPARE(ListRow(1),
-                 (QStringList{"NOTGIVEN", "Н/Д", "2.5 МГц", "0.0 нс", "0.0 - 0.0 мм", "0", "Нет"}));
+                 (QStringList{"NOTGIVEN", "Н/Д", "2.5 МГц", "0.0 нс", "0.0 - — мм", "0", "Нет"}));
         QCOMPARE(ListRow(2), (QStringList{"ПЭП-1", "ПС", "6553.5 МГц", "429496729.5 нс",
                                           "25.4 - 6553.4 мм", "4000000000", "Нет"}));
         QCOMPARE(ListRow(3),

@@ -287,12 +287,70 @@ private Q_SLOTS:
         QCOMPARE(m_window->DataFiles().size(), 6);
         QCOMPARE(CellBytes(m_window->DataFiles()[0].cells), CellBytes(files[0].cells));
         int held = 0;
-        for (const DataFileRecord& f : m_window->DataFiles())
-            held += int(f.cells.size());
+        int firstShort = -1;
+        int incomplete = 0;
+        for (int i = 0; i < 6; ++i)
+        {
+            const int cells = int(m_window->DataFiles()[i].cells.size());
+            held += cells;
+            if (cells < 20)
+            {
+                ++incomplete;
+                if (firstShort < 0)
+                    firstShort = i;
+            }
+            // Every file cut short is marked in the files table.
+            const QString count = m_window->FilesModel()->item(i, 1)->text();
+            if (cells == 20)
+                QCOMPARE(count, QStringLiteral("1 - 20"));
+            else if (cells == 0)
+                QCOMPARE(count, QStringLiteral("0 из 20"));
+            else
+                QCOMPARE(count, QStringLiteral("1 - %1 из 20").arg(cells));
+            QCOMPARE(m_window->FilesModel()->item(i, 1)->toolTip().isEmpty(), cells == 20);
+        }
         QVERIFY(held < 6 * 20);
+        // The label names the first file cut short.
+        QVERIFY(firstShort >= 1);
+        const QString note = QStringLiteral("; неполный файл «F%1»: %2 из 20 ячеек (неполных "
+                                            "файлов: %3)         ")
+                                 .arg(firstShort)
+                                 .arg(m_window->DataFiles()[firstShort].cells.size())
+                                 .arg(incomplete);
+        QVERIFY2(Label().endsWith(note), qPrintable(Label()));
+
+        // Saving them says which files are incomplete.
+        m_prompts.Clear();
+        const QString path = m_env->Root() + QStringLiteral("/cancelled.kdb");
+        m_prompts.fileNames.enqueue(path);
+        m_window->OnResultsSaveDatabaseToFile();
+        const QStringList saved = m_prompts.Messages();
+        QCOMPARE(saved.size(), 1);
+        QVERIFY2(saved.first().startsWith(
+                     QStringLiteral("База данных Korvalent успешно сохранёна.\n\nВ базе данных "
+                                    "сохранены неполные файлы (%1), в них меньше ячеек, чем "
+                                    "указано в заголовке: «F%2» (")
+                         .arg(incomplete)
+                         .arg(firstShort)),
+                 qPrintable(saved.first()));
         for (const QPair<int, int>& t : Tasks())
             QVERIFY(t.first != 5);
         QVERIFY(!m_window->IsDeviceChainRunning());
+    }
+
+    // A gauge that ends a file before the cells its descriptor announces:
+    // every task goes through, but the file is short, and the label says so.
+    void downloadWithLostCells()
+    {
+        m_gauge->SetFiles({MakeFile("A", 2, 0), MakeFile("B", 2, 1, 3), MakeFile("C", 2, 2)});
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QVERIFY(WaitIdle());
+        const QList<QPair<int, int>> expected{{11, 0}, {12, 0}, {12, 1}, {12, 2}, {5, 0}};
+        QCOMPARE(Tasks(), expected);
+        QCOMPARE(m_window->DataFiles()[1].cells.size(), 2);
+        QCOMPARE(m_window->FilesModel()->item(1, 1)->text(), QStringLiteral("1 - 2 из 3"));
+        QCOMPARE(Label(), QStringLiteral("Данные: загружены из устройства, 3 файл(a)(ов); "
+                                         "неполный файл «B»: 2 из 3 ячеек         "));
     }
 
     void secondDownloadWhileRunningKeepsData()
