@@ -469,31 +469,41 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("result");
         QTest::addColumn<QString>("printed");
+        QTest::addColumn<QString>("units");
+        const QString mm = QStringLiteral("мм");
         QTest::newRow("zero") << "0.00"
-                              << "LOS";
+                              << "LOS" << mm;
         QTest::newRow("below") << "0.39"
-                               << "LOS";
+                               << "LOS" << mm;
         QTest::newRow("lowest valid") << "0.40"
-                                      << "0.40";
+                                      << "0.40" << mm;
         QTest::newRow("highest valid") << "600.00"
-                                       << "600.00";
+                                       << "600.00" << mm;
         QTest::newRow("above") << "600.01"
-                               << "LOS";
+                               << "LOS" << mm;
         QTest::newRow("no number") << "abc"
-                                   << "LOS";
+                                   << "LOS" << mm;
         QTest::newRow("typical") << "5.20"
-                                 << "5.20";
+                                 << "5.20" << mm;
+        // Inches are judged in the same physical range: 0.4 ... 600 mm.
+        QTest::newRow("thin wall in inches") << "0.24"
+                                             << "0.24"
+                                             << "дюйм";
+        QTest::newRow("beyond the range in inches") << "24.00"
+                                                    << "LOS"
+                                                    << "дюйм";
     }
     void losResults()
     {
         QFETCH(QString, result);
         QFETCH(QString, printed);
+        QFETCH(QString, units);
         CReportData report;
-        report.rows = {{"F", "1", result, "мм", "", "", "", "", "", ""}};
+        report.rows = {{"F", "1", result, units, "", "", "", "", "", ""}};
         const QString cell = QStringLiteral("'serif'\">%1</span></p>\n</td>\n<td width=\"71\">\n"
                                             "<p align=\"center\">\n<span style=\"font-size:8.5pt;"
-                                            "font-family:'Times New Roman','serif'\">мм<");
-        QVERIFY(CReportDocument::DataRows(report).contains(cell.arg(printed)));
+                                            "font-family:'Times New Roman','serif'\">%2<");
+        QVERIFY(CReportDocument::DataRows(report).contains(cell.arg(printed, units)));
         QCOMPARE(report.rows.first().at(2), result);
     }
 
