@@ -845,8 +845,8 @@ private Q_SLOTS:
         auto* edit = m_window->findChild<QDateEdit*>(object);
         QVERIFY(edit);
         // The conclusion is dated today until changed; the cards start at 2016.
-        const QDate start = object == QLatin1String("ConclutionDate") ? CClock::Today()
-                                                                       : QDate(2016, 1, 1);
+        const QDate start =
+            object == QLatin1String("ConclutionDate") ? CClock::Today() : QDate(2016, 1, 1);
         QCOMPARE(edit->date(), start);
         QCOMPARE(edit->text(), start.toString(QStringLiteral("dd.MM.yyyy")));
         QCOMPARE(edit->minimumDate(), QDate(2000, 1, 1));
