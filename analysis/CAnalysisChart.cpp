@@ -11,10 +11,7 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QScatterSeries>
 #include <QValueAxis>
 
@@ -489,18 +486,25 @@ void CAnalysisChart::RenderTo(QPainter* painter, const QRectF& target, const QSi
     scene.removeItem(m_chart);
 }
 
-QImage CAnalysisChart::Render(const QSize& size) const
+void CAnalysisChart::Paint(QPainter* painter, const QRectF& target, const QSize& layout,
+                           Qt::Alignment legend) const
 {
     CAnalysisChart copy;
+    copy.m_chart->legend()->setAlignment(legend);
     if (m_current)
         copy.SetData(m_current->file, m_current->name, m_options,
                      m_previous ? &m_previous->file : nullptr,
                      m_previous ? m_previous->name : QString());
+    copy.RenderTo(painter, target, layout);
+}
+
+QImage CAnalysisChart::Render(const QSize& size) const
+{
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    copy.RenderTo(&painter, QRectF(QPointF(0, 0), size), size);
+    Paint(&painter, QRectF(QPointF(0, 0), size), size);
     painter.end();
     return image;
 }
@@ -516,34 +520,4 @@ CSafeSave::Result CAnalysisChart::SavePng(const QString& path, const QSize& size
     if (!Render(size).save(&buffer, "PNG"))
         return {CSafeSave::Status::WriteFailed, Tr("не удалось сжать изображение")};
     return CSafeSave::WriteBytes(path, bytes);
-}
-
-CSafeSave::Result CAnalysisChart::SavePdf(const QString& path) const
-{
-    CAnalysisChart copy;
-    if (m_current)
-        copy.SetData(m_current->file, m_current->name, m_options,
-                     m_previous ? &m_previous->file : nullptr,
-                     m_previous ? m_previous->name : QString());
-    return CSafeSave::WriteWith(
-        path,
-        [&copy](const QString& tempPath)
-        {
-            QPdfWriter writer(tempPath);
-            writer.setCreator(QCoreApplication::applicationName());
-            writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                             QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
-            writer.setResolution(300);
-            QPainter painter;
-            if (!painter.begin(&writer))
-                return false;
-            painter.setRenderHint(QPainter::Antialiasing);
-            // Laid out at a screen-like size of the page's proportions, then
-            // scaled onto the page: text keeps its usual size against the plot.
-            const QRectF page = painter.viewport();
-            const int width = ExportSize().width();
-            const QSize size(width, int(width * page.height() / page.width()));
-            copy.RenderTo(&painter, page, size);
-            return painter.end();
-        });
 }

@@ -85,11 +85,20 @@ public:
     // Tool tip of a point: cell number, thickness, unit, date and time.
     QString PointText(int cell, bool previous = false) const;
 
+    // What the chart was given (null / empty before SetData()).
+    const DataFileRecord* CurrentFile() const { return m_current ? &m_current->file : nullptr; }
+    const DataFileRecord* PreviousFile() const { return m_previous ? &m_previous->file : nullptr; }
+    QString CurrentName() const { return m_current ? m_current->name : QString(); }
+    QString PreviousName() const { return m_previous ? m_previous->name : QString(); }
+    const CSurveyComparison::Options& Options() const { return m_options; }
+
     // The chart drawn anew at a fixed size, independent of any view showing it.
     QImage Render(const QSize& size = ExportSize()) const;
+    // Drawn anew, laid out at `layout` and scaled into target (vector output
+    // on a PDF page).
+    void Paint(QPainter* painter, const QRectF& target, const QSize& layout,
+               Qt::Alignment legend = Qt::AlignBottom) const;
     CSafeSave::Result SavePng(const QString& path, const QSize& size = ExportSize()) const;
-    // One landscape A4 page.
-    CSafeSave::Result SavePdf(const QString& path) const;
 
 Q_SIGNALS:
     // A point of a survey under the mouse (state false: the mouse left it).

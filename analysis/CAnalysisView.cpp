@@ -1,6 +1,7 @@
 #include "analysis/CAnalysisView.h"
 
 #include "analysis/CAnalysisChart.h"
+#include "analysis/CAnalysisDocument.h"
 #include "core/CSafeSave.h"
 #include "core/CUserPrompts.h"
 #include "data/CCellDecoder.h"
@@ -57,42 +58,10 @@ QString FieldText(double value)
 // object apart.
 QString ItemText(int number, const DataFileRecord& file)
 {
-    QString date = QCoreApplication::translate("CAnalysisView", "без даты");
-    for (const CellRecord& cell : file.cells)
-    {
-        const QString text = CCellDecoder::DateText(cell);
-        if (!text.isEmpty())
-        {
-            date = text;
-            break;
-        }
-    }
     return QCoreApplication::translate("CAnalysisView", "%1. %2 (%3, ячеек: %4)")
         .arg(number)
-        .arg(CDataStorage::FileName(file), date)
+        .arg(CDataStorage::FileName(file), CSurveyComparison::SurveyDateText(file))
         .arg(file.cells.size());
-}
-// The item to offer first: the file of the same name, else the one whose name
-// begins like the current one longest ("Линия-7 2025" for "Линия-7 2026").
-int LikelyEarlier(const QStringList& names, const QString& current)
-{
-    int best = 0, bestLength = 0;
-    for (int i = 0; i < names.size(); ++i)
-    {
-        const QString& name = names.at(i);
-        if (name.compare(current, Qt::CaseInsensitive) == 0)
-            return i;
-        int length = 0;
-        while (length < name.size() && length < current.size() &&
-               name.at(length).toLower() == current.at(length).toLower())
-            ++length;
-        if (length > bestLength)
-        {
-            best = i;
-            bestLength = length;
-        }
-    }
-    return best;
 }
 } // namespace
 
@@ -133,6 +102,8 @@ CAnalysisView::CAnalysisView(QWidget* parent) : QWidget(parent), m_ui(new Ui::CA
     connect(m_ui->ExportCsvButton, &QPushButton::clicked, this, &CAnalysisView::OnExportCsv);
     connect(m_ui->ExportPngButton, &QPushButton::clicked, this, &CAnalysisView::OnExportPng);
     connect(m_ui->ExportPdfButton, &QPushButton::clicked, this, &CAnalysisView::OnExportPdf);
+
+    m_ui->CompareNoticeLabel->hide();
 
     connect(m_chart, &CAnalysisChart::PointHovered, this, &CAnalysisView::OnPointHovered);
     connect(m_chart, &CAnalysisChart::PointClicked, this,
@@ -207,8 +178,80 @@ void CAnalysisView::SetCurrentFile(int index)
         const QString name = CDataStorage::FileName(*file);
         if (!m_hasShownName || name.compare(m_shownName, Qt::CaseInsensitive) != 0)
             LoadFields(name);
+        FollowCurrent(*file);
     }
     RefreshIfShown();
+}
+
+QList<const DataFileRecord*> CAnalysisView::Candidates() const
+{
+    QList<const DataFileRecord*> out;
+    if (m_sourceLoaded)
+    {
+        if (m_files)
+            for (int i = 0; i < m_files->size(); ++i)
+                if (i != m_index)
+                    out.append(&m_files->at(i));
+    }
+    else
+        for (const DataFileRecord& file : m_sourceFiles)
+            out.append(&file);
+    return out;
+}
+
+void CAnalysisView::FollowCurrent(const DataFileRecord& file)
+{
+    // Only a comparison the user asked for follows the data tab; the same
+    // survey shown again keeps whatever earlier survey was chosen for it.
+    if (!m_following)
+        return;
+    const QString name = CDataStorage::FileName(file);
+    if (m_previous && m_comparedWith && CSurveyComparison::SameSurvey(*m_comparedWith, file) &&
+        CDataStorage::FileName(*m_comparedWith) == name)
+        return;
+
+    // Chosen again by the rule the choice lists offer first by, never kept
+    // from another object.
+    const QList<const DataFileRecord*> candidates = Candidates();
+    const int found = CSurveyComparison::EarlierSurvey(candidates, file);
+    if (found < 0)
+    {
+        m_previous.reset();
+        m_previousName.clear();
+        m_comparedWith.reset();
+        m_ui->PreviousSurveyLabel->setText(tr("не выбрано"));
+        m_ui->PreviousSurveyLabel->setToolTip(QString());
+        SetNotice(m_sourceLoaded
+                      ? tr("Сравнение снято: среди загруженных файлов данных нет более раннего "
+                           "обследования «%1».")
+                            .arg(name)
+                      : tr("Сравнение снято: в «%1» нет более раннего обследования «%2».")
+                            .arg(m_sourceText, name),
+                  true);
+        return;
+    }
+    const DataFileRecord& chosen = *candidates.at(found);
+    const bool unchanged = m_previous && CSurveyComparison::SameSurvey(*m_previous, chosen) &&
+                           m_previousName == CDataStorage::FileName(chosen);
+    ShowPrevious(chosen, file);
+    SetNotice(unchanged
+                  ? QString()
+                  : tr("Для «%1» выбрано предыдущее обследование «%2» (%3).")
+                        .arg(name, m_previousName, CSurveyComparison::SurveyDateText(chosen)));
+}
+
+void CAnalysisView::SetNotice(const QString& text, bool dropped)
+{
+    // A dropped comparison is a warning; another survey chosen is news.
+    m_ui->CompareNoticeLabel->setStyleSheet(dropped ? QStringLiteral("color: #8a1c1c;")
+                                                    : QString());
+    m_ui->CompareNoticeLabel->setText(text);
+    m_ui->CompareNoticeLabel->setVisible(!text.isEmpty());
+}
+
+QString CAnalysisView::Notice() const
+{
+    return m_ui->CompareNoticeLabel->text();
 }
 
 void CAnalysisView::LoadFields(const QString& fileName)
@@ -352,18 +395,49 @@ void CAnalysisView::ShowTable(const CSurveyComparison& comparison)
     m_ui->ComparisonTable->resizeColumnsToContents();
 }
 
-void CAnalysisView::SetPrevious(const DataFileRecord& file, const QString& source)
+bool CAnalysisView::RefuseItself(const DataFileRecord& chosen)
+{
+    const DataFileRecord* current = CurrentFile();
+    if (!current || !CSurveyComparison::SameSurvey(chosen, *current))
+        return false;
+    UserPrompts().Warning(this, Title(),
+                          tr("«%1» — это текущее обследование: его нельзя сравнить с самим собой. "
+                             "Выберите обследование, сделанное раньше.")
+                              .arg(CDataStorage::FileName(chosen)));
+    return true;
+}
+
+void CAnalysisView::ShowPrevious(const DataFileRecord& file, const DataFileRecord& current)
 {
     m_previous = file;
     m_previousName = CDataStorage::FileName(file);
-    m_ui->PreviousSurveyLabel->setText(tr("%1 (%2)").arg(m_previousName, source));
+    m_comparedWith = current;
+    m_ui->PreviousSurveyLabel->setText(tr("%1 (%2)").arg(m_previousName, m_sourceText));
     m_ui->PreviousSurveyLabel->setToolTip(m_ui->PreviousSurveyLabel->text());
     m_ui->CompareClearButton->setEnabled(true);
+}
+
+void CAnalysisView::SetPrevious(const DataFileRecord& file, const QString& source,
+                                const DataFileList& sourceFiles, bool loaded)
+{
+    const DataFileRecord* current = CurrentFile();
+    if (!current)
+        return;
+    m_following = true;
+    m_sourceLoaded = loaded;
+    m_sourceFiles = loaded ? DataFileList() : sourceFiles;
+    m_sourceText = source;
+    ShowPrevious(file, *current);
+    SetNotice(QString());
     RefreshIfShown();
 }
 
 void CAnalysisView::OnCompareClear()
 {
+    m_following = false;
+    m_sourceFiles.clear();
+    m_comparedWith.reset();
+    SetNotice(QString());
     m_previous.reset();
     m_previousName.clear();
     m_ui->PreviousSurveyLabel->setText(tr("не выбрано"));
@@ -381,22 +455,26 @@ void CAnalysisView::OnComparePickLoaded()
                                  "Загрузите его или выберите предыдущее обследование из файла."));
         return;
     }
-    QStringList items, names;
+    QStringList items;
     QList<int> indexes;
+    QList<const DataFileRecord*> candidates;
     for (int i = 0; i < m_files->size(); ++i)
     {
         if (i == m_index)
             continue;
         items << ItemText(i + 1, m_files->at(i));
-        names << CDataStorage::FileName(m_files->at(i));
+        candidates << &m_files->at(i);
         indexes << i;
     }
     const int chosen = UserPrompts().ChooseItem(
         this, tr("Предыдущее обследование"), tr("Файл данных предыдущего обследования:"), items,
-        LikelyEarlier(names, CDataStorage::FileName(*CurrentFile())));
+        CSurveyComparison::OfferFirst(candidates, *CurrentFile()));
     if (chosen < 0 || chosen >= indexes.size())
         return;
-    SetPrevious(m_files->at(indexes.at(chosen)), tr("загруженные данные"));
+    const DataFileRecord& file = m_files->at(indexes.at(chosen));
+    if (RefuseItself(file))
+        return;
+    SetPrevious(file, tr("загруженные данные"), {}, true);
 }
 
 void CAnalysisView::OnComparePickFile()
@@ -441,24 +519,29 @@ void CAnalysisView::OnComparePickFile()
         return;
     }
 
+    const DataFileRecord* current = CurrentFile();
+    if (!current)
+        return;
     int pick = 0;
     if (result.files.size() > 1)
     {
-        QStringList items, names;
+        QStringList items;
+        QList<const DataFileRecord*> candidates;
         for (int i = 0; i < result.files.size(); ++i)
         {
             items << ItemText(i + 1, result.files.at(i));
-            names << CDataStorage::FileName(result.files.at(i));
+            candidates << &result.files.at(i);
         }
-        const DataFileRecord* current = CurrentFile();
         pick = UserPrompts().ChooseItem(
             this, tr("Предыдущее обследование"),
             tr("Файл данных предыдущего обследования в %1:").arg(QFileInfo(path).fileName()), items,
-            current ? LikelyEarlier(names, CDataStorage::FileName(*current)) : 0);
+            CSurveyComparison::OfferFirst(candidates, *current));
         if (pick < 0 || pick >= result.files.size())
             return;
     }
-    SetPrevious(result.files.at(pick), QFileInfo(path).fileName());
+    if (RefuseItself(result.files.at(pick)))
+        return;
+    SetPrevious(result.files.at(pick), QFileInfo(path).fileName(), result.files, false);
 }
 
 QString CAnalysisView::SavePath(const QString& defaultName, const QString& filter)
@@ -515,7 +598,8 @@ void CAnalysisView::OnExportPdf()
     const QString path = SavePath(tr("График.pdf"), tr("Документ PDF (*.pdf)"));
     if (path.isEmpty())
         return;
-    const CSafeSave::Result result = m_chart->SavePdf(path);
+    const CSafeSave::Result result =
+        CAnalysisDocument(*m_chart, m_previous ? m_sourceText : QString()).SavePdf(path);
     if (!result.Ok())
     {
         UserPrompts().Critical(

@@ -52,6 +52,9 @@ public:
     // The table's model; replaced by every refresh.
     QStandardItemModel* ComparisonModel() const { return m_model; }
     bool HasPrevious() const { return m_previous.has_value(); }
+    // The line telling that the earlier survey was chosen again or dropped
+    // when the data tab selected another file; empty when there is none.
+    QString Notice() const;
     // Options as the fields give them (display unit of the current file).
     CSurveyComparison::Options Options() const;
 
@@ -95,6 +98,14 @@ private:
 
     std::optional<DataFileRecord> m_previous;
     QString m_previousName;
+    // A comparison the user asked for follows the data tab: the earlier
+    // survey is chosen again from the same source (the loaded files, or the
+    // files of the database it was taken from) for every other current survey.
+    bool m_following = false;
+    bool m_sourceLoaded = true;
+    DataFileList m_sourceFiles;
+    QString m_sourceText;
+    std::optional<DataFileRecord> m_comparedWith; // the current survey m_previous was chosen for
 
     const DataFileRecord* CurrentFile() const;
     QString DocumentsDir() const;
@@ -105,7 +116,13 @@ private:
     void OnFieldsEdited();
     void RefreshIfShown();
     void ShowTable(const CSurveyComparison& comparison);
-    void SetPrevious(const DataFileRecord& file, const QString& source);
+    void SetPrevious(const DataFileRecord& file, const QString& source,
+                     const DataFileList& sourceFiles, bool loaded);
+    void ShowPrevious(const DataFileRecord& file, const DataFileRecord& current);
+    bool RefuseItself(const DataFileRecord& chosen);
+    QList<const DataFileRecord*> Candidates() const;
+    void FollowCurrent(const DataFileRecord& file);
+    void SetNotice(const QString& text, bool dropped = false);
     void OnPointHovered(int cell, bool previous, bool state);
     QString SavePath(const QString& defaultName, const QString& filter);
 };

@@ -1,10 +1,13 @@
 #include "analysis/CSurveyComparison.h"
 
 #include "data/CCellDecoder.h"
+#include "data/CDataStorage.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QStandardItemModel>
 #include <cmath>
+#include <cstring>
 
 namespace
 {
@@ -154,6 +157,117 @@ double CSurveyComparison::Average(const QList<Reading>& readings)
     return count ? sum / count : kNone;
 }
 
+// ----------------------------------------------------------------- surveys
+
+QDate CSurveyComparison::SurveyDate(const DataFileRecord& file)
+{
+    QDate earliest;
+    for (const CellRecord& cell : file.cells)
+    {
+        const QDate date = CellDate(cell);
+        if (date.isValid() && (!earliest.isValid() || date < earliest))
+            earliest = date;
+    }
+    return earliest;
+}
+
+QString CSurveyComparison::SurveyDateText(const DataFileRecord& file)
+{
+    QDate first, last;
+    for (const CellRecord& cell : file.cells)
+    {
+        const QDate date = CellDate(cell);
+        if (!date.isValid())
+            continue;
+        if (!first.isValid() || date < first)
+            first = date;
+        if (!last.isValid() || date > last)
+            last = date;
+    }
+    if (!first.isValid())
+        return Tr("без даты");
+    const QString format = QStringLiteral("dd.MM.yyyy");
+    if (first == last)
+        return first.toString(format);
+    return Tr("%1 – %2").arg(first.toString(format), last.toString(format));
+}
+
+bool CSurveyComparison::SameSurvey(const DataFileRecord& a, const DataFileRecord& b)
+{
+    return a.cells.size() == b.cells.size() &&
+           (a.cells.isEmpty() || std::memcmp(a.cells.constData(), b.cells.constData(),
+                                             size_t(a.cells.size()) * sizeof(CellRecord)) == 0);
+}
+
+QString CSurveyComparison::ObjectName(const QString& fileName)
+{
+    // A year or a date after a blank or an underscore tells surveys of one
+    // object apart; any other ending (a number after a dash) names another object.
+    static const QRegularExpression dated(
+        QStringLiteral("[\\s_]+((19|20)\\d\\d|\\d{1,2}[./-]\\d{1,2}[./-](\\d\\d|(19|20)\\d\\d)|"
+                       "\\d{1,2}[./-](19|20)\\d\\d|(19|20)\\d\\d[./-]\\d{1,2}([./-]\\d{1,2})?)$"));
+    QString name = fileName.trimmed().toLower();
+    name.remove(dated);
+    return name.trimmed();
+}
+
+int CSurveyComparison::EarlierSurvey(const QList<const DataFileRecord*>& candidates,
+                                     const DataFileRecord& current)
+{
+    const QDate now = SurveyDate(current);
+    if (!now.isValid())
+        return -1;
+    const QString name = CDataStorage::FileName(current);
+    const QString object = ObjectName(name);
+    int best = -1;
+    QDate bestDate;
+    bool bestExact = false;
+    for (int i = 0; i < candidates.size(); ++i)
+    {
+        const DataFileRecord* file = candidates.at(i);
+        if (!file || SameSurvey(*file, current))
+            continue;
+        const QString candidateName = CDataStorage::FileName(*file);
+        const QDate date = SurveyDate(*file);
+        if (!date.isValid() || date >= now || ObjectName(candidateName) != object)
+            continue;
+        const bool exact = candidateName.compare(name, Qt::CaseInsensitive) == 0;
+        if (best < 0 || date > bestDate || (date == bestDate && exact && !bestExact))
+        {
+            best = i;
+            bestDate = date;
+            bestExact = exact;
+        }
+    }
+    return best;
+}
+
+int CSurveyComparison::OfferFirst(const QList<const DataFileRecord*>& candidates,
+                                  const DataFileRecord& current)
+{
+    const int earlier = EarlierSurvey(candidates, current);
+    if (earlier >= 0)
+        return earlier;
+    const QString name = CDataStorage::FileName(current);
+    int best = -1, bestLength = -1;
+    for (int i = 0; i < candidates.size(); ++i)
+    {
+        if (!candidates.at(i) || SameSurvey(*candidates.at(i), current))
+            continue;
+        const QString other = CDataStorage::FileName(*candidates.at(i));
+        int length = 0;
+        while (length < other.size() && length < name.size() &&
+               other.at(length).toLower() == name.at(length).toLower())
+            ++length;
+        if (length > bestLength)
+        {
+            best = i;
+            bestLength = length;
+        }
+    }
+    return qMax(best, 0);
+}
+
 // -------------------------------------------------------------- comparison
 
 CSurveyComparison::CSurveyComparison(const DataFileRecord& current, const Options& options)
@@ -240,14 +354,20 @@ void CSurveyComparison::Compare(Row* row) const
             row->lifeReason = Tr("Не задана допустимая толщина");
         else
         {
+            // A reading shown equal to the limit may lie a last bit below it.
             const double requiredMm = ToMm(m_options.required);
-            // Already below the limit: no life left.
             row->lifeYears = qMax(0.0, (is.mm - requiredMm) / row->rateMm);
         }
     }
 
     if (row->inCurrent && !is.los && Below(is.value, m_options.required))
+    {
+        // No life is left whatever the rate, or whether one can be given.
         row->flag = BelowRequired;
+        row->exhausted = true;
+        row->lifeYears = 0.0;
+        row->lifeReason.clear();
+    }
     else if (Below(row->lifeYears, m_options.intervalYears))
         row->flag = LifeShort;
 }
@@ -264,7 +384,7 @@ void CSurveyComparison::Summarise()
         if (row.rateMm > 0.0 && (s.maxRateRow < 0 || row.rateMm > m_rows.at(s.maxRateRow).rateMm))
             s.maxRateRow = i;
         if (!std::isnan(row.lifeYears) &&
-            (s.minLifeRow < 0 || row.lifeYears < m_rows.at(s.minLifeRow).lifeYears))
+            (s.minLifeRow < 0 || ShorterLife(row, m_rows.at(s.minLifeRow))))
             s.minLifeRow = i;
         switch (row.flag)
         {
@@ -280,6 +400,16 @@ void CSurveyComparison::Summarise()
         }
     }
     m_summary = s;
+}
+
+bool CSurveyComparison::ShorterLife(const Row& a, const Row& b)
+{
+    // An exhausted life is shorter than any other; of two, the thinner wall.
+    if (a.exhausted != b.exhausted)
+        return a.exhausted;
+    if (a.exhausted)
+        return a.current.mm < b.current.mm;
+    return a.lifeYears < b.lifeYears;
 }
 
 double CSurveyComparison::ToMm(double valueInUnit) const
@@ -306,7 +436,12 @@ QString CSurveyComparison::RateText(const Row& row) const
 
 QString CSurveyComparison::LifeText(const Row& row) const
 {
-    return Number(row.lifeYears, 1);
+    return row.exhausted ? ExhaustedText() : Number(row.lifeYears, 1);
+}
+
+QString CSurveyComparison::ExhaustedText()
+{
+    return Tr("исчерпан");
 }
 
 QString CSurveyComparison::UnitText() const
@@ -419,7 +554,17 @@ QStringList CSurveyComparison::SummaryLines() const
     }
     else
         lines.append(Tr("Наибольшая скорость коррозии: —"));
-    if (m_summary.minLifeRow >= 0)
+    if (m_summary.minLifeRow >= 0 && m_rows.at(m_summary.minLifeRow).exhausted)
+    {
+        const Row& row = m_rows.at(m_summary.minLifeRow);
+        const int others = m_summary.below - 1;
+        lines.append(others > 0
+                         ? Tr("Наименьший остаточный ресурс: исчерпан (ячейка %1 и ещё %2)")
+                               .arg(row.cell)
+                               .arg(others)
+                         : Tr("Наименьший остаточный ресурс: исчерпан (ячейка %1)").arg(row.cell));
+    }
+    else if (m_summary.minLifeRow >= 0)
     {
         const Row& row = m_rows.at(m_summary.minLifeRow);
         lines.append(Tr("Наименьший остаточный ресурс: %1 года (ячейка %2)")

@@ -71,7 +71,8 @@ public:
         double lossMm = kNone;    // previous - current, mm
         double years = kNone;     // interval between the two cells' dates
         double rateMm = kNone;    // mm per year; NaN when no rate can be given
-        double lifeYears = kNone; // NaN when not given ("—")
+        double lifeYears = kNone; // NaN when not given ("—"); 0 when exhausted
+        bool exhausted = false;   // the current reading is already below the required thickness
         QString lifeReason;       // why the life is "—" (tool tip), empty otherwise
         Flag flag = NoFlag;
     };
@@ -96,6 +97,27 @@ public:
     static int CountBelow(const QList<Reading>& readings, double required);
     static double Average(const QList<Reading>& readings); // of valid readings, NaN when none
 
+    // Surveys: the date of a survey is its earliest cell date (invalid when
+    // no cell has one); its text a date or a span "dd.MM.yyyy – dd.MM.yyyy".
+    static QDate SurveyDate(const DataFileRecord& file);
+    static QString SurveyDateText(const DataFileRecord& file);
+    // One survey whatever it is called: the same readings taken at the same times.
+    static bool SameSurvey(const DataFileRecord& a, const DataFileRecord& b);
+    // The object a data-file name stands for: the name without case and
+    // without a trailing year or date ("Линия-7 2025" -> "линия-7").
+    static QString ObjectName(const QString& fileName);
+    // The earlier survey of the current one's object among the candidates:
+    // the same object name, dated before the current survey, the latest such;
+    // a file of the very same name before one that only differs in its date.
+    // -1 when there is none. The current survey itself is never chosen.
+    static int EarlierSurvey(const QList<const DataFileRecord*>& candidates,
+                             const DataFileRecord& current);
+    // The item a choice list offers first: EarlierSurvey(), else the file
+    // whose name begins like the current one longest that is not the current
+    // survey itself; 0 when nothing fits better.
+    static int OfferFirst(const QList<const DataFileRecord*>& candidates,
+                          const DataFileRecord& current);
+
     // Single-file analysis (no earlier survey): rows with only the current side.
     CSurveyComparison(const DataFileRecord& current, const Options& options);
     // Comparison: locations matched by cell number, every location of either side listed.
@@ -112,7 +134,8 @@ public:
     // Display texts (display unit; "—" when absent).
     QString ThicknessText(double valueInUnit) const;
     QString RateText(const Row& row) const; // display unit per year
-    QString LifeText(const Row& row) const; // one decimal
+    QString LifeText(const Row& row) const; // one decimal, or ExhaustedText()
+    static QString ExhaustedText();         // "исчерпан"
     QString UnitText() const;               // "мм" or "дюйм"
     QString RateUnitText() const; // "мм/год" or "дюйм/год" (the unit as the tables name it)
 
@@ -162,6 +185,7 @@ public:
 private:
     void Compare(Row* row) const;
     void Summarise();
+    static bool ShorterLife(const Row& a, const Row& b);
     double ToMm(double valueInUnit) const;
     double FromMm(double mm) const;
     QString ReadingText(const Reading& reading, bool present) const;

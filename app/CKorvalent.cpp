@@ -8,10 +8,12 @@
 #include "core/CAppSettings.h"
 #include "core/CClock.h"
 #include "core/CUserPrompts.h"
+#include "data/CDataStorage.h"
 #include "data/CResultsModels.h"
 #include "data/StatisticsRows.h"
 #include "device/CDeviceSelectorDialog.h"
 #include "export/CResultsExporter.h"
+#include "report/CReportFile.h"
 #include "report/CReportPreviewWindow.h"
 #include "tools/CAboutDialog.h"
 #include "tools/CMaterialsEditorDialog.h"
@@ -36,6 +38,11 @@
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QUrl>
+#include <QXmlStreamReader>
+
+#ifndef KORVALENT_DOC_FROM_BIN
+#define KORVALENT_DOC_FROM_BIN "../share/doc/korvalent"
+#endif
 
 namespace
 {
@@ -370,7 +377,97 @@ void CKorvalent::ShowAboutDialog()
 
 QString CKorvalent::HelpFilePath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/Korvalent.html");
+    return HelpFilePathIn(QCoreApplication::applicationDirPath());
+}
+
+QString CKorvalent::HelpFilePathIn(const QString& executableDir)
+{
+    const QString beside = executableDir + QStringLiteral("/Korvalent.html");
+    const QString installed = QDir::cleanPath(
+        executableDir + QStringLiteral("/" KORVALENT_DOC_FROM_BIN "/Korvalent.html"));
+    if (!QFileInfo(beside).isFile() && QFileInfo(installed).isFile())
+        return installed;
+    return beside;
+}
+
+namespace
+{
+enum class FileKind
+{
+    Unknown,
+    Database,
+    DataFile,
+    Report
+};
+
+// The kind of a key file by the name of its root element, read from the
+// file's head (the root follows a DOCTYPE line at most).
+FileKind KindOfFile(const QString& path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return FileKind::Unknown;
+    QXmlStreamReader xml(file.read(64 * 1024));
+    while (!xml.atEnd() && !xml.hasError())
+    {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QString root = xml.name().toString();
+        if (root == CDataStorage::DatabaseRootName())
+            return FileKind::Database;
+        if (root == CDataStorage::DataFileRootName())
+            return FileKind::DataFile;
+        if (root == CReportFile::RootName())
+            return FileKind::Report;
+        break;
+    }
+    return FileKind::Unknown;
+}
+} // namespace
+
+void CKorvalent::OpenFiles(const QStringList& paths)
+{
+    QString data, report, unknown;
+    bool dataIsDatabase = true;
+    for (const QString& path : paths)
+    {
+        const FileKind kind = KindOfFile(path);
+        switch (kind)
+        {
+        case FileKind::Database:
+        case FileKind::DataFile:
+            if (data.isEmpty())
+            {
+                data = path;
+                dataIsDatabase = kind == FileKind::Database;
+            }
+            break;
+        case FileKind::Report:
+            if (report.isEmpty())
+                report = path;
+            break;
+        case FileKind::Unknown:
+            if (unknown.isEmpty())
+                unknown = path;
+            break;
+        }
+    }
+    if (data.isEmpty())
+        data = unknown;
+    if (!data.isEmpty())
+    {
+        if (dataIsDatabase)
+            LoadDatabaseFile(data);
+        else
+            LoadDataFile(data);
+    }
+    if (!report.isEmpty())
+    {
+        // No data to show: the report's fields are on the report tab, show that.
+        if (m_dataFiles.isEmpty())
+            m_ui->mainTabWidget->setCurrentWidget(m_ui->tab_2);
+        LoadReportFile(report);
+    }
 }
 
 void CKorvalent::ShowHelpDialog()

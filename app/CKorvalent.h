@@ -82,8 +82,23 @@ public:
     // Sets the device status label from the saved "Device" settings group.
     void UpdateDeviceLabel();
 
-    // The user manual beside the executable, opened by the help action.
+    // The user manual, opened by the help action: HelpFilePathIn for the
+    // running executable's folder.
     static QString HelpFilePath();
+    // Beside the executable (the build tree), else in the documentation folder
+    // of an installed copy; the path beside the executable when neither exists.
+    static QString HelpFilePathIn(const QString& executableDir);
+
+    // Opens files given on the command line, each recognised by its content:
+    // the first database or data file and the first report file, loaded as
+    // the menu items load them (with their message boxes). A file of no known
+    // kind goes to the database loader when no database or data file is
+    // given, so that its message tells why it was not opened.
+    void OpenFiles(const QStringList& paths);
+    // The loading halves of the three menu items, after their file dialog.
+    void LoadDatabaseFile(const QString& path);
+    void LoadDataFile(const QString& path);
+    void LoadReportFile(const QString& path);
 
     // True while a device chain of this window (download, upload) runs; data
     // operations that replace or read the data-file list are refused then.

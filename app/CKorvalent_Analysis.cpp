@@ -22,9 +22,10 @@ int ExtremeRow(const DataFileRecord& file, bool largest)
     float best = 0.0f;
     for (int i = 0; i < file.cells.size(); ++i)
     {
-        const float value = CCellDecoder::Value(file.cells.at(i));
-        if (CCellDecoder::IsLos(file.cells.at(i)))
+        const CellRecord& cell = file.cells.at(i);
+        if (CCellDecoder::IsLos(cell))
             continue;
+        const float value = CCellDecoder::Value(cell);
         if (found < 0 || (largest ? value > best : value < best))
         {
             found = i;

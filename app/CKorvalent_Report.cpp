@@ -372,9 +372,12 @@ void CKorvalent::OnReportLoadFromFile()
     const QString path = UserPrompts().OpenFileName(
         this, CReportMessages::OpenCaption(),
         QDir::toNativeSeparators(m_documentsDir + QLatin1Char('/')), CReportMessages::Filter());
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        LoadReportFile(path);
+}
 
+void CKorvalent::LoadReportFile(const QString& path)
+{
     const CReportFile::LoadResult result = CReportFile::Load(path, ReadReport());
     switch (result.status)
     {

@@ -153,7 +153,13 @@ void CKorvalent::OnResultsLoadDatabaseFromFile()
     const QString path =
         UserPrompts().OpenFileName(this, CDataMessages::OpenDatabaseCaption(),
                                    StartPath(m_documentsDir), CDataMessages::DatabaseFilter());
-    if (path.isEmpty() || RefuseWhileDeviceBusy(this))
+    if (!path.isEmpty())
+        LoadDatabaseFile(path);
+}
+
+void CKorvalent::LoadDatabaseFile(const QString& path)
+{
+    if (RefuseWhileDeviceBusy(this))
         return;
 
     const CDataStorage::LoadResult result = CDataStorage::LoadDatabaseFile(path);
@@ -221,7 +227,13 @@ void CKorvalent::OnResultsLoadFile()
     const QString path =
         UserPrompts().OpenFileName(this, CDataMessages::OpenDataFileCaption(),
                                    StartPath(m_documentsDir), CDataMessages::DataFileFilter());
-    if (path.isEmpty() || RefuseWhileDeviceBusy(this))
+    if (!path.isEmpty())
+        LoadDataFile(path);
+}
+
+void CKorvalent::LoadDataFile(const QString& path)
+{
+    if (RefuseWhileDeviceBusy(this))
         return;
 
     if (m_dataFiles.size() >= CDataStorage::kMaxDataFiles)

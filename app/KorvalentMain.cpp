@@ -9,6 +9,7 @@
 #include "sim/CVirtualGauge.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -16,6 +17,54 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTimer>
+#include <cstdio>
+
+namespace
+{
+// KORVALENT_STARTUP_CHECK set: once the main window has painted, print the
+// path of the user manual the help action would open and end the program,
+// with status 0 when the manual is there. Shows that an installed copy
+// starts and finds its files, without a display or a user.
+class StartupCheck : public QObject
+{
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_done)
+        {
+            m_done = true;
+            QMetaObject::invokeMethod(
+                qApp,
+                []
+                {
+                    const QString manual = CKorvalent::HelpFilePath();
+                    const bool found = QFileInfo(manual).isFile();
+                    std::printf("manual: %s (%s)\n", qPrintable(manual),
+                                found ? "found" : "missing");
+                    std::fflush(stdout);
+                    QCoreApplication::exit(found ? 0 : 1);
+                },
+                Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_done = false;
+};
+
+// The files named on the command line: every argument but the options.
+QStringList FileArguments()
+{
+    QStringList files;
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i)
+        if (!args.at(i).startsWith(QLatin1Char('-')))
+            files << args.at(i);
+    return files;
+}
+} // namespace
 
 int KorvalentMain(int argc, char** argv, const std::function<void(QWidget*)>& shown)
 {
@@ -24,6 +73,9 @@ int KorvalentMain(int argc, char** argv, const std::function<void(QWidget*)>& sh
     QApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
     QApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
     QApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::Version));
+#ifdef KORVALENT_APP_ID
+    QGuiApplication::setDesktopFileName(QStringLiteral(KORVALENT_APP_ID));
+#endif
 
     // 3. Plug-ins shipped beside the executable are found first.
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
@@ -98,6 +150,14 @@ int KorvalentMain(int argc, char** argv, const std::function<void(QWidget*)>& sh
     window->show();
     if (shown)
         shown(window);
+    StartupCheck startupCheck;
+    if (qEnvironmentVariableIsSet("KORVALENT_STARTUP_CHECK"))
+        window->installEventFilter(&startupCheck);
+    // Files given on the command line open once the window is up, so that
+    // their message boxes have it to stand on.
+    const QStringList files = FileArguments();
+    if (!files.isEmpty())
+        QTimer::singleShot(0, window, [window, files] { window->OpenFiles(files); });
     const int result = app.exec();
 
     // 10. Tear down in reverse order of creation.

@@ -12,6 +12,7 @@ struct CliContext
     QStringList args;     // the command's own arguments, in order
     QString port;         // --port PATH, empty when not given
     bool verbose = false; // -v: device status texts on stderr too
+    bool yes = false;     // --yes: replace what the gauge holds without asking
 };
 
 // Exit codes of every command.
@@ -43,8 +44,13 @@ int CliReport(const CliContext& ctx);
 int CliAnalyse(const CliContext& ctx);
 
 // Helpers shared by the commands.
+// Both print through CliSafeText: no text from a file or the gauge reaches
+// the terminal as a control sequence.
 void CliPrintOut(const QString& line); // one line to stdout, UTF-8
 void CliPrintErr(const QString& line); // one line to stderr, UTF-8
+// The text with every C0 control character except tab and line feed, DEL and
+// every C1 control character written as \xNN.
+QString CliSafeText(const QString& text);
 void CliPrintUsage(bool toStderr);
 
 // A database or data file loaded as `show` loads it: false after printing
@@ -67,3 +73,14 @@ int CliUsageError(const QString& problem);
 // Empty when a file can be written at path; otherwise the reason, naming the
 // path (missing or read-only folder, a target that is not a regular file).
 QString CliCheckWritable(const QString& path);
+// True when the two paths name one file: the same device and inode when
+// both exist, else the same place after following links.
+bool CliSameFile(const QString& a, const QString& b);
+// A usage error when two outputs of `command` in args are one file (before
+// anything is read from the gauge or written); CliOk otherwise.
+int CliRefuseSameOutputs(const QString& command, const QStringList& args);
+// Before the gauge's contents are replaced: CliOk to go on. With --yes at
+// once; on a terminal after the question (the prompt ends in " [y/N] ", No
+// by default; declining is CliFailure); otherwise a usage error naming --yes.
+int CliConfirmReplace(const CliContext& ctx, const QString& command, const QString& question,
+                      const QString& prompt);

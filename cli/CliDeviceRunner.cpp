@@ -36,6 +36,7 @@ public Q_SLOTS:
 
 QString Trimmed(QString text)
 {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
         text.chop(1);
     return text;

@@ -65,3 +65,15 @@ private:
     CUserPrompts& m_next;
     std::function<void()> m_breakBar;
 };
+
+// The command line's prompts: message texts on stderr through CliPrintErr
+// (line ends of message boxes made plain); questions answered with the
+// default.
+class CCliPrompts : public CStderrPrompts
+{
+public:
+    void Message(QObject* parent, Icon icon, const QString& title, const QString& text) override;
+    Button Ask(QObject* parent, Icon icon, const QString& title, const QString& text,
+               const QString& informativeText, int buttons,
+               const QMap<Button, QString>& labels = {}, Button defaultButton = NoButton) override;
+};

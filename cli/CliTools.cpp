@@ -85,6 +85,13 @@ int CliPepWrite(const CliContext& ctx)
     PEPEepromImage image;
     if (!ReadPepFile(ctx.args.first(), &image))
         return CliFailure;
+    const int asked = CliConfirmReplace(
+        ctx, QStringLiteral("pep-write"),
+        QStringLiteral("Память преобразователя будет перезаписана образом из файла '%1'.")
+            .arg(ctx.args.first()),
+        QStringLiteral("Продолжить запись в преобразователь?"));
+    if (asked != CliOk)
+        return asked;
     if (!CliRunTask(ctx, 2, &image, CPEPImage::kSize))
     {
         CliPrintErr(CPEPImage::DeviceWriteFailedText());

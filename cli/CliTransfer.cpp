@@ -261,9 +261,6 @@ int CliDownload(const CliContext& ctx)
 
     // Both files are prepared before either is replaced, so a failure leaves
     // the previous files as they were.
-    if (!materialsPath.isEmpty() &&
-        QFileInfo(materialsPath).absoluteFilePath() == QFileInfo(output).absoluteFilePath())
-        return Usage(QStringLiteral("the materials file must differ from the database file"));
     const QByteArray document = CDataStorage::DatabaseDocument(files);
     CSafeSave::Staged database;
     CSafeSave::Result result = database.Prepare(output, document);
@@ -339,15 +336,29 @@ int CliUpload(const CliContext& ctx)
         CliPrintErr(start.warning);
         return CliFailure;
     }
-    // The command states its intent, so it goes on; incomplete files are
-    // still worth a word before the gauge's database is replaced.
-    const QString incomplete =
-        CDatabaseTransfer::IncompleteFilesWarning(CDatabaseTransfer::CheckUpload(files));
-    if (!incomplete.isEmpty())
-        CliPrintErr(incomplete);
+    // The window's question on a terminal; with --yes its warnings alone,
+    // before the gauge's database is replaced.
+    const CDatabaseTransfer::UploadCheck check = CDatabaseTransfer::CheckUpload(files);
+    if (ctx.yes)
+        for (const QString& warning : {CDatabaseTransfer::IncompleteFilesWarning(check),
+                                       CDatabaseTransfer::RepeatedNamesWarning(check)})
+            if (!warning.isEmpty())
+                CliPrintErr(warning);
+    const int asked =
+        CliConfirmReplace(ctx, QStringLiteral("upload"), CDatabaseTransfer::UploadQuestion(check),
+                          QCoreApplication::translate("CKorvalent", "Продолжить отправку данных?"));
+    if (asked != CliOk)
+        return asked;
     const CDatabaseTransfer::Action last = RunChain(ctx, transfer, start);
     if (!last.succeeded)
         return CliFailure;
+    // Files the gauge refused (a name it already held) make the upload a
+    // failure, however far it went.
+    if (!transfer.RefusedFiles().isEmpty())
+    {
+        CliPrintErr(last.warning);
+        return CliFailure;
+    }
     CliPrintOut(last.information);
     return CliOk;
 }
@@ -390,17 +401,20 @@ int CliMaterialsPut(const CliContext& ctx)
         CliPrintErr(read.errorText);
         return CliFailure;
     }
-    // The editor would show these lines changed before anyone sends them;
-    // here nobody looks, so the gauge gets nothing rather than other values.
-    if (!read.clampedLines.isEmpty())
+    // The editor shows its cell rules at work before anyone sends the grid;
+    // here nobody looks, so a file whose values the rules would change sends
+    // nothing rather than other values.
+    QStringList changed;
+    for (int i = 0; i < read.rows.size(); ++i)
+        changed += CMaterialsCsv::ChangedValues(read.rows.at(i), i + 1);
+    if (!changed.isEmpty())
     {
-        QStringList lines;
-        for (int line : read.clampedLines)
-            lines.append(QString::number(line));
-        CliPrintErr(QStringLiteral("Не удалось сохранить в устройство список материалов: "
-                                   "коэффициент в строках %1 файла вне диапазона -327.68 ... "
-                                   "327.67, который может хранить прибор.")
-                        .arg(lines.join(QStringLiteral(", "))));
+        CliPrintErr(QStringLiteral("Не удалось сохранить в устройство список материалов: в файле "
+                                   "'%1' есть значения, которые таблица материалов изменила бы; "
+                                   "в прибор ничего не отправлено.")
+                        .arg(ctx.args.first()));
+        for (const QString& text : changed)
+            CliPrintErr(text);
         return CliFailure;
     }
     // The editor's empty grid: nothing would be sent, so nothing is reported
@@ -411,14 +425,23 @@ int CliMaterialsPut(const CliContext& ctx)
             QCoreApplication::translate("CMaterialsEditorDialog", "Нет данных для загрузки!"));
         return CliFailure;
     }
-    // Through the grid, as the editor does: the cell rules apply first.
+    // The texts as read: the checks above leave nothing for the cell rules.
     MaterialList list;
     QString error;
-    if (!CMaterialsCsv::RowsToGaugeList(CMaterialsCsv::RecordsToRows(read.records), &list, &error))
+    if (!CMaterialsCsv::RowsToGaugeList(read.rows, &list, &error))
     {
         CliPrintErr(error);
         return CliFailure;
     }
+    const int asked = CliConfirmReplace(
+        ctx, QStringLiteral("materials-put"),
+        QCoreApplication::translate(
+            "CMaterialsEditorDialog",
+            "Таблица материалов в устройстве будет заменена таблицей из %1 материал(а)(ов).")
+            .arg(list.size()),
+        QCoreApplication::translate("CMaterialsEditorDialog", "Продолжить запись в устройство?"));
+    if (asked != CliOk)
+        return asked;
     if (!CliRunTask(ctx, 6, &list, 0, nullptr, true))
     {
         CliPrintErr(QCoreApplication::translate(

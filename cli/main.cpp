@@ -2,6 +2,7 @@
 #include "core/CAppSettings.h"
 #include "core/CUserPrompts.h"
 #include "cli/CliCommands.h"
+#include "cli/CliDeviceRunner.h"
 #include "core/CSafeSave.h"
 
 #include <QApplication>
@@ -34,11 +35,11 @@ const Command kCommands[] = {
     {"clock", "[--port PATH] clock", "set the gauge's clock from this PC", CliClock},
     {"download", "[--port PATH] download -o FILE.kdb [--materials FILE.csv]",
      "download the gauge's database (and its materials table)", CliDownload},
-    {"upload", "[--port PATH] upload FILE",
+    {"upload", "[--port PATH] [--yes] upload FILE",
      "erase the gauge's database, then write a .kdb/.kdf file into it", CliUpload},
     {"materials-get", "[--port PATH] materials-get FILE.csv",
      "read the gauge's materials table into a CSV file", CliMaterialsGet},
-    {"materials-put", "[--port PATH] materials-put FILE.csv",
+    {"materials-put", "[--port PATH] [--yes] materials-put FILE.csv",
      "write a CSV materials table into the gauge", CliMaterialsPut},
     {"export",
      "export FILE.kdb|FILE.kdf --file N [--materials FILE.csv] (--csv OUT | --xls OUT | "
@@ -46,7 +47,7 @@ const Command kCommands[] = {
      "write a data file's results table as CSV, .xls or .xlsx", CliExport},
     {"pep-read", "[--port PATH] pep-read FILE.pep",
      "read the transducer's memory image into a .pep file", CliPepRead},
-    {"pep-write", "[--port PATH] pep-write FILE.pep",
+    {"pep-write", "[--port PATH] [--yes] pep-write FILE.pep",
      "write a .pep image into the transducer's memory", CliPepWrite},
     {"pep-show", "pep-show FILE.pep", "show a .pep image field by field", CliPepShow},
     {"pep-list", "[--port PATH] pep-list", "list the transducers the gauge knows", CliPepList},
@@ -100,26 +101,30 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 
 void CliPrintOut(const QString& line)
 {
-    const QByteArray bytes = line.toUtf8() + '\n';
+    const QByteArray bytes = CliSafeText(line).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
 void CliPrintErr(const QString& line)
 {
-    const QByteArray bytes = line.toUtf8() + '\n';
+    const QByteArray bytes = CliSafeText(line).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }
 
 void CliPrintUsage(bool toStderr)
 {
-    QString text = QStringLiteral("Usage: korvalent-cli [--port PATH] [-v] COMMAND [ARGS]\n"
+    QString text = QStringLiteral("Usage: korvalent-cli [--port PATH] [-v] [--yes] COMMAND [ARGS]\n"
                                   "       korvalent-cli --help | --version\n\nCommands:\n");
     for (const Command& c : kCommands)
         text += QStringLiteral("  korvalent-cli ") + QString::fromUtf8(c.synopsis) +
                 QStringLiteral("\n      ") + QString::fromUtf8(c.description) + '\n';
-    text += QStringLiteral("\nExit status: 0 success, 1 failure, 2 usage error.");
+    text += QStringLiteral(
+        "\nupload, materials-put and pep-write replace what the gauge holds. On a terminal they\n"
+        "first ask (default No); --yes goes on without asking. Without a terminal and without\n"
+        "--yes they stop with a usage error.\n"
+        "\nExit status: 0 success, 1 failure, 2 usage error.");
     if (toStderr)
         CliPrintErr(text);
     else
@@ -180,7 +185,7 @@ int main(int argc, char** argv)
     std::unique_ptr<QSettings> settings(CAppSettings::Create());
     g_App.pSettings = settings.get();
 
-    CStderrPrompts prompts;
+    CCliPrompts prompts;
     SetUserPrompts(&prompts);
 
     CliContext ctx;
@@ -217,6 +222,8 @@ int main(int argc, char** argv)
         }
         else if (a == QLatin1String("-v") || a == QLatin1String("--verbose"))
             ctx.verbose = true;
+        else if (a == QLatin1String("--yes") || a == QLatin1String("-y"))
+            ctx.yes = true;
         else if (commandName.isEmpty())
             commandName = a;
         else
@@ -227,7 +234,10 @@ int main(int argc, char** argv)
         return CliUsageError(QStringLiteral("no command given"));
     for (const Command& c : kCommands)
         if (commandName == QLatin1String(c.name))
-            return c.run(ctx);
+        {
+            const int same = CliRefuseSameOutputs(commandName, ctx.args);
+            return same != CliOk ? same : c.run(ctx);
+        }
 
     return CliUsageError(QStringLiteral("unknown command '%1'").arg(commandName));
 }

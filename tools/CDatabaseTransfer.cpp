@@ -1,7 +1,10 @@
 #include "tools/CDatabaseTransfer.h"
 
+#include "core/CAppGlobals.h"
 #include "core/CClock.h"
+#include "data/CAnsiText.h"
 #include "data/CDataMessages.h"
+#include "device/CDeviceManager.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -22,6 +25,11 @@ constexpr int kTaskCells = 12;
 constexpr int kTaskUploadFile = 13;
 constexpr int kTaskClock = 14;
 constexpr int kTaskErase = 15;
+
+QString FileName(const DataFileRecord& file)
+{
+    return CAnsiText::Decode(file.header.name, int(sizeof(file.header.name)));
+}
 
 int HeldCells(const DataFileRecord& file)
 {
@@ -63,6 +71,15 @@ CDatabaseTransfer::UploadCheck CDatabaseTransfer::CheckUpload(const DataFileList
             check.missingCells += missing;
         }
     }
+    // The gauge compares the name fields, so the bytes decide.
+    QList<QByteArray> seen;
+    for (const DataFileRecord& f : files)
+    {
+        const QByteArray name(f.header.name, int(qstrnlen(f.header.name, sizeof(f.header.name))));
+        if (seen.contains(name) && !check.repeatedNames.contains(FileName(f)))
+            check.repeatedNames.append(FileName(f));
+        seen.append(name);
+    }
     return check;
 }
 
@@ -74,7 +91,20 @@ QString CDatabaseTransfer::UploadQuestion(const UploadCheck& check)
     const QString incomplete = IncompleteFilesWarning(check);
     if (!incomplete.isEmpty())
         text += QStringLiteral("\n\n") + incomplete;
+    const QString repeated = RepeatedNamesWarning(check);
+    if (!repeated.isEmpty())
+        text += QStringLiteral("\n\n") + repeated;
     return text;
+}
+
+QString CDatabaseTransfer::RepeatedNamesWarning(const UploadCheck& check)
+{
+    if (check.repeatedNames.isEmpty())
+        return {};
+    return Tr("Внимание: несколько файлов носят одно имя (%1). Устройство примет только первый "
+              "файл с каждым именем, остальные будут отклонены.")
+        .arg(QLatin1Char('\'') + check.repeatedNames.join(QStringLiteral("', '")) +
+             QLatin1Char('\''));
 }
 
 QString CDatabaseTransfer::IncompleteFilesWarning(const UploadCheck& check)
@@ -85,6 +115,15 @@ QString CDatabaseTransfer::IncompleteFilesWarning(const UploadCheck& check)
               "хватает %2 ячеек). Такие файлы будут отправлены неполными.")
         .arg(check.incompleteFiles)
         .arg(check.missingCells);
+}
+
+QString CDatabaseTransfer::RefusedText(const QStringList& refused, int files)
+{
+    return Tr("Устройство отклонило %1 из %2 файл(a)(ов): файл с таким именем на устройстве уже "
+              "существует (%3). Остальные данные загружены в устройство.")
+        .arg(refused.size())
+        .arg(files)
+        .arg(QLatin1Char('\'') + refused.join(QStringLiteral("', '")) + QLatin1Char('\''));
 }
 
 QString CDatabaseTransfer::ClockSyncedText()
@@ -143,6 +182,7 @@ CDatabaseTransfer::Action CDatabaseTransfer::StartUpload()
         return a;
     }
     m_uploadList.clear();
+    m_refusedFiles.clear();
     return BeginChain(a, UploadChain, kTaskErase, nullptr);
 }
 
@@ -338,7 +378,14 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
             BuildUploadList(); // reached without the erase step of this object
         const int current = IsRunning() ? m_index : *m_selected;
         if (current >= 0 && current < m_uploadList.size())
+        {
             m_cellsBefore += m_uploadList.at(current).header.records;
+            // The task goes past a name the gauge already holds; its last
+            // reply tells.
+            if (g_App.pDeviceManager &&
+                g_App.pDeviceManager->ReplySlot().Code() == ReplyStatus::NameExists)
+                m_refusedFiles.append(FileName(m_uploadList.at(current)));
+        }
         m_taskDone = 0;
         const int next = current + 1;
         m_chain = UploadChain;
@@ -350,10 +397,13 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
             *m_selected = next;
             return NextTask(a, kTaskUploadFile, &m_uploadList, next);
         }
-        a.information = Tr("Данные успешно загружены в устройство.");
         // The erase label would otherwise stay, as if nothing had been sent.
         a.setLabel = true;
-        a.label = UploadedLabel(int(m_uploadList.size()));
+        a.label = UploadedLabel(int(m_uploadList.size() - m_refusedFiles.size()));
+        if (m_refusedFiles.isEmpty())
+            a.information = Tr("Данные успешно загружены в устройство.");
+        else
+            a.warning = RefusedText(m_refusedFiles, int(m_uploadList.size()));
         return EndChain(a, true);
     }
 

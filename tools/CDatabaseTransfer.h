@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <array>
 
 // The main window's device operations without the window: the download
@@ -98,11 +99,22 @@ public:
         int files = 0;
         int incompleteFiles = 0;
         int missingCells = 0;
+        // Names held by more than one file: the gauge keeps only the first
+        // file of each name and refuses the others.
+        QStringList repeatedNames;
     };
     static UploadCheck CheckUpload(const DataFileList& files);
     static QString UploadQuestion(const UploadCheck& check);
     // Empty when every file is complete.
     static QString IncompleteFilesWarning(const UploadCheck& check);
+    // Empty when no two files share a name.
+    static QString RepeatedNamesWarning(const UploadCheck& check);
+
+    // Names of the files the gauge refused during the last upload (a name
+    // it already held); the upload's final message counts and names them.
+    QStringList RefusedFiles() const { return m_refusedFiles; }
+    // The final message of an upload the gauge refused files of.
+    static QString RefusedText(const QStringList& refused, int files);
 
 private:
     // Fresh bookkeeping for `chain`, whose first task is `task`.
@@ -132,6 +144,7 @@ private:
     // What task 13 sends: a copy of the data files in which a file holding
     // fewer cells than it announces announces the cells it holds.
     DataFileList m_uploadList;
+    QStringList m_refusedFiles;
     std::array<quint8, 6> m_clockRecord{};
 
     // Progress bookkeeping.

@@ -175,6 +175,40 @@ bool CMaterialsCsv::RowToRecord(const Row& row, int rowNumber, MaterialRecord* r
     return true;
 }
 
+QStringList CMaterialsCsv::ChangedValues(const Row& row, int line)
+{
+    QStringList changes;
+    if (CharCount(row.name) > kMaxNameChars)
+        changes.append(Tr("Строка %1: название '%2' длиннее %3 символов")
+                           .arg(line)
+                           .arg(row.name)
+                           .arg(kMaxNameChars));
+    bool velocityOk = false;
+    row.velocity.toUShort(&velocityOk, 10);
+    if (!velocityOk || CorrectCell(VelocityColumn, row.velocity) != row.velocity)
+        changes.append(Tr("Строка %1: скорость '%2' не является числом от %3 до %4")
+                           .arg(line)
+                           .arg(row.velocity)
+                           .arg(kMinVelocity)
+                           .arg(kMaxVelocity));
+    bool coefficientOk = false;
+    const double coefficient = row.coefficient.toDouble(&coefficientOk);
+    if (!coefficientOk || std::isnan(coefficient))
+        changes.append(
+            Tr("Строка %1: коэффициент '%2' не является числом").arg(line).arg(row.coefficient));
+    else if (std::fabs(coefficient) >= 1000 ||
+             CorrectCell(CoefficientColumn, row.coefficient) != row.coefficient)
+        changes.append(Tr("Строка %1: коэффициент '%2' по модулю не меньше 1000")
+                           .arg(line)
+                           .arg(row.coefficient));
+    else if (!CoefficientFits(CoefficientHundredths(row.coefficient)))
+        changes.append(Tr("Строка %1: коэффициент '%2' вне диапазона -327.68 ... 327.67, который "
+                          "может хранить прибор")
+                           .arg(line)
+                           .arg(row.coefficient));
+    return changes;
+}
+
 bool CMaterialsCsv::RowsToGaugeList(const QList<Row>& rows, MaterialList* records, QString* error)
 {
     if (rows.size() > kMaxGaugeRecords)
@@ -250,6 +284,7 @@ CMaterialsCsv::ReadResult CMaterialsCsv::ReadBytes(const QByteArray& content)
             result.clampedLines.append(i + 1);
         }
         result.records.append(record);
+        result.rows.append(row);
     }
     FinishClampText(result);
     return result;

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // The gauge's materials table outside the device: the texts of one grid row
 // of the materials editor, the cell rules that grid enforces, the conversion
@@ -71,6 +72,13 @@ public:
     // row is 1-based and only used for the message.
     static bool RowToRecord(const Row& row, int rowNumber, MaterialRecord* record, QString* error);
 
+    // What the grid's cell rules or the record's fields would change in a
+    // row taken from a file (a velocity that is no number in 1000 ... 19999,
+    // a coefficient that is no number, of magnitude 1000 or more or beyond
+    // the 16-bit field, a name over 13 characters): one text per value,
+    // naming the line and the value. Empty when the row goes out as written.
+    static QStringList ChangedValues(const Row& row, int line);
+
     // The whole grid as the list sent to the gauge. Refuses more than 254
     // rows (the record number is one byte and the gauge reads at most 254)
     // and out-of-range coefficients; error gets the message.
@@ -89,6 +97,7 @@ public:
         };
         Status status = Ok;
         MaterialList records; // the records read before the end or the faulty line
+        QList<Row> rows;      // the same lines as texts, before any cell rule
         int line = 0;         // 1-based number of the faulty line
         QString errorText;    // message for FormatError
         // Lines whose coefficient did not fit the record's field: their

@@ -15,6 +15,7 @@
 
 #include "ui_CKorvalent.h"
 
+#include <QChart>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QLabel>
@@ -25,6 +26,8 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QtTest>
 
@@ -130,10 +133,7 @@ private:
     QString Label(const char* name) { return Child<QLabel>(name)->text(); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        BeginWindowTests(&m_env, &m_settings, &m_prompts);
-    }
+    void initTestCase() { BeginWindowTests(&m_env, &m_settings, &m_prompts); }
 
     void init()
     {
@@ -188,7 +188,7 @@ private Q_SLOTS:
             << Segments{{{1, 4.8}, {2, 4.79}, {3, 5.0}}} << Points{{2, 4.79}} << QList<int>{}
             << 14.59 / 3 << "Ниже допустимой толщины: 1 из 3";
         // Drawn in the unit of the first valid reading: 12.70 mm = 0.5 in.
-        // (An inch reading under 0.4 mm, 0.01 in, is LOS like any other value.)
+        // (0.01 in = 0.254 mm is LOS: too thin in either unit.)
         QTest::newRow("mixed units in inches")
             << QStringList{"LOS", "0.50in", "12.70", "0.45in", "0.01in"} << QString("0.48")
             << Segments{{{2, 0.5}, {3, 0.5}, {4, 0.45}}} << Points{{4, 0.45}} << QList<int>{1, 5}
@@ -334,7 +334,7 @@ private Q_SLOTS:
             const QBrush brush = model->item(row, column)->background();
             return brush.style() == Qt::NoBrush ? QColor() : brush.color();
         };
-        const QStringList lives = {"46.0", "—", "1.0", "0.0"};
+        const QStringList lives = {"46.0", "—", "1.0", "исчерпан"};
         for (int row = 0; row < 4; ++row)
         {
             for (int column = 0; column < model->columnCount(); ++column)
@@ -375,9 +375,10 @@ private Q_SLOTS:
         // A data file is named after the file it was saved as.
         QTest::newRow("data file: no choice")
             << "old.kdf" << DataFileList{Earlier()} << -2 << 0 << "old" << QString();
-        // The same name as the current file is offered first.
-        QTest::newRow("database: the same name offered")
-            << "old.kdb" << DataFileList{other, Current(), Earlier()} << 2 << 1 << "TANK-7 2020"
+        // The survey of the same object dated before the current one is
+        // offered first, not the current survey the database also holds.
+        QTest::newRow("database: the earlier survey offered")
+            << "old.kdb" << DataFileList{other, Current(), Earlier()} << 2 << 2 << "TANK-7 2020"
             << QString();
         // Else the one whose name begins like the current one longest.
         QTest::newRow("database: the name beginning alike offered")
@@ -434,6 +435,122 @@ private Q_SLOTS:
         else
             QVERIFY2(m_prompts.Messages().value(0).startsWith(message.arg(path)),
                      qPrintable(m_prompts.Messages().value(0)));
+    }
+
+    // A survey is never compared with itself, whichever list offers it.
+    void selfComparisonRefused_data()
+    {
+        QTest::addColumn<bool>("fromDisk");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("a loaded copy") << false << "TANK-7 копия";
+        QTest::newRow("the database on disk") << true << "TANK-7";
+    }
+
+    void selfComparisonRefused()
+    {
+        QFETCH(bool, fromDisk);
+        QFETCH(QString, name);
+        DataFileRecord copy = Current();
+        CAnsiText::Encode(name, copy.header.name, 16);
+        Load(fromDisk ? DataFileList{Current()} : DataFileList{Current(), copy});
+        if (fromDisk)
+            m_prompts.fileNames.enqueue(Write(QStringLiteral("same.kdb"), {Earlier(), copy}));
+        m_prompts.choices.enqueue(fromDisk ? 1 : 0);
+        Child<QPushButton>(fromDisk ? "ComparePickFileButton" : "ComparePickLoadedButton")->click();
+
+        QCOMPARE(m_prompts.Messages(),
+                 QStringList{QStringLiteral("«%1» — это текущее обследование: его нельзя сравнить "
+                                            "с самим собой. Выберите обследование, сделанное "
+                                            "раньше.")
+                                 .arg(name)});
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconWarning);
+        QVERIFY(!View()->HasPrevious());
+        QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("не выбрано"));
+        QVERIFY(View()->Chart()->PreviousPoints().isEmpty());
+    }
+
+    // The comparison follows the data tab: another current survey gets its
+    // own earlier survey, or none with a line saying so, never the last one's.
+    void comparisonFollowsTheSelectedFile()
+    {
+        const auto line = [](int year, const QStringList& cells)
+        { return File(QStringLiteral("Линия-7 %1").arg(year), cells, QDate(year, 3, 17)); };
+        Load({line(2026, {"9.0", "8.6"}), line(2025, {"9.5", "8.8"}),
+              File(QStringLiteral("Труба-1"), {"5.0", "5.1"}, QDate(2026, 3, 18)),
+              line(2024, {"9.9", "9.0"})});
+        m_prompts.choices.enqueue(0);
+        Child<QPushButton>("ComparePickLoadedButton")->click();
+        QCOMPARE(m_prompts.records.first().current, 0); // "Линия-7 2025", dated the year before
+        const QChart* chart = View()->Chart()->Chart();
+        QCOMPARE(chart->title(), QStringLiteral("Линия-7 2026: сравнение с Линия-7 2025"));
+        QVERIFY(View()->Notice().isEmpty());
+
+        struct Step
+        {
+            int row;
+            QString title, previous, notice;
+        };
+        const Step steps[] = {
+            {2, "Труба-1", "не выбрано",
+             "Сравнение снято: среди загруженных файлов данных нет более раннего обследования "
+             "«Труба-1»."},
+            {1, "Линия-7 2025: сравнение с Линия-7 2024", "Линия-7 2024 (загруженные данные)",
+             "Для «Линия-7 2025» выбрано предыдущее обследование «Линия-7 2024» (17.03.2024)."},
+            {0, "Линия-7 2026: сравнение с Линия-7 2025", "Линия-7 2025 (загруженные данные)",
+             "Для «Линия-7 2026» выбрано предыдущее обследование «Линия-7 2025» (17.03.2025)."},
+            // The oldest survey has nothing before it.
+            {3, "Линия-7 2024", "не выбрано",
+             "Сравнение снято: среди загруженных файлов данных нет более раннего обследования "
+             "«Линия-7 2024»."},
+        };
+        for (const Step& step : steps)
+        {
+            SelectFile(step.row);
+            QCOMPARE(chart->title(), step.title);
+            QCOMPARE(Label("PreviousSurveyLabel"), step.previous);
+            QCOMPARE(View()->Notice(), step.notice);
+            QCOMPARE(Child<QLabel>("CompareNoticeLabel")->isVisible(), true);
+            QCOMPARE(View()->HasPrevious(), step.previous != QStringLiteral("не выбрано"));
+            QCOMPARE(View()->ComparisonModel()->columnCount(),
+                     View()->HasPrevious() ? int(CSurveyComparison::ColumnCount)
+                                           : int(CSurveyComparison::SingleColumnCount));
+        }
+        QVERIFY(m_prompts.Messages().isEmpty());
+
+        // "Без сравнения" stops the following.
+        SelectFile(0);
+        Child<QPushButton>("CompareClearButton")->click();
+        QVERIFY(View()->Notice().isEmpty());
+        QVERIFY(!Child<QLabel>("CompareNoticeLabel")->isVisible());
+        SelectFile(1);
+        QVERIFY(!View()->HasPrevious());
+        QCOMPARE(chart->title(), QStringLiteral("Линия-7 2025"));
+    }
+
+    // An earlier survey taken from a database on disk is chosen again from it.
+    void comparisonFollowsFromTheDatabaseOnDisk()
+    {
+        Load({Current(), File(QStringLiteral("PIPE"), {"3.0"}),
+              File(QStringLiteral("Котёл-2"), {"12.0"})});
+        m_prompts.fileNames.enqueue(
+            Write(QStringLiteral("archive.kdb"),
+                  {File(QStringLiteral("PIPE 2019"), {"3.5"}, QDate(2019, 5, 1)), Earlier()}));
+        m_prompts.choices.enqueue(1);
+        Child<QPushButton>("ComparePickFileButton")->click();
+        QCOMPARE(m_prompts.records.at(1).current, 1);
+        QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("TANK-7 2020 (archive.kdb)"));
+        SelectFile(1);
+        QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("PIPE 2019 (archive.kdb)"));
+        QCOMPARE(
+            View()->Notice(),
+            QStringLiteral("Для «PIPE» выбрано предыдущее обследование «PIPE 2019» (01.05.2019)."));
+        SelectFile(0);
+        QCOMPARE(Label("PreviousSurveyLabel"), QStringLiteral("TANK-7 2020 (archive.kdb)"));
+        SelectFile(2);
+        QVERIFY(!View()->HasPrevious());
+        QCOMPARE(View()->Notice(),
+                 QStringLiteral("Сравнение снято: в «archive.kdb» нет более раннего обследования "
+                                "«Котёл-2»."));
     }
 
     void exports_data()
@@ -502,6 +619,84 @@ private Q_SLOTS:
             QCOMPARE(QImage::fromData(bytes, "PNG").size(), CAnalysisChart::ExportSize());
         else
             QVERIFY(bytes.startsWith("%PDF") && bytes.trimmed().endsWith("%%EOF"));
+    }
+
+    // The PDF is a document: what was compared, the values typed, the summary,
+    // the chart, then the table with its header on every page.
+    void pdfDocument()
+    {
+        const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+        if (tool.isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        QStringList now, before;
+        for (int i = 0; i < 120; ++i)
+        {
+            now << (i == 7 ? QStringLiteral("4.4") : QStringLiteral("9.0"));
+            before << QStringLiteral("9.4");
+        }
+        Load({File(QStringLiteral("TANK-7"), now, QDate(2024, 1, 1)),
+              File(QStringLiteral("TANK-7 2020"), before, QDate(2020, 1, 1))});
+        SetRequired(QStringLiteral("5"));
+        Child<QLineEdit>("NominalThicknessEdit")->setText(QStringLiteral("10"));
+        m_prompts.choices.enqueue(0);
+        Child<QPushButton>("ComparePickLoadedButton")->click();
+        const QString path = m_env->Root() + QStringLiteral("/analysis.pdf");
+        m_prompts.fileNames.enqueue(path);
+        Child<QPushButton>("ExportPdfButton")->click();
+        QCOMPARE(m_prompts.Messages(), QStringList{QStringLiteral("График сохранён в PDF.")});
+
+        QProcess process;
+        process.start(tool,
+                      {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+        QVERIFY(process.waitForFinished(30000));
+        const QStringList pages =
+            QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f'));
+        // The first page, the table on three more (pdftotext ends with a form feed too).
+        QVERIFY2(pages.size() >= 5, qPrintable(QString::number(pages.size())));
+        const QString first = pages.at(0);
+        for (const char* line :
+             {"Анализ толщины стенки: TANK-7",
+              "Текущее обследование: TANK-7 — 01.01.2024, ячеек: 120",
+              "Предыдущее обследование: TANK-7 2020 (загруженные данные) — 01.01.2020, ячеек: 120",
+              "Допустимая толщина: 5 мм; номинальная толщина: 10 мм",
+              "Наибольшая скорость коррозии: 1.25 мм/год (ячейка 8)",
+              "Наименьший остаточный ресурс: исчерпан (ячейка 8)",
+              "Ниже допустимой толщины: 1 из 120", "Страница 1 из "})
+            QVERIFY2(first.contains(QString::fromUtf8(line)), line);
+        // The chart comes before the table; every later page starts with the header.
+        QVERIFY(first.contains(QStringLiteral("TANK-7: сравнение с TANK-7 2020")));
+        QVERIFY(!first.contains(QStringLiteral("Остаточный")));
+        for (int p = 1; p + 1 < pages.size(); ++p)
+            QVERIFY2(pages.at(p).trimmed().startsWith(QStringLiteral("Ячейка")),
+                     qPrintable(pages.at(p).left(200)));
+        QVERIFY(pages.at(1).contains(QStringLiteral("Страница 2 из ")));
+        QVERIFY(pages.at(pages.size() - 2).contains(QStringLiteral("\n120\n")));
+
+        // Readable on paper: no word of the first two pages is set below 9 pt
+        // (a word's box is its font's ascent and descent, over 1.1 em).
+        process.start(tool, {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("2"),
+                             path, QStringLiteral("-")});
+        QVERIFY(process.waitForFinished(30000));
+        const QString boxes = QString::fromUtf8(process.readAllStandardOutput());
+        static const QRegularExpression word(
+            QStringLiteral("<word xMin=\"[\\d.]+\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" "
+                           "yMax=\"([\\d.]+)\">([^<]*)</word>"));
+        int words = 0;
+        double smallest = 1e9;
+        QString smallestWord;
+        for (const QRegularExpressionMatch& m : word.globalMatch(boxes))
+        {
+            ++words;
+            const double height = m.captured(2).toDouble() - m.captured(1).toDouble();
+            if (height < smallest)
+            {
+                smallest = height;
+                smallestWord = m.captured(3);
+            }
+        }
+        QVERIFY(words > 100);
+        QVERIFY2(smallest >= 9.0 * 1.1,
+                 qPrintable(QStringLiteral("%1: %2 pt").arg(smallestWord).arg(smallest)));
     }
 
     void exportWithoutFile()

@@ -144,7 +144,8 @@ private Q_SLOTS:
                            "2\t9.50\t01.01.2020\t8.30\t01.01.2024\t1.20\t4.00\t0.300\t1.0\tРесурс "
                            "меньше "
                            "интервала",
-                           "3\t8.40\t01.01.2020\t7.80\t01.01.2024\t0.60\t4.00\t0.150\t0.0\tНиже "
+                           "3\t8.40\t01.01.2020\t7.80\t01.01.2024\t0.60\t4.00\t0."
+                           "150\tисчерпан\tНиже "
                            "допустимой"}
             << QStringList{"", "", ""};
         QTest::newRow("one decimal: rate with two")
@@ -182,10 +183,27 @@ private Q_SLOTS:
             << QStringList{"0.50in"} << QStringList{"LOS"} << 0.40 << 5.0
             << QStringList{"1\t0.50\t01.01.2020\tLOS\t01.01.2024\t—\t4.00\t—\t—\t"}
             << QStringList{"LOS в текущем замере"};
+        // Below the limit the life is exhausted whether a rate can be given or not.
         QTest::newRow("LOS before, current below")
             << QStringList{"LOS"} << QStringList{"7.00"} << 8.0 << 5.0
-            << QStringList{"1\tLOS\t01.01.2020\t7.00\t01.01.2024\t—\t4.00\t—\t—\tНиже допустимой"}
-            << QStringList{"LOS в предыдущем замере"};
+            << QStringList{"1\tLOS\t01.01.2020\t7.00\t01.01.2024\t—\t4.00\t—\tисчерпан\tНиже "
+                           "допустимой"}
+            << QStringList{QString()};
+        QTest::newRow("thicker now, still below")
+            << QStringList{"6.00"} << QStringList{"7.00"} << 8.0 << 5.0
+            << QStringList{"1\t6.00\t01.01.2020\t7.00\t01.01.2024\t-1.00\t4.00\t-0.250\tисчерпан"
+                           "\tНиже допустимой"}
+            << QStringList{QString()};
+        QTest::newRow("only now, below")
+            << QStringList{} << QStringList{"7.00"} << 8.0 << 5.0
+            << QStringList{"1\t—\t—\t7.00\t01.01.2024\t—\t—\t—\tисчерпан\tНиже допустимой"}
+            << QStringList{QString()};
+        // Exactly at the limit some life is computed: zero, not exhausted.
+        QTest::newRow("at the limit")
+            << QStringList{"8.80"} << QStringList{"8.00"} << 8.0 << 5.0
+            << QStringList{"1\t8.80\t01.01.2020\t8.00\t01.01.2024\t0.80\t4.00\t0.200\t0.0\t"
+                           "Ресурс меньше интервала"}
+            << QStringList{QString()};
         QTest::newRow("LOS in both")
             << QStringList{"LOS"} << QStringList{"LOS"} << 8.0 << 5.0
             << QStringList{"1\tLOS\t01.01.2020\tLOS\t01.01.2024\t—\t4.00\t—\t—\t"}
@@ -263,6 +281,7 @@ private Q_SLOTS:
         QVERIFY(std::fabs(rows.at(0).rateMm - 0.2) < 1e-12);
         QVERIFY(std::fabs(rows.at(1).lifeYears - 1.0) < 1e-12);
         QCOMPARE(rows.at(2).lifeYears, 0.0);
+        QVERIFY(rows.at(2).exhausted && !rows.at(1).exhausted);
         QCOMPARE(rows.at(0).flag, CSurveyComparison::NoFlag);
         QCOMPARE(rows.at(1).flag, CSurveyComparison::LifeShort);
         // Below the minimum with a life shorter than the interval: red wins.
@@ -320,7 +339,7 @@ private Q_SLOTS:
             << QStringList{"10.00", "9.50", "8.40"} << QStringList{"9.20", "8.30", "7.80"} << 8.0
             << 5.0
             << QStringList{"Наибольшая скорость коррозии: 0.300 мм/год (ячейка 2)",
-                           "Наименьший остаточный ресурс: 0.0 года (ячейка 3)",
+                           "Наименьший остаточный ресурс: исчерпан (ячейка 3)",
                            "Ниже допустимой толщины: 1 из 3",
                            "Ресурс меньше интервала обследования (5 лет): 1", "Без отметок: 1"};
         // Equal rates: the first location is named; negative rates never.
@@ -339,9 +358,17 @@ private Q_SLOTS:
         QTest::newRow("inches, 3-year interval")
             << QStringList{"0.50in", "0.50in"} << QStringList{"0.46in", "0.42in"} << 0.45 << 3.0
             << QStringList{"Наибольшая скорость коррозии: 0.020 дюйм/год (ячейка 2)",
-                           "Наименьший остаточный ресурс: 0.0 года (ячейка 2)",
+                           "Наименьший остаточный ресурс: исчерпан (ячейка 2)",
                            "Ниже допустимой толщины: 1 из 2",
                            "Ресурс меньше интервала обследования (3 года): 1", "Без отметок: 0"};
+        // Two locations past the limit: the thinner wall is named.
+        QTest::newRow("two exhausted")
+            << QStringList{"9.00", "9.00", "9.00"} << QStringList{"7.50", "8.50", "7.00"} << 8.0
+            << 5.0
+            << QStringList{"Наибольшая скорость коррозии: 0.500 мм/год (ячейка 3)",
+                           "Наименьший остаточный ресурс: исчерпан (ячейка 3 и ещё 1)",
+                           "Ниже допустимой толщины: 2 из 3",
+                           "Ресурс меньше интервала обследования (5 лет): 1", "Без отметок: 0"};
         QTest::newRow("21 years") << QStringList{"9.00"} << QStringList{"8.80"} << 8.0 << 21.0
                                   << QStringList{
                                          "Наибольшая скорость коррозии: 0.050 мм/год (ячейка 1)",
@@ -403,6 +430,71 @@ private Q_SLOTS:
     }
 
     // The demo gauge's pipeline surveyed twice shows every case of the tab.
+    // --- which survey is the earlier one ---------------------------------
+    void earlierSurvey_data()
+    {
+        // Candidates as "name@yyyy-MM-dd"; "=" a copy of the current survey.
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QStringList>("candidates");
+        QTest::addColumn<int>("earlier"); // chosen without asking, -1: none
+        QTest::addColumn<int>("offered"); // offered first in a choice list
+        const QString line = QStringLiteral("Линия-7 2026@2026-03-17");
+        QTest::newRow("the year before of the same line")
+            << line << QStringList{"Труба-1@2025-03-17", "Линия-7 2025@2025-03-17"} << 1 << 1;
+        QTest::newRow("the latest of several earlier")
+            << line
+            << QStringList{"Линия-7 2024@2024-03-01", "Линия-7 2025@2025-03-01",
+                           "Линия-7 2027@2027-03-01"}
+            << 1 << 1;
+        QTest::newRow("the same name before a dated one on one day")
+            << QStringLiteral("TANK-7@2024-01-01")
+            << QStringList{"TANK-7 2020@2020-01-01", "tank-7@2020-01-01"} << 1 << 1;
+        QTest::newRow("the current survey itself is never chosen")
+            << QStringLiteral("TANK-7@2024-01-01") << QStringList{"=", "TANK-7 2020@2020-01-01"}
+            << 1 << 1;
+        QTest::newRow("only itself: offered the other file")
+            << QStringLiteral("TANK-7@2024-01-01") << QStringList{"=", "PIPE@2020-01-01"} << -1
+            << 1;
+        QTest::newRow("another object is never chosen")
+            << QStringLiteral("Труба-1@2026-03-17") << QStringList{"Линия-7 2025@2025-03-17"} << -1
+            << 0;
+        QTest::newRow("a number after a dash is another object")
+            << QStringLiteral("TANK-7@2024-01-01")
+            << QStringList{"TANK-8@2020-01-01", "TANK-70@2020-01-01"} << -1 << 1;
+        QTest::newRow("dated dd.MM.yyyy and with an underscore")
+            << QStringLiteral("Котёл_17.03.2026@2026-03-17")
+            << QStringList{"котёл 17.03.2025@2025-03-17"} << 0 << 0;
+        QTest::newRow("the same day is not earlier")
+            << line << QStringList{"Линия-7 2025@2026-03-17"} << -1 << 0;
+        QTest::newRow("a later survey is not earlier")
+            << QStringLiteral("Линия-7 2025@2025-03-17") << QStringList{"Линия-7 2026@2026-03-17"}
+            << -1 << 0;
+        QTest::newRow("undated candidate") << line << QStringList{"Линия-7 2025@-"} << -1 << 0;
+    }
+    void earlierSurvey()
+    {
+        QFETCH(QString, current);
+        QFETCH(QStringList, candidates);
+        const auto make = [](const QString& text, int salt)
+        {
+            const QString when = text.section(QLatin1Char('@'), 1);
+            const QDate date =
+                when == QLatin1String("-") ? QDate() : QDate::fromString(when, Qt::ISODate);
+            // Different readings in every file: the same survey only by copy.
+            return File(text.section(QLatin1Char('@'), 0, 0),
+                        {QStringLiteral("9.%1").arg(salt), QStringLiteral("8.5")}, date);
+        };
+        const DataFileRecord now = make(current, 9);
+        DataFileList files;
+        for (int i = 0; i < candidates.size(); ++i)
+            files.append(candidates.at(i) == QLatin1String("=") ? now : make(candidates.at(i), i));
+        QList<const DataFileRecord*> pointers;
+        for (const DataFileRecord& f : files)
+            pointers.append(&f);
+        QTEST(CSurveyComparison::EarlierSurvey(pointers, now), "earlier");
+        QTEST(CSurveyComparison::OfferFirst(pointers, now), "offered");
+    }
+
     void demoSurveys()
     {
         const DataFileList files = CVirtualGauge::DemoFiles(1, 2);
@@ -415,7 +507,7 @@ private Q_SLOTS:
         QCOMPARE(
             c.SummaryLines(),
             (QStringList{"Наибольшая скорость коррозии: 0.851 мм/год (ячейка 12)",
-                         "Наименьший остаточный ресурс: 0.0 года (ячейка 12)",
+                         "Наименьший остаточный ресурс: исчерпан (ячейка 12)",
                          "Ниже допустимой толщины: 1 из 20",
                          "Ресурс меньше интервала обследования (5 лет): 2", "Без отметок: 18"}));
         QCOMPARE(c.Rows().at(5).lifeReason, QString());

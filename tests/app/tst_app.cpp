@@ -27,6 +27,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -91,10 +92,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        BeginWindowTests(&m_env, &m_settings, &m_prompts);
-    }
+    void initTestCase() { BeginWindowTests(&m_env, &m_settings, &m_prompts); }
 
     void init()
     {
@@ -367,6 +365,38 @@ private Q_SLOTS:
         QFile::remove(path);
         QVERIFY(m_prompts.records.isEmpty());
         QCOMPARE(m_openedUrls, QList<QUrl>{QUrl::fromLocalFile(path)});
+    }
+
+    // Beside the executable in the build tree; in the documentation folder
+    // of the installed layout (bin/ and share/doc/korvalent/ under one prefix).
+    void helpPathResolution_data()
+    {
+        QTest::addColumn<bool>("beside");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("build tree") << true << false << "bin/Korvalent.html";
+        QTest::newRow("installed") << false << true << "share/doc/korvalent/Korvalent.html";
+        QTest::newRow("both: the one beside wins") << true << true << "bin/Korvalent.html";
+        QTest::newRow("neither: beside, for the warning") << false << false << "bin/Korvalent.html";
+    }
+    void helpPathResolution()
+    {
+        QFETCH(bool, beside);
+        QFETCH(bool, installed);
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/doc/korvalent")));
+        for (const auto& [wanted, path] :
+             {std::pair{beside, QStringLiteral("bin/Korvalent.html")},
+              std::pair{installed, QStringLiteral("share/doc/korvalent/Korvalent.html")}})
+        {
+            QFile file(prefix.filePath(path));
+            QVERIFY(!wanted || file.open(QIODevice::WriteOnly));
+        }
+        QTEST(QDir(prefix.path())
+                  .relativeFilePath(
+                      CKorvalent::HelpFilePathIn(prefix.filePath(QStringLiteral("bin")))),
+              "expected");
     }
 
     void manualInstalledBesideProgram()

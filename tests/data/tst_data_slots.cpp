@@ -7,6 +7,8 @@
 #include "data/CDataStorage.h"
 #include "data/CStatistics.h"
 #include "device/CDeviceManager.h"
+#include "report/CReportData.h"
+#include "report/CReportFile.h"
 #include "tests/common/ModelTexts.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
@@ -855,6 +857,87 @@ private Q_SLOTS:
         QCOMPARE(Label(), QStringLiteral("Данные: загружены из файла на ПК          "));
         QCOMPARE(W().SelectedFileIndex(), 1);
         QCOMPARE(W().ui()->ResultFilesTable->currentIndex().row(), 1);
+    }
+
+    // Files named on the command line, recognised by content: the first
+    // database or data file and the first report, through the menu's loaders.
+    void openFilesByContent_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("conclusion");
+        QTest::addColumn<bool>("reportTab");
+        const QString fromPc = QStringLiteral("Данные: загружены из ПК, 3 файл(a)(ов)          ");
+        const QString fromFile = QStringLiteral("Данные: загружены из файла на ПК          ");
+        const QStringList sample{"Труба-1", "Tank", "Single"};
+        const QString loaded = QStringLiteral("Файл данных успешно загружен.");
+        const QString reportLoaded = QStringLiteral("Файл-отчёт успешно загружен.");
+        const QString notLoaded = QStringLiteral("Данные: не загружены                    ");
+        QTest::newRow("database") << QStringList{"sample.kdb"} << QStringList{} << fromPc << sample
+                                  << QString() << false;
+        QTest::newRow("data file") << QStringList{"pipe.kdf"} << QStringList{loaded} << fromFile
+                                   << QStringList{"pipe"} << QString() << false;
+        QTest::newRow("database without a suffix")
+            << QStringList{"survey"} << QStringList{} << fromPc << sample << QString() << false;
+        QTest::newRow("data file named .kdb")
+            << QStringList{"pipe-as.kdb"} << QStringList{loaded} << fromFile
+            << QStringList{"pipe-as"} << QString() << false;
+        QTest::newRow("report named .kdb")
+            << QStringList{"first-as.kdb"} << QStringList{reportLoaded} << notLoaded
+            << QStringList{} << QStringLiteral("К-1") << true;
+        QTest::newRow("several: the first of each kind")
+            << QStringList{"first.krf", "pipe.kdf", "sample.kdb", "second.krf"}
+            << QStringList{loaded, reportLoaded} << fromFile << QStringList{"pipe"}
+            << QStringLiteral("К-1") << false;
+        QTest::newRow("no such file")
+            << QStringList{"absent.kdb"}
+            << QStringList{"Не удалось открыть для чтения базу данных Korvalent: " + Dir() +
+                           "/absent.kdb"}
+            << notLoaded << QStringList{} << QString() << false;
+        QTest::newRow("not XML, then a report")
+            << QStringList{"notes.txt", "second.krf"}
+            << QStringList{"Не возможно обработать базу данных Korvalent: '" + Dir() +
+                               "/notes.txt'\n\nОШИБКА: строка 1, столбец 1: Start tag expected, "
+                               "'<' not found ",
+                           reportLoaded}
+            << notLoaded << QStringList{} << QStringLiteral("К-2") << true;
+        QTest::newRow("not XML after a database")
+            << QStringList{"notes.txt", "sample.kdb"} << QStringList{} << fromPc << sample
+            << QString() << false;
+    }
+    void openFilesByContent()
+    {
+        QFETCH(QStringList, names);
+        QVERIFY(!SaveDatabase(QStringLiteral("sample.kdb"), Sample()).isEmpty());
+        QFile::remove(Dir() + "/survey");
+        QVERIFY(QFile::copy(Dir() + "/sample.kdb", Dir() + "/survey"));
+        const DataFileRecord pipe =
+            File(QStringLiteral("Pipe"), {MmCell(5.2), MmCell(0.3), MmCell(12.25)});
+        QVERIFY(CDataStorage::SaveDataFile(Dir() + "/pipe.kdf", pipe));
+        QVERIFY(CDataStorage::SaveDataFile(Dir() + "/pipe-as.kdb", pipe));
+        CReportData report;
+        report.SetText(CReportData::ConclutionNumber, QStringLiteral("К-1"));
+        QVERIFY(WriteBytes(Dir() + "/first.krf", CReportFile::Document(report)));
+        QVERIFY(WriteBytes(Dir() + "/first-as.kdb", CReportFile::Document(report)));
+        report.SetText(CReportData::ConclutionNumber, QStringLiteral("К-2"));
+        QVERIFY(WriteBytes(Dir() + "/second.krf", CReportFile::Document(report)));
+        QVERIFY(WriteBytes(Dir() + "/notes.txt", "Замер 1: 5.2 мм\n"));
+
+        QStringList paths;
+        for (const QString& name : names)
+            paths << Dir() + QLatin1Char('/') + name;
+        W().OpenFiles(paths);
+
+        QTEST(m_prompts.Messages(), "messages");
+        QTEST(Label(), "label");
+        QStringList files;
+        for (const DataFileRecord& file : W().DataFiles())
+            files << CDataStorage::FileName(file);
+        QTEST(files, "files");
+        QTEST(W().ui()->ConclutionNumberEdit->text(), "conclusion");
+        QTEST(W().ui()->mainTabWidget->currentWidget() == W().ui()->tab_2, "reportTab");
     }
 
     void refusedWhileDeviceBusy()

@@ -98,6 +98,19 @@ int main(int argc, char** argv)
 
     Seed("fuzz_materials_csv", QStringLiteral("demo.csv"),
          CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(gauge.Materials())));
+    // The round trip: the gauge's records as sent, and the grid rows they
+    // make (cells at 0x1F).
+    QByteArray records(1, '\1');
+    QByteArray rows(1, '\0');
+    for (const MaterialRecord& m : gauge.Materials())
+        records.append(reinterpret_cast<const char*>(&m), sizeof(m));
+    for (const CMaterialsCsv::Row& row : CMaterialsCsv::RecordsToRows(gauge.Materials()))
+        rows += (QStringList{row.name, row.velocity, row.coefficient}.join(QChar(0x1F)) +
+                 QLatin1Char('\n'))
+                    .toUtf8();
+    rows.chop(1);
+    Seed("fuzz_materials_round_trip", QStringLiteral("demo-records"), records);
+    Seed("fuzz_materials_round_trip", QStringLiteral("demo-rows"), rows);
 
     // Report files: an empty form and a filled one with results rows (an
     // untouched form is dated today: the clock is pinned for the same bytes).
@@ -134,8 +147,10 @@ int main(int argc, char** argv)
     // Transducer images: the demo image as read, and with its checksum left
     // to the fuzzer's repair bit.
     Seed("fuzz_pep_image", QStringLiteral("demo.pep"), QByteArray(1, '\0') + gauge.Eeprom());
-    Seed("fuzz_pep_image", QStringLiteral("demo-repaired.pep"), QByteArray(1, '\1') + gauge.Eeprom());
-    Seed("fuzz_pep_image", QStringLiteral("erased.pep"), QByteArray(1, '\0') + QByteArray(128, '\xFF'));
+    Seed("fuzz_pep_image", QStringLiteral("demo-repaired.pep"),
+         QByteArray(1, '\1') + gauge.Eeprom());
+    Seed("fuzz_pep_image", QStringLiteral("erased.pep"),
+         QByteArray(1, '\0') + QByteArray(128, '\xFF'));
 
     // Cells: stored rows and raw records of every kind in the demo files.
     int cellSeeds = 0;

