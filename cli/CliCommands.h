@@ -12,6 +12,7 @@ struct CliContext
     QStringList args;     // the command's own arguments, in order
     QString port;         // --port PATH, empty when not given
     bool verbose = false; // -v: device status texts on stderr too
+    QString archive;      // --archive LOCATION, empty when not given
 };
 
 // Exit codes of every command.
@@ -41,6 +42,16 @@ int CliPepList(const CliContext& ctx);
 int CliScreenshot(const CliContext& ctx);
 int CliReport(const CliContext& ctx);
 int CliAnalyse(const CliContext& ctx);
+int CliArchiveAdd(const CliContext& ctx);
+int CliArchiveList(const CliContext& ctx);
+int CliArchiveGet(const CliContext& ctx);
+int CliArchiveMove(const CliContext& ctx);
+int CliArchiveRename(const CliContext& ctx);
+int CliArchiveMerge(const CliContext& ctx);
+int CliArchiveRemove(const CliContext& ctx);
+// `download --archive-add`: archives what was downloaded (saved to output).
+int CliArchiveDownloaded(const CliContext& ctx, const DataFileList& files,
+                         const MaterialList& materials, const QString& output);
 
 // Helpers shared by the commands.
 void CliPrintOut(const QString& line); // one line to stdout, UTF-8
