@@ -275,6 +275,29 @@ bool CSurveyArchive::Open(const CArchiveLocation& location)
     if (m_sqlite)
     {
         QSqlQuery q(Db());
+        // Another program's database is left exactly as it is: looked at
+        // before the journal mode (written into the file) is changed.
+        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        {
+            m_error = DamagedText(where, q.lastError().databaseText());
+            q = QSqlQuery();
+            Close();
+            return false;
+        }
+        bool any = false, ours = false;
+        while (q.next())
+        {
+            any = true;
+            ours = ours || q.value(0).toString().toLower() == QLatin1String("korvalent_schema");
+        }
+        q.finish();
+        if (any && !ours)
+        {
+            m_error = NotArchiveText(where);
+            q = QSqlQuery();
+            Close();
+            return false;
+        }
         if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.next())
         {
             m_error = DamagedText(where, q.lastError().databaseText());
