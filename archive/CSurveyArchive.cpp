@@ -898,6 +898,21 @@ bool CSurveyArchive::Survey(qint64 surveyId, SurveyInfo* info)
     return true;
 }
 
+QList<qint64> CSurveyArchive::SurveysOfDate(const QDate& date)
+{
+    QList<qint64> ids;
+    if (!m_open)
+        return ids;
+    QSqlQuery q(Db());
+    q.prepare(QStringLiteral("SELECT id FROM surveys WHERE survey_date = ? ORDER BY id"));
+    q.addBindValue(DateKey(date));
+    if (!Exec(q, QStringLiteral("обследования за дату")))
+        return ids;
+    while (q.next())
+        ids.append(q.value(0).toLongLong());
+    return ids;
+}
+
 bool CSurveyArchive::SurveyData(qint64 surveyId, DataFileRecord* file)
 {
     *file = DataFileRecord();

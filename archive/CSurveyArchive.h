@@ -104,6 +104,8 @@ public:
     };
     QList<SurveyInfo> Surveys(qint64 objectId);
     bool Survey(qint64 surveyId, SurveyInfo* info);
+    // Every survey (of any object) that stands for the given date.
+    QList<qint64> SurveysOfDate(const QDate& date);
     // The data file as archived: header and cells byte for byte.
     bool SurveyData(qint64 surveyId, DataFileRecord* file);
     // Every survey of an object with its data, oldest first.
