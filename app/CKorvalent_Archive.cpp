@@ -180,7 +180,8 @@ void CKorvalent::OnArchiveChooseLocation()
         ArchiveLocation(), CArchiveLocation::DefaultFile(m_documentsDir, m_archiveDemo), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QString chosen = dialog.Location();
+    // The program never keeps a password: libpq's own means apply.
+    const QString chosen = CArchiveLocation::WithoutPassword(dialog.Location());
     // The default file is kept as "no choice", so it follows the documents
     // directory.
     CArchiveSettings::SetLocationText(

@@ -71,6 +71,7 @@ CArchiveBrowserDialog::CArchiveBrowserDialog(const QString& location, QWidget* p
     split->addWidget(m_objects);
     split->addWidget(m_surveys);
     split->setStretchFactor(1, 2);
+    split->setSizes({360, 540});
 
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("ArchiveObjectNameEdit"));

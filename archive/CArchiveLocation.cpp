@@ -1,6 +1,7 @@
 #include "archive/CArchiveLocation.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -87,6 +88,15 @@ bool CArchiveLocation::Parse(const QString& text, CArchiveLocation* location, QS
     }
     *location = l;
     return true;
+}
+
+QString CArchiveLocation::WithoutPassword(const QString& text)
+{
+    static const QRegularExpression password(
+        QStringLiteral("^(\\s*postgres(?:ql)?://[^:@/?]*):[^@/?]*@"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString t = text;
+    return t.replace(password, QStringLiteral("\\1@"));
 }
 
 QString CArchiveLocation::DefaultFile(const QString& documentsDir, bool demo)

@@ -28,6 +28,8 @@ public:
     int port = -1;
 
     bool IsServer() const { return kind == PostgreSql; }
+    // The text with a password in a URL taken out (what may be stored).
+    static QString WithoutPassword(const QString& text);
     // The location for messages and lists: never with a password.
     QString DisplayText() const;
 };

@@ -51,14 +51,14 @@ CArchiveLocationDialog::CArchiveLocationDialog(const QString& location, const QS
     grid->addWidget(browse, 1, 1);
     grid->addWidget(m_server, 2, 0, 1, 2);
     grid->addWidget(m_url, 3, 0, 1, 2);
-    grid->addWidget(note, 4, 0, 1, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addWidget(note);
     layout->addWidget(test);
     layout->addWidget(m_result);
     layout->addWidget(buttons);
-    resize(560, sizeHint().height());
+    setMinimumWidth(560);
 
     connect(m_file, &QRadioButton::toggled, this, &CArchiveLocationDialog::UpdateEnabled);
     connect(browse, &QPushButton::clicked, this, &CArchiveLocationDialog::OnBrowse);
@@ -70,6 +70,7 @@ CArchiveLocationDialog::CArchiveLocationDialog(const QString& location, const QS
 
 QString CArchiveLocationDialog::Location() const
 {
+    // A password typed into the URL serves the connection test only.
     if (m_server->isChecked())
         return m_url->text().trimmed();
     const QString path = m_path->text().trimmed();

@@ -45,7 +45,7 @@ QString ReadOnlyText(const QString& where)
 QString UnreachableText(const QString& where, const QString& why)
 {
     return QStringLiteral("Не удалось подключиться к архиву Korvalent '%1': %2")
-        .arg(where, why.trimmed());
+        .arg(where, why.simplified());
 }
 
 QString NewerSchemaText(const QString& where, int version)

@@ -663,6 +663,10 @@ private Q_SLOTS:
         QCOMPARE(l.DisplayText(), shown);
         QCOMPARE(l.host, host);
         QCOMPARE(l.port, port);
+        QVERIFY(!CArchiveLocation::WithoutPassword(text).contains(QStringLiteral(":pw@")));
+        QVERIFY(CArchiveLocation::Parse(CArchiveLocation::WithoutPassword(text), &l, &error));
+        QCOMPARE(l.DisplayText(), shown);
+        QVERIFY(l.password.isEmpty());
         QVERIFY(!CArchiveLocation::Parse(QStringLiteral("postgresql://u@h:99999/x"), &l, &error));
         QVERIFY(!CArchiveLocation::Parse(QStringLiteral("postgresql://u@h/"), &l, &error));
     }
