@@ -209,7 +209,7 @@ public:
     // directory.
     QString ArchiveLocation();
     QAction* ArchiveDownloadsAction() const { return m_archiveDownloadsAction; }
-public Q_SLOTS:
+    // The menu's commands (plain methods: the window's slots are a fixed set).
     void OnArchiveLoadedData();
     void OnArchiveBrowse();
     void OnArchiveChooseLocation();
