@@ -40,6 +40,7 @@ QTableWidget* Table(const QStringList& headers, QWidget* parent, const QString& 
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->verticalHeader()->hide();
+    t->setWordWrap(false);
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
 }
