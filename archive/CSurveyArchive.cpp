@@ -613,6 +613,9 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
                               "velocity, pep_ident, pep_serial, temperature) VALUES ") +
                all.join(QStringLiteral(", "));
     };
+    // A survey repeats its transducer and its day: each text is made once.
+    QHash<QByteArray, QString> pepTexts;
+    QHash<quint32, QVariant> momentTexts;
     QSqlQuery chunk(Db());
     chunk.prepare(readingsSql(kReadingsPerStatement));
     QHash<int, QSqlQuery*> tails;
@@ -719,10 +722,19 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
                 q->addBindValue(inches ? QStringLiteral("in") : QStringLiteral("mm"));
                 q->addBindValue(CCellDecoder::Decimals(c));
                 q->addBindValue(CCellDecoder::IsValidValue(value) ? 0 : 1);
-                q->addBindValue(MeasuredAt(c));
+                const quint32 moment = (quint32(c.date) << 16) | c.time;
+                auto at = momentTexts.find(moment);
+                if (at == momentTexts.end())
+                    at = momentTexts.insert(moment, MeasuredAt(c));
+                q->addBindValue(at.value());
                 q->addBindValue(MaterialOf(c, materials));
                 q->addBindValue(int(c.velocity));
-                q->addBindValue(Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent)))));
+                const QByteArray pep(c.pepIdent, int(sizeof(c.pepIdent)));
+                auto ident = pepTexts.find(pep);
+                if (ident == pepTexts.end())
+                    ident = pepTexts.insert(
+                        pep, Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent)))));
+                q->addBindValue(ident.value());
                 q->addBindValue(qint64(c.pepSerial));
                 q->addBindValue(int(c.temperature));
             }
