@@ -11,10 +11,12 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace
 {
@@ -616,8 +618,22 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
     // A survey repeats its transducer and its day: each text is made once.
     QHash<QByteArray, QString> pepTexts;
     QHash<quint32, QVariant> momentTexts;
+    // SQLite: readings go through the engine's own statement, one row at a
+    // time; Qt's binding costs more per value than SQLite's insert itself.
+    sqlite3* lite = nullptr;
+    sqlite3_stmt* liteInsert = nullptr;
+    if (m_sqlite)
+    {
+        const QVariant handle = Db().driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            lite = *static_cast<sqlite3* const*>(handle.constData());
+        if (lite && sqlite3_prepare_v2(lite, readingsSql(1).toUtf8().constData(), -1, &liteInsert,
+                                       nullptr) != SQLITE_OK)
+            liteInsert = nullptr;
+    }
     QSqlQuery chunk(Db());
-    chunk.prepare(readingsSql(kReadingsPerStatement));
+    if (!liteInsert)
+        chunk.prepare(readingsSql(kReadingsPerStatement));
     QHash<int, QSqlQuery*> tails;
     auto cleanup = [&tails]
     {
@@ -694,7 +710,57 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
         outcome.added = true;
         outcome.surveyId = surveyId;
 
-        for (int first = 0; ok && first < file.cells.size(); first += kReadingsPerStatement)
+        for (int n = 0; liteInsert && ok && n < file.cells.size(); ++n)
+        {
+            const CellRecord& c = file.cells.at(n);
+            const float value = CCellDecoder::Value(c);
+            const bool inches = CCellDecoder::IsInches(c);
+            sqlite3_stmt* st = liteInsert;
+            sqlite3_bind_int64(st, 1, surveyId);
+            sqlite3_bind_int(st, 2, n + 1);
+            sqlite3_bind_blob(st, 3, &c, int(sizeof(CellRecord)), SQLITE_TRANSIENT);
+            sqlite3_bind_double(st, 4, double(value));
+            sqlite3_bind_double(st, 5, inches ? double(value) * 25.4 : double(value));
+            sqlite3_bind_text(st, 6, inches ? "in" : "mm", 2, SQLITE_STATIC);
+            sqlite3_bind_int(st, 7, CCellDecoder::Decimals(c));
+            sqlite3_bind_int(st, 8, CCellDecoder::IsValidValue(value) ? 0 : 1);
+            const quint32 moment = (quint32(c.date) << 16) | c.time;
+            auto at = momentTexts.find(moment);
+            if (at == momentTexts.end())
+                at = momentTexts.insert(moment, MeasuredAt(c));
+            const QByteArray atText = at.value().toString().toUtf8();
+            if (at.value().isNull())
+                sqlite3_bind_null(st, 9);
+            else
+                sqlite3_bind_text(st, 9, atText.constData(), int(atText.size()), SQLITE_TRANSIENT);
+            const QVariant material = MaterialOf(c, materials);
+            const QByteArray materialText = material.toString().toUtf8();
+            if (material.isNull())
+                sqlite3_bind_null(st, 10);
+            else
+                sqlite3_bind_text(st, 10, materialText.constData(), int(materialText.size()),
+                                  SQLITE_TRANSIENT);
+            sqlite3_bind_int(st, 11, int(c.velocity));
+            const QByteArray pep(c.pepIdent, int(sizeof(c.pepIdent)));
+            auto ident = pepTexts.find(pep);
+            if (ident == pepTexts.end())
+                ident = pepTexts.insert(
+                    pep, Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent)))));
+            const QByteArray pepText = ident.value().toUtf8();
+            sqlite3_bind_text(st, 12, pepText.constData(), int(pepText.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_int64(st, 13, qint64(c.pepSerial));
+            sqlite3_bind_int(st, 14, int(c.temperature));
+            if (sqlite3_step(st) != SQLITE_DONE)
+            {
+                m_error =
+                    QStringLiteral("Ошибка архива Korvalent '%1' (запись показаний): %2")
+                        .arg(m_location.DisplayText(), QString::fromUtf8(sqlite3_errmsg(lite)));
+                ok = false;
+            }
+            sqlite3_reset(st);
+        }
+        for (int first = 0; !liteInsert && ok && first < file.cells.size();
+             first += kReadingsPerStatement)
         {
             const int rows = int(qMin<qsizetype>(kReadingsPerStatement, file.cells.size() - first));
             QSqlQuery* q = &chunk;
@@ -744,6 +810,8 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
         if (ok && progress)
             progress(i + 1, int(files.size()));
     }
+    if (liteInsert)
+        sqlite3_finalize(liteInsert);
     find = QSqlQuery();
     insert = QSqlQuery();
     chunk = QSqlQuery();
