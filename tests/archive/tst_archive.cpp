@@ -1,5 +1,6 @@
 #include "archive/CSurveyArchive.h"
 #include "data/CDataStorage.h"
+#include "data/CXmlKeyFileWriter.h"
 #include "tests/archive/ArchiveTestSupport.h"
 
 #include <QProcess>
@@ -243,13 +244,16 @@ private Q_SLOTS:
         for (int i = 0; i < 75; ++i)
         {
             const QString path = m_dir.filePath(QStringLiteral("%1-c%2.kdf").arg(engine).arg(i));
-            QVERIFY(CDataStorage::SaveDataFile(path, File(QStringLiteral("Колонна"), 30, i)));
+            // NAME inside is the survey's own: every file joins one object.
+            DataFileRecord survey = File(QStringLiteral("Колонна"), 30, i);
+            survey.header.serialNumber = quint32(1000 + i); // each its own content
+            QVERIFY(CXmlKeyFileWriter::WriteFile(
+                path, CDataStorage::DataFileDocument(survey, QStringLiteral("Колонна"))));
             if (i < 50)
                 first.append(path);
             if (i >= 25)
                 second.append(path);
         }
-        // NAME is the file's base name: give every file the same object name.
         QProcess a, b;
         a.start(Cli(),
                 QStringList{QStringLiteral("--archive"), location, QStringLiteral("archive-add")} +
@@ -269,7 +273,7 @@ private Q_SLOTS:
         QCOMPARE(outB.count(QLatin1Char('\n')), 51);
         QCOMPARE(Count(location, QStringLiteral("surveys")), 75);
         QCOMPARE(Count(location, QStringLiteral("readings")), 75 * 30);
-        QCOMPARE(Count(location, QStringLiteral("objects")), 75);
+        QCOMPARE(Count(location, QStringLiteral("objects")), 1);
     }
 
     void killDuringArchiving_data()
