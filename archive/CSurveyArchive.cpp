@@ -16,6 +16,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <algorithm>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace
@@ -121,6 +122,33 @@ QByteArray HeaderBytes(const DataFileRecord& f)
 QString SourceTimeText(const QDateTime& t)
 {
     return t.isValid() ? t.toString(Qt::ISODate) : QString();
+}
+
+// A text for PostgreSQL's COPY (text format): backslash, tab and line
+// breaks escaped.
+void AppendCopyText(QByteArray& line, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    for (char ch : utf8)
+    {
+        switch (ch)
+        {
+        case '\\':
+            line += "\\\\";
+            break;
+        case '\t':
+            line += "\\t";
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        default:
+            line += ch;
+        }
+    }
 }
 
 // The tables of the current schema. Types written once for both engines:
@@ -631,8 +659,17 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
                                        nullptr) != SQLITE_OK)
             liteInsert = nullptr;
     }
+    // PostgreSQL: readings go in by COPY on the connection's own handle, one
+    // stream per survey, inside the same transaction.
+    PGconn* pg = nullptr;
+    if (!m_sqlite)
+    {
+        const QVariant handle = Db().driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0)
+            pg = *static_cast<PGconn* const*>(handle.constData());
+    }
     QSqlQuery chunk(Db());
-    if (!liteInsert)
+    if (!liteInsert && !pg)
         chunk.prepare(readingsSql(kReadingsPerStatement));
     QHash<int, QSqlQuery*> tails;
     auto cleanup = [&tails]
@@ -759,7 +796,67 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
             }
             sqlite3_reset(st);
         }
-        for (int first = 0; !liteInsert && ok && first < file.cells.size();
+        if (pg && ok && !file.cells.isEmpty())
+        {
+            QByteArray data;
+            data.reserve(int(file.cells.size()) * 160);
+            for (int n = 0; n < file.cells.size(); ++n)
+            {
+                const CellRecord& c = file.cells.at(n);
+                const float value = CCellDecoder::Value(c);
+                const bool inches = CCellDecoder::IsInches(c);
+                data +=
+                    QByteArray::number(surveyId) + '\t' + QByteArray::number(n + 1) + "\t\\\\x" +
+                    QByteArray(reinterpret_cast<const char*>(&c), int(sizeof(c))).toHex() + '\t' +
+                    QByteArray::number(double(value), 'g', 17) + '\t' +
+                    QByteArray::number(inches ? double(value) * 25.4 : double(value), 'g', 17) +
+                    (inches ? "\tin\t" : "\tmm\t") + QByteArray::number(CCellDecoder::Decimals(c)) +
+                    (CCellDecoder::IsValidValue(value) ? "\t0\t" : "\t1\t");
+                const quint32 moment = (quint32(c.date) << 16) | c.time;
+                auto at = momentTexts.find(moment);
+                if (at == momentTexts.end())
+                    at = momentTexts.insert(moment, MeasuredAt(c));
+                if (at.value().isNull())
+                    data += "\\N";
+                else
+                    AppendCopyText(data, at.value().toString());
+                data += '\t';
+                const QVariant material = MaterialOf(c, materials);
+                if (material.isNull())
+                    data += "\\N";
+                else
+                    AppendCopyText(data, material.toString());
+                data += '\t' + QByteArray::number(int(c.velocity)) + '\t';
+                const QByteArray pep(c.pepIdent, int(sizeof(c.pepIdent)));
+                auto ident = pepTexts.find(pep);
+                if (ident == pepTexts.end())
+                    ident = pepTexts.insert(
+                        pep, Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent)))));
+                AppendCopyText(data, ident.value());
+                data += '\t' + QByteArray::number(qint64(c.pepSerial)) + '\t' +
+                        QByteArray::number(int(c.temperature)) + '\n';
+            }
+            PGresult* started = PQexec(pg, "COPY readings (survey_id, cell, raw, thickness, "
+                                           "thickness_mm, unit, decimals, los, measured_at, "
+                                           "material, velocity, pep_ident, pep_serial, "
+                                           "temperature) FROM STDIN");
+            ok = PQresultStatus(started) == PGRES_COPY_IN;
+            PQclear(started);
+            if (ok)
+                ok = PQputCopyData(pg, data.constData(), int(data.size())) == 1;
+            ok = PQputCopyEnd(pg, ok ? nullptr : "failed") == 1 && ok;
+            while (PGresult* done = PQgetResult(pg))
+            {
+                if (PQresultStatus(done) != PGRES_COMMAND_OK)
+                    ok = false;
+                PQclear(done);
+            }
+            if (!ok)
+                m_error = QStringLiteral("Ошибка архива Korvalent '%1' (запись показаний): %2")
+                              .arg(m_location.DisplayText(),
+                                   QString::fromUtf8(PQerrorMessage(pg)).simplified());
+        }
+        for (int first = 0; !liteInsert && !pg && ok && first < file.cells.size();
              first += kReadingsPerStatement)
         {
             const int rows = int(qMin<qsizetype>(kReadingsPerStatement, file.cells.size() - first));
@@ -1057,20 +1154,23 @@ bool CSurveyArchive::ObjectData(qint64 objectId, QList<SurveyInfo>* infos, DataF
         if (i >= 0 && header.size() == int(sizeof(DataFileHeader)))
             std::memcpy(&(*files)[i].header, header.constData(), sizeof(DataFileHeader));
     }
-    q.prepare(QStringLiteral("SELECT r.survey_id, r.raw FROM readings r JOIN surveys s ON s.id = "
-                             "r.survey_id WHERE s.object_id = ? ORDER BY r.survey_id, r.cell"));
-    q.addBindValue(objectId);
-    if (!Exec(q, QStringLiteral("показания")))
-        return false;
-    while (q.next())
+    // Survey by survey along the readings' key: a plan that stays the same
+    // however many readings the archive holds or how fresh its statistics are.
+    q.prepare(QStringLiteral("SELECT raw FROM readings WHERE survey_id = ? ORDER BY cell"));
+    for (int i = 0; i < infos->size(); ++i)
     {
-        const int i = index.value(q.value(0).toLongLong(), -1);
-        const QByteArray raw = q.value(1).toByteArray();
-        if (i < 0 || raw.size() != int(sizeof(CellRecord)))
-            continue;
-        CellRecord c;
-        std::memcpy(&c, raw.constData(), sizeof(c));
-        (*files)[i].cells.append(c);
+        q.addBindValue(infos->at(i).id);
+        if (!Exec(q, QStringLiteral("показания")))
+            return false;
+        while (q.next())
+        {
+            const QByteArray raw = q.value(0).toByteArray();
+            if (raw.size() != int(sizeof(CellRecord)))
+                continue;
+            CellRecord c;
+            std::memcpy(&c, raw.constData(), sizeof(c));
+            (*files)[i].cells.append(c);
+        }
     }
     return true;
 }
