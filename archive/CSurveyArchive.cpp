@@ -151,6 +151,59 @@ void AppendCopyText(QByteArray& line, const QString& text)
     }
 }
 
+// A value for COPY: \\N for NULL, else the escaped text.
+void AppendCopyValue(QByteArray& line, const QVariant& value)
+{
+    if (value.isNull())
+        line += "\\N";
+    else
+        AppendCopyText(line, value.toString());
+}
+
+// The decoded columns of one reading.
+struct ReadingValues
+{
+    double thickness = 0, mm = 0;
+    const char* unit = "mm";
+    int decimals = 0, los = 0;
+    QVariant at, material;
+    QString pep;
+};
+
+// Decodes readings; the texts a survey repeats (its transducer, its
+// moments) are made once per archiving.
+class ReadingTexts
+{
+public:
+    ReadingValues Of(const CellRecord& c, const MaterialList& materials)
+    {
+        ReadingValues v;
+        const float value = CCellDecoder::Value(c);
+        const bool inches = CCellDecoder::IsInches(c);
+        v.thickness = double(value);
+        v.mm = inches ? double(value) * 25.4 : double(value);
+        v.unit = inches ? "in" : "mm";
+        v.decimals = CCellDecoder::Decimals(c);
+        v.los = CCellDecoder::IsValidValue(value) ? 0 : 1;
+        const quint32 moment = (quint32(c.date) << 16) | c.time;
+        auto at = m_moments.find(moment);
+        if (at == m_moments.end())
+            at = m_moments.insert(moment, MeasuredAt(c));
+        v.at = at.value();
+        v.material = MaterialOf(c, materials);
+        const QByteArray pep(c.pepIdent, int(sizeof(c.pepIdent)));
+        auto ident = m_pep.find(pep);
+        if (ident == m_pep.end())
+            ident = m_pep.insert(pep, Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent)))));
+        v.pep = ident.value();
+        return v;
+    }
+
+private:
+    QHash<QByteArray, QString> m_pep;
+    QHash<quint32, QVariant> m_moments;
+};
+
 // The tables of the current schema. Types written once for both engines:
 // {ID} and {BLOB} differ.
 const char* const kSchema[] = {
@@ -643,9 +696,7 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
                               "velocity, pep_ident, pep_serial, temperature) VALUES ") +
                all.join(QStringLiteral(", "));
     };
-    // A survey repeats its transducer and its day: each text is made once.
-    QHash<QByteArray, QString> pepTexts;
-    QHash<quint32, QVariant> momentTexts;
+    ReadingTexts texts;
     // SQLite: readings go through the engine's own statement, one row at a
     // time; Qt's binding costs more per value than SQLite's insert itself.
     sqlite3* lite = nullptr;
@@ -750,41 +801,30 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
         for (int n = 0; liteInsert && ok && n < file.cells.size(); ++n)
         {
             const CellRecord& c = file.cells.at(n);
-            const float value = CCellDecoder::Value(c);
-            const bool inches = CCellDecoder::IsInches(c);
+            const ReadingValues v = texts.Of(c, materials);
+            const QByteArray at = v.at.toString().toUtf8();
+            const QByteArray material = v.material.toString().toUtf8();
+            const QByteArray pep = v.pep.toUtf8();
             sqlite3_stmt* st = liteInsert;
             sqlite3_bind_int64(st, 1, surveyId);
             sqlite3_bind_int(st, 2, n + 1);
             sqlite3_bind_blob(st, 3, &c, int(sizeof(CellRecord)), SQLITE_TRANSIENT);
-            sqlite3_bind_double(st, 4, double(value));
-            sqlite3_bind_double(st, 5, inches ? double(value) * 25.4 : double(value));
-            sqlite3_bind_text(st, 6, inches ? "in" : "mm", 2, SQLITE_STATIC);
-            sqlite3_bind_int(st, 7, CCellDecoder::Decimals(c));
-            sqlite3_bind_int(st, 8, CCellDecoder::IsValidValue(value) ? 0 : 1);
-            const quint32 moment = (quint32(c.date) << 16) | c.time;
-            auto at = momentTexts.find(moment);
-            if (at == momentTexts.end())
-                at = momentTexts.insert(moment, MeasuredAt(c));
-            const QByteArray atText = at.value().toString().toUtf8();
-            if (at.value().isNull())
+            sqlite3_bind_double(st, 4, v.thickness);
+            sqlite3_bind_double(st, 5, v.mm);
+            sqlite3_bind_text(st, 6, v.unit, 2, SQLITE_STATIC);
+            sqlite3_bind_int(st, 7, v.decimals);
+            sqlite3_bind_int(st, 8, v.los);
+            if (v.at.isNull())
                 sqlite3_bind_null(st, 9);
             else
-                sqlite3_bind_text(st, 9, atText.constData(), int(atText.size()), SQLITE_TRANSIENT);
-            const QVariant material = MaterialOf(c, materials);
-            const QByteArray materialText = material.toString().toUtf8();
-            if (material.isNull())
+                sqlite3_bind_text(st, 9, at.constData(), int(at.size()), SQLITE_TRANSIENT);
+            if (v.material.isNull())
                 sqlite3_bind_null(st, 10);
             else
-                sqlite3_bind_text(st, 10, materialText.constData(), int(materialText.size()),
+                sqlite3_bind_text(st, 10, material.constData(), int(material.size()),
                                   SQLITE_TRANSIENT);
             sqlite3_bind_int(st, 11, int(c.velocity));
-            const QByteArray pep(c.pepIdent, int(sizeof(c.pepIdent)));
-            auto ident = pepTexts.find(pep);
-            if (ident == pepTexts.end())
-                ident = pepTexts.insert(
-                    pep, Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent)))));
-            const QByteArray pepText = ident.value().toUtf8();
-            sqlite3_bind_text(st, 12, pepText.constData(), int(pepText.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 12, pep.constData(), int(pep.size()), SQLITE_TRANSIENT);
             sqlite3_bind_int64(st, 13, qint64(c.pepSerial));
             sqlite3_bind_int(st, 14, int(c.temperature));
             if (sqlite3_step(st) != SQLITE_DONE)
@@ -803,36 +843,18 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
             for (int n = 0; n < file.cells.size(); ++n)
             {
                 const CellRecord& c = file.cells.at(n);
-                const float value = CCellDecoder::Value(c);
-                const bool inches = CCellDecoder::IsInches(c);
-                data +=
-                    QByteArray::number(surveyId) + '\t' + QByteArray::number(n + 1) + "\t\\\\x" +
-                    QByteArray(reinterpret_cast<const char*>(&c), int(sizeof(c))).toHex() + '\t' +
-                    QByteArray::number(double(value), 'g', 17) + '\t' +
-                    QByteArray::number(inches ? double(value) * 25.4 : double(value), 'g', 17) +
-                    (inches ? "\tin\t" : "\tmm\t") + QByteArray::number(CCellDecoder::Decimals(c)) +
-                    (CCellDecoder::IsValidValue(value) ? "\t0\t" : "\t1\t");
-                const quint32 moment = (quint32(c.date) << 16) | c.time;
-                auto at = momentTexts.find(moment);
-                if (at == momentTexts.end())
-                    at = momentTexts.insert(moment, MeasuredAt(c));
-                if (at.value().isNull())
-                    data += "\\N";
-                else
-                    AppendCopyText(data, at.value().toString());
+                const ReadingValues v = texts.Of(c, materials);
+                data += QByteArray::number(surveyId) + '\t' + QByteArray::number(n + 1) +
+                        "\t\\\\x" +
+                        QByteArray(reinterpret_cast<const char*>(&c), int(sizeof(c))).toHex() +
+                        '\t' + QByteArray::number(v.thickness, 'g', 17) + '\t' +
+                        QByteArray::number(v.mm, 'g', 17) + '\t' + v.unit + '\t' +
+                        QByteArray::number(v.decimals) + '\t' + QByteArray::number(v.los) + '\t';
+                AppendCopyValue(data, v.at);
                 data += '\t';
-                const QVariant material = MaterialOf(c, materials);
-                if (material.isNull())
-                    data += "\\N";
-                else
-                    AppendCopyText(data, material.toString());
+                AppendCopyValue(data, v.material);
                 data += '\t' + QByteArray::number(int(c.velocity)) + '\t';
-                const QByteArray pep(c.pepIdent, int(sizeof(c.pepIdent)));
-                auto ident = pepTexts.find(pep);
-                if (ident == pepTexts.end())
-                    ident = pepTexts.insert(
-                        pep, Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent)))));
-                AppendCopyText(data, ident.value());
+                AppendCopyValue(data, v.pep);
                 data += '\t' + QByteArray::number(qint64(c.pepSerial)) + '\t' +
                         QByteArray::number(int(c.temperature)) + '\n';
             }
@@ -874,30 +896,20 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
             for (int r = 0; r < rows; ++r)
             {
                 const CellRecord& c = file.cells.at(first + r);
-                const float value = CCellDecoder::Value(c);
-                const bool inches = CCellDecoder::IsInches(c);
+                const ReadingValues v = texts.Of(c, materials);
                 q->addBindValue(surveyId);
                 q->addBindValue(first + r + 1);
                 q->addBindValue(
                     QByteArray(reinterpret_cast<const char*>(&c), int(sizeof(CellRecord))));
-                q->addBindValue(double(value));
-                q->addBindValue(inches ? double(value) * 25.4 : double(value));
-                q->addBindValue(inches ? QStringLiteral("in") : QStringLiteral("mm"));
-                q->addBindValue(CCellDecoder::Decimals(c));
-                q->addBindValue(CCellDecoder::IsValidValue(value) ? 0 : 1);
-                const quint32 moment = (quint32(c.date) << 16) | c.time;
-                auto at = momentTexts.find(moment);
-                if (at == momentTexts.end())
-                    at = momentTexts.insert(moment, MeasuredAt(c));
-                q->addBindValue(at.value());
-                q->addBindValue(MaterialOf(c, materials));
+                q->addBindValue(v.thickness);
+                q->addBindValue(v.mm);
+                q->addBindValue(QString::fromLatin1(v.unit));
+                q->addBindValue(v.decimals);
+                q->addBindValue(v.los);
+                q->addBindValue(v.at);
+                q->addBindValue(v.material);
                 q->addBindValue(int(c.velocity));
-                const QByteArray pep(c.pepIdent, int(sizeof(c.pepIdent)));
-                auto ident = pepTexts.find(pep);
-                if (ident == pepTexts.end())
-                    ident = pepTexts.insert(
-                        pep, Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent)))));
-                q->addBindValue(ident.value());
+                q->addBindValue(v.pep);
                 q->addBindValue(qint64(c.pepSerial));
                 q->addBindValue(int(c.temperature));
             }
