@@ -202,6 +202,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 16. The analysis tab after the report.
     AnalysisSetup();
+
+    // 17. The survey archive's menu.
+    ArchiveSetup();
 }
 
 CKorvalent::~CKorvalent()

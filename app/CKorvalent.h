@@ -2,6 +2,7 @@
 
 #include "app/CElidedLabel.h"
 #include "data/GaugeRecords.h"
+#include "report/CReportSource.h"
 #include "tools/CDatabaseTransfer.h"
 
 #include <QItemSelection>
@@ -9,6 +10,7 @@
 #include <QModelIndex>
 #include <QString>
 
+class QAction;
 class QLabel;
 class QStandardItemModel;
 class QItemSelectionModel;
@@ -40,6 +42,7 @@ class CKorvalent;
 //   CKorvalent_Report.cpp   report page
 //   CKorvalent_Export.cpp   CSV and spreadsheet export
 //   CKorvalent_Analysis.cpp analysis tab, statistics rows that find their cell
+//   CKorvalent_Archive.cpp  the survey archive's menu, downloads archived
 class CKorvalent : public QMainWindow
 {
     Q_OBJECT
@@ -212,8 +215,32 @@ private:
     void ShowReportFields(const CReportData& report);
     void ShowReportStatistics(const QStringList& values);
     void ShowReportRows(const QList<QStringList>& rows);
+    // The data file the report's results came from, and the selected file
+    // for which the user chose to keep them.
+    CReportSource m_reportSource;
+    CReportSource m_reportSourceKeptWith;
+    void SetReportSource(const CReportSource& source);
+    bool ConfirmReportSource();
 
     // --- analysis (CKorvalent_Analysis.cpp) ---
     CAnalysisView* m_analysisView = nullptr;
     void AnalysisSetup();
+
+    // --- survey archive (CKorvalent_Archive.cpp) ---
+public:
+    // The archive's location: the setting, or the file in the documents
+    // directory.
+    QString ArchiveLocation();
+    QAction* ArchiveDownloadsAction() const { return m_archiveDownloadsAction; }
+    // The menu's commands (plain methods: the window's slots are a fixed set).
+    void OnArchiveLoadedData();
+    void OnArchiveBrowse();
+    void OnArchiveChooseLocation();
+
+private:
+    bool m_archiveDemo = false;
+    QAction* m_archiveDownloadsAction = nullptr;
+    void ArchiveSetup();
+    // After a device chain: a successful download is archived.
+    void ArchiveAfterChain(const CDatabaseTransfer::Action& action);
 };

@@ -620,8 +620,9 @@ private Q_SLOTS:
         for (QAction* a : window->menuBar()->actions())
             bar << a->menu()->objectName() + QLatin1Char('=') + a->text();
         QCOMPARE(bar,
-                 (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Settings=Настройки",
-                              "menu_Service=Сервис", "menu_Information=Информация"}));
+                 (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Archive=Архив",
+                              "menu_Settings=Настройки", "menu_Service=Сервис",
+                              "menu_Information=Информация"}));
 
         QCOMPARE(
             ActionTexts(Child<QMenu>(window.get(), "menu_Korvalent")),
@@ -795,8 +796,11 @@ private Q_SLOTS:
         {
             auto* date = Child<QDateEdit>(window.get(), name);
             QVERIFY(date);
-            QCOMPARE(date->date(), QDate(2016, 1, 1));
-            QCOMPARE(date->text(), QStringLiteral("01.01.2016"));
+            // The conclusion is dated today until changed; the cards start at 2016.
+            const QDate start =
+                QByteArray(name) == "ConclutionDate" ? CClock::Today() : QDate(2016, 1, 1);
+            QCOMPARE(date->date(), start);
+            QCOMPARE(date->text(), start.toString(QStringLiteral("dd.MM.yyyy")));
             QCOMPARE(date->minimumDate(), QDate(2000, 1, 1));
             QVERIFY(date->calendarPopup());
             QCOMPARE(date->buttonSymbols(), QAbstractSpinBox::NoButtons);
