@@ -305,7 +305,8 @@ int CliArchiveRemove(const CliContext& ctx)
     qint64 id = 0;
     bool bad = false;
     TakeSurveyId(args, &id, &bad);
-    const bool yes = args.removeAll(QStringLiteral("--yes")) > 0;
+    // --yes anywhere on the line is taken as the global option.
+    const bool yes = args.removeAll(QStringLiteral("--yes")) > 0 || ctx.yes;
     if (bad || !args.isEmpty())
         return Usage(QStringLiteral("archive-remove needs --survey ID --yes"));
     if (!yes)
