@@ -21,7 +21,9 @@ struct CommandHelp
     "  -y, --yes         replace what the gauge holds without asking (needed when the\n"           \
     "                    input is not a terminal)\n"
 #define KV_ARCHIVE_OPTION                                                                          \
-    "  --archive LOCATION  the archive to use instead of the one set in the window\n"
+    "  --archive LOCATION  an SQLite file or a postgresql://user@host/db URL, given\n"             \
+    "                    before the command; without it, the archive set in the window\n"          \
+    "                    (by default Korvalent-archive.sqlite in the documents folder)\n"
 
 const CommandHelp kHelp[] = {
     {"help", "  COMMAND           the command to describe; without it, the list of commands\n",
@@ -38,7 +40,8 @@ const CommandHelp kHelp[] = {
     {"clock", KV_PORT_OPTION, "korvalent-cli --port /dev/ttyACM0 clock"},
     {"download",
      KV_PORT_OPTION "  -o FILE.kdb       the database file to write\n"
-                    "  --materials FILE.csv  also save the gauge's materials table\n",
+                    "  --materials FILE.csv  also save the gauge's materials table\n"
+                    "  --archive-add     also add the downloaded surveys to the archive\n",
      "korvalent-cli --port /dev/ttyACM0 download -o survey.kdb"},
     {"upload", KV_PORT_OPTION KV_YES_OPTION "  FILE              the .kdb or .kdf file to write\n",
      "korvalent-cli --port /dev/ttyACM0 --yes upload survey.kdb"},
@@ -83,7 +86,7 @@ const CommandHelp kHelp[] = {
      "korvalent-cli analyse survey.kdb --file 2 --previous 2025.kdb --required 4.0"},
     {"archive-add",
      KV_ARCHIVE_OPTION "  FILE...           the .kdb or .kdf files whose surveys to archive\n",
-     "korvalent-cli archive-add survey.kdb"},
+     "korvalent-cli --archive plant.sqlite archive-add survey.kdb"},
     {"archive-list", KV_ARCHIVE_OPTION "  --object NAME     list this object's surveys\n",
      "korvalent-cli archive-list --object Линия-7"},
     {"archive-get",
