@@ -39,10 +39,6 @@ class CPickFirstPrompts : public CUserPrompts
 {
 public:
     explicit CPickFirstPrompts(CUserPrompts& next) : m_next(next) {}
-    void Message(QObject* p, Icon i, const QString& t, const QString& x) override
-    {
-        m_next.Message(p, i, t, x);
-    }
     Button Ask(QObject* p, Icon i, const QString& t, const QString& x, const QString& inf, int b,
                const QMap<Button, QString>& l = {}, Button d = NoButton) override
     {
@@ -59,6 +55,11 @@ public:
     QString ExistingDirectory(QObject* p, const QString& c, const QString& d) override
     {
         return m_next.ExistingDirectory(p, c, d);
+    }
+    // Messages would stop the run; they go to stderr.
+    void Message(QObject*, Icon, const QString&, const QString& x) override
+    {
+        qWarning("%s", qPrintable(x));
     }
     int ChooseItem(QObject*, const QString&, const QString&, const QStringList&,
                    int current) override
@@ -117,6 +118,27 @@ std::function<void()> Dialog(CKorvalent* w, void (CKorvalent::*show)(),
                            });
     };
 }
+// One modal dialog: opened by `open` (which returns when it closes), saved
+// and cancelled once it has settled.
+std::function<void()> ModalDialog(std::function<void()> open, const QString& name)
+{
+    return [=]
+    {
+        QTimer::singleShot(2500,
+                           [=]
+                           {
+                               if (auto* d =
+                                       qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                               {
+                                   Save(d, name);
+                                   d->reject();
+                               }
+                               else
+                                   qWarning("%s: no dialog", qPrintable(name));
+                           });
+        open();
+    };
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -133,75 +155,78 @@ int main(int argc, char** argv)
     char* args[] = {argv[0], demo, extras, argv[2], nullptr};
     int count = 4;
     std::unique_ptr<CPickFirstPrompts> prompts;
-    return KorvalentMain(count, args,
-                         [&prompts](QWidget* window)
-                         {
-                             auto* w = static_cast<CKorvalent*>(window);
-                             prompts = std::make_unique<CPickFirstPrompts>(UserPrompts());
-                             SetUserPrompts(prompts.get());
-                             w->showNormal();
-                             w->resize(1024, 768);
-                             QTabWidget* tabs = w->ui()->mainTabWidget;
-                             QList<std::function<void()>> steps;
-                             steps << [=]
-                             {
-                                 tabs->setCurrentIndex(0);
-                                 // The last file: this year's survey of the line the analysis
-                                 // compares.
-                                 w->ui()->ResultFilesTable->selectRow(w->FilesModel()->rowCount() -
-                                                                      1);
-                             };
-                             steps << [=] { Save(w, QStringLiteral("data")); };
-                             steps << [=]
-                             {
-                                 tabs->setCurrentIndex(tabs->count() - 1);
-                                 auto* required = w->AnalysisView()->findChild<QLineEdit*>(
-                                     QStringLiteral("RequiredThicknessEdit"));
-                                 required->clear();
-                                 QTest::keyClicks(required, QStringLiteral("8"));
-                                 required->editingFinished();
-                                 w->AnalysisView()->OnComparePickLoaded();
-                             };
-                             steps << [=] { Save(w, QStringLiteral("analysis")); };
-                             steps << [=]
-                             {
-                                 tabs->setCurrentIndex(1);
-                                 w->ui()->reportTabWidget->setCurrentIndex(0);
-                             };
-                             steps << [=] { Save(w, QStringLiteral("report")); };
-                             steps << [=] { w->ui()->reportTabWidget->setCurrentIndex(2); };
-                             steps << [=] { Save(w, QStringLiteral("report-conclusion")); };
-                             steps << [=] { w->ui()->action_report_preview->trigger(); };
-                             steps << [=]
-                             {
-                                 QWidget* preview = w->ReportPreview();
-                                 Save(preview, QStringLiteral("report-preview"));
-                                 preview->close();
-                             };
-                             steps << Dialog(
-                                 w, &CKorvalent::ShowDeviceSelectorDialog,
-                                 [](CKorvalent* k) -> QWidget* { return k->DeviceSelector(); },
-                                 QStringLiteral("device-selector"), QStringLiteral("Обновить"));
-                             steps << Dialog(
-                                 w, &CKorvalent::ShowMaterialsEditorDialog,
-                                 [](CKorvalent* k) -> QWidget* { return k->MaterialsEditor(); },
-                                 QStringLiteral("materials-editor"), QStringLiteral("Получить"));
-                             steps << Dialog(
-                                 w, &CKorvalent::ShowPEPListDialog,
-                                 [](CKorvalent* k) -> QWidget* { return k->PEPList(); },
-                                 QStringLiteral("pep-list"), QStringLiteral("Обновить"));
-                             steps << Dialog(
-                                 w, &CKorvalent::ShowDeviceScreenshotDialog,
-                                 [](CKorvalent* k) -> QWidget* { return k->ScreenshotDialog(); },
-                                 QStringLiteral("device-screenshot"), QStringLiteral("Получить"));
-                             steps << Dialog(
-                                 w, &CKorvalent::ShowAboutDialog,
-                                 [](CKorvalent* k) -> QWidget* { return k->AboutDialog(); },
-                                 QStringLiteral("about"));
-                             steps << Dialog(
-                                 w, &CKorvalent::ShowPEPEditorDialog,
-                                 [](CKorvalent* k) -> QWidget* { return k->PEPEditor(); },
-                                 QStringLiteral("pep-editor"));
-                             RunSteps(steps);
-                         });
+    return KorvalentMain(
+        count, args,
+        [&prompts](QWidget* window)
+        {
+            auto* w = static_cast<CKorvalent*>(window);
+            prompts = std::make_unique<CPickFirstPrompts>(UserPrompts());
+            SetUserPrompts(prompts.get());
+            w->showNormal();
+            w->resize(1024, 768);
+            QTabWidget* tabs = w->ui()->mainTabWidget;
+            QList<std::function<void()>> steps;
+            steps << [=]
+            {
+                tabs->setCurrentIndex(0);
+                // The last file: this year's survey of the line the analysis
+                // compares.
+                w->ui()->ResultFilesTable->selectRow(w->FilesModel()->rowCount() - 1);
+            };
+            steps << [=] { Save(w, QStringLiteral("data")); };
+            steps << [=]
+            {
+                tabs->setCurrentIndex(tabs->count() - 1);
+                auto* required = w->AnalysisView()->findChild<QLineEdit*>(
+                    QStringLiteral("RequiredThicknessEdit"));
+                required->clear();
+                QTest::keyClicks(required, QStringLiteral("8"));
+                required->editingFinished();
+                w->AnalysisView()->OnComparePickLoaded();
+            };
+            steps << [=] { Save(w, QStringLiteral("analysis")); };
+            steps << [=]
+            {
+                tabs->setCurrentIndex(1);
+                w->ui()->reportTabWidget->setCurrentIndex(0);
+            };
+            steps << [=] { Save(w, QStringLiteral("report")); };
+            steps << [=] { w->ui()->reportTabWidget->setCurrentIndex(2); };
+            steps << [=] { Save(w, QStringLiteral("report-conclusion")); };
+            steps << [=] { w->ui()->action_report_preview->trigger(); };
+            steps << [=]
+            {
+                QWidget* preview = w->ReportPreview();
+                Save(preview, QStringLiteral("report-preview"));
+                preview->close();
+            };
+            steps << ModalDialog([=] { w->OnArchiveBrowse(); }, QStringLiteral("archive-browser"));
+            steps << ModalDialog([=] { w->OnArchiveChooseLocation(); },
+                                 QStringLiteral("archive-location"));
+            steps << Dialog(
+                w, &CKorvalent::ShowDeviceSelectorDialog,
+                [](CKorvalent* k) -> QWidget* { return k->DeviceSelector(); },
+                QStringLiteral("device-selector"), QStringLiteral("Обновить"));
+            steps << Dialog(
+                w, &CKorvalent::ShowMaterialsEditorDialog,
+                [](CKorvalent* k) -> QWidget* { return k->MaterialsEditor(); },
+                QStringLiteral("materials-editor"), QStringLiteral("Получить"));
+            steps << Dialog(
+                w, &CKorvalent::ShowPEPListDialog,
+                [](CKorvalent* k) -> QWidget* { return k->PEPList(); }, QStringLiteral("pep-list"),
+                QStringLiteral("Обновить"));
+            steps << Dialog(
+                w, &CKorvalent::ShowDeviceScreenshotDialog,
+                [](CKorvalent* k) -> QWidget* { return k->ScreenshotDialog(); },
+                QStringLiteral("device-screenshot"), QStringLiteral("Получить"));
+            steps << Dialog(
+                w, &CKorvalent::ShowAboutDialog,
+                [](CKorvalent* k) -> QWidget* { return k->AboutDialog(); },
+                QStringLiteral("about"));
+            steps << Dialog(
+                w, &CKorvalent::ShowPEPEditorDialog,
+                [](CKorvalent* k) -> QWidget* { return k->PEPEditor(); },
+                QStringLiteral("pep-editor"));
+            RunSteps(steps);
+        });
 }
