@@ -184,7 +184,7 @@ public:
         v.mm = inches ? double(value) * 25.4 : double(value);
         v.unit = inches ? "in" : "mm";
         v.decimals = CCellDecoder::Decimals(c);
-        v.los = CCellDecoder::IsValidValue(value) ? 0 : 1;
+        v.los = CCellDecoder::IsLos(c) ? 1 : 0;
         const quint32 moment = (quint32(c.date) << 16) | c.time;
         auto at = m_moments.find(moment);
         if (at == m_moments.end())
