@@ -1,33 +1,31 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDomDocument>
-#include <QDomElement>
+#include <QList>
 #include <QString>
 
-// Builds one of the program's XML key files: a document type naming the
-// root, the root element, and below it named elements that each hold one
-// text. Serialised with one blank of indentation per level, UTF-8, without an
-// XML declaration.
+// Writes one of the program's XML key files straight into its bytes: a
+// document type naming the root, the root element, and below it named
+// elements that each hold one text, or groups of such elements. One blank of
+// indentation per level, UTF-8, no XML declaration.
+//
+// Elements are written in the order they are added; a group stays open until
+// EndGroup(), and ToBytes() closes whatever is still open.
 class CXmlKeyFileWriter
 {
 public:
-    explicit CXmlKeyFileWriter(const QString& rootName);
+    // expectedBytes (optional) reserves the buffer up front.
+    explicit CXmlKeyFileWriter(const QString& rootName, qsizetype expectedBytes = 0);
 
-    QDomElement Root() const { return m_root; }
+    // An element holding a value, in the innermost open group (or the root).
+    void AddValue(QLatin1StringView name, const QString& text);
+    void AddValue(const QString& name, const QString& text);
+    // Opens an element that only groups other elements (FILE1 of a database).
+    void BeginGroup(const QString& name);
+    void EndGroup();
 
-    // An element holding a value: always exactly one text node, even when
-    // the text is empty.
-    QDomElement AddValue(QDomElement parent, const QString& name, const QString& text);
-    QDomElement AddValue(const QString& name, const QString& text)
-    {
-        return AddValue(m_root, name, text);
-    }
-    // An element that only groups other elements (FILE1 of a database).
-    QDomElement AddGroup(QDomElement parent, const QString& name);
-    QDomElement AddGroup(const QString& name) { return AddGroup(m_root, name); }
-
-    QByteArray ToBytes() const;
+    // The finished document; the writer is spent afterwards.
+    QByteArray ToBytes();
 
     // Writes the bytes atomically through CSafeSave: the previous file is
     // replaced only once the new content is complete on disk, and a target
@@ -37,6 +35,17 @@ public:
     static bool WriteFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 private:
-    QDomDocument m_document;
-    QDomElement m_root;
+    struct Open
+    {
+        QByteArray name;
+        bool hasChildren = false;
+    };
+
+    void StartChild();
+    void Indent(qsizetype depth);
+    void OpenTag(const char* name, qsizetype size);
+    void AppendText(const QString& text);
+
+    QByteArray m_out;
+    QList<Open> m_open;
 };
