@@ -8,7 +8,6 @@
 #include "data/CXmlKeyFileWriter.h"
 
 #include <QFileInfo>
-#include <cstdio>
 #include <QRegularExpression>
 
 namespace
@@ -123,19 +122,26 @@ void AppendFileElements(CXmlKeyFileWriter& writer, const DataFileRecord& file, c
                     QString::number(quint32(file.header.fwVersion)));
     writer.AddValue(QLatin1StringView("AUDIO_INDEX"), QString::number(file.header.audioIndex));
     writer.AddValue(QLatin1StringView("RECORDS"), QString::number(file.header.records));
+    // "DATA_ROW" and the row's number, written without a formatter: there
+    // are some 38 000 of them in a full database.
     char row[24] = "DATA_ROW";
     for (int i = 0; i < file.cells.size(); ++i)
     {
-        const int digits = std::snprintf(row + 8, sizeof(row) - 8, "%d", i + 1);
-        writer.AddValue(QLatin1StringView(row, 8 + digits),
-                        CCellDecoder::ToBase64(file.cells.at(i)));
+        char digits[12];
+        int count = 0;
+        for (int n = i + 1; n > 0; n /= 10)
+            digits[count++] = char('0' + n % 10);
+        for (int d = 0; d < count; ++d)
+            row[8 + d] = digits[count - 1 - d];
+        writer.AddBase64Value(QLatin1StringView(row, 8 + count), &file.cells.at(i),
+                              sizeof(CellRecord));
     }
 }
 
 // A data file's elements take about this many bytes besides its rows, and a
 // row about this many; enough to write the document without regrowing.
 constexpr qsizetype kFileBytes = 200;
-constexpr qsizetype kRowBytes = 48;
+constexpr qsizetype kRowBytes = 64;
 } // namespace
 
 CDataStorage::LoadResult CDataStorage::ParseDatabase(const QByteArray& content)

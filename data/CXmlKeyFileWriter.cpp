@@ -3,18 +3,28 @@
 #include "core/CSafeSave.h"
 
 #include <algorithm>
+#include <cstring>
 
 CXmlKeyFileWriter::CXmlKeyFileWriter(const QString& rootName, qsizetype expectedBytes)
 {
     const QByteArray root = rootName.toUtf8();
-    m_out.reserve(std::max<qsizetype>(expectedBytes, 256));
-    m_out.append("<!DOCTYPE ").append(root).append(">\n<").append(root);
+    m_out.resize(std::max<qsizetype>(expectedBytes, 256));
+    Put("<!DOCTYPE ", 10);
+    Put(root.constData(), root.size());
+    Put(">\n<", 3);
+    Put(root.constData(), root.size());
     m_open.append({root, false});
 }
 
-void CXmlKeyFileWriter::Indent(qsizetype depth)
+void CXmlKeyFileWriter::Grow(qsizetype n)
 {
-    m_out.append(depth, ' ');
+    m_out.resize(std::max(m_out.size() * 2, m_used + n));
+}
+
+void CXmlKeyFileWriter::Put(const char* bytes, qsizetype n)
+{
+    std::memcpy(Room(n), bytes, size_t(n));
+    m_used += n;
 }
 
 // The parent's start tag is left open ("<NAME") until its first child is
@@ -24,23 +34,40 @@ void CXmlKeyFileWriter::StartChild()
     Open& parent = m_open.last();
     if (!parent.hasChildren)
     {
-        m_out.append(">\n");
+        Put(">\n", 2);
         parent.hasChildren = true;
     }
-    Indent(m_open.size());
+    const qsizetype depth = m_open.size();
+    std::memset(Room(depth), ' ', size_t(depth));
+    m_used += depth;
 }
 
 void CXmlKeyFileWriter::OpenTag(const char* name, qsizetype size)
 {
     StartChild();
-    m_out.append('<').append(name, size).append('>');
+    char* out = Room(size + 2);
+    *out++ = '<';
+    std::memcpy(out, name, size_t(size));
+    out[size] = '>';
+    m_used += size + 2;
+}
+
+void CXmlKeyFileWriter::CloseTag(const char* name, qsizetype size)
+{
+    char* out = Room(size + 4);
+    *out++ = '<';
+    *out++ = '/';
+    std::memcpy(out, name, size_t(size));
+    out[size] = '>';
+    out[size + 1] = '\n';
+    m_used += size + 4;
 }
 
 void CXmlKeyFileWriter::AddValue(QLatin1StringView name, const QString& text)
 {
     OpenTag(name.data(), name.size());
     AppendText(text);
-    m_out.append("</").append(name.data(), name.size()).append(">\n");
+    CloseTag(name.data(), name.size());
 }
 
 void CXmlKeyFileWriter::AddValue(const QString& name, const QString& text)
@@ -48,14 +75,45 @@ void CXmlKeyFileWriter::AddValue(const QString& name, const QString& text)
     const QByteArray tag = name.toUtf8();
     OpenTag(tag.constData(), tag.size());
     AppendText(text);
-    m_out.append("</").append(tag).append(">\n");
+    CloseTag(tag.constData(), tag.size());
+}
+
+void CXmlKeyFileWriter::AddBase64Value(QLatin1StringView name, const void* data, qsizetype size)
+{
+    static const char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    OpenTag(name.data(), name.size());
+    const auto* in = static_cast<const unsigned char*>(data);
+    char* out = Room((size + 2) / 3 * 4);
+    char* const begin = out;
+    qsizetype i = 0;
+    for (; i + 3 <= size; i += 3)
+    {
+        const unsigned v = (unsigned(in[i]) << 16) | (unsigned(in[i + 1]) << 8) | in[i + 2];
+        *out++ = kDigits[v >> 18];
+        *out++ = kDigits[(v >> 12) & 63];
+        *out++ = kDigits[(v >> 6) & 63];
+        *out++ = kDigits[v & 63];
+    }
+    if (i < size)
+    {
+        const bool two = i + 1 < size;
+        const unsigned v = (unsigned(in[i]) << 16) | (two ? unsigned(in[i + 1]) << 8 : 0u);
+        *out++ = kDigits[v >> 18];
+        *out++ = kDigits[(v >> 12) & 63];
+        *out++ = two ? kDigits[(v >> 6) & 63] : '=';
+        *out++ = '=';
+    }
+    m_used += out - begin;
+    CloseTag(name.data(), name.size());
 }
 
 void CXmlKeyFileWriter::BeginGroup(const QString& name)
 {
     StartChild();
     const QByteArray tag = name.toUtf8();
-    m_out.append('<').append(tag);
+    Put('<');
+    Put(tag.constData(), tag.size());
     m_open.append({tag, false});
 }
 
@@ -64,17 +122,21 @@ void CXmlKeyFileWriter::EndGroup()
     const Open group = m_open.takeLast();
     if (group.hasChildren)
     {
-        Indent(m_open.size());
-        m_out.append("</").append(group.name).append(">\n");
+        const qsizetype depth = m_open.size();
+        std::memset(Room(depth), ' ', size_t(depth));
+        m_used += depth;
+        CloseTag(group.name.constData(), group.name.size());
     }
     else
-        m_out.append("/>\n");
+        Put("/>\n", 3);
 }
 
 QByteArray CXmlKeyFileWriter::ToBytes()
 {
     while (!m_open.isEmpty())
         EndGroup();
+    m_out.truncate(m_used);
+    m_used = 0;
     return std::move(m_out);
 }
 
@@ -87,64 +149,55 @@ void CXmlKeyFileWriter::AppendText(const QString& text)
 {
     const char16_t* s = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype n = text.size();
-    qsizetype plain = 0; // start of the run of ASCII not yet copied
-    const auto flush = [&](qsizetype i)
-    {
-        if (i > plain)
-        {
-            const qsizetype at = m_out.size();
-            m_out.resize(at + (i - plain));
-            char* out = m_out.data() + at;
-            for (qsizetype k = plain; k < i; ++k)
-                *out++ = char(s[k]);
-        }
-    };
+    // At most six bytes for one UTF-16 unit ("&#xd;" is five, "&amp;" five,
+    // a pair four for two units): room for all at once.
+    char* out = Room(n * 6);
+    char* const begin = out;
     for (qsizetype i = 0; i < n; ++i)
     {
         const char16_t c = s[i];
-        if (c >= 0x20 && c < 0x80 && c != u'<' && c != u'&' && c != u'>')
-            continue;
-        if (c == u'>' && !(i >= 2 && s[i - 1] == u']' && s[i - 2] == u']'))
-            continue;
-        if (c == u'\n' || c == u'\t')
-            continue;
-        flush(i);
-        plain = i + 1;
-        if (c == u'<')
-            m_out.append("&lt;");
-        else if (c == u'&')
-            m_out.append("&amp;");
-        else if (c == u'>')
-            m_out.append("&gt;");
-        else if (c == u'\r')
-            m_out.append("&#xd;");
-        else if (c < 0x20)
-            m_out.append('?');
+        if (c < 0x80)
+        {
+            if (c >= 0x20 || c == u'\n' || c == u'\t')
+            {
+                if (c == u'<')
+                    out = std::copy_n("&lt;", 4, out);
+                else if (c == u'&')
+                    out = std::copy_n("&amp;", 5, out);
+                else if (c == u'>' && i >= 2 && s[i - 1] == u']' && s[i - 2] == u']')
+                    out = std::copy_n("&gt;", 4, out);
+                else
+                    *out++ = char(c);
+            }
+            else if (c == u'\r')
+                out = std::copy_n("&#xd;", 5, out);
+            else
+                *out++ = '?';
+        }
         else if (c < 0x800)
         {
-            m_out.append(char(0xC0 | (c >> 6)));
-            m_out.append(char(0x80 | (c & 0x3F)));
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
         }
         else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1]))
         {
             const char32_t u = QChar::surrogateToUcs4(c, s[i + 1]);
-            m_out.append(char(0xF0 | (u >> 18)));
-            m_out.append(char(0x80 | ((u >> 12) & 0x3F)));
-            m_out.append(char(0x80 | ((u >> 6) & 0x3F)));
-            m_out.append(char(0x80 | (u & 0x3F)));
+            *out++ = char(0xF0 | (u >> 18));
+            *out++ = char(0x80 | ((u >> 12) & 0x3F));
+            *out++ = char(0x80 | ((u >> 6) & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
             ++i;
-            plain = i + 1;
         }
         else if (QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
-            m_out.append('?');
+            *out++ = '?';
         else
         {
-            m_out.append(char(0xE0 | (c >> 12)));
-            m_out.append(char(0x80 | ((c >> 6) & 0x3F)));
-            m_out.append(char(0x80 | (c & 0x3F)));
+            *out++ = char(0xE0 | (c >> 12));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
         }
     }
-    flush(n);
+    m_used += out - begin;
 }
 
 bool CXmlKeyFileWriter::WriteFile(const QString& path, const QByteArray& bytes, QString* error)

@@ -20,6 +20,8 @@ public:
     // An element holding a value, in the innermost open group (or the root).
     void AddValue(QLatin1StringView name, const QString& text);
     void AddValue(const QString& name, const QString& text);
+    // An element holding the Base64 text (with padding) of size bytes.
+    void AddBase64Value(QLatin1StringView name, const void* data, qsizetype size);
     // Opens an element that only groups other elements (FILE1 of a database).
     void BeginGroup(const QString& name);
     void EndGroup();
@@ -42,10 +44,23 @@ private:
     };
 
     void StartChild();
-    void Indent(qsizetype depth);
     void OpenTag(const char* name, qsizetype size);
+    void CloseTag(const char* name, qsizetype size);
     void AppendText(const QString& text);
 
+    // Room for n more bytes at the end of the output; the caller moves m_used.
+    char* Room(qsizetype n)
+    {
+        if (m_out.size() - m_used < n)
+            Grow(n);
+        return m_out.data() + m_used;
+    }
+    void Grow(qsizetype n);
+    void Put(const char* bytes, qsizetype n);
+    void Put(char c) { *Room(1) = c, ++m_used; }
+
+    // The buffer is kept at its full size; m_used bytes of it are written.
     QByteArray m_out;
+    qsizetype m_used = 0;
     QList<Open> m_open;
 };
