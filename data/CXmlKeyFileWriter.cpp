@@ -149,55 +149,62 @@ void CXmlKeyFileWriter::AppendText(const QString& text)
 {
     const char16_t* s = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype n = text.size();
-    // At most six bytes for one UTF-16 unit ("&#xd;" is five, "&amp;" five,
-    // a pair four for two units): room for all at once.
-    char* out = Room(n * 6);
-    char* const begin = out;
-    for (qsizetype i = 0; i < n; ++i)
+    // A UTF-16 unit takes at most five bytes ("&amp;", "&#xd;"; three for a
+    // character of the BMP, four for a pair of units). Room is made a piece
+    // at a time, so that a long text does not reserve five times its size.
+    constexpr qsizetype kPiece = 4096;
+    qsizetype i = 0;
+    while (i < n)
     {
-        const char16_t c = s[i];
-        if (c < 0x80)
+        const qsizetype end = std::min(n, i + kPiece);
+        char* out = Room((end - i + 1) * 5); // a pair may end one unit past the piece
+        char* const begin = out;
+        for (; i < end; ++i)
         {
-            if (c >= 0x20 || c == u'\n' || c == u'\t')
+            const char16_t c = s[i];
+            if (c < 0x80)
             {
-                if (c == u'<')
-                    out = std::copy_n("&lt;", 4, out);
-                else if (c == u'&')
-                    out = std::copy_n("&amp;", 5, out);
-                else if (c == u'>' && i >= 2 && s[i - 1] == u']' && s[i - 2] == u']')
-                    out = std::copy_n("&gt;", 4, out);
+                if (c >= 0x20 || c == u'\n' || c == u'\t')
+                {
+                    if (c == u'<')
+                        out = std::copy_n("&lt;", 4, out);
+                    else if (c == u'&')
+                        out = std::copy_n("&amp;", 5, out);
+                    else if (c == u'>' && i >= 2 && s[i - 1] == u']' && s[i - 2] == u']')
+                        out = std::copy_n("&gt;", 4, out);
+                    else
+                        *out++ = char(c);
+                }
+                else if (c == u'\r')
+                    out = std::copy_n("&#xd;", 5, out);
                 else
-                    *out++ = char(c);
+                    *out++ = '?';
             }
-            else if (c == u'\r')
-                out = std::copy_n("&#xd;", 5, out);
-            else
+            else if (c < 0x800)
+            {
+                *out++ = char(0xC0 | (c >> 6));
+                *out++ = char(0x80 | (c & 0x3F));
+            }
+            else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1]))
+            {
+                const char32_t u = QChar::surrogateToUcs4(c, s[i + 1]);
+                *out++ = char(0xF0 | (u >> 18));
+                *out++ = char(0x80 | ((u >> 12) & 0x3F));
+                *out++ = char(0x80 | ((u >> 6) & 0x3F));
+                *out++ = char(0x80 | (u & 0x3F));
+                ++i;
+            }
+            else if (QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
                 *out++ = '?';
+            else
+            {
+                *out++ = char(0xE0 | (c >> 12));
+                *out++ = char(0x80 | ((c >> 6) & 0x3F));
+                *out++ = char(0x80 | (c & 0x3F));
+            }
         }
-        else if (c < 0x800)
-        {
-            *out++ = char(0xC0 | (c >> 6));
-            *out++ = char(0x80 | (c & 0x3F));
-        }
-        else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1]))
-        {
-            const char32_t u = QChar::surrogateToUcs4(c, s[i + 1]);
-            *out++ = char(0xF0 | (u >> 18));
-            *out++ = char(0x80 | ((u >> 12) & 0x3F));
-            *out++ = char(0x80 | ((u >> 6) & 0x3F));
-            *out++ = char(0x80 | (u & 0x3F));
-            ++i;
-        }
-        else if (QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
-            *out++ = '?';
-        else
-        {
-            *out++ = char(0xE0 | (c >> 12));
-            *out++ = char(0x80 | ((c >> 6) & 0x3F));
-            *out++ = char(0x80 | (c & 0x3F));
-        }
+        m_used += out - begin;
     }
-    m_used += out - begin;
 }
 
 bool CXmlKeyFileWriter::WriteFile(const QString& path, const QByteArray& bytes, QString* error)
