@@ -378,9 +378,6 @@ qint64 CSerialLink::Read(quint8* data, int size)
     if (!IsOpen())
         return -1;
     qint64 got = TakeReceived(data, size);
-    // A reply's payload usually came with its header: no clock needed then.
-    if (got == size)
-        return got;
     QDeadlineTimer deadline(m_readTimeout);
     while (got < size)
     {
