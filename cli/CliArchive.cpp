@@ -305,8 +305,7 @@ int CliArchiveRemove(const CliContext& ctx)
     qint64 id = 0;
     bool bad = false;
     TakeSurveyId(args, &id, &bad);
-    // --yes anywhere on the line is taken as the global option.
-    const bool yes = args.removeAll(QStringLiteral("--yes")) > 0 || ctx.yes;
+    const bool yes = ctx.yes || args.removeAll(QStringLiteral("--yes")) > 0;
     if (bad || !args.isEmpty())
         return Usage(QStringLiteral("archive-remove needs --survey ID --yes"));
     if (!yes)
