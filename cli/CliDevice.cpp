@@ -36,6 +36,11 @@ int CliIdentify(const CliContext& ctx)
         path = g_App.pSettings->value(QStringLiteral("Device/PortPath")).toString();
         portName = g_App.pSettings->value(QStringLiteral("Device/PortName")).toString();
     }
+    if (path.isEmpty())
+    {
+        CliPrintNoGaugeChosen();
+        return CliFailure;
+    }
     qDeleteAll(manager->DeviceList());
     manager->DeviceList().clear();
     auto* info = new DeviceInfo{name, name, portName, path};

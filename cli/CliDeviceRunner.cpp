@@ -59,6 +59,14 @@ void CliPrintStatus(const QString& text)
     CliPrintErr(Trimmed(text));
 }
 
+void CliPrintNoGaugeChosen()
+{
+    CliPrintErr(CDeviceManager::NoDeviceChosenText());
+    CliPrintErr(QStringLiteral("Выберите прибор в окне программы (Сервис → Выбрать устройство для "
+                               "подключения) или укажите его порт: korvalent-cli --port PATH "
+                               "КОМАНДА; порты приборов перечисляет korvalent-cli ports."));
+}
+
 CDeviceManager* CliDeviceManager()
 {
     static std::unique_ptr<CDeviceManager> manager;
@@ -79,7 +87,7 @@ bool CliRunTask(const CliContext& ctx, int TaskID, void* buf, int nValue, int* n
         (!g_App.pSettings ||
          g_App.pSettings->value(QStringLiteral("Device/PortPath")).toString().isEmpty()))
     {
-        CliPrintErr(CDeviceManager::NoDeviceChosenText() + QStringLiteral(" (или --port PATH)"));
+        CliPrintNoGaugeChosen();
         if (nDataLength)
             *nDataLength = -1;
         return false;

@@ -14,6 +14,10 @@
 bool CliRunTask(const CliContext& ctx, int TaskID, void* buf, int nValue,
                 int* nDataLength = nullptr, bool progress = false);
 
+// What a command that needs a gauge says when neither --port nor the
+// window's choice names one: how to choose it.
+void CliPrintNoGaugeChosen();
+
 // The device manager the command line uses (created on first use, also
 // published in g_App.pDeviceManager).
 class CDeviceManager;

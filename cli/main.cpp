@@ -26,6 +26,8 @@ struct Command
 };
 
 const Command kCommands[] = {
+    {"help", "help [COMMAND]", "print one command's options and an example (or this list)",
+     nullptr},
     {"ports", "ports", "list the gauge ports (path, tab, name)", CliPorts},
     {"identify", "[--port PATH] identify", "identify the gauge (name, tab, serial number)",
      CliIdentify},
@@ -253,9 +255,31 @@ int main(int argc, char** argv)
 
     if (commandName.isEmpty())
         return CliUsageError(QStringLiteral("no command given"));
+    // `help COMMAND` and `COMMAND --help` tell the same.
+    bool help =
+        ctx.args.contains(QLatin1String("--help")) || ctx.args.contains(QLatin1String("-h"));
+    if (commandName == QLatin1String("help"))
+    {
+        if (ctx.args.size() > 1)
+            return CliUsageError(QStringLiteral("help takes one command"));
+        if (!ctx.args.isEmpty() && ctx.args.first() != QLatin1String("--help") &&
+            ctx.args.first() != QLatin1String("-h"))
+            commandName = ctx.args.first();
+        else if (ctx.args.isEmpty())
+        {
+            CliPrintUsage(false);
+            return CliOk;
+        }
+        help = true;
+    }
     for (const Command& c : kCommands)
         if (commandName == QLatin1String(c.name))
         {
+            if (help)
+            {
+                CliPrintOut(CliCommandHelp(c.name, c.synopsis, c.description));
+                return CliOk;
+            }
             const int same = CliRefuseSameOutputs(commandName, ctx.args);
             return same != CliOk ? same : c.run(ctx);
         }
