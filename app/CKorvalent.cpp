@@ -1,6 +1,7 @@
 #include "app/CKorvalent.h"
 
 #include "app/CElidedLabel.h"
+#include "app/CScreenFit.h"
 #include "app/CTableFitter.h"
 #include "app/CTextCellDelegate.h"
 
@@ -29,6 +30,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScrollBar>
@@ -112,9 +116,24 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 5. Geometry of the last session.
     settings->beginGroup(QStringLiteral("MainWindow"));
-    resize(settings->value(QStringLiteral("size"), QSize(400, 400)).toSize());
-    move(settings->value(QStringLiteral("pos"), QPoint(200, 200)).toPoint());
+    const QSize savedSize = settings->value(QStringLiteral("size"), QSize(400, 400)).toSize();
+    const QPoint savedPos = settings->value(QStringLiteral("pos"), QPoint(200, 200)).toPoint();
     settings->endGroup();
+    // ... kept on the screens there are now: a size saved on a larger screen
+    // opens maximised, a place on a screen since removed centred on the primary.
+    QList<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens << screen->availableGeometry();
+    const CScreenFit::Placement placed =
+        CScreenFit::Place(QRect(savedPos, savedSize), screens,
+                          QMargins(0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0));
+    resize(placed.geometry.size());
+    move(placed.geometry.topLeft());
+    if (placed.maximize)
+        setWindowState(windowState() | Qt::WindowMaximized);
 
     // 6. Title.
     setWindowTitle(QStringLiteral("%1 v%2").arg(AppName(), QCoreApplication::applicationVersion()));
@@ -202,6 +221,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 16. The analysis tab after the report.
     AnalysisSetup();
+
+    // 17. Keys, mnemonics and focus order, once every tab is there.
+    KeysSetup();
 }
 
 CKorvalent::~CKorvalent()

@@ -5,6 +5,8 @@
 #include "tools/CDatabaseTransfer.h"
 
 #include <QItemSelection>
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QString>
@@ -40,6 +42,7 @@ class CKorvalent;
 //   CKorvalent_Report.cpp   report page
 //   CKorvalent_Export.cpp   CSV and spreadsheet export
 //   CKorvalent_Analysis.cpp analysis tab, statistics rows that find their cell
+//   CKorvalent_Keys.cpp     shortcuts, mnemonics, focus order, screen fit
 class CKorvalent : public QMainWindow
 {
     Q_OBJECT
@@ -103,6 +106,14 @@ public:
     // operations that replace or read the data-file list are refused then.
     bool IsDeviceChainRunning() const { return m_chainTask != 0; }
 
+    // The window's keys: each action (object name) with the keys that trigger it.
+    struct KeyBinding
+    {
+        QString action;
+        QList<QKeySequence> keys;
+    };
+    static QList<KeyBinding> KeyBindings();
+
 public Q_SLOTS:
     void ShowPEPListDialog();
     void ShowPEPEditorDialog();
@@ -150,6 +161,8 @@ private Q_SLOTS:
     void OnReportSaveToPdf();
     // X(min) / X(max) clicked: the first cell holding that value.
     void OnStatisticsTableClick(QModelIndex index);
+    // F5: the refresh of the tab shown (data, report or analysis).
+    void RefreshCurrentTab();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -216,4 +229,7 @@ private:
     // --- analysis (CKorvalent_Analysis.cpp) ---
     CAnalysisView* m_analysisView = nullptr;
     void AnalysisSetup();
+
+    // --- keys, focus and screen fit (CKorvalent_Keys.cpp) ---
+    void KeysSetup();
 };
