@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -122,6 +123,24 @@ private Q_SLOTS:
             QVERIFY2(!binding.keys.isEmpty(), qPrintable(binding.action));
             for (const QKeySequence& key : binding.keys)
                 QCOMPARE(owners.value(key), QStringList{binding.action});
+        }
+    }
+
+    // The manual's table of keys names every key the window binds.
+    void manualListsEveryKey()
+    {
+        QFile file(QStringLiteral(KORVALENT_MANUAL));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString manual = QString::fromUtf8(file.readAll());
+        const qsizetype start = manual.indexOf(QStringLiteral("<h2 id=\"keys\">"));
+        QVERIFY(start >= 0);
+        const QString section =
+            manual.mid(start, manual.indexOf(QStringLiteral("</table>"), start) - start);
+        for (const CKorvalent::KeyBinding& binding : CKorvalent::KeyBindings())
+        {
+            const QString key = binding.keys.constFirst().toString(QKeySequence::PortableText);
+            QVERIFY2(section.contains(QStringLiteral("<kbd>%1</kbd>").arg(key)),
+                     qPrintable(binding.action + QLatin1Char(' ') + key));
         }
     }
 
