@@ -74,7 +74,7 @@ void AssignMnemonics(const QList<QAction*>& actions)
     QSet<QChar> taken;
     // Entries that carry one already keep theirs; the others avoid it.
     for (QAction* a : actions)
-        if (!a->isSeparator())
+        if (!a->isSeparator() && a->text().contains(QLatin1Char('&')))
             WithMnemonic(a->text(), &taken);
     for (QAction* a : actions)
     {

@@ -195,6 +195,14 @@ private Q_SLOTS:
                 used.insert(letter);
             }
         }
+        // The first letters where they are free.
+        QCOMPARE(window->ui()->menu_Korvalent->title(), QStringLiteral("&Файл"));
+        QCOMPARE(window->ui()->menu_Report->title(), QStringLiteral("&Отчёт"));
+        QCOMPARE(window->ui()->action_file_download_database_from_device->text(),
+                 QStringLiteral("&Получить из прибора базу …"));
+        QCOMPARE(window->ui()->action_file_upload_database_to_device->text(),
+                 QStringLiteral("&Отправить в прибор базу …"));
+        QCOMPARE(window->ui()->action_file_exit->text(), QStringLiteral("&Выход ..."));
         // F10 opens the first menu.
         QTest::keyClick(window.get(), Qt::Key_F10);
         QTRY_VERIFY(window->ui()->menu_Korvalent->isVisible());
