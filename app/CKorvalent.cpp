@@ -127,11 +127,13 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     for (QScreen* screen : QGuiApplication::screens())
         if (screen != QGuiApplication::primaryScreen())
             screens << screen->availableGeometry();
+    // The position saved is the frame's, the size the client area's.
+    const QMargins frame = CScreenFit::FrameOf(this);
+    const QPoint frameOffset(frame.left(), frame.top());
     const CScreenFit::Placement placed =
-        CScreenFit::Place(QRect(savedPos, savedSize), screens,
-                          QMargins(0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0));
+        CScreenFit::Place(QRect(savedPos + frameOffset, savedSize), screens, frame);
     resize(placed.geometry.size());
-    move(placed.geometry.topLeft());
+    move(placed.geometry.topLeft() - frameOffset);
     if (placed.maximize)
         setWindowState(windowState() | Qt::WindowMaximized);
 
@@ -224,6 +226,9 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 17. Keys, mnemonics and focus order, once every tab is there.
     KeysSetup();
+    // The content now scrolls: the window may be as small as its screen.
+    resize(placed.geometry.size());
+    move(placed.geometry.topLeft() - frameOffset);
 }
 
 CKorvalent::~CKorvalent()

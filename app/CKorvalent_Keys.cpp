@@ -174,6 +174,16 @@ void CKorvalent::KeysSetup()
             button->parentWidget()->objectName().endsWith(QLatin1String("ToolBarFrame")))
             button->setFocusPolicy(Qt::TabFocus);
 
+    // On a screen smaller than the tabs need (a small one, or a large scale
+    // factor) the window still fits: its content scrolls.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("centralScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(takeCentralWidget());
+    setCentralWidget(scroll);
+
     // Esc closes the preview as it closes every dialog.
     auto* closePreview = new QShortcut(QKeySequence(Qt::Key_Escape), m_reportPreview);
     connect(closePreview, &QShortcut::activated, m_reportPreview, &QWidget::close);

@@ -55,11 +55,7 @@ QSize CScreenFit::FitMinimum(const QSize& minimum, const QSize& available)
     return minimum.boundedTo(available);
 }
 
-namespace
-{
-// The frame the window system draws around the window; a title bar's height
-// until the window has been shown once.
-QMargins FrameOf(QWidget* window)
+QMargins CScreenFit::FrameOf(QWidget* window)
 {
     if (QWindow* handle = window->windowHandle())
     {
@@ -67,9 +63,10 @@ QMargins FrameOf(QWidget* window)
         if (!frame.isNull())
             return frame;
     }
-    return QMargins(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
+    const int border = 4;
+    return QMargins(border, window->style()->pixelMetric(QStyle::PM_TitleBarHeight) + border,
+                    border, border);
 }
-} // namespace
 
 void CScreenFit::FitMinimumToScreen(QWidget* window)
 {
@@ -100,7 +97,7 @@ protected:
         if (QScreen* own = window->screen())
             screens << own->availableGeometry();
         const CScreenFit::Placement placed =
-            CScreenFit::Place(window->geometry(), screens, FrameOf(window));
+            CScreenFit::Place(window->geometry(), screens, CScreenFit::FrameOf(window));
         if (placed.geometry != window->geometry())
             window->setGeometry(placed.geometry);
         return false;

@@ -27,6 +27,10 @@ public:
     // A minimum size no larger than the available size.
     static QSize FitMinimum(const QSize& minimum, const QSize& available);
 
+    // The frame the window system draws around the window; a title bar and
+    // thin borders while the window system has not told it yet.
+    static QMargins FrameOf(QWidget* window);
+
     // Lowers the widget's minimum size to the available geometry of its screen.
     static void FitMinimumToScreen(QWidget* window);
     // Watches a top-level window: every showing fits its minimum size and

@@ -338,7 +338,14 @@ private Q_SLOTS:
         m_settings->setValue(QStringLiteral("MainWindow/pos"), QPoint(-5000, 9000));
         CKorvalent window;
         const QRect available = window.screen()->availableGeometry();
-        QVERIFY(available.contains(window.geometry()));
+        QVERIFY2(available.contains(window.frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4 in %5x%6")
+                                .arg(window.frameGeometry().x())
+                                .arg(window.frameGeometry().y())
+                                .arg(window.frameGeometry().width())
+                                .arg(window.frameGeometry().height())
+                                .arg(available.width())
+                                .arg(available.height())));
         QVERIFY(window.windowState() & Qt::WindowMaximized);
     }
 
