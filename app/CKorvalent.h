@@ -2,6 +2,7 @@
 
 #include "app/CElidedLabel.h"
 #include "data/GaugeRecords.h"
+#include "report/CReportSource.h"
 #include "tools/CDatabaseTransfer.h"
 
 #include <QItemSelection>
@@ -225,6 +226,12 @@ private:
     void ShowReportFields(const CReportData& report);
     void ShowReportStatistics(const QStringList& values);
     void ShowReportRows(const QList<QStringList>& rows);
+    // The data file the report's results came from, and the selected file
+    // for which the user chose to keep them.
+    CReportSource m_reportSource;
+    CReportSource m_reportSourceKeptWith;
+    void SetReportSource(const CReportSource& source);
+    bool ConfirmReportSource();
 
     // --- analysis (CKorvalent_Analysis.cpp) ---
     CAnalysisView* m_analysisView = nullptr;

@@ -14,10 +14,12 @@
 #include "report/CReportMessages.h"
 #include "report/CReportPreviewWindow.h"
 #include "report/CReportPrinter.h"
+#include "report/CReportTextDocument.h"
 
 #include <QCoreApplication>
 #include <algorithm>
 #include <QDir>
+#include <QLabel>
 #include <QSettings>
 #include <QStandardItemModel>
 
@@ -132,6 +134,21 @@ QString WidgetText(QWidget* widget)
     return {};
 }
 
+// Report documents on screen load nothing from outside the program.
+void UseReportDocument(QTextBrowser* browser)
+{
+    browser->setOpenLinks(false);
+    browser->setDocument(new CReportTextDocument(browser));
+}
+
+// A browser that shows a generated report rather than the initial prompt.
+bool HoldsReport(const QTextBrowser* browser)
+{
+    return !browser->document()->metaInformation(QTextDocument::DocumentTitle).isEmpty();
+}
+
+const char* const s_sourceLabelName = "ReportResultsSourceLabel";
+
 void SetWidgetText(QWidget* widget, const QString& text)
 {
     if (auto* date = qobject_cast<QDateEdit*>(widget))
@@ -153,7 +170,16 @@ void SetWidgetText(QWidget* widget, const QString& text)
 
 void CKorvalent::ReportSetup()
 {
+    UseReportDocument(m_ui->ReportBrowser);
     m_ui->ReportBrowser->setHtml(PreviewPrompt());
+    m_ui->ConclutionDate->setDate(CClock::Today());
+
+    // The results page names the data file its results came from.
+    auto* sourceLabel = new QLabel(m_ui->tab_3);
+    sourceLabel->setObjectName(QLatin1String(s_sourceLabelName));
+    sourceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_ui->tab_3Layout->insertWidget(0, sourceLabel);
+    SetReportSource(CReportSource());
 
     connect(m_reportPreview, &CReportPreviewWindow::RefreshRequested, this,
             [this]
@@ -163,12 +189,56 @@ void CKorvalent::ReportSetup()
             });
     connect(m_reportPreview, &CReportPreviewWindow::PrintRequested, this,
             [this]
-            { CReportPrinter::Print(m_reportPreview->HtmlFrame()->document(), m_reportPreview); });
+            {
+                QTextBrowser* frame = m_reportPreview->HtmlFrame();
+                if (HoldsReport(frame) && ConfirmReportSource())
+                {
+                    OnReportDocumentRefresh();
+                    frame->setHtml(m_reportDocument);
+                }
+                CReportPrinter::Print(frame->document(), m_reportPreview);
+            });
 
     connect(m_ui->action_report_save_pdf, &QAction::triggered, this,
             &CKorvalent::OnReportSaveToPdf);
     connect(m_ui->toolbutton_report_save_pdf, &QToolButton::clicked, this,
             &CKorvalent::OnReportSaveToPdf);
+}
+
+void CKorvalent::SetReportSource(const CReportSource& source)
+{
+    m_reportSource = source;
+    m_reportSourceKeptWith = CReportSource();
+    if (auto* label = m_ui->tab_3->findChild<QLabel*>(QLatin1String(s_sourceLabelName)))
+        label->setText(!source.IsKnown() && m_reportResultsModel->rowCount() == 0
+                           ? CReportMessages::NoResults()
+                           : CReportMessages::ResultsSource(source.Name()));
+}
+
+bool CKorvalent::ConfirmReportSource()
+{
+    // The header's transducer comes from the selected data file: results of
+    // another file under it are asked about before a document is made.
+    if (!HasSelectedDataFile() || !m_reportSource.IsKnown())
+        return false;
+    const CReportSource selected = CReportSource::Of(m_dataFiles.at(m_nSelectedFile));
+    if (m_reportSource.SameFileAs(selected) || m_reportSourceKeptWith == selected)
+        return false;
+    const CUserPrompts::Button answer =
+        UserPrompts().Ask(this, CUserPrompts::IconQuestion, Title(),
+                          CReportMessages::OtherDataFile(m_reportSource.Name(), selected.Name()),
+                          QString(), CUserPrompts::Yes | CUserPrompts::No,
+                          {{CUserPrompts::Yes, CReportMessages::FillFromSelected()},
+                           {CUserPrompts::No, CReportMessages::KeepResults()}},
+                          CUserPrompts::Yes);
+    if (answer != CUserPrompts::Yes)
+    {
+        // Not asked again until the results or the selection change.
+        m_reportSourceKeptWith = selected;
+        return false;
+    }
+    OnReportResultsRefresh();
+    return true;
 }
 
 bool CKorvalent::HasSelectedDataFile() const
@@ -327,6 +397,7 @@ void CKorvalent::LoadReportFile(const QString& path)
     ShowReportFields(result.report);
     ShowReportStatistics(result.report.statistics);
     ShowReportRows(result.report.rows);
+    SetReportSource(CReportSource::FromRows(result.report.rows));
     UserPrompts().Information(this, Title(), CReportMessages::Loaded());
 }
 
@@ -337,9 +408,11 @@ void CKorvalent::OnReportResultsRefresh()
         UserPrompts().Critical(this, Title(), CReportMessages::NoDataFile());
         return;
     }
-    const QList<QStringList> rows = CReportData::ResultRows(
-        *m_resultsModel, CDataStorage::FileName(m_dataFiles.at(m_nSelectedFile)));
+    const DataFileRecord& file = m_dataFiles.at(m_nSelectedFile);
+    const QList<QStringList> rows =
+        CReportData::ResultRows(*m_resultsModel, CDataStorage::FileName(file));
     ShowReportRows(rows);
+    SetReportSource(CReportSource::Of(file));
 
     const CStatistics::Result statistics = CReportData::RowStatistics(rows);
     CReportData values;
@@ -353,13 +426,20 @@ void CKorvalent::OnReportResultsRefresh()
 
 void CKorvalent::OnReportDocumentRefresh()
 {
+    ConfirmReportSource();
     m_reportDocument =
         CReportDocument::Generate(m_reportTemplate, ReadReport(), CClock::Today(), Title());
 }
 
 void CKorvalent::OnReportDocumentPrint()
 {
-    // What the preview page holds, not a fresh generation.
+    // What the preview page holds, not a fresh generation, unless the user
+    // has its results filled from the selected data file first.
+    if (HoldsReport(m_ui->ReportBrowser) && ConfirmReportSource())
+    {
+        OnReportDocumentRefresh();
+        m_ui->ReportBrowser->setHtml(m_reportDocument);
+    }
     CReportPrinter::Print(m_ui->ReportBrowser->document(), this);
 }
 

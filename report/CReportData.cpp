@@ -1,5 +1,6 @@
 #include "report/CReportData.h"
 
+#include "core/CClock.h"
 #include "data/CCellDecoder.h"
 #include "data/StatisticsRows.h"
 
@@ -120,6 +121,8 @@ CReportData::CReportData()
     for (int f = 0; f < FieldCount; ++f)
         if (s_fields[f].kind == DateText)
             m_fields[f] = initialDate;
+    // A form left untouched dates its conclusion today, not years ago.
+    m_fields[ConclutionDate] = CClock::Today().toString(DateFormat());
     for (int row = 0; row < kStatisticsRows; ++row)
         statistics.append(StatisticsRows::EmptyValue());
 }
@@ -159,6 +162,12 @@ QList<QStringList> CReportData::ResultRows(const QStandardItemModel& results,
         rows.append(cells);
     }
     return rows;
+}
+
+bool CReportData::IsValidResult(const QStringList& cells)
+{
+    // Valid exactly when the report's statistics count the row as valid.
+    return RowStatistics({cells}).validCount == 1;
 }
 
 CStatistics::Result CReportData::RowStatistics(const QList<QStringList>& rows)

@@ -62,6 +62,9 @@ public:
 
     static constexpr int kStatisticsRows = 11;
     static constexpr int kResultColumns = 10;
+    static constexpr int FileColumn = 0;   // the data file's name
+    static constexpr int ResultColumn = 2; // the thickness
+    static constexpr int UnitsColumn = 3;
     static constexpr int kNoLimit = 0;
 
     static QString Key(Field field);
@@ -75,7 +78,7 @@ public:
     // Date fields: the format they show and store, the date they start with
     // and the earliest they accept.
     static QString DateFormat() { return QStringLiteral("dd.MM.yyyy"); }
-    static QDate InitialDate();
+    static QDate InitialDate(); // card dates; the conclusion date starts at today
     static QDate EarliestDate();
     // The field text of a stored date text; empty when it does not parse.
     static QString NormalisedDate(const QString& text);
@@ -97,6 +100,9 @@ public:
     // velocity, "Н/Д", temperature, time, date).
     static QList<QStringList> ResultRows(const QStandardItemModel& results,
                                          const QString& fileName);
+    // Whether a row's result passes the validity rule of the measurements
+    // (a text that is no number counts as 0, so as a LOS reading).
+    static bool IsValidResult(const QStringList& cells);
     // The statistics over the result column of such rows.
     static CStatistics::Result RowStatistics(const QList<QStringList>& rows);
     // Takes the values reached; rows a short computation did not reach show

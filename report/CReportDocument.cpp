@@ -1,5 +1,7 @@
 #include "report/CReportDocument.h"
 
+#include "report/CReportTextDocument.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QMarginsF>
@@ -8,6 +10,7 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <utility>
 
 namespace
@@ -74,7 +77,13 @@ QString CReportDocument::DataRows(const CReportData& report)
             if (column == 0)
                 rows += s_spacer;
             rows += s_valueOpen;
-            rows += report.Cell(r, column);
+            // A reading outside the valid range is no thickness: the printed
+            // table says so instead of showing its figure.
+            if (column == CReportData::ResultColumn &&
+                !CReportData::IsValidResult(report.rows.at(r)))
+                rows += LosText();
+            else
+                rows += Escaped(report.Cell(r, column));
             rows += s_valueClose;
         }
         rows += s_cellClose;
@@ -83,12 +92,61 @@ QString CReportDocument::DataRows(const CReportData& report)
     return rows;
 }
 
-QString CReportDocument::Generate(const QString& templateText, const CReportData& report,
-                                  const QDate& today, const QString& appName)
+QString CReportDocument::Escaped(const QString& text)
+{
+    QString html;
+    html.reserve(text.size() + text.size() / 8);
+    qsizetype run = 0; // characters since the last blank or line break
+    for (qsizetype i = 0; i < text.size(); ++i)
+    {
+        const QChar c = text.at(i);
+        // The toolkit's line breaking takes time quadratic in the length of
+        // a word it must cut: a run longer than any word gets invisible
+        // break opportunities, never inside a character or before a mark.
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kLongRun && run % kRunPiece == 1 && !c.isLowSurrogate() && !c.isMark())
+            html += QChar(0x200B);
+        switch (c.unicode())
+        {
+        case '<':
+            html += QLatin1String("&lt;");
+            break;
+        case '>':
+            html += QLatin1String("&gt;");
+            break;
+        case '&':
+            html += QLatin1String("&amp;");
+            break;
+        case '"':
+            html += QLatin1String("&quot;");
+            break;
+        case '\'':
+            html += QLatin1String("&#39;");
+            break;
+        case '\r':
+            // CR LF is one break, a lone CR one too.
+            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            html += QLatin1String("<br />");
+            break;
+        case '\n':
+        case 0x2028: // line separator
+        case 0x2029: // paragraph separator
+            html += QLatin1String("<br />");
+            break;
+        default:
+            html += c;
+        }
+    }
+    return html;
+}
+
+QList<std::pair<QString, QString>>
+CReportDocument::Values(const CReportData& report, const QDate& today, const QString& appName)
 {
     const QString date = today.toString(CReportData::DateFormat());
     QList<std::pair<QString, QString>> values;
-    values.reserve(46);
+    values.reserve(kPlaceholderCount);
     values.append({QStringLiteral("#DOCUMENT_TITLE"),
                    QStringLiteral("%1 - Заключение по ультразвуковой толщинометрии").arg(appName)});
     auto field = [&values, &report](Field f) {
@@ -117,24 +175,62 @@ QString CReportDocument::Generate(const QString& templateText, const CReportData
     field(CReportData::CardDate3);
     field(CReportData::Level3);
     values.append({QStringLiteral("#DATE3"), date});
+    return values;
+}
 
-    QString document = templateText;
+QString CReportDocument::Generate(const QString& templateText, const CReportData& report,
+                                  const QDate& today, const QString& appName)
+{
+    // Every value escaped once; the data rows are markup made here, their
+    // texts escaped cell by cell.
+    QList<std::pair<QString, QString>> values = Values(report, today, appName);
+    for (auto& [placeholder, value] : values)
+        value = Escaped(value);
+    values.append({QStringLiteral("#DATA_TABLE_ROWS"), DataRows(report)});
+    // Where one placeholder begins another, the longer one is meant.
+    std::stable_sort(values.begin(), values.end(),
+                     [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+
+    // One pass over the template: what a value brings in is never searched
+    // for placeholders, so the document is the template plus the values.
+    QString document;
+    qsizetype size = templateText.size();
     for (const auto& [placeholder, value] : std::as_const(values))
-        document.replace(placeholder, value, Qt::CaseSensitive);
-    document.replace(QStringLiteral("#DATA_TABLE_ROWS"), DataRows(report), Qt::CaseSensitive);
+        size += value.size();
+    document.reserve(size);
+    qsizetype done = 0;
+    for (qsizetype at = templateText.indexOf(QLatin1Char('#')); at >= 0;
+         at = templateText.indexOf(QLatin1Char('#'), at))
+    {
+        const QStringView rest = QStringView(templateText).mid(at);
+        const auto match = std::find_if(values.cbegin(), values.cend(),
+                                        [rest](const auto& v)
+                                        { return rest.startsWith(v.first, Qt::CaseSensitive); });
+        if (match == values.cend())
+        {
+            ++at;
+            continue;
+        }
+        document += QStringView(templateText).mid(done, at - done);
+        document += match->second;
+        at += match->first.size();
+        done = at;
+    }
+    document += QStringView(templateText).mid(done);
     return document;
 }
 
-void CReportDocument::PrintToFit(QTextDocument* document, QPagedPaintDevice* device)
+QSizeF CReportDocument::PageFor(QPagedPaintDevice* device)
 {
-    if (!document || !device)
-        return;
     // The layout works in screen pixels; the page's printable area in those
     // units is the width the document is laid out for.
     const QRectF paint = device->pageLayout().paintRectPixels(device->logicalDpiX());
     const qreal toScreen = qreal(kScreenDpi) / qreal(device->logicalDpiX());
-    const QSizeF page(paint.width() * toScreen, paint.height() * toScreen);
+    return QSizeF(paint.width() * toScreen, paint.height() * toScreen);
+}
 
+void CReportDocument::LayOut(QTextDocument* document, const QSizeF& page)
+{
     // The results table's fixed column widths add up to more than the width
     // of A4 within its margins: rather than cut the right-hand columns off,
     // lay out on a proportionally larger page, which printing scales down.
@@ -143,6 +239,13 @@ void CReportDocument::PrintToFit(QTextDocument* document, QPagedPaintDevice* dev
     document->setTextWidth(page.width());
     const qreal needed = document->size().width();
     document->setPageSize(needed > page.width() ? page * (needed / page.width()) : page);
+}
+
+void CReportDocument::PrintToFit(QTextDocument* document, QPagedPaintDevice* device)
+{
+    if (!document || !device)
+        return;
+    LayOut(document, PageFor(device));
     document->print(device);
 }
 
@@ -162,7 +265,7 @@ CSafeSave::Result CReportDocument::WritePdf(const QString& html, const QString& 
                                 [&html](const QString& tempPath)
                                 {
                                     {
-                                        QTextDocument document;
+                                        CReportTextDocument document;
                                         document.setHtml(html);
                                         QPdfWriter writer(tempPath);
                                         SetUpPdf(&writer);

@@ -69,6 +69,40 @@ QString CReportMessages::NoDataFile()
     return Tr("ОШИБКА: Не удаётся обновить данные.\n\nНеобходимо загрузить файл данных.");
 }
 
+QString CReportMessages::ResultsSource(const QString& name)
+{
+    return name.isEmpty() ? Tr("Файл данных результатов: не определён")
+                          : Tr("Файл данных результатов: %1").arg(name);
+}
+
+QString CReportMessages::NoResults()
+{
+    return Tr("Результаты не заполнены.");
+}
+
+QString CReportMessages::OtherDataFile(const QString& resultsFile, const QString& selectedFile)
+{
+    // Two files of one name (from two databases) are told apart in words.
+    if (resultsFile == selectedFile)
+        return Tr("Результаты отчёта получены из другого файла данных с тем же именем '%1', "
+                  "а данные ПЭП в заголовке - из выбранного файла.\n\nЗаполнить результаты "
+                  "из выбранного файла данных '%1'?")
+            .arg(resultsFile);
+    return Tr("Результаты отчёта получены из файла данных '%1', а данные ПЭП в заголовке - из "
+              "выбранного файла данных '%2'.\n\nЗаполнить результаты из файла данных '%2'?")
+        .arg(resultsFile, selectedFile);
+}
+
+QString CReportMessages::FillFromSelected()
+{
+    return Tr("Заполнить");
+}
+
+QString CReportMessages::KeepResults()
+{
+    return Tr("Оставить");
+}
+
 QString CReportMessages::PdfCaption()
 {
     return Tr("Сохранить отчёт в PDF");

@@ -21,6 +21,13 @@ QString Loaded();
 // No data file to take results or the transducer from.
 QString NoDataFile();
 
+// The report's results and the selected data file.
+QString ResultsSource(const QString& name); // name: empty when not known
+QString NoResults();
+QString OtherDataFile(const QString& resultsFile, const QString& selectedFile);
+QString FillFromSelected();
+QString KeepResults();
+
 // PDF.
 QString PdfCaption();
 QString PdfFilter();

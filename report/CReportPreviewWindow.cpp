@@ -2,6 +2,8 @@
 
 #include "ui_CReportPreviewWindow.h"
 
+#include "report/CReportTextDocument.h"
+
 #include <QCloseEvent>
 #include <QResizeEvent>
 #include <QStatusBar>
@@ -10,6 +12,10 @@ CReportPreviewWindow::CReportPreviewWindow(QWidget* parent)
     : QMainWindow(parent), m_ui(new Ui::CReportPreviewWindow)
 {
     m_ui->setupUi(this);
+    // The document shown loads nothing from outside the program, and a click
+    // in it opens nothing.
+    m_ui->ReportHtmlFrame->setOpenLinks(false);
+    m_ui->ReportHtmlFrame->setDocument(new CReportTextDocument(m_ui->ReportHtmlFrame));
     connect(m_ui->RefreshButton, &QPushButton::clicked, this,
             &CReportPreviewWindow::RefreshRequested);
     connect(m_ui->PrintButton, &QPushButton::clicked, this, &CReportPreviewWindow::PrintRequested);

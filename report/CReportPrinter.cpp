@@ -1,6 +1,7 @@
 #include "report/CReportPrinter.h"
 
 #include "report/CReportDocument.h"
+#include "report/CReportTextDocument.h"
 
 #include <QMarginsF>
 #include <QPageLayout>
@@ -36,8 +37,9 @@ bool CReportPrinter::Print(QTextDocument* document, QWidget* parent)
         return false;
     printer.setFullPage(false);
     printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
-    // A copy: the shown document keeps its own layout.
-    std::unique_ptr<QTextDocument> copy(document->clone());
+    // A copy: the shown document keeps its own layout; the copy loads no
+    // more than the shown one does.
+    std::unique_ptr<QTextDocument> copy(CReportTextDocument::CopyOf(document));
     CReportDocument::PrintToFit(copy.get(), &printer);
     return true;
 }

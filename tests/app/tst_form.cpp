@@ -6,6 +6,7 @@
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
 #include "app/CKorvalent.h"
+#include "core/CClock.h"
 #include "core/CUserPrompts.h"
 #include "tests/common/TestSupport.h"
 #include "tools/CAboutDialog.h"
@@ -280,7 +281,6 @@ const TextRow s_texts[] = {
     // header page: initial texts and captions
     {"ConclutionNumberEdit", "text", ""},
     {"ConclutionNumberEdit", "captionLeft", "Заключение №"},
-    {"ConclutionDate", "text", "01.01.2016"},
     {"ConclutionDate", "displayFormat", "dd.MM.yyyy"},
     {"ConclutionDate", "captionLeft", "от"},
     {"OrganizationEdit", "plainText",
@@ -861,7 +861,11 @@ private Q_SLOTS:
         QFETCH(QString, object);
         auto* edit = m_window->findChild<QDateEdit*>(object);
         QVERIFY(edit);
-        QCOMPARE(edit->date(), QDate(2016, 1, 1));
+        // The conclusion is dated today until changed; the cards start at 2016.
+        const QDate start =
+            object == QLatin1String("ConclutionDate") ? CClock::Today() : QDate(2016, 1, 1);
+        QCOMPARE(edit->date(), start);
+        QCOMPARE(edit->text(), start.toString(QStringLiteral("dd.MM.yyyy")));
         QCOMPARE(edit->minimumDate(), QDate(2000, 1, 1));
         // The earliest date is a real limit, not only a default.
         const QDate before = edit->date();

@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets with the program's own
 // writers and the virtual gauge: korvalent-fuzz-corpus tests/fuzz/corpus
 // (run by hand when a format changes; the corpora are committed).
+#include "core/CClock.h"
 #include "core/CUserPrompts.h"
 #include "data/CCellDecoder.h"
 #include "data/CDataStorage.h"
@@ -111,13 +112,37 @@ int main(int argc, char** argv)
     Seed("fuzz_materials_round_trip", QStringLiteral("demo-records"), records);
     Seed("fuzz_materials_round_trip", QStringLiteral("demo-rows"), rows);
 
-    // Report files: an empty form and a filled one with results rows.
+    // Report files: an empty form and a filled one with results rows (an
+    // untouched form is dated today: the clock is pinned for the same bytes).
+    CClock::Pin(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
     CReportData report;
     Seed("fuzz_report_file", QStringLiteral("empty.krf"), CReportFile::Document(report));
     for (int f = 0; f < CReportData::FieldCount; ++f)
         report.SetText(CReportData::Field(f), QStringLiteral("Поле %1").arg(f));
     report.rows = {QStringList(10, QStringLiteral("7.62")), QStringList(10, QStringLiteral("Н/Д"))};
     Seed("fuzz_report_file", QStringLiteral("filled.krf"), CReportFile::Document(report));
+
+    // Report documents: the same two, one with markup, placeholders and line
+    // breaks in its fields, one with a table longer than a page.
+    Seed("fuzz_report_document", QStringLiteral("empty.krf"), CReportFile::Document(CReportData()));
+    Seed("fuzz_report_document", QStringLiteral("filled.krf"), CReportFile::Document(report));
+    CReportData hostile = report;
+    hostile.SetText(CReportData::ObjectOfControl, QStringLiteral("<img src=\"/dev/zero\"> t<8 mm"));
+    hostile.SetText(CReportData::Name1, QStringLiteral("#NAME2 #DATA_TABLE_ROWS &amp;"));
+    hostile.SetText(CReportData::Conclusion,
+                    QStringLiteral("<table><tr><td><table><tr><td>x</td></tr></table></td></tr>"
+                                   "</table>\r\nГоден."));
+    Seed("fuzz_report_document", QStringLiteral("hostile.krf"), CReportFile::Document(hostile));
+    CReportData longTable = report;
+    longTable.rows.clear();
+    for (int r = 0; r < 32; ++r)
+        longTable.rows.append(
+            {QStringLiteral("Труба-1"), QString::number(r + 1),
+             r % 4 ? QStringLiteral("5.20") : QStringLiteral("0.00"), QStringLiteral("мм"),
+             QStringLiteral("Сталь"), QStringLiteral("5920 м/c"), QStringLiteral("Н/Д"),
+             QStringLiteral("21 C°"), QStringLiteral("14:05"), QStringLiteral("15.04.2029")});
+    Seed("fuzz_report_document", QStringLiteral("long.krf"), CReportFile::Document(longTable));
+    CClock::Unpin();
 
     // Transducer images: the demo image as read, and with its checksum left
     // to the fuzzer's repair bit.

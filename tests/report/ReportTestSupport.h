@@ -58,6 +58,23 @@ inline QString PdfText(const QString& path)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
+// The text of each page of a PDF (pdftotext separates pages by form feeds).
+inline QStringList PdfPages(const QString& path)
+{
+    QStringList pages = PdfText(path).split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    return pages;
+}
+
+// The results table's two header rows as pdftotext reads them, simplified.
+inline QString HeaderRowsText()
+{
+    return QStringLiteral("Файл данных Ячейка (точка замера) Результат Единицы Материал Скорость "
+                          "УЗволн, м/с Настройка Температура, град С Время Дата 1 2 3 4 5 6 7 8 9 "
+                          "10");
+}
+
 inline QByteArray ReadAll(const QString& path)
 {
     QFile file(path);

@@ -5,7 +5,10 @@
 #include "tests/report/ReportTestSupport.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace DataTest;
 using namespace ReportTest;
@@ -123,11 +126,69 @@ private Q_SLOTS:
         const QString text = PdfText(pdf);
         if (text.isNull())
             QSKIP("pdftotext (poppler-utils) is not installed");
-        // The stored gauge field, the data file's row, the statistics reset.
+        // The stored gauge field, the data file's row (a LOS reading), the
+        // statistics reset.
         QVERIFY(text.contains(QStringLiteral("DEVICE_DESCRI")));
-        QVERIFY(text.contains(QStringLiteral("0.30")));
+        QVERIFY(text.contains(QStringLiteral("LOS")));
+        QVERIFY(!text.contains(QStringLiteral("0.30")));
         QVERIFY(!text.contains(QStringLiteral("5.20")));
         QVERIFY(text.contains(QStringLiteral("н/д")));
+    }
+
+    // A hand-written report file whose fields name a device, a pipe, a
+    // picture and a file URL: the PDF shows them as text, and the command
+    // opens none of them (seen from the system calls).
+    void hostileFieldsOpenNothing()
+    {
+        const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+        if (strace.isEmpty())
+            QSKIP("strace is not installed");
+        QDir::setCurrent(m_env->Root());
+        const QString fifo = Path("pipe");
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString picture = Path("picture.png");
+        QVERIFY(WriteBytes(picture, QByteArray::fromBase64(
+                                        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR4"
+                                        "2mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==")));
+        const QMap<QString, QString> fields{
+            {"OBJECT_OF_CONTROL", "<img src=\"/dev/zero\">"},
+            {"OBJECT_DESCRIPTION", "<img src=\"" + fifo + "\">"},
+            {"REASON_OF_TESTING", "<img src=\"" + picture + "\"> t<8 mm"},
+            {"OBJECT_OWNER", "<img src=\"file://" + picture + "\">"},
+            {"NAME1", "#NAME2 & \"#DATA_TABLE_ROWS\""},
+            {"CONCLUSION", "<table><tr><td><table><tr><td>x</td></tr></table></td></tr></table>"}};
+        QByteArray krf = "<!DOCTYPE KorvalentReport>\n<KorvalentReport>\n";
+        for (auto f = fields.cbegin(); f != fields.cend(); ++f)
+            krf += "<" + f.key().toUtf8() + ">" + f.value().toHtmlEscaped().toUtf8() + "</" +
+                   f.key().toUtf8() + ">\n";
+        krf += "</KorvalentReport>\n";
+        QVERIFY(WriteBytes(Path("hostile.krf"), krf));
+
+        const QString trace = Path("trace.txt");
+        const QString pdf = Path("hostile.pdf");
+        QProcess process;
+        process.start(strace,
+                      {QStringLiteral("-f"), QStringLiteral("-e"),
+                       QStringLiteral("trace=open,openat,openat2,creat"), QStringLiteral("-o"),
+                       trace, QStringLiteral(KORVALENT_CLI_PATH), QStringLiteral("report"),
+                       Path("hostile.krf"), QStringLiteral("--pdf"), pdf});
+        QVERIFY(process.waitForFinished(60000));
+        const QString calls = QString::fromUtf8(ReadAll(trace));
+        if (process.exitCode() != 0 && !calls.contains(QStringLiteral("open")))
+            QSKIP("strace cannot trace here (no ptrace)");
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(calls.contains(QStringLiteral("hostile.krf")));
+        for (const QString& outside : {QStringLiteral("/dev/zero"), fifo, picture})
+            QVERIFY2(!calls.contains(QLatin1Char('"') + outside + QLatin1Char('"')),
+                     qPrintable(outside));
+
+        const QString text = PdfText(pdf);
+        if (text.isNull())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        // (a narrow cell wraps its text at a blank)
+        for (const QString& typed : fields)
+            QVERIFY2(text.simplified().contains(typed), qPrintable(typed));
     }
 
     void htmlWithoutData()

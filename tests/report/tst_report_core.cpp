@@ -2,9 +2,12 @@
 #include "data/StatisticsRows.h"
 #include "report/CReportDocument.h"
 #include "report/CReportFile.h"
+#include "report/CReportSource.h"
+#include "report/CReportTextDocument.h"
 #include "tests/report/ReportTestSupport.h"
 
 #include <QDir>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -244,7 +247,7 @@ private Q_SLOTS:
         QCOMPARE(loaded.report.statistics.first(), QString());
     }
 
-    void generationReplacesInOrder()
+    void generationPlacesEachValueOnce()
     {
         CReportData report = FullReport();
         report.SetText(CReportData::ObjectOfControl, QStringLiteral("<b>Котёл</b> #NAME1"));
@@ -256,16 +259,179 @@ private Q_SLOTS:
 
         QVERIFY(html.contains(
             QStringLiteral("<title>Korv - Заключение по ультразвуковой толщинометрии</title>")));
-        // Markup verbatim; a later placeholder inside a value replaced, an
-        // earlier one left; the data rows come last and stay as they are.
-        QVERIFY(html.contains(QStringLiteral("<b>Котёл</b> Иванов #CONCLUTION_NUMBER</span>")));
-        QVERIFY(html.contains(QStringLiteral(">#NAME2</span></p>")));
+        // Markup escaped; a placeholder inside a value, earlier or later, stays text.
+        QVERIFY(html.contains(QStringLiteral(">&lt;b&gt;Котёл&lt;/b&gt; #NAME1</span>")));
+        QVERIFY(html.contains(QStringLiteral(">Иванов #CONCLUTION_NUMBER</span>")));
+        QVERIFY(html.contains(QStringLiteral(">LOS</span></p>"))); // "#NAME2" is no thickness
         QCOMPARE(html.count(QStringLiteral(">05.03.2026</span>")), 3);
         QVERIFY(html.contains(QStringLiteral("от 01.01.2020</span>")));
         QVERIFY(html.contains(QStringLiteral(">CONCLUTION_NUMBER поле0 от 11.03.2024</span>")));
         QVERIFY(html.contains(QStringLiteral(">10.5</span>"))); // dispersion
         QVERIFY(!html.contains(QStringLiteral("#DATA_TABLE_ROWS")));
         QVERIFY(!html.contains(QStringLiteral("#DATE")));
+    }
+
+    // Fields that repeat placeholders do not multiply: the document is the
+    // template plus the values, whatever they hold.
+    void documentSizeIsBoundedByTheValues()
+    {
+        CReportData report;
+        QString placeholders;
+        for (const auto& [placeholder, value] :
+             CReportDocument::Values(report, QDate(2026, 3, 5), QStringLiteral("K")))
+            placeholders += placeholder;
+        placeholders += QStringLiteral("#DATA_TABLE_ROWS");
+        qsizetype values = 0;
+        for (int f = 0; f < CReportData::FieldCount; ++f)
+        {
+            report.SetText(CReportData::Field(f), placeholders.repeated(20));
+            values += CReportDocument::Escaped(report.Text(CReportData::Field(f))).size();
+        }
+        const QString templateText = CReportDocument::Template();
+        const QString html =
+            CReportDocument::Generate(templateText, report, QDate(2026, 3, 5), QStringLiteral("K"));
+        QVERIFY(html.size() <= templateText.size() + values + 200);
+    }
+
+    void escaping_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("html");
+        QTest::newRow("markup") << "t<8 mm & \"a\" 'b' >"
+                                << "t&lt;8 mm &amp; &quot;a&quot; &#39;b&#39; &gt;";
+        QTest::newRow("entity stays text") << "&nbsp;&#60;"
+                                           << "&amp;nbsp;&amp;#60;";
+        QTest::newRow("CR LF, LF, CR") << "a\r\nb\nc\rd\r\n\r\n"
+                                       << "a<br />b<br />c<br />d<br /><br />";
+        QTest::newRow("LF CR is two") << "a\n\rb"
+                                      << "a<br /><br />b";
+        QTest::newRow("separators") << QString::fromUtf16(u"a\u2028b\u2029c") << "a<br />b<br />c";
+        const QString zwsp(QChar(0x200B));
+        QTest::newRow("long run wraps")
+            << QString(100, 'x') + " " + QString(65, 'y')
+            << QString(64, 'x') + zwsp + QString(16, 'x') + zwsp + QString(16, 'x') + zwsp +
+                   QString(4, 'x') + " " + QString(64, 'y') + zwsp + "y";
+        QTest::newRow("plain") << "Иванов И.И. #NAME1"
+                               << "Иванов И.И. #NAME1";
+    }
+    void escaping()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, html);
+        QCOMPARE(CReportDocument::Escaped(text), html);
+    }
+
+    // Whatever a field holds comes out of the PDF as it was typed.
+    void pdfShowsTextsAsTyped_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown"); // as pdftotext gives it
+        const int line = CReportData::ReasonOfTesting;
+        const int plain = CReportData::Conclusion;
+        QTest::newRow("less than") << line << "НК плановый, t<8 mm"
+                                   << "НК плановый, t<8 mm";
+        QTest::newRow("markup characters") << line << "a > b & c \"d\" 'e'"
+                                           << "a > b & c \"d\" 'e'";
+        QTest::newRow("placeholder") << int(CReportData::ObjectOwner) << "#NAME1 и #DATE1"
+                                     << "#NAME1 и #DATE1";
+        QTest::newRow("rows placeholder") << line << "#DATA_TABLE_ROWS"
+                                          << "#DATA_TABLE_ROWS";
+        QTest::newRow("device image") << line << "<img src=\"/dev/zero\">"
+                                      << "<img src=\"/dev/zero\">";
+        QTest::newRow("file URL image") << line << "<img src='file:///etc/shadow'>"
+                                        << "<img src='file:///etc/shadow'>";
+        const QString nested = QString("<table><tr><td>").repeated(16) + "x" +
+                               QString("</td></tr></table>").repeated(16);
+        QTest::newRow("nested tables") << plain << nested << nested;
+        const QString word = QStringLiteral("Ремонт").repeated(40);
+        QTest::newRow("long word") << plain << word << word;
+        QTest::newRow("CR LF lines") << plain << "Годен.\r\nРемонт не нужен.\rСрок 1 год.\nВсё"
+                                     << "Годен.\nРемонт не нужен.\nСрок 1 год.\nВсё";
+        QTest::newRow("multi-line organisation")
+            << int(CReportData::OrganizationName) << "ООО «Вектор»\nлаборатория НК"
+            << "ООО «Вектор»\nлаборатория НК";
+    }
+    void pdfShowsTextsAsTyped()
+    {
+        QFETCH(int, field);
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        CReportData report = FullReport();
+        report.SetText(CReportData::Field(field), text);
+        const QString path = m_dir.filePath(QStringLiteral("typed.pdf"));
+        const QString html = CReportDocument::Generate(CReportDocument::Template(), report,
+                                                       QDate(2026, 3, 5), QStringLiteral("K"));
+        QVERIFY(CReportDocument::WritePdf(html, path).Ok());
+        QString pdf = PdfText(path);
+        // A long line is wrapped on the page.
+        if (!shown.contains(QLatin1Char('\n')))
+            pdf.remove(QLatin1Char('\n'));
+        QVERIFY2(pdf.contains(shown), qPrintable(pdf.left(2000)));
+        // The other fields are where they were, not replaced by this one.
+        QCOMPARE(pdf.count(QStringLiteral("NAME1 поле")), 1);
+    }
+
+    // The document's own loader refuses every outside resource, whatever
+    // the markup names (the template is the only markup left).
+    void outsideResourcesAreRefused_data()
+    {
+        QTest::addColumn<QString>("markup"); // %1: a 300 x 200 picture on disk
+        QTest::addColumn<QString>("name");   // the resource name it asks for
+        QTest::newRow("device") << "<img src=\"/dev/zero\">"
+                                << "/dev/zero";
+        QTest::newRow("picture path") << "<img src=\"%1\">"
+                                      << "%1";
+        QTest::newRow("picture URL") << "<img src=\"file://%1\">"
+                                     << "file://%1";
+        QTest::newRow("relative picture") << "<img src=\"picture.png\">"
+                                          << "picture.png";
+        QTest::newRow("network") << "<img src=\"http://127.0.0.1:9/x.png\">"
+                                 << "http://127.0.0.1:9/x.png";
+        QTest::newRow("background") << "<table background=\"%1\"><tr><td>x</td></tr></table>"
+                                    << "%1";
+        QTest::newRow("style sheet")
+            << "<link rel=\"stylesheet\" type=\"text/css\" href=\"%1\"><p>x</p>"
+            << "%1";
+    }
+    void outsideResourcesAreRefused()
+    {
+        QFETCH(QString, markup);
+        QFETCH(QString, name);
+        const QString picture = m_dir.filePath(QStringLiteral("picture.png"));
+        if (!QFile::exists(picture))
+        {
+            QImage image(300, 200, QImage::Format_RGB32);
+            image.fill(Qt::red);
+            QVERIFY(image.save(picture));
+        }
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+
+        CReportTextDocument document;
+        document.setHtml(markup.arg(picture));
+        CReportDocument::LayOut(&document, QSizeF(600, 800));
+        QVERIFY(document.pageCount() >= 1);
+        // A refused image is drawn as the toolkit's small placeholder.
+        const QUrl url(name.arg(picture));
+        QVERIFY(document.resource(QTextDocument::ImageResource, url).value<QImage>().size() !=
+                QSize(300, 200));
+        QVERIFY(document.resource(QTextDocument::StyleSheetResource, url).isNull());
+        QVERIFY(!CReportTextDocument::IsOwnResource(url));
+    }
+
+    void ownResourcesAreLoaded()
+    {
+        QVERIFY(CReportTextDocument::IsOwnResource(QUrl(QStringLiteral("qrc:/a/b.png"))));
+        QVERIFY(CReportTextDocument::IsOwnResource(QUrl(QStringLiteral(":/a/b.png"))));
+        QVERIFY(!CReportTextDocument::IsOwnResource(QUrl(QStringLiteral("qrc://host/a.png"))));
+        QVERIFY(
+            !CReportTextDocument::IsOwnResource(QUrl(QStringLiteral("data:image/png;base64,AA"))));
+        CReportTextDocument document;
+        const QUrl own(QLatin1String("qrc") + CReportDocument::TemplatePath());
+        QCOMPARE(document.resource(QTextDocument::StyleSheetResource, own).toByteArray().left(9),
+                 QByteArray("<!DOCTYPE"));
     }
 
     void dataRowFragment()
@@ -284,17 +450,104 @@ private Q_SLOTS:
             "<span style=\"font-size:12pt;font-family:'Times New Roman','serif'\">&nbsp;</span>\n" +
             value("F") + "</td>\n<td width=\"71\">\n" + open + value("1") +
             "</td>\n<td width=\"71\">\n" + open + value("2.5") + "</td>\n<td width=\"71\">\n" +
-            open + value("мм") + "</td>\n<td width=\"71\">\n" + open + value("<i>M</i>") +
-            "</td>\n<td width=\"71\">\n" + open + value("6") + "</td>\n<td width=\"71\">\n" + open +
-            value("Н/Д") + "</td>\n<td width=\"90\">\n" + open + value("8") +
-            "</td>\n<td width=\"57\">\n" + open + value("9") + "</td>\n<td width=\"66\">\n" + open +
-            value("10") + "</td>\n</tr>\n";
+            open + value("мм") + "</td>\n<td width=\"71\">\n" + open +
+            value("&lt;i&gt;M&lt;/i&gt;") + "</td>\n<td width=\"71\">\n" + open + value("6") +
+            "</td>\n<td width=\"71\">\n" + open + value("Н/Д") + "</td>\n<td width=\"90\">\n" +
+            open + value("8") + "</td>\n<td width=\"57\">\n" + open + value("9") +
+            "</td>\n<td width=\"66\">\n" + open + value("10") + "</td>\n</tr>\n";
         QCOMPARE(CReportDocument::DataRows(report), expected);
 
         // No rows: the table keeps its two header rows only.
         const QString empty = CReportDocument::Generate(CReportDocument::Template(), CReportData(),
                                                         QDate(2026, 3, 5), "K");
-        QVERIFY(empty.contains(QStringLiteral(">10</span></p></td>\n</tr>\n\n</table>")));
+        QVERIFY(empty.contains(QStringLiteral(">10</span></p></td>\n</tr>\n</thead>\n\n</table>")));
+    }
+
+    // The printed table says LOS where a result fails the validity rule; the
+    // rows themselves (model, report file) keep their texts.
+    void losResults_data()
+    {
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("printed");
+        QTest::addColumn<QString>("units");
+        const QString mm = QStringLiteral("мм");
+        QTest::newRow("zero") << "0.00"
+                              << "LOS" << mm;
+        QTest::newRow("below") << "0.39"
+                               << "LOS" << mm;
+        QTest::newRow("lowest valid") << "0.40"
+                                      << "0.40" << mm;
+        QTest::newRow("highest valid") << "600.00"
+                                       << "600.00" << mm;
+        QTest::newRow("above") << "600.01"
+                               << "LOS" << mm;
+        QTest::newRow("no number") << "abc"
+                                   << "LOS" << mm;
+        QTest::newRow("typical") << "5.20"
+                                 << "5.20" << mm;
+        // Inches are judged in the same physical range: 0.4 ... 600 mm.
+        QTest::newRow("thin wall in inches") << "0.24"
+                                             << "0.24"
+                                             << "дюйм";
+        QTest::newRow("beyond the range in inches") << "24.00"
+                                                    << "LOS"
+                                                    << "дюйм";
+    }
+    void losResults()
+    {
+        QFETCH(QString, result);
+        QFETCH(QString, printed);
+        QFETCH(QString, units);
+        CReportData report;
+        report.rows = {{"F", "1", result, units, "", "", "", "", "", ""}};
+        const QString cell = QStringLiteral("'serif'\">%1</span></p>\n</td>\n<td width=\"71\">\n"
+                                            "<p align=\"center\">\n<span style=\"font-size:8.5pt;"
+                                            "font-family:'Times New Roman','serif'\">%2<");
+        QVERIFY(CReportDocument::DataRows(report).contains(cell.arg(printed, units)));
+        QCOMPARE(report.rows.first().at(2), result);
+    }
+
+    // A long table continues on the next page under its two header rows.
+    void headerRowsRepeatOnEveryPage()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        CReportData report = FullReport();
+        report.rows.clear();
+        for (int r = 0; r < 150; ++r)
+            report.rows.append({"Труба-1", QString::number(r + 1), "5.20", "мм", "Сталь",
+                                "5920 м/c", "Н/Д", "21 C°", "14:05", "15.04.2029"});
+        const QString path = m_dir.filePath(QStringLiteral("long.pdf"));
+        const QString html = CReportDocument::Generate(CReportDocument::Template(), report,
+                                                       QDate(2026, 3, 5), QStringLiteral("K"));
+        QVERIFY(CReportDocument::WritePdf(html, path).Ok());
+        const QStringList pages = PdfPages(path);
+        QVERIFY(pages.size() >= 3);
+        for (int page = 1; page < 3; ++page)
+            QVERIFY2(pages.at(page).simplified().startsWith(HeaderRowsText()),
+                     qPrintable(pages.at(page).left(300)));
+        QVERIFY(!pages.at(0).simplified().startsWith(HeaderRowsText()));
+    }
+
+    void sourceOfLoadedRows_data()
+    {
+        QTest::addColumn<QStringList>("names"); // column 0 of each row
+        QTest::addColumn<QString>("source");
+        QTest::newRow("one file") << QStringList{"Труба-1", "Труба-1"} << "Труба-1";
+        QTest::newRow("empty rows between") << QStringList{"", "Труба-1", ""} << "Труба-1";
+        QTest::newRow("two files") << QStringList{"Труба-1", "Котёл-2"} << "";
+        QTest::newRow("no rows") << QStringList{} << "";
+    }
+    void sourceOfLoadedRows()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, source);
+        QList<QStringList> rows;
+        for (const QString& name : names)
+            rows.append({name, "1", "5.20"});
+        const CReportSource fromRows = CReportSource::FromRows(rows);
+        QCOMPARE(fromRows.Name(), source);
+        QCOMPARE(fromRows.IsKnown(), !source.isEmpty());
     }
 
     void statisticsNotReachedShowNd_data()

@@ -6,6 +6,7 @@
 #include "data/CDataStorage.h"
 #include "report/CReportPreviewWindow.h"
 #include "report/CReportPrinter.h"
+#include "report/CReportTextDocument.h"
 #include "tests/common/ModelTexts.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
@@ -13,6 +14,7 @@
 #include "ui_CKorvalent.h"
 #include "ui_CReportPreviewWindow.h"
 
+#include <QLabel>
 #include <QPrinter>
 #include <QSettings>
 #include <QStandardItemModel>
@@ -89,10 +91,7 @@ class TestReportWindow : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        BeginWindowTests(&m_env, &m_settings, &m_prompts);
-    }
+    void initTestCase() { BeginWindowTests(&m_env, &m_settings, &m_prompts); }
 
     void init()
     {
@@ -254,8 +253,9 @@ private Q_SLOTS:
         // A pipe would block the read for ever, a huge file would take the
         // memory: both refused unread, the reason named.
         QTest::newRow("pipe") << QByteArray("fifo")
-                              << QStringLiteral("Не возможно обработать файл-отчёт: '%1'\n\nОШИБКА: "
-                                                "это не обычный файл ");
+                              << QStringLiteral(
+                                     "Не возможно обработать файл-отчёт: '%1'\n\nОШИБКА: "
+                                     "это не обычный файл ");
         QTest::newRow("over 64 MB") << QByteArray("big")
                                     << QStringLiteral("Не возможно обработать файл-отчёт: "
                                                       "'%1'\n\nОШИБКА: файл больше допустимого "
@@ -406,7 +406,7 @@ private Q_SLOTS:
         Ui()->OrganizationEdit->setPlainText(QStringLiteral("ООО <b>Вектор</b>"));
         W().OnReportDocumentPreview();
         QVERIFY(preview->isVisible());
-        QVERIFY(preview->HtmlFrame()->toPlainText().contains(QStringLiteral("ООО Вектор")));
+        QVERIFY(preview->HtmlFrame()->toPlainText().contains(QStringLiteral("ООО <b>Вектор</b>")));
         preview->resize(900, 900);
         QTRY_COMPARE(preview->size(), QSize(860, 900));
         QCOMPARE(preview->HtmlFrame()->geometry(),
@@ -471,13 +471,192 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Отчёт успешно сохранён в PDF.")});
         QVERIFY(ReadAll(path).startsWith("%PDF-"));
         if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-            QVERIFY(PdfText(path).contains(QStringLiteral("Заключение № PDF-5 от 01.01.2016")));
+            QVERIFY(PdfText(path).contains(QStringLiteral("Заключение № PDF-5 от 05.03.2026")));
 
         m_prompts.Clear();
         m_prompts.fileNames.enqueue(Dir());
         Ui()->toolbutton_report_save_pdf->click();
         QCOMPARE(Messages(CUserPrompts::IconCritical),
                  QStringList{QStringLiteral("ОШИБКА: не удалось создать PDF-файл отчёта.")});
+    }
+
+    // An untouched form dates its conclusion today; the card dates keep
+    // their start.
+    void conclusionDateStartsToday()
+    {
+        QCOMPARE(Ui()->ConclutionDate->date(), QDate(2026, 3, 5));
+        QCOMPARE(Ui()->ManagerAccessCardDateEdit->date(), QDate(2016, 1, 1));
+    }
+
+    // Texts reach the preview as typed, line breaks as line breaks.
+    void previewShowsTextsAsTyped()
+    {
+        // Both views hold documents that load nothing from outside.
+        QVERIFY(qobject_cast<CReportTextDocument*>(Ui()->ReportBrowser->document()));
+        QVERIFY(qobject_cast<CReportTextDocument*>(W().ReportPreview()->HtmlFrame()->document()));
+        Ui()->OrganizationEdit->setPlainText(QStringLiteral("ООО «Т<8>» & \"К\"\n#NAME1"));
+        Ui()->ConclutionEdit->setPlainText(QStringLiteral("Годен.\nРемонт не нужен."));
+        Ui()->ObjectOfControlEdit->setText(QStringLiteral("<img src=\"/dev/zero\">"));
+        Ui()->AreaManagerNameEdit->setText(QStringLiteral("Иванов И.И."));
+        W().OnReportDocumentPreview();
+        const QString text = W().ReportPreview()->HtmlFrame()->toPlainText().replace(
+            QChar::LineSeparator, QLatin1Char('\n'));
+        for (const char* typed :
+             {"ООО «Т<8>» & \"К\"\n#NAME1", "Годен.\nРемонт не нужен.", "<img src=\"/dev/zero\">"})
+            QVERIFY2(text.contains(QString::fromUtf8(typed)), typed);
+        QCOMPARE(text.count(QStringLiteral("Иванов И.И.")), 1);
+        W().ReportPreview()->close();
+    }
+
+    // The results page names its data file; a document made while another
+    // file is selected is asked about first.
+    void resultsOfAnotherFile_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("firstCell"); // of the results after the action
+        const int fill = CUserPrompts::Yes;
+        const int keep = CUserPrompts::No;
+        const int closed = CUserPrompts::Cancel;
+        QTest::newRow("preview, fill") << "preview" << fill << "Single";
+        QTest::newRow("preview, keep") << "preview" << keep << "Труба-1";
+        QTest::newRow("preview, box closed") << "preview" << closed << "Труба-1";
+        QTest::newRow("preview page, fill") << "page" << fill << "Single";
+        QTest::newRow("pdf, fill") << "pdf" << fill << "Single";
+        QTest::newRow("pdf, keep") << "pdf" << keep << "Труба-1";
+        QTest::newRow("print, fill") << "print" << fill << "Single";
+        QTest::newRow("print, keep") << "print" << keep << "Труба-1";
+    }
+    void resultsOfAnotherFile()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, answer);
+        QFETCH(QString, firstCell);
+        auto* label = Ui()->tab_3->findChild<QLabel*>(QStringLiteral("ReportResultsSourceLabel"));
+        QVERIFY(label);
+        QCOMPARE(label->text(), QStringLiteral("Результаты не заполнены."));
+        LoadDatabase(Sample());
+        W().OnReportResultsRefresh();
+        QCOMPARE(label->text(), QStringLiteral("Файл данных результатов: Труба-1"));
+        W().OnReportShowPreviewTab(); // the same file: no question
+        const QString pdf = Path(QStringLiteral("other.pdf"));
+        CReportPrinter::SetDialog(
+            [&](QPrinter& printer, QWidget*)
+            {
+                printer.setOutputFileName(pdf);
+                return true;
+            });
+        SelectFile(2);
+
+        auto act = [&]
+        {
+            if (action == QLatin1String("preview"))
+                W().OnReportDocumentPreview();
+            else if (action == QLatin1String("page"))
+                W().OnReportShowPreviewTab();
+            else if (action == QLatin1String("pdf"))
+            {
+                m_prompts.fileNames.enqueue(pdf);
+                Ui()->action_report_save_pdf->trigger();
+            }
+            else
+                W().OnReportDocumentPrint();
+        };
+        m_prompts.answers.enqueue(CUserPrompts::Button(answer));
+        act();
+        // (the PDF's file name is asked for first)
+        const CScriptedPrompts::Record question = m_prompts.records.value(action == "pdf");
+        QCOMPARE(question.kind, QStringLiteral("ask"));
+        QCOMPARE(question.icon, CUserPrompts::IconQuestion);
+        QCOMPARE(question.title, QStringLiteral("Korvalent"));
+        QCOMPARE(question.parent, &W());
+        QCOMPARE(question.text,
+                 QStringLiteral("Результаты отчёта получены из файла данных 'Труба-1', а данные "
+                                "ПЭП в заголовке - из выбранного файла данных 'Single'.\n\n"
+                                "Заполнить результаты из файла данных 'Single'?"));
+        QCOMPARE(question.buttons, int(CUserPrompts::Yes | CUserPrompts::No));
+        QCOMPARE(question.labels.value(CUserPrompts::Yes), QStringLiteral("Заполнить"));
+        QCOMPARE(question.labels.value(CUserPrompts::No), QStringLiteral("Оставить"));
+        QCOMPARE(question.defaultButton, CUserPrompts::Yes);
+
+        QCOMPARE(W().ReportResultsModel()->item(0, 0)->text(), firstCell);
+        QCOMPARE(label->text(), QStringLiteral("Файл данных результатов: ") + firstCell);
+        // What was made holds the results chosen.
+        const QString made = action == QLatin1String("preview")
+                                 ? W().ReportPreview()->HtmlFrame()->toPlainText()
+                             : action == QLatin1String("page") ? Ui()->ReportBrowser->toPlainText()
+                                                               : PdfText(pdf);
+        if (!made.isNull())
+            QVERIFY(made.contains(firstCell));
+        // Asked once: kept results are not asked about again for this file.
+        m_prompts.Clear();
+        act();
+        QCOMPARE(m_prompts.Messages().filter(QStringLiteral("Заполнить")), QStringList{});
+        for (const CScriptedPrompts::Record& r : std::as_const(m_prompts.records))
+            QVERIFY(r.kind != QLatin1String("ask"));
+        W().ReportPreview()->close();
+    }
+
+    // A report file's results name their data file in their first column; a
+    // file of the same name with other readings is another file.
+    void resultsOfALoadedReportOrAnotherDatabase()
+    {
+        LoadDatabase(Sample());
+        W().OnReportResultsRefresh();
+        const QString krf = Path(QStringLiteral("bound.krf"));
+        m_prompts.fileNames.enqueue(krf);
+        W().OnReportSaveToFile();
+        SelectFile(1);
+        m_prompts.fileNames.enqueue(krf);
+        W().OnReportLoadFromFile();
+        m_prompts.Clear();
+        m_prompts.answers.enqueue(CUserPrompts::No);
+        W().OnReportDocumentRefresh();
+        QCOMPARE(m_prompts.records.size(), 1);
+        QCOMPARE(m_prompts.records.first().text,
+                 QStringLiteral("Результаты отчёта получены из файла данных 'Труба-1', а данные "
+                                "ПЭП в заголовке - из выбранного файла данных 'LOS'.\n\n"
+                                "Заполнить результаты из файла данных 'LOS'?"));
+
+        // Another database with a "Труба-1" of other readings.
+        SelectFile(0);
+        W().OnReportResultsRefresh();
+        LoadDatabase({File(QStringLiteral("Труба-1"), {MmCell(7.5)})});
+        m_prompts.answers.enqueue(CUserPrompts::Yes);
+        W().OnReportDocumentRefresh();
+        QCOMPARE(m_prompts.records.first().text,
+                 QStringLiteral("Результаты отчёта получены из другого файла данных с тем же "
+                                "именем 'Труба-1', а данные ПЭП в заголовке - из выбранного файла."
+                                "\n\nЗаполнить результаты из выбранного файла данных 'Труба-1'?"));
+        QCOMPARE(Column(W().ReportResultsModel(), 2), QStringList{"7.50"});
+    }
+
+    // A printed table longer than a page repeats its two header rows.
+    void printedTableRepeatsItsHeader()
+    {
+        QList<CellRecord> cells;
+        for (int i = 0; i < 150; ++i)
+            cells.append(MmCell(i % 5 ? 5.2 : 0.0));
+        LoadDatabase({File(QStringLiteral("Длинный"), cells)});
+        W().OnReportResultsRefresh();
+        W().OnReportShowPreviewTab();
+        const QString path = Path(QStringLiteral("long.pdf"));
+        CReportPrinter::SetDialog(
+            [&](QPrinter& printer, QWidget*)
+            {
+                printer.setOutputFileName(path);
+                return true;
+            });
+        W().OnReportDocumentPrint();
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        const QStringList pages = PdfPages(path);
+        QVERIFY(pages.size() >= 3);
+        QVERIFY2(pages.at(1).simplified().startsWith(HeaderRowsText()),
+                 qPrintable(pages.at(1).left(300)));
+        // LOS readings say so on paper; the report's table keeps their texts.
+        QVERIFY(pages.join(QString()).contains(QStringLiteral("LOS")));
+        QCOMPARE(W().ReportResultsModel()->item(0, 2)->text(), QStringLiteral("0.00"));
     }
 
     // The command line makes the same document out of the same files.
