@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QSet>
 #include <QShortcut>
+#include <QStyle>
 #include <QToolButton>
 #include <QTableView>
 
@@ -139,6 +140,16 @@ void CKorvalent::KeysSetup()
          {m_ui->ResultFilesTable, m_ui->ResultFileContentTable, m_ui->StatisticsTable,
           m_ui->ReportResultsTable, m_ui->ReportStatsTable})
         table->setTabKeyNavigation(false);
+
+    // Enter on X(min) / X(max) finds the cell as a click does (a style that
+    // activates on one click has sent the click already).
+    connect(m_ui->StatisticsTable, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& index)
+            {
+                if (!style()->styleHint(QStyle::SH_ItemView_ActivateItemOnSingleClick, nullptr,
+                                        m_ui->StatisticsTable))
+                    OnStatisticsTableClick(index);
+            });
 
     // The data tab: the tool buttons left to right, then the tables top down.
     Ui::CKorvalent* ui = m_ui;

@@ -214,8 +214,8 @@ private Q_SLOTS:
     void dataTabFocusChain()
     {
         auto window = ShownWindow();
-        Load(window.get(),
-             {File(QStringLiteral("A-1"), {"5.0", "5.1"}), File(QStringLiteral("B-2"), {"6.0"})});
+        Load(window.get(), {File(QStringLiteral("A-1"), {"5.0", "5.1"}),
+                            File(QStringLiteral("B-2"), {"6.0", "6.4", "6.1"})});
         Ui::CKorvalent* ui = window->ui();
         QTableView* files = ui->ResultFilesTable;
         files->setFocus();
@@ -238,6 +238,12 @@ private Q_SLOTS:
                          "toolbutton_results_load_file", "toolbutton_results_delete_file",
                          "toolbutton_results_save_file", "toolbutton_results_save_database_to_file",
                          "ResultFilesTable", "ResultFileContentTable", "StatisticsTable"}));
+        // Enter on X(max) selects the thickest reading's cell, as a click does.
+        QTableView* statistics = ui->StatisticsTable;
+        statistics->setCurrentIndex(statistics->model()->index(4, 0));
+        QVERIFY(ui->ResultFileContentTable->currentIndex().row() != 1);
+        QTest::keyClick(statistics, Qt::Key_Return);
+        QCOMPARE(ui->ResultFileContentTable->currentIndex().row(), 1);
         // Walking through the files table changed nothing.
         QCOMPARE(files->currentIndex().row(), 1);
         QCOMPARE(window->SelectedFileIndex(), 1);
