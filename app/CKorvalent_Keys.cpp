@@ -17,7 +17,9 @@
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QSet>
+#include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
 #include <QTableView>
@@ -192,8 +194,18 @@ void CKorvalent::KeysSetup()
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidgetResizable(true);
-    scroll->setWidget(takeCentralWidget());
+    QWidget* content = takeCentralWidget();
+    scroll->setWidget(content);
     setCentralWidget(scroll);
+    // Where the screen has room the window keeps the minimum its content
+    // needs, and nothing scrolls.
+    if (QScreen* screen = this->screen())
+    {
+        const QMargins frame = CScreenFit::FrameOf(this);
+        QSize room = screen->availableGeometry().marginsRemoved(frame).size();
+        room.rheight() -= menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+        scroll->setMinimumSize(content->minimumSizeHint().boundedTo(room));
+    }
 
     // Esc closes the preview as it closes every dialog.
     auto* closePreview = new QShortcut(QKeySequence(Qt::Key_Escape), m_reportPreview);
