@@ -224,7 +224,10 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     // 16. The analysis tab after the report.
     AnalysisSetup();
 
-    // 17. Keys, mnemonics and focus order, once every tab is there.
+    // 17. The survey archive's menu.
+    ArchiveSetup();
+
+    // 18. Keys, mnemonics and focus order, once every menu and tab is there.
     KeysSetup();
     // The content now scrolls: the window may be as small as its screen.
     resize(placed.geometry.size());

@@ -12,6 +12,7 @@
 #include <QModelIndex>
 #include <QString>
 
+class QAction;
 class QLabel;
 class QStandardItemModel;
 class QItemSelectionModel;
@@ -44,6 +45,7 @@ class CKorvalent;
 //   CKorvalent_Export.cpp   CSV and spreadsheet export
 //   CKorvalent_Analysis.cpp analysis tab, statistics rows that find their cell
 //   CKorvalent_Keys.cpp     shortcuts, mnemonics, focus order, screen fit
+//   CKorvalent_Archive.cpp  the survey archive's menu, downloads archived
 class CKorvalent : public QMainWindow
 {
     Q_OBJECT
@@ -239,4 +241,21 @@ private:
 
     // --- keys, focus and screen fit (CKorvalent_Keys.cpp) ---
     void KeysSetup();
+    // --- survey archive (CKorvalent_Archive.cpp) ---
+public:
+    // The archive's location: the setting, or the file in the documents
+    // directory.
+    QString ArchiveLocation();
+    QAction* ArchiveDownloadsAction() const { return m_archiveDownloadsAction; }
+    // The menu's commands (plain methods: the window's slots are a fixed set).
+    void OnArchiveLoadedData();
+    void OnArchiveBrowse();
+    void OnArchiveChooseLocation();
+
+private:
+    bool m_archiveDemo = false;
+    QAction* m_archiveDownloadsAction = nullptr;
+    void ArchiveSetup();
+    // After a device chain: a successful download is archived.
+    void ArchiveAfterChain(const CDatabaseTransfer::Action& action);
 };

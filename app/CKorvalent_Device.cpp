@@ -139,6 +139,7 @@ void CKorvalent::CarryOut(const CDatabaseTransfer::Action& action)
         UserPrompts().Warning(this, title, action.warning);
     if (!action.information.isEmpty())
         UserPrompts().Information(this, title, action.information);
+    ArchiveAfterChain(action);
     // The chain's own next step: should another window have taken the
     // device meanwhile, the manager's refusal ends the chain as a failure.
     if (action.task < 0)

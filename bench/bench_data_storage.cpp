@@ -9,20 +9,32 @@
 //   load:      file -> CDataStorage -> the data-file list (what the window
 //              and the command line wait for before filling tables)
 //   load+stat: the same plus the statistics of every file
-//   save:      the list written back, atomically
+//   save:      the list written back, atomically (and, as the "before",
+//              through the DOM tree the writer used to build)
 //
-//   korvalent-bench-data [--runs N] [--keep DIR]
+// Then load + save as whole processes, interleaved run by run:
+//
+//   reference: xmllint --format -o OUT FILE (parse, indent, write)
+//   resave:    this program's --resave FILE OUT, the program's reader and
+//              writer; and with --dom the DOM writer of before
+//   CPU (user + system), wall and peak memory of each child from wait4().
+//
+//   korvalent-bench-data [--runs N] [--keep DIR] [--no-processes]
+//   korvalent-bench-data --resave FILE OUT [--dom]
 
 #include "bench/BenchData.h"
 #include "data/CAnsiText.h"
 #include "data/CCellDecoder.h"
 #include "data/CDataStorage.h"
 #include "data/CStatistics.h"
+#include "data/CXmlKeyFileWriter.h"
+#include "tests/common/DomKeyFileWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -30,7 +42,12 @@
 #include <functional>
 #include <libxml/parser.h>
 #include <libxml/xmlreader.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace
 {
@@ -116,6 +133,121 @@ double CpuMs()
            (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
+// Load + save as one process would do it (the --resave mode).
+int Resave(const char* in, const char* out, bool dom)
+{
+    const CDataStorage::LoadResult r = CDataStorage::LoadDatabaseFile(QString::fromLocal8Bit(in));
+    if (!r.Succeeded())
+        return 1;
+    const QString target = QString::fromLocal8Bit(out);
+    const bool saved =
+        dom ? CXmlKeyFileWriter::WriteFile(target, DomKeyFile::DatabaseDocument(r.files))
+            : CDataStorage::SaveDatabaseFile(target, r.files);
+    return saved ? 0 : 1;
+}
+
+struct Child
+{
+    double wall = 0;
+    double cpu = 0;
+    double peakMiB = 0;
+    bool ok = false;
+};
+
+// The peak memory a child reports from wait4() includes that of the process
+// it was started from (the bench itself, some 50 MiB): it is taken through
+// GNU time, small itself, instead, where that is installed.
+Child RunChild(const QList<QByteArray>& command, const QString& dir)
+{
+    static const bool timeInstalled = QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable();
+    const QByteArray peakFile = QFile::encodeName(dir + QStringLiteral("/peak.txt"));
+    QList<QByteArray> full = command;
+    if (timeInstalled)
+        full = QList<QByteArray>{"/usr/bin/time", "-f", "%M", "-o", peakFile} + command;
+    std::vector<char*> argv;
+    for (const QByteArray& a : full)
+        argv.push_back(const_cast<char*>(a.constData()));
+    argv.push_back(nullptr);
+    Child c;
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return c;
+    int status = 0;
+    rusage u{};
+    if (wait4(pid, &status, 0, &u) != pid)
+        return c;
+    c.wall = Ms(t);
+    c.cpu = (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+            (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+    c.peakMiB = double(u.ru_maxrss) / 1024.0;
+    QFile peak(QString::fromLocal8Bit(peakFile));
+    if (timeInstalled && peak.open(QIODevice::ReadOnly))
+        c.peakMiB = peak.readAll().trimmed().toDouble() / 1024.0;
+    c.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return c;
+}
+
+void Print(const char* name, const QList<double>& values, const char* unit, double reference)
+{
+    const double median = BenchData::Median(values);
+    std::printf("  %-40s %-4s %7.1f %7.1f %7.1f   x%.2f\n", name, unit,
+                *std::min_element(values.begin(), values.end()), median,
+                *std::max_element(values.begin(), values.end()), median / reference);
+}
+
+// Whole processes, taking turns: xmllint, the program's resave, the DOM one.
+int CompareProcesses(const QString& self, const QString& path, const QString& dir, int runs)
+{
+    const QByteArray file = QFile::encodeName(path);
+    const QList<QList<QByteArray>> commands = {
+        {"/usr/bin/xmllint", "--format", "-o", QFile::encodeName(dir + "/xmllint.kdb"), file},
+        {QFile::encodeName(self), "--resave", file, QFile::encodeName(dir + "/resaved.kdb")},
+        {QFile::encodeName(self), "--resave", file, QFile::encodeName(dir + "/dom.kdb"), "--dom"},
+    };
+    const char* names[] = {"xmllint --format -o (reference)", "load + save (streaming writer)",
+                           "load + save (DOM writer, before)"};
+    QList<double> wall[3], cpu[3], peak[3];
+    for (int r = -1; r < runs; ++r)
+    {
+        for (int k = 0; k < 3; ++k)
+        {
+            const int i = (r & 1) ? 2 - k : k;
+            const Child c = RunChild(commands.at(i), dir);
+            if (!c.ok)
+            {
+                std::fprintf(stderr, "%s failed\n", names[i]);
+                return 1;
+            }
+            if (r >= 0)
+            {
+                wall[i].append(c.wall);
+                cpu[i].append(c.cpu);
+                peak[i].append(c.peakMiB);
+            }
+        }
+    }
+    QFile resaved(dir + "/resaved.kdb"), dom(dir + "/dom.kdb");
+    if (!resaved.open(QIODevice::ReadOnly) || !dom.open(QIODevice::ReadOnly) ||
+        resaved.readAll() != dom.readAll())
+    {
+        std::fprintf(stderr, "the two writers wrote different bytes\n");
+        return 1;
+    }
+    std::printf("\nload + save as whole processes, %d runs interleaved; min / median / max and "
+                "the ratio of the medians to xmllint's\n",
+                runs);
+    for (int i = 0; i < 3; ++i)
+    {
+        std::printf("%s\n", names[i]);
+        Print("CPU (user + system)", cpu[i], "ms", BenchData::Median(cpu[0]));
+        Print("wall", wall[i], "ms", BenchData::Median(wall[0]));
+        Print("peak memory", peak[i], "MiB", BenchData::Median(peak[0]));
+    }
+    return 0;
+}
+
 struct Series
 {
     const char* name;
@@ -127,12 +259,20 @@ struct Series
 
 int main(int argc, char** argv)
 {
+    if (argc >= 4 && std::strcmp(argv[1], "--resave") == 0)
+        return Resave(argv[2], argv[3], argc >= 5 && std::strcmp(argv[4], "--dom") == 0);
+
     QCoreApplication app(argc, argv);
     int runs = 21;
+    bool processes = true;
     QString keep;
     const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i)
+    for (int i = 1; i < args.size(); ++i)
     {
+        if (args.at(i) == QLatin1String("--no-processes"))
+            processes = false;
+        if (i + 1 == args.size())
+            break;
         if (args.at(i) == QLatin1String("--runs"))
             runs = std::max(1, args.at(i + 1).toInt());
         else if (args.at(i) == QLatin1String("--keep"))
@@ -186,6 +326,10 @@ int main(int argc, char** argv)
          [&] { return CDataStorage::SaveDatabaseFile(path, files); },
          {},
          {}},
+        {"save through a DOM tree (before)",
+         [&] { return CXmlKeyFileWriter::WriteFile(path, DomKeyFile::DatabaseDocument(files)); },
+         {},
+         {}},
     };
 
     // One warm-up round, not counted.
@@ -228,5 +372,5 @@ int main(int argc, char** argv)
                     *std::max_element(s.wall.begin(), s.wall.end()), cpu, median / reference,
                     cpu / referenceCpu);
     }
-    return 0;
+    return processes ? CompareProcesses(app.applicationFilePath(), path, dir, runs) : 0;
 }

@@ -14,7 +14,7 @@
 // 10 bits per byte, which is what the download takes on a real line.
 //
 //   korvalent-bench-download [--runs N] [--only cli|reference] [--keep FILE.kdb]
-//                            [--port PATH]
+//                            [--port PATH] [--reply-delay MS]
 //
 // --only runs one contestant; --keep also writes the database it serves;
 // --port talks to a korvalent-gauge-sim started apart (with --db of a kept
@@ -23,7 +23,9 @@
 // A pseudo-terminal moves the bytes far faster than the line, so whatever the
 // program does per unit of time (status texts and progress at most every
 // 50 ms) happens fewer times per download than on the line. For the share
-// at about the line's pace, give the gauge `--reply-delay 3` and use --port.
+// at about the line's pace, give --reply-delay 3: the gauge this program
+// starts holds every reply back 3 ms, and both contestants (the minimal
+// client too) are measured at that pace (about two minutes a download).
 
 #include "bench/DownloadBench.h"
 #include "core/CAppSettings.h"
@@ -41,6 +43,7 @@ int main(int argc, char** argv)
     QString keep;
     QString only;
     QString portPath;
+    int replyDelay = 0;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i)
     {
@@ -52,6 +55,8 @@ int main(int argc, char** argv)
             only = args.at(++i);
         else if (args.at(i) == QLatin1String("--port") && i + 1 < args.size())
             portPath = args.at(++i);
+        else if (args.at(i) == QLatin1String("--reply-delay") && i + 1 < args.size())
+            replyDelay = std::max(0, args.at(++i).toInt());
     }
     const bool withCli = only.isEmpty() || only == QLatin1String("cli");
     const bool withReference = only.isEmpty() || only == QLatin1String("reference");
@@ -63,7 +68,7 @@ int main(int argc, char** argv)
 
     const DataFileList database = LargestDatabase();
     CGaugeProcess gauge;
-    if (portPath.isEmpty() && !gauge.Start(database, keep))
+    if (portPath.isEmpty() && !gauge.Start(database, keep, replyDelay))
     {
         std::fprintf(stderr, "cannot start korvalent-gauge-sim beside this program\n");
         return 1;
@@ -119,6 +124,8 @@ int main(int argc, char** argv)
 
     const double wireMs = wire.Ms();
     PrintHeader(runs, wire);
+    if (replyDelay > 0)
+        std::printf("gauge replies held back %d ms each (about the line's pace)\n", replyDelay);
     std::printf("load average (1 min): %.2f before, %.2f after\n", loadBefore, loadAfter);
     if (withReference)
         PrintRow("reference (blocking POSIX)", referenceRuns, wireMs);

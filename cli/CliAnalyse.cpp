@@ -4,6 +4,7 @@
 #include "analysis/CSurveyComparison.h"
 #include "data/CDataStorage.h"
 #include "export/CCsvWriter.h"
+#include "export/CPngWriter.h"
 
 #include <QStandardItemModel>
 #include <cmath>
@@ -76,7 +77,7 @@ bool WritePng(const QString& path, const DataFileRecord& current, const DataFile
     CAnalysisChart chart;
     chart.SetData(current, CDataStorage::FileName(current), options, previous,
                   previous ? CDataStorage::FileName(*previous) : QString());
-    const CSafeSave::Result saved = chart.SavePng(path);
+    const CSafeSave::Result saved = CPngWriter::Save(path, [&chart] { return chart.Render(); });
     if (!saved.Ok())
     {
         CliPrintErr(CSafeSave::Describe(path, saved));

@@ -13,6 +13,7 @@ struct CliContext
     QString port;         // --port PATH, empty when not given
     bool verbose = false; // -v: device status texts on stderr too
     bool yes = false;     // --yes: replace what the gauge holds without asking
+    QString archive;      // --archive LOCATION, empty when not given
 };
 
 // Exit codes of every command.
@@ -42,6 +43,16 @@ int CliPepList(const CliContext& ctx);
 int CliScreenshot(const CliContext& ctx);
 int CliReport(const CliContext& ctx);
 int CliAnalyse(const CliContext& ctx);
+int CliArchiveAdd(const CliContext& ctx);
+int CliArchiveList(const CliContext& ctx);
+int CliArchiveGet(const CliContext& ctx);
+int CliArchiveMove(const CliContext& ctx);
+int CliArchiveRename(const CliContext& ctx);
+int CliArchiveMerge(const CliContext& ctx);
+int CliArchiveRemove(const CliContext& ctx);
+// `download --archive-add`: archives what was downloaded (saved to output).
+int CliArchiveDownloaded(const CliContext& ctx, const DataFileList& files,
+                         const MaterialList& materials, const QString& output);
 
 // Helpers shared by the commands.
 // Both print through CliSafeText: no text from a file or the gauge reaches

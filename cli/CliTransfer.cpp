@@ -217,8 +217,10 @@ int CliDownload(const CliContext& ctx)
     bool missing = false;
     TakeOption(args, QStringLiteral("-o"), &output, &missing);
     TakeOption(args, QStringLiteral("--materials"), &materialsPath, &missing);
+    const bool archiveAdd = args.removeAll(QStringLiteral("--archive-add")) > 0;
     if (missing || output.isEmpty() || !args.isEmpty())
-        return Usage(QStringLiteral("download needs -o FILE.kdb [--materials FILE.csv]"));
+        return Usage(
+            QStringLiteral("download needs -o FILE.kdb [--materials FILE.csv] [--archive-add]"));
     // Told before the gauge is read, not after minutes of transfer.
     for (const QString& target : {output, materialsPath})
     {
@@ -284,6 +286,9 @@ int CliDownload(const CliContext& ctx)
             return WriteFailed(WriteFailedText(materialsPath), materialsPath, result);
     }
     CliPrintOut(label);
+    // The download is saved whatever happens to the archive.
+    if (archiveAdd)
+        return CliArchiveDownloaded(ctx, files, materials, output);
     return CliOk;
 }
 

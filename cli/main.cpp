@@ -33,7 +33,7 @@ const Command kCommands[] = {
      "show a .kdb/.kdf file as tables with statistics", CliShow},
     {"firmware", "[--port PATH] firmware", "read the gauge's firmware version", CliFirmware},
     {"clock", "[--port PATH] clock", "set the gauge's clock from this PC", CliClock},
-    {"download", "[--port PATH] download -o FILE.kdb [--materials FILE.csv]",
+    {"download", "[--port PATH] download -o FILE.kdb [--materials FILE.csv] [--archive-add]",
      "download the gauge's database (and its materials table)", CliDownload},
     {"upload", "[--port PATH] [--yes] upload FILE",
      "erase the gauge's database, then write a .kdb/.kdf file into it", CliUpload},
@@ -61,6 +61,20 @@ const Command kCommands[] = {
      "corrosion rate and remaining life per location against an earlier survey (thicknesses "
      "in the file's unit; --previous-file may be left out when FILE holds one data file)",
      CliAnalyse},
+    {"archive-add", "[--archive LOCATION] archive-add FILE.kdb|FILE.kdf...",
+     "archive the surveys of database or data files (added / already archived)", CliArchiveAdd},
+    {"archive-list", "[--archive LOCATION] archive-list [--object NAME]",
+     "list the archive's objects, or one object's surveys", CliArchiveList},
+    {"archive-get", "[--archive LOCATION] archive-get --survey ID -o FILE.kdf",
+     "write an archived survey as a data file", CliArchiveGet},
+    {"archive-move", "[--archive LOCATION] archive-move --survey ID --object NAME",
+     "move a survey to another object (made when missing)", CliArchiveMove},
+    {"archive-rename", "[--archive LOCATION] archive-rename OLD NEW", "rename an object",
+     CliArchiveRename},
+    {"archive-merge", "[--archive LOCATION] archive-merge FROM INTO",
+     "move FROM's surveys into INTO; FROM disappears", CliArchiveMerge},
+    {"archive-remove", "[--archive LOCATION] archive-remove --survey ID --yes",
+     "delete a survey from the archive", CliArchiveRemove},
 };
 
 // The command word, skipping the global options; empty when there is none.
@@ -69,7 +83,7 @@ QString CommandWord(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
     {
         const QString a = QString::fromLocal8Bit(argv[i]);
-        if (a == QLatin1String("--port"))
+        if (a == QLatin1String("--port") || a == QLatin1String("--archive"))
             ++i;
         else if (!a.startsWith(QLatin1Char('-')))
             return a;
@@ -115,8 +129,9 @@ void CliPrintErr(const QString& line)
 
 void CliPrintUsage(bool toStderr)
 {
-    QString text = QStringLiteral("Usage: korvalent-cli [--port PATH] [-v] [--yes] COMMAND [ARGS]\n"
-                                  "       korvalent-cli --help | --version\n\nCommands:\n");
+    QString text = QStringLiteral(
+        "Usage: korvalent-cli [--port PATH] [--archive LOCATION] [-v] [--yes] COMMAND [ARGS]\n"
+        "       korvalent-cli --help | --version\n\nCommands:\n");
     for (const Command& c : kCommands)
         text += QStringLiteral("  korvalent-cli ") + QString::fromUtf8(c.synopsis) +
                 QStringLiteral("\n      ") + QString::fromUtf8(c.description) + '\n';
@@ -219,6 +234,12 @@ int main(int argc, char** argv)
             ctx.port = a.mid(7);
             if (ctx.port.isEmpty())
                 return CliUsageError(QStringLiteral("--port needs a path"));
+        }
+        else if (a == QLatin1String("--archive") && commandName.isEmpty())
+        {
+            if (i + 1 >= arguments.size())
+                return CliUsageError(QStringLiteral("--archive needs a location"));
+            ctx.archive = arguments.at(++i);
         }
         else if (a == QLatin1String("-v") || a == QLatin1String("--verbose"))
             ctx.verbose = true;

@@ -113,20 +113,35 @@ bool ReadContent(const QString& path, QByteArray* content, LoadResult* refused)
     }
 }
 
-void AppendFileElements(CXmlKeyFileWriter& writer, QDomElement parent, const DataFileRecord& file,
-                        const QString& name)
+void AppendFileElements(CXmlKeyFileWriter& writer, const DataFileRecord& file, const QString& name)
 {
-    writer.AddValue(parent, QStringLiteral("NAME"), name);
-    writer.AddValue(parent, QStringLiteral("SERIAL_NUMBER"),
+    writer.AddValue(QLatin1StringView("NAME"), name);
+    writer.AddValue(QLatin1StringView("SERIAL_NUMBER"),
                     QString::number(quint32(file.header.serialNumber)));
-    writer.AddValue(parent, QStringLiteral("FW_VERSION"),
+    writer.AddValue(QLatin1StringView("FW_VERSION"),
                     QString::number(quint32(file.header.fwVersion)));
-    writer.AddValue(parent, QStringLiteral("AUDIO_INDEX"), QString::number(file.header.audioIndex));
-    writer.AddValue(parent, QStringLiteral("RECORDS"), QString::number(file.header.records));
+    writer.AddValue(QLatin1StringView("AUDIO_INDEX"), QString::number(file.header.audioIndex));
+    writer.AddValue(QLatin1StringView("RECORDS"), QString::number(file.header.records));
+    // "DATA_ROW" and the row's number, written without a formatter: there
+    // are some 38 000 of them in a full database.
+    char row[24] = "DATA_ROW";
     for (int i = 0; i < file.cells.size(); ++i)
-        writer.AddValue(parent, QStringLiteral("DATA_ROW") + QString::number(i + 1),
-                        CCellDecoder::ToBase64(file.cells.at(i)));
+    {
+        char digits[12];
+        int count = 0;
+        for (int n = i + 1; n > 0; n /= 10)
+            digits[count++] = char('0' + n % 10);
+        for (int d = 0; d < count; ++d)
+            row[8 + d] = digits[count - 1 - d];
+        writer.AddBase64Value(QLatin1StringView(row, 8 + count), &file.cells.at(i),
+                              sizeof(CellRecord));
+    }
 }
+
+// A data file's elements take about this many bytes besides its rows, and a
+// row about this many; enough to write the document without regrowing.
+constexpr qsizetype kFileBytes = 200;
+constexpr qsizetype kRowBytes = 64;
 } // namespace
 
 CDataStorage::LoadResult CDataStorage::ParseDatabase(const QByteArray& content)
@@ -210,20 +225,24 @@ CDataStorage::LoadResult CDataStorage::LoadEitherKind(const QString& path, bool*
 
 QByteArray CDataStorage::DatabaseDocument(const DataFileList& files)
 {
-    CXmlKeyFileWriter writer(DatabaseRootName());
-    writer.AddValue(QStringLiteral("FILES"), QString::number(files.size()));
+    qsizetype expected = kFileBytes;
+    for (const DataFileRecord& file : files)
+        expected += kFileBytes + kRowBytes * file.cells.size();
+    CXmlKeyFileWriter writer(DatabaseRootName(), expected);
+    writer.AddValue(QLatin1StringView("FILES"), QString::number(files.size()));
     for (int i = 0; i < files.size(); ++i)
     {
-        const QDomElement group = writer.AddGroup(QStringLiteral("FILE") + QString::number(i + 1));
-        AppendFileElements(writer, group, files.at(i), FileName(files.at(i)));
+        writer.BeginGroup(QStringLiteral("FILE") + QString::number(i + 1));
+        AppendFileElements(writer, files.at(i), FileName(files.at(i)));
+        writer.EndGroup();
     }
     return writer.ToBytes();
 }
 
 QByteArray CDataStorage::DataFileDocument(const DataFileRecord& file, const QString& name)
 {
-    CXmlKeyFileWriter writer(DataFileRootName());
-    AppendFileElements(writer, writer.Root(), file, name);
+    CXmlKeyFileWriter writer(DataFileRootName(), kFileBytes + kRowBytes * file.cells.size());
+    AppendFileElements(writer, file, name);
     return writer.ToBytes();
 }
 

@@ -3,16 +3,17 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSerialPort>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,32 +24,94 @@ constexpr qint64 kWaitSlice = 50;
 // Longest wait of one blocking read (the driver's timer, in tenths of a second).
 constexpr qint64 kReadSlice = 100;
 constexpr cc_t kReadSliceTenths = 1;
+// A lock file that names no process is taken for a leftover after this long,
+// as Qt's serial port does.
+constexpr time_t kUnnamedLockStaleSeconds = 30;
 
-// A lock file whose process no longer runs (or that names none, as an empty
-// file left by a process killed while creating it).
-bool IsStaleLockFile(const QString& lockFile)
+// The folders serial port libraries (Qt's among them) keep lock files in, in
+// the order they try them: "LCK..ttyACM0" for /dev/ttyACM0, "LCK..pts_3" for
+// /dev/pts/3.
+const char* const kLockFolders[] = {"/var/lock",         "/etc/locks", "/var/spool/locks",
+                                    "/var/spool/uucp",   "/tmp",       "/var/tmp",
+                                    "/var/lock/lockdev", "/run/lock"};
+
+QString LockFileName(const QString& path)
 {
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    if (!QLockFile(lockFile).getLockInfo(&pid, &host, &application) || pid <= 0)
-        return true;
-    return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+    QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return QStringLiteral("/LCK..") + name;
+}
+
+// The first folder this process may create lock files in, looked for once;
+// empty when there is none.
+const QByteArray& LockFolder()
+{
+    static const QByteArray folder = []
+    {
+        for (const char* f : kLockFolders)
+            if (::access(f, R_OK | W_OK | X_OK) == 0)
+                return QByteArray(f);
+        return QByteArray();
+    }();
+    return folder;
+}
+
+// What follows the process id in our lock files: the lines Qt's QLockFile
+// writes after it, the executable's file name (which it compares with that
+// of the running process, against a reused id) and the host.
+const QByteArray& LockFileTail()
+{
+    static const QByteArray tail = []
+    {
+        char exe[4096] = {};
+        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+        const QByteArray path(exe, n > 0 ? qsizetype(n) : 0);
+        char host[256] = {};
+        ::gethostname(host, sizeof(host) - 1);
+        return '\n' + path.mid(path.lastIndexOf('/') + 1) + '\n' + QByteArray(host) + '\n';
+    }();
+    return tail;
+}
+
+enum class Holder
+{
+    Running, // a running process holds the port
+    Gone,    // the process it names has ended: the file may go
+    Unnamed  // names no process (empty, or from a program killed while writing it)
+};
+
+// Who holds the lock file: the process id at its start (Qt's files, and the
+// older "%10d\n" ones, both begin with it).
+Holder LockHolder(const QByteArray& file, time_t* age)
+{
+    *age = 0;
+    char text[64] = {};
+    const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return errno == ENOENT ? Holder::Gone : Holder::Unnamed;
+    const ssize_t n = ::read(fd, text, sizeof(text) - 1);
+    struct stat st = {};
+    if (::fstat(fd, &st) == 0)
+        *age = std::time(nullptr) - st.st_mtime;
+    ::close(fd);
+    if (n <= 0)
+        return Holder::Unnamed;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    if (end == text || pid <= 0)
+        return Holder::Unnamed;
+    if (::kill(pid_t(pid), 0) == 0 || errno == EPERM)
+        return Holder::Running;
+    return Holder::Gone;
 }
 } // namespace
 
 QString CSerialLink::ExistingLockFile(const QString& path)
 {
-    // The folders and the name the serial port libraries use:
-    // "LCK..ttyACM0" for /dev/ttyACM0, "LCK..pts_3" for /dev/pts/3.
-    static const char* const folders[] = {"/var/lock",         "/etc/locks", "/var/spool/locks",
-                                          "/var/spool/uucp",   "/tmp",       "/var/tmp",
-                                          "/var/lock/lockdev", "/run/lock"};
-    QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    for (const char* folder : folders)
+    const QString name = LockFileName(path);
+    for (const char* folder : kLockFolders)
     {
-        const QString file = QString::fromLatin1(folder) + QStringLiteral("/LCK..") + name;
+        const QString file = QString::fromLatin1(folder) + name;
         if (QFileInfo::exists(file))
             return file;
     }
@@ -67,6 +130,70 @@ bool CSerialLink::IsOpen() const
     return m_fd >= 0;
 }
 
+// Creates the lock file of the port unless a running program holds one. A
+// leftover of a process that has ended is replaced; one that names no
+// process is replaced once it is old, and otherwise refuses the port
+// (OpenLocked) so that the user can be told which file it is. Without a lock
+// folder this process may write to, the port is still exclusive through
+// TIOCEXCL and flock().
+int CSerialLink::TakeLockFile(const QString& path)
+{
+    const QByteArray& folder = LockFolder();
+    if (folder.isEmpty())
+        return OpenOk;
+    const QByteArray file = folder + QFile::encodeName(LockFileName(path));
+    for (int attempt = 0; attempt < 2; ++attempt)
+    {
+        const int fd =
+            ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd >= 0)
+        {
+            const QByteArray content = QByteArray::number(qint64(::getpid())) + LockFileTail();
+            const bool written =
+                ::write(fd, content.constData(), size_t(content.size())) == ssize_t(content.size());
+            ::close(fd);
+            if (!written)
+            {
+                ::unlink(file.constData());
+                SetErrnoError(errno ? errno : EIO);
+                return OpenOther;
+            }
+            m_ownLockFile = file;
+            return OpenOk;
+        }
+        if (errno != EEXIST)
+            return OpenOk; // the folder refuses this file: go on without one
+        time_t age = 0;
+        switch (LockHolder(file, &age))
+        {
+        case Holder::Running:
+            m_lastError = QStringLiteral("port is in use");
+            return OpenBusy;
+        case Holder::Unnamed:
+            if (age <= kUnnamedLockStaleSeconds)
+            {
+                m_lastError = QStringLiteral("port is locked");
+                m_lockFile = QString::fromLocal8Bit(file);
+                return OpenLocked;
+            }
+            break;
+        case Holder::Gone:
+            break;
+        }
+        ::unlink(file.constData());
+    }
+    m_lastError = QStringLiteral("port is locked");
+    return OpenBusy;
+}
+
+void CSerialLink::ReleaseLockFile()
+{
+    if (m_ownLockFile.isEmpty())
+        return;
+    ::unlink(m_ownLockFile.constData());
+    m_ownLockFile.clear();
+}
+
 int CSerialLink::Open(const QString& path)
 {
     Close();
@@ -76,148 +203,108 @@ int CSerialLink::Open(const QString& path)
         m_lastError = QStringLiteral("no port path");
         return OpenNoPath;
     }
+    const int locked = TakeLockFile(path);
+    if (locked != OpenOk)
+        return locked;
 
-    m_port = new QSerialPort();
-    m_port->setPortName(path);
-    if (!m_port->open(QIODevice::ReadWrite))
+    // Opened without blocking: a port without carrier would hold the open.
+    const QByteArray device = QFile::encodeName(path);
+    m_fd = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0)
     {
-        const QSerialPort::SerialPortError error = m_port->error();
-        m_lastError = m_port->errorString();
-        delete m_port;
-        m_port = nullptr;
+        const int error = errno;
+        SetErrnoError(error);
+        ReleaseLockFile();
         switch (error)
         {
-        case QSerialPort::DeviceNotFoundError:
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
             return OpenNotFound;
-        case QSerialPort::PermissionError:
-        {
-            // A lock file left behind by a process that is gone (killed,
-            // crashed) keeps the port locked: say which file it is.
-            const QString lockFile = ExistingLockFile(path);
-            if (!lockFile.isEmpty() && IsStaleLockFile(lockFile))
-            {
-                m_lockFile = lockFile;
-                return OpenLocked;
-            }
-        }
-            // Qt reports a port held by another program as a permission error
-            // too; tell the two apart by whether we may open the node at all.
-            if (QFileInfo(path).isReadable() && QFileInfo(path).isWritable())
-                return OpenBusy;
+        case EACCES:
+        case EPERM:
             return OpenPermission;
+        case EBUSY:
+            return OpenBusy;
         default:
             return OpenOther;
         }
     }
+    // The reply descriptor, opened before the port is made exclusive so that
+    // this process needs no exception from it; then switched to blocking.
+    m_readFd = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_readFd >= 0 && ::fcntl(m_readFd, F_SETFL, 0) != 0)
+    {
+        ::close(m_readFd);
+        m_readFd = -1;
+    }
 
-    // The lock file and TIOCEXCL keep other programs out, but neither stops a
-    // second opener inside this process or one running as root; an advisory
-    // lock on the open file does.
-    if (::flock(int(m_port->handle()), LOCK_EX | LOCK_NB) != 0)
+    // TIOCEXCL keeps other programs out, but neither stops a second opener
+    // inside this process nor one running as root; an advisory lock on the
+    // open file does.
+    ::ioctl(m_fd, TIOCEXCL);
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
     {
         m_lastError = QStringLiteral("port is in use");
-        m_port->close();
-        delete m_port;
-        m_port = nullptr;
+        Close();
         return OpenBusy;
     }
-    m_flocked = true;
 
-    const bool configured =
-        m_port->setBaudRate(QSerialPort::Baud115200) && m_port->setDataBits(QSerialPort::Data8) &&
-        m_port->setParity(QSerialPort::NoParity) && m_port->setStopBits(QSerialPort::OneStop) &&
-        m_port->setFlowControl(QSerialPort::NoFlowControl);
+    // Raw 8N1 at 115200 without flow control; reads of the blocking
+    // descriptor end at the first bytes or after kReadSliceTenths of silence.
+    termios tio{};
+    bool configured = ::tcgetattr(m_fd, &tio) == 0;
+    if (configured)
+    {
+        ::cfmakeraw(&tio);
+        tio.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | PARENB | CRTSCTS);
+        tio.c_cflag |= CS8 | CLOCAL | CREAD;
+        tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = kReadSliceTenths;
+        configured = ::cfsetispeed(&tio, B115200) == 0 && ::cfsetospeed(&tio, B115200) == 0 &&
+                     ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
+    }
     if (!configured)
     {
-        m_lastError = m_port->errorString();
+        SetErrnoError(errno);
         Close();
         return OpenConfigure;
     }
 
-    // A port without modem lines (a pseudo-terminal) refuses these; that is
+    // A port without modem lines (a pseudo-terminal) refuses this; that is
     // not a reason to give up on it.
-    m_port->setDataTerminalReady(false);
-    m_port->setRequestToSend(false);
-    m_port->clearError();
-
-    m_port->clear(QSerialPort::Input);
-    m_port->clear(QSerialPort::Output);
-    m_port->clearError();
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(m_fd, TIOCMBIC, &lines);
+    ::tcflush(m_fd, TCIOFLUSH);
     m_receivedBegin = m_receivedEnd = 0;
-    m_fd = int(m_port->handle());
-    OpenReadDescriptor(path);
     return OpenOk;
-}
-
-// Replies are read through a second, blocking descriptor of the port, whose
-// reads the driver ends at the first bytes or after a tenth of a second of
-// silence: one call per reply, where the non-blocking descriptor needs a poll
-// before each read. Requests keep the non-blocking one, so that a gauge that
-// stops taking bytes cannot hold a write past its deadline. When a step is
-// refused, replies are polled for on the one descriptor.
-void CSerialLink::OpenReadDescriptor(const QString& path)
-{
-#ifndef TIOCGEXCL
-    Q_UNUSED(path);
-#else
-    // The port is exclusive by now: let this process in once more.
-    int exclusive = 0;
-    if (::ioctl(m_fd, TIOCGEXCL, &exclusive) != 0 || (exclusive && ::ioctl(m_fd, TIOCNXCL) != 0))
-        return;
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (exclusive)
-        ::ioctl(m_fd, TIOCEXCL);
-    if (fd < 0)
-        return;
-    // Opened without blocking (a port without carrier would hold the open),
-    // then switched to blocking reads.
-    termios tio{};
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::tcgetattr(fd, &tio) != 0)
-    {
-        ::close(fd);
-        return;
-    }
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = kReadSliceTenths;
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-    {
-        ::close(fd);
-        return;
-    }
-    m_readFd = fd;
-#endif
 }
 
 void CSerialLink::Close()
 {
+    if (m_fd >= 0)
+    {
+        // What was not sent is dropped, so that closing a port whose gauge
+        // stopped reading does not wait for the output to drain; the next
+        // opener may use the port as anyone may.
+        ::tcflush(m_fd, TCIOFLUSH);
+        ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd); // also drops the flock()
+    }
     if (m_readFd >= 0)
         ::close(m_readFd);
     m_readFd = -1;
     m_fd = -1;
     m_receivedBegin = m_receivedEnd = 0;
-    if (!m_port)
-        return;
-    if (m_port->isOpen())
-    {
-        m_port->clear(QSerialPort::Output);
-        m_port->clear(QSerialPort::Input);
-        if (m_flocked)
-            ::flock(int(m_port->handle()), LOCK_UN);
-        m_port->close();
-    }
-    m_flocked = false;
-    delete m_port;
-    m_port = nullptr;
+    ReleaseLockFile();
 }
 
 void CSerialLink::ClearError()
 {
     // Nothing to do here: a POSIX tty reports no sticky line-error state that
     // would stop later transfers (parity and framing errors are not marked in
-    // the data either), and the frames bypass QSerialPort, whose error the
-    // open has already reset.
+    // the data either).
 }
 
 void CSerialLink::SetErrnoError(int error)

@@ -5,8 +5,6 @@
 
 #include <atomic>
 
-class QSerialPort;
-
 // The serial port of one device task, opened at the start of the task and
 // closed at its end. Its I/O is virtual so that tests and the fuzzers can put
 // a gauge of their own behind a task (CDeviceManager::SetLinkFactory). Must be created, used and
@@ -36,6 +34,13 @@ public:
 
     // Opens path exclusively, 115200 8N1, no flow control, DTR/RTS inactive,
     // both buffers discarded. Returns an OpenError.
+    //
+    // Exclusive: TIOCEXCL keeps other users' programs out, an flock() on the
+    // port other openers in this process and root, and a lock file in the
+    // lock folder (in the format Qt's QLockFile writes, whose first line is
+    // the process id as the older lock file readers expect) the programs that
+    // honour only those. The lock file lives in a memory file system and is
+    // written without a disk sync.
     virtual int Open(const QString& path);
     virtual void Close();
     virtual bool IsOpen() const;
@@ -73,24 +78,27 @@ private:
     bool Aborted() const { return m_abort && m_abort->load(); }
     // Waits at most ms for events on the port; the poll() result.
     int Wait(short events, qint64 ms);
-    void OpenReadDescriptor(const QString& path);
+    int TakeLockFile(const QString& path);
+    void ReleaseLockFile();
     int TakeReceived(quint8* data, int size);
     void SetErrnoError(int error);
 
-    QSerialPort* m_port = nullptr;
-    // The port's descriptor while open (non-blocking). Frames move through
-    // the descriptors directly: one write per request and, as a rule, one
-    // read per reply, where QSerialPort's buffering, notifiers and error
-    // resets cost several calls and allocations per exchange.
+    // The port's descriptor while open (non-blocking): one write per request.
     int m_fd = -1;
-    int m_readFd = -1; // blocking, for replies; -1 when the driver refused it
+    // A second descriptor of the port, blocking, for replies: the driver ends
+    // its reads at the first bytes or after a tenth of a second of silence,
+    // so a reply takes one call where the non-blocking one needs a poll
+    // before each read. -1 when the driver refused it; replies are then
+    // polled for on m_fd.
+    int m_readFd = -1;
+    // The lock file this link created, removed when the port is closed.
+    QByteArray m_ownLockFile;
     // What the last read took from the driver beyond what was asked for.
     quint8 m_received[512] = {};
     int m_receivedBegin = 0;
     int m_receivedEnd = 0;
     const std::atomic<bool>* m_abort = nullptr;
     int m_readTimeout = kDefaultReadTimeout;
-    bool m_flocked = false;
     QString m_lastError;
     QString m_lockFile;
 };

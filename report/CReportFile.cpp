@@ -36,14 +36,15 @@ QByteArray CReportFile::Document(const CReportData& report)
     for (int f = CReportData::Conclusion; f < CReportData::FieldCount; ++f)
         add(Field(f));
 
-    const QDomElement table = writer.AddGroup(QStringLiteral("RESULTS_TABLE"));
+    writer.BeginGroup(QStringLiteral("RESULTS_TABLE"));
     for (int r = 0; r < report.rows.size(); ++r)
     {
         QStringList cells;
         for (int column = 0; column < CReportData::kResultColumns; ++column)
             cells << report.Cell(r, column);
-        writer.AddValue(table, RowKey(r + 1), cells.join(QLatin1Char(';')));
+        writer.AddValue(RowKey(r + 1), cells.join(QLatin1Char(';')));
     }
+    writer.EndGroup();
     return writer.ToBytes();
 }
 

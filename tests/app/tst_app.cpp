@@ -633,8 +633,9 @@ private Q_SLOTS:
         for (QAction* a : window->menuBar()->actions())
             bar << a->menu()->objectName() + QLatin1Char('=') + ShownText(a->text());
         QCOMPARE(bar,
-                 (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Settings=Настройки",
-                              "menu_Service=Сервис", "menu_Information=Информация"}));
+                 (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Archive=Архив",
+                              "menu_Settings=Настройки", "menu_Service=Сервис",
+                              "menu_Information=Информация"}));
 
         QCOMPARE(
             ActionTexts(Child<QMenu>(window.get(), "menu_Korvalent")),

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
 #include <cstring>
 
@@ -308,20 +309,7 @@ private Q_SLOTS:
     void staleLockFileNamed()
     {
         auto gauge = StartGauge();
-        QString name = gauge->PortPath().mid(5);
-        name.replace(QLatin1Char('/'), QLatin1Char('_'));
-        // The first lock folder the serial port library can write to.
-        QString lockFile;
-        for (const char* folder :
-             {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"})
-        {
-            const QFileInfo info(QString::fromLatin1(folder));
-            if (info.isDir() && info.isReadable() && info.isWritable())
-            {
-                lockFile = info.filePath() + QStringLiteral("/LCK..") + name;
-                break;
-            }
-        }
+        const QString lockFile = LockFileOf(gauge->PortPath());
         if (lockFile.isEmpty())
             QSKIP("no writable lock folder");
         {
@@ -343,6 +331,86 @@ private Q_SLOTS:
         QCOMPARE(gauge->ExchangeCount(), 0);
         h.prompts.Clear();
         QCOMPARE(h.Run(9, nullptr, 0), 0);
+    }
+
+    // The lock file the serial port library would use for port: in the
+    // first lock folder it can write to.
+    static QString LockFileOf(const QString& port)
+    {
+        QString name = port.mid(5);
+        name.replace(QLatin1Char('/'), QLatin1Char('_'));
+        for (const char* folder :
+             {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"})
+        {
+            const QFileInfo info(QString::fromLatin1(folder));
+            if (info.isDir() && info.isReadable() && info.isWritable())
+                return info.filePath() + QStringLiteral("/LCK..") + name;
+        }
+        return {};
+    }
+
+    // Leftovers that hold the port no more are replaced: the file of a process
+    // that has ended (in Qt's format and in the older padded one), and one
+    // that names no process once it is old.
+    void leftoverLockFileReplaced_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("ageSeconds");
+        // The id of a process that has ended, as its shell said.
+        QProcess ended;
+        ended.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
+        QVERIFY(ended.waitForFinished());
+        const QByteArray pid = ended.readAllStandardOutput().trimmed();
+        QVERIFY(pid.toInt() > 0);
+        QTest::newRow("ended process, Qt's lines") << pid + "\nkorvalent\nhost\n" << 0;
+        QTest::newRow("ended process, padded") << pid.rightJustified(10, ' ') + '\n' << 0;
+        QTest::newRow("empty and old") << QByteArray() << 120;
+        QTest::newRow("no number and old") << QByteArray("garbage\n") << 120;
+    }
+
+    void leftoverLockFileReplaced()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, ageSeconds);
+        auto gauge = StartGauge();
+        const QString lockFile = LockFileOf(gauge->PortPath());
+        if (lockFile.isEmpty())
+            QSKIP("no writable lock folder");
+        {
+            QFile f(lockFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(content), content.size());
+            QVERIFY(f.flush());
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                          QFileDevice::FileModificationTime);
+        }
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        const int length = h.Run(9, nullptr, 0);
+        QFile::remove(lockFile);
+        QCOMPARE(length, 0);
+        QVERIFY(h.Boxes().isEmpty());
+        QCOMPARE(CSerialLink::ExistingLockFile(gauge->PortPath()), QString());
+    }
+
+    // While the link holds the port, its lock file keeps out a program that
+    // honours only lock files (Qt's serial port, run here as root, where the
+    // exclusive mode does not stop it); afterwards the port is free.
+    void lockFileHonouredByOtherPrograms()
+    {
+        auto gauge = StartGauge();
+        if (LockFileOf(gauge->PortPath()).isEmpty())
+            QSKIP("no writable lock folder");
+        CSerialLink link;
+        QCOMPARE(link.Open(gauge->PortPath()), int(CSerialLink::OpenOk));
+        QCOMPARE(CSerialLink::ExistingLockFile(gauge->PortPath()), LockFileOf(gauge->PortPath()));
+        QSerialPort other;
+        other.setPortName(gauge->PortPath());
+        QVERIFY(!other.open(QIODevice::ReadWrite));
+        link.Close();
+        QCOMPARE(CSerialLink::ExistingLockFile(gauge->PortPath()), QString());
+        QVERIFY(other.open(QIODevice::ReadWrite));
+        other.close();
     }
 
     void secondTaskRefusedWhileOneRuns()
