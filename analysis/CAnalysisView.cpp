@@ -21,10 +21,12 @@
 #include <QLocale>
 #include <QRegularExpressionValidator>
 #include <QSettings>
+#include <QStyle>
 #include <QStandardItemModel>
 #include <QToolTip>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -82,13 +84,24 @@ CAnalysisView::CAnalysisView(QWidget* parent) : QWidget(parent), m_ui(new Ui::CA
     m_ui->ComparisonTable->setModel(m_model);
     m_ui->ComparisonTable->verticalHeader()->setVisible(false);
     m_ui->ComparisonTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    m_ui->ComparisonTable->horizontalHeader()->setStretchLastSection(true);
+    // Every column as wide as its texts, none stretched: at 1024 pixels the
+    // whole table fits without scrolling sideways.
+    m_ui->ComparisonTable->horizontalHeader()->setStretchLastSection(false);
+
+    // The count wraps rather than widen the row past a 1024-pixel screen.
+    m_ui->BelowCountLabel->setWordWrap(true);
+    m_ui->BelowCountLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16);
 
     // Digits with at most one decimal separator, either "." or ",".
     const QRegularExpression number(QStringLiteral("^\\d{0,4}([.,]\\d{0,4})?$"));
     for (QLineEdit* edit : {m_ui->RequiredThicknessEdit, m_ui->NominalThicknessEdit})
     {
         edit->setValidator(new QRegularExpressionValidator(number, edit));
+        // Room for the longest value the validator lets through, at any scale.
+        const int room = edit->fontMetrics().horizontalAdvance(QStringLiteral("8888,8888")) +
+                         edit->fontMetrics().averageCharWidth() * 2 + 8;
+        edit->setMinimumWidth(room);
+        edit->setMaximumWidth(std::max(edit->maximumWidth(), room));
         connect(edit, &QLineEdit::textChanged, this, [this] { OnFieldsEdited(); });
     }
     connect(m_ui->InspectionIntervalSpinBox, &QDoubleSpinBox::valueChanged, this,
@@ -392,7 +405,38 @@ void CAnalysisView::ShowTable(const CSurveyComparison& comparison)
     // kind of short texts.
     QHeaderView* header = m_ui->ComparisonTable->horizontalHeader();
     header->setResizeContentsPrecision(32);
-    m_ui->ComparisonTable->resizeColumnsToContents();
+    FitColumns();
+}
+
+void CAnalysisView::FitColumns()
+{
+    // A column is as wide as its values or the longest word of its heading,
+    // whichever is wider; the heading wraps onto as many lines as it needs.
+    // So every column is seen at once on a 1024-pixel screen.
+    QTableView* table = m_ui->ComparisonTable;
+    QHeaderView* header = table->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
+    header->setTextElideMode(Qt::ElideNone);
+    const QFontMetrics fm(header->font());
+    const int padding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+                        fm.averageCharWidth();
+    int lines = 1;
+    for (int column = 0; column < m_model->columnCount(); ++column)
+    {
+        const QString heading = m_model->headerData(column, Qt::Horizontal).toString();
+        int widestWord = 0;
+        for (const QString& word : heading.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            widestWord = std::max(widestWord, fm.horizontalAdvance(word));
+        const int values = static_cast<QAbstractItemView*>(table)->sizeHintForColumn(column);
+        const int width = std::max(values, widestWord + padding);
+        table->setColumnWidth(column, width);
+        const QRect wrapped = fm.boundingRect(QRect(0, 0, width - padding, 10000),
+                                              int(Qt::AlignCenter | Qt::TextWordWrap), heading);
+        lines = std::max(lines, (wrapped.height() + fm.lineSpacing() - 1) / fm.lineSpacing());
+    }
+    header->setMinimumHeight(
+        lines * fm.lineSpacing() +
+        2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4);
 }
 
 bool CAnalysisView::RefuseItself(const DataFileRecord& chosen)
@@ -544,6 +588,30 @@ void CAnalysisView::OnComparePickFile()
     SetPrevious(result.files.at(pick), QFileInfo(path).fileName(), result.files, false);
 }
 
+QString CAnalysisView::ExportName(const QString& what, const DataFileRecord& file,
+                                  const QString& suffix)
+{
+    // The object as the file names it (its case kept, its date dropped) and
+    // the survey's own date, so that the exports of several surveys differ.
+    const QString fileName = CDataStorage::FileName(file).trimmed();
+    QString object = fileName.left(CSurveyComparison::ObjectName(fileName).size()).trimmed();
+    static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f]"));
+    object.replace(unsafe, QStringLiteral("_"));
+    QStringList parts{what};
+    if (!object.isEmpty())
+        parts << object;
+    const QDate date = CSurveyComparison::SurveyDate(file);
+    if (date.isValid())
+        parts << date.toString(QStringLiteral("yyyy-MM-dd"));
+    return parts.join(QLatin1Char(' ')) + QLatin1Char('.') + suffix;
+}
+
+QString CAnalysisView::ExportName(const QString& what, const QString& suffix) const
+{
+    const DataFileRecord* file = CurrentFile();
+    return file ? ExportName(what, *file, suffix) : what + QLatin1Char('.') + suffix;
+}
+
 QString CAnalysisView::SavePath(const QString& defaultName, const QString& filter)
 {
     if (!CurrentFile())
@@ -561,7 +629,8 @@ QString CAnalysisView::SavePath(const QString& defaultName, const QString& filte
 
 void CAnalysisView::OnExportCsv()
 {
-    const QString path = SavePath(tr("Анализ.csv"), tr("Значения разделённые запятой (*.csv)"));
+    const QString path = SavePath(ExportName(tr("Анализ"), QStringLiteral("csv")),
+                                  tr("Значения разделённые запятой (*.csv)"));
     if (path.isEmpty())
         return;
     const CSafeSave::Result result = CCsvWriter::Save(path, *m_model);
@@ -578,7 +647,8 @@ void CAnalysisView::OnExportCsv()
 
 void CAnalysisView::OnExportPng()
 {
-    const QString path = SavePath(tr("График.png"), tr("Изображение PNG (*.png)"));
+    const QString path =
+        SavePath(ExportName(tr("График"), QStringLiteral("png")), tr("Изображение PNG (*.png)"));
     if (path.isEmpty())
         return;
     const CSafeSave::Result result = m_chart->SavePng(path);
@@ -595,7 +665,8 @@ void CAnalysisView::OnExportPng()
 
 void CAnalysisView::OnExportPdf()
 {
-    const QString path = SavePath(tr("График.pdf"), tr("Документ PDF (*.pdf)"));
+    const QString path =
+        SavePath(ExportName(tr("График"), QStringLiteral("pdf")), tr("Документ PDF (*.pdf)"));
     if (path.isEmpty())
         return;
     const CSafeSave::Result result =

@@ -62,6 +62,11 @@ public:
     // object whatever their case, and may hold characters a key may not.
     static QString SettingsKey(const QString& fileName);
 
+    // Default name of an export: "Анализ Линия-7 2026-05-14.csv" for the
+    // survey of "Линия-7 2026" whose first reading is of that day.
+    static QString ExportName(const QString& what, const DataFileRecord& file,
+                              const QString& suffix);
+
     // Row backgrounds of the flagged locations.
     static QColor BelowRequiredColor() { return QColor(255, 205, 205); }
     static QColor LifeShortColor() { return QColor(255, 226, 160); }
@@ -116,6 +121,7 @@ private:
     void OnFieldsEdited();
     void RefreshIfShown();
     void ShowTable(const CSurveyComparison& comparison);
+    void FitColumns();
     void SetPrevious(const DataFileRecord& file, const QString& source,
                      const DataFileList& sourceFiles, bool loaded);
     void ShowPrevious(const DataFileRecord& file, const DataFileRecord& current);
@@ -124,5 +130,6 @@ private:
     void FollowCurrent(const DataFileRecord& file);
     void SetNotice(const QString& text, bool dropped = false);
     void OnPointHovered(int cell, bool previous, bool state);
+    QString ExportName(const QString& what, const QString& suffix) const;
     QString SavePath(const QString& defaultName, const QString& filter);
 };

@@ -11,6 +11,8 @@ class CElidedLabel : public QLabel
 
 public:
     explicit CElidedLabel(const QString& text = QString(), QWidget* parent = nullptr);
+    // As a form makes it.
+    explicit CElidedLabel(QWidget* parent) : CElidedLabel(QString(), parent) {}
 
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;

@@ -65,6 +65,10 @@ CUserPrompts::Button CGuiPrompts::Ask(QObject* parent, Icon icon, const QString&
     if (!informativeText.isEmpty())
         box.setInformativeText(informativeText);
     const Button order[] = {Ok, Yes, No, Cancel};
+    // Enter on a question answers "Отмена" unless the caller chose otherwise:
+    // a key pressed a moment too early must not start what it asks about.
+    if (defaultButton == NoButton && (buttons & Cancel))
+        defaultButton = Cancel;
     for (Button b : order)
     {
         if (!(buttons & b))

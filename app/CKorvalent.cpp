@@ -1,6 +1,7 @@
 #include "app/CKorvalent.h"
 
 #include "app/CElidedLabel.h"
+#include "app/CScreenFit.h"
 #include "app/CTableFitter.h"
 #include "app/CTextCellDelegate.h"
 
@@ -29,6 +30,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScrollBar>
@@ -112,9 +116,26 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 5. Geometry of the last session.
     settings->beginGroup(QStringLiteral("MainWindow"));
-    resize(settings->value(QStringLiteral("size"), QSize(400, 400)).toSize());
-    move(settings->value(QStringLiteral("pos"), QPoint(200, 200)).toPoint());
+    const QSize savedSize = settings->value(QStringLiteral("size"), QSize(400, 400)).toSize();
+    const QPoint savedPos = settings->value(QStringLiteral("pos"), QPoint(200, 200)).toPoint();
     settings->endGroup();
+    // ... kept on the screens there are now: a size saved on a larger screen
+    // opens maximised, a place on a screen since removed centred on the primary.
+    QList<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens << screen->availableGeometry();
+    // The position saved is the frame's, the size the client area's.
+    const QMargins frame = CScreenFit::FrameOf(this);
+    const QPoint frameOffset(frame.left(), frame.top());
+    const CScreenFit::Placement placed =
+        CScreenFit::Place(QRect(savedPos + frameOffset, savedSize), screens, frame);
+    resize(placed.geometry.size());
+    move(placed.geometry.topLeft() - frameOffset);
+    if (placed.maximize)
+        setWindowState(windowState() | Qt::WindowMaximized);
 
     // 6. Title.
     setWindowTitle(QStringLiteral("%1 v%2").arg(AppName(), QCoreApplication::applicationVersion()));
@@ -205,6 +226,12 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
 
     // 17. The survey archive's menu.
     ArchiveSetup();
+
+    // 18. Keys, mnemonics and focus order, once every menu and tab is there.
+    KeysSetup();
+    // The content now scrolls: the window may be as small as its screen.
+    resize(placed.geometry.size());
+    move(placed.geometry.topLeft() - frameOffset);
 }
 
 CKorvalent::~CKorvalent()

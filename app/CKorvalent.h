@@ -6,6 +6,8 @@
 #include "tools/CDatabaseTransfer.h"
 
 #include <QItemSelection>
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QString>
@@ -42,6 +44,7 @@ class CKorvalent;
 //   CKorvalent_Report.cpp   report page
 //   CKorvalent_Export.cpp   CSV and spreadsheet export
 //   CKorvalent_Analysis.cpp analysis tab, statistics rows that find their cell
+//   CKorvalent_Keys.cpp     shortcuts, mnemonics, focus order, screen fit
 //   CKorvalent_Archive.cpp  the survey archive's menu, downloads archived
 class CKorvalent : public QMainWindow
 {
@@ -106,6 +109,14 @@ public:
     // operations that replace or read the data-file list are refused then.
     bool IsDeviceChainRunning() const { return m_chainTask != 0; }
 
+    // The window's keys: each action (object name) with the keys that trigger it.
+    struct KeyBinding
+    {
+        QString action;
+        QList<QKeySequence> keys;
+    };
+    static QList<KeyBinding> KeyBindings();
+
 public Q_SLOTS:
     void ShowPEPListDialog();
     void ShowPEPEditorDialog();
@@ -153,6 +164,8 @@ private Q_SLOTS:
     void OnReportSaveToPdf();
     // X(min) / X(max) clicked: the first cell holding that value.
     void OnStatisticsTableClick(QModelIndex index);
+    // F5: the refresh of the tab shown (data, report or analysis).
+    void RefreshCurrentTab();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -226,6 +239,8 @@ private:
     CAnalysisView* m_analysisView = nullptr;
     void AnalysisSetup();
 
+    // --- keys, focus and screen fit (CKorvalent_Keys.cpp) ---
+    void KeysSetup();
     // --- survey archive (CKorvalent_Archive.cpp) ---
 public:
     // The archive's location: the setting, or the file in the documents

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QStyle>
 
 CDeviceSelectorDialog::CDeviceSelectorDialog(QWidget* parent)
     : QDialog(parent), m_ui(new Ui::CDeviceSelectorDialog), m_model(new QStandardItemModel(this))
@@ -25,6 +26,16 @@ CDeviceSelectorDialog::CDeviceSelectorDialog(QWidget* parent)
             &CDeviceSelectorDialog::RefreshDevicesList);
     connect(m_ui->DeviceListTable, &QAbstractItemView::clicked, this,
             &CDeviceSelectorDialog::AcceptDevice);
+    // Enter on a row chooses it as a click does; a style that activates on a
+    // single click has sent the click already.
+    connect(m_ui->DeviceListTable, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& index)
+            {
+                if (!style()->styleHint(QStyle::SH_ItemView_ActivateItemOnSingleClick, nullptr,
+                                        m_ui->DeviceListTable))
+                    AcceptDevice(index);
+            });
+    m_ui->DeviceListTable->setTabKeyNavigation(false);
 }
 
 CDeviceSelectorDialog::~CDeviceSelectorDialog()

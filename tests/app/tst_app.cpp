@@ -36,6 +36,19 @@ namespace
 {
 const QString kDevicePattern = QStringLiteral("Устройство: %1, порт '%2'");
 
+// A menu text as drawn: "&Файл" shows "Файл", "&&" one ampersand.
+QString ShownText(const QString& text)
+{
+    QString out;
+    for (int i = 0; i < text.size(); ++i)
+    {
+        if (text.at(i) == QLatin1Char('&') && i + 1 < text.size())
+            ++i;
+        out += text.at(i);
+    }
+    return out;
+}
+
 QString ActionTexts(const QMenu* menu)
 {
     QStringList out;
@@ -305,7 +318,7 @@ private Q_SLOTS:
         QStringList shown;
         for (QAction* a : menu->actions())
             if (a->isVisible())
-                shown << a->text();
+                shown << ShownText(a->text());
         QCOMPARE(shown, visible);
     }
 
@@ -618,7 +631,7 @@ private Q_SLOTS:
         auto window = NewWindow();
         QStringList bar;
         for (QAction* a : window->menuBar()->actions())
-            bar << a->menu()->objectName() + QLatin1Char('=') + a->text();
+            bar << a->menu()->objectName() + QLatin1Char('=') + ShownText(a->text());
         QCOMPARE(bar,
                  (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Archive=Архив",
                               "menu_Settings=Настройки", "menu_Service=Сервис",
@@ -632,7 +645,7 @@ private Q_SLOTS:
                            "action_file_load_result_file,action_file_save_result_file,"
                            "action_file_delete,-,[menu_Export],-,action_file_exit"));
         QMenu* exportMenu = Child<QMenu>(window.get(), "menu_Export");
-        QCOMPARE(exportMenu->title(), QStringLiteral("Экспорт таблицы результатов"));
+        QCOMPARE(ShownText(exportMenu->title()), QStringLiteral("Экспорт таблицы результатов"));
         QCOMPARE(exportMenu->statusTip(),
                  QStringLiteral("Преобразование выбранного файла данных в форматы XLS и CSV"));
         QCOMPARE(exportMenu->menuAction()->statusTip(),
@@ -697,7 +710,7 @@ private Q_SLOTS:
         auto window = NewWindow();
         auto* a = window->findChild<QAction*>(action);
         QVERIFY(a);
-        QCOMPARE(a->text(), text);
+        QCOMPARE(ShownText(a->text()), ShownText(text));
         QCOMPARE(a->statusTip(), tip);
         QVERIFY(!a->icon().isNull());
     }
