@@ -35,27 +35,11 @@ QString DateText(const QDate& d)
     return d.isValid() ? d.toString(QStringLiteral("dd.MM.yyyy")) : QString();
 }
 
-bool TakeValue(QStringList& args, const QString& name, QString* value, bool* missing)
-{
-    const int i = int(args.indexOf(name));
-    if (i < 0)
-        return false;
-    if (i + 1 >= args.size())
-    {
-        *missing = true;
-        args.removeAt(i);
-        return false;
-    }
-    *value = args.at(i + 1);
-    args.remove(i, 2);
-    return true;
-}
-
 bool TakeSurveyId(QStringList& args, qint64* id, bool* bad)
 {
     QString text;
     bool missing = false;
-    if (!TakeValue(args, QStringLiteral("--survey"), &text, &missing))
+    if (!CliTakeOption(args, QStringLiteral("--survey"), &text, &missing))
     {
         *bad = true;
         return false;
@@ -156,7 +140,7 @@ int CliArchiveList(const CliContext& ctx)
     QStringList args = ctx.args;
     QString objectName;
     bool missing = false;
-    const bool one = TakeValue(args, QStringLiteral("--object"), &objectName, &missing);
+    const bool one = CliTakeOption(args, QStringLiteral("--object"), &objectName, &missing);
     if (missing || !args.isEmpty())
         return Usage(QStringLiteral("archive-list takes [--object NAME]"));
     CSurveyArchive archive;
@@ -209,7 +193,7 @@ int CliArchiveGet(const CliContext& ctx)
     QString output;
     bool missing = false;
     TakeSurveyId(args, &id, &bad);
-    TakeValue(args, QStringLiteral("-o"), &output, &missing);
+    CliTakeOption(args, QStringLiteral("-o"), &output, &missing);
     if (bad || missing || output.isEmpty() || !args.isEmpty())
         return Usage(QStringLiteral("archive-get needs --survey ID -o FILE.kdf"));
     const QString problem = CliCheckWritable(output);
@@ -248,7 +232,7 @@ int CliArchiveMove(const CliContext& ctx)
     QString object;
     bool missing = false;
     TakeSurveyId(args, &id, &bad);
-    TakeValue(args, QStringLiteral("--object"), &object, &missing);
+    CliTakeOption(args, QStringLiteral("--object"), &object, &missing);
     if (bad || missing || object.trimmed().isEmpty() || !args.isEmpty())
         return Usage(QStringLiteral("archive-move needs --survey ID --object NAME"));
     CSurveyArchive archive;

@@ -63,6 +63,9 @@ void CliPrintErr(const QString& line); // one line to stderr, UTF-8
 // every C1 control character written as \xNN.
 QString CliSafeText(const QString& text);
 void CliPrintUsage(bool toStderr);
+// Takes "NAME VALUE" (e.g. "-o FILE") out of args; a NAME without its value
+// sets *missingValue.
+bool CliTakeOption(QStringList& args, const QString& name, QString* value, bool* missingValue);
 // One command's help: its synopsis and description, then its options and an
 // example when the help table knows the command.
 QString CliCommandHelp(const char* name, const char* synopsis, const char* description);

@@ -149,23 +149,6 @@ CDatabaseTransfer::Action RunChain(const CliContext& ctx, CDatabaseTransfer& tra
     return action;
 }
 
-// Takes "-o FILE", "--materials FILE" style options out of args.
-bool TakeOption(QStringList& args, const QString& name, QString* value, bool* missingValue)
-{
-    const int i = int(args.indexOf(name));
-    if (i < 0)
-        return false;
-    if (i + 1 >= args.size())
-    {
-        *missingValue = true;
-        args.removeAt(i);
-        return false;
-    }
-    *value = args.at(i + 1);
-    args.remove(i, 2);
-    return true;
-}
-
 QString WriteFailedText(const QString& path)
 {
     return QStringLiteral("Не удалось записать файл '%1'.").arg(path);
@@ -215,8 +198,8 @@ int CliDownload(const CliContext& ctx)
     QString output;
     QString materialsPath;
     bool missing = false;
-    TakeOption(args, QStringLiteral("-o"), &output, &missing);
-    TakeOption(args, QStringLiteral("--materials"), &materialsPath, &missing);
+    CliTakeOption(args, QStringLiteral("-o"), &output, &missing);
+    CliTakeOption(args, QStringLiteral("--materials"), &materialsPath, &missing);
     const bool archiveAdd = args.removeAll(QStringLiteral("--archive-add")) > 0;
     if (missing || output.isEmpty() || !args.isEmpty())
         return Usage(
@@ -456,4 +439,20 @@ int CliMaterialsPut(const CliContext& ctx)
     CliPrintOut(QCoreApplication::translate("CMaterialsEditorDialog",
                                             "База материалов успешно сохранена в устройстве."));
     return CliOk;
+}
+
+bool CliTakeOption(QStringList& args, const QString& name, QString* value, bool* missingValue)
+{
+    const int i = int(args.indexOf(name));
+    if (i < 0)
+        return false;
+    if (i + 1 >= args.size())
+    {
+        *missingValue = true;
+        args.removeAt(i);
+        return false;
+    }
+    *value = args.at(i + 1);
+    args.remove(i, 2);
+    return true;
 }
