@@ -19,15 +19,14 @@ int Usage(const QString& text)
     return CliUsageError(text);
 }
 
-// Data reach the terminal without control characters (a tab in a name would
-// also break the columns).
+// Data reach the terminal without control characters, escaped as everywhere
+// else; a tab or line feed inside a field would also break the columns.
 QString Clean(const QString& text)
 {
     QString t = text;
-    for (QChar& c : t)
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
-            c = QChar(0xFFFD);
-    return t;
+    t.replace(QLatin1Char('\t'), QLatin1String("\\x09"));
+    t.replace(QLatin1Char('\n'), QLatin1String("\\x0a"));
+    return CliSafeText(t);
 }
 
 QString DateText(const QDate& d)

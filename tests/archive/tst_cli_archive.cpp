@@ -85,13 +85,13 @@ private Q_SLOTS:
                 {QStringLiteral("archive-move"), QStringLiteral("--survey"), QStringLiteral("2"),
                  QStringLiteral("--object"), QStringLiteral("Линия-7")});
         QCOMPARE(r.exitCode, 0);
-        // A name with an escape sequence is stored as given, shown without it.
+        // A name with an escape sequence is stored as given, shown escaped.
         r = Cli(location, {QStringLiteral("archive-rename"), QStringLiteral("Линия-7"),
                            QStringLiteral("Line 7; --\x1b[31m")});
         QCOMPARE(r.exitCode, 0);
         r = Cli(location, {QStringLiteral("archive-list")});
         QCOMPARE(r.out, QStringLiteral("object\tsurveys\tfirst\tlast\n"
-                                       "Line 7; --\uFFFD[31m\t2\t01.04.2025\t01.04.2026\n"));
+                                       "Line 7; --\\x1b[31m\t2\t01.04.2025\t01.04.2026\n"));
         r = Cli(location, {QStringLiteral("archive-list"), QStringLiteral("--object"),
                            QStringLiteral("LINE 7; --\x1b[31m")});
         QCOMPARE(r.exitCode, 0);
