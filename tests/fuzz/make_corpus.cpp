@@ -96,6 +96,13 @@ int main(int argc, char** argv)
              CDataStorage::DataFileDocument(CTaskBuffers::File("E", 0), QStringLiteral("E")));
     }
 
+    // The archive import: two of the demo's data files and an empty one.
+    for (int i = 0; i < 2 && i < files.size(); ++i)
+        Seed("fuzz_archive_import", QStringLiteral("demo-%1.kdf").arg(i + 1),
+             CDataStorage::DataFileDocument(files.at(i), CDataStorage::FileName(files.at(i))));
+    Seed("fuzz_archive_import", QStringLiteral("empty.kdf"),
+         CDataStorage::DataFileDocument(CTaskBuffers::File("E", 0), QStringLiteral("E")));
+
     Seed("fuzz_materials_csv", QStringLiteral("demo.csv"),
          CMaterialsCsv::ToBytes(CMaterialsCsv::RecordsToRows(gauge.Materials())));
     // The round trip: the gauge's records as sent, and the grid rows they
