@@ -344,41 +344,31 @@ void CArchiveBrowserDialog::OnMoveSurvey()
 
 void CArchiveBrowserDialog::OnRenameObject()
 {
-    const QString current = CurrentObjectName();
-    const QString target = m_name->text().trimmed();
-    if (current.isEmpty() || target.isEmpty())
-    {
-        UserPrompts().Warning(this, QCoreApplication::applicationName(),
-                              tr("Выберите объект и напишите его новое имя."));
-        return;
-    }
-    CSurveyArchive archive;
-    if (!OpenArchive(&archive))
-        return;
-    const bool ok = archive.RenameObject(current, target);
-    if (!ok)
-        ShowFailure(archive.ErrorText());
-    archive.Close();
-    Refresh();
-    if (ok)
-        SelectObject(target);
+    ChangeObject(tr("Выберите объект и напишите его новое имя."), &CSurveyArchive::RenameObject);
 }
 
 void CArchiveBrowserDialog::OnMergeObject()
+{
+    ChangeObject(tr("Выберите объект и напишите имя объекта, с которым его "
+                    "объединить."),
+                 &CSurveyArchive::MergeObjects);
+}
+
+// Renaming and merging: the selected object and the typed name, one archive
+// call, then the list shown again with the resulting object selected.
+void CArchiveBrowserDialog::ChangeObject(const QString& missingText, ObjectChange change)
 {
     const QString current = CurrentObjectName();
     const QString target = m_name->text().trimmed();
     if (current.isEmpty() || target.isEmpty())
     {
-        UserPrompts().Warning(this, QCoreApplication::applicationName(),
-                              tr("Выберите объект и напишите имя объекта, с которым его "
-                                 "объединить."));
+        UserPrompts().Warning(this, QCoreApplication::applicationName(), missingText);
         return;
     }
     CSurveyArchive archive;
     if (!OpenArchive(&archive))
         return;
-    const bool ok = archive.MergeObjects(current, target);
+    const bool ok = (archive.*change)(current, target);
     if (!ok)
         ShowFailure(archive.ErrorText());
     archive.Close();

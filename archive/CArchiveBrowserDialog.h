@@ -59,5 +59,7 @@ private:
     QList<qint64> SelectedSurveyIds() const;
     void SelectObject(const QString& name);
     void ShowFailure(const QString& text);
+    using ObjectChange = bool (CSurveyArchive::*)(const QString&, const QString&);
+    void ChangeObject(const QString& missingText, ObjectChange change);
     bool OpenIds(const QList<qint64>& ids);
 };

@@ -1195,6 +1195,20 @@ bool CSurveyArchive::DropEmptyObjects()
            Fail(QStringLiteral("удаление пустых объектов"), q);
 }
 
+// The end of a change to objects or surveys: an object left without surveys
+// goes, and the whole change is kept or none of it.
+bool CSurveyArchive::EndObjectChange(bool ok)
+{
+    if (ok)
+        ok = DropEmptyObjects();
+    if (!ok)
+    {
+        Rollback();
+        return false;
+    }
+    return Commit();
+}
+
 bool CSurveyArchive::MoveSurvey(qint64 surveyId, const QString& objectName)
 {
     if (!m_open || !Begin())
@@ -1216,14 +1230,7 @@ bool CSurveyArchive::MoveSurvey(qint64 surveyId, const QString& objectName)
             }
         }
     }
-    if (ok)
-        ok = DropEmptyObjects();
-    if (!ok)
-    {
-        Rollback();
-        return false;
-    }
-    return Commit();
+    return EndObjectChange(ok);
 }
 
 bool CSurveyArchive::RenameObject(const QString& oldName, const QString& newName)
@@ -1323,12 +1330,5 @@ bool CSurveyArchive::RemoveSurvey(qint64 surveyId)
             }
         }
     }
-    if (ok)
-        ok = DropEmptyObjects();
-    if (!ok)
-    {
-        Rollback();
-        return false;
-    }
-    return Commit();
+    return EndObjectChange(ok);
 }

@@ -150,5 +150,6 @@ private:
     QString Ddl(const QString& text) const;
     qint64 ObjectIdFor(const QString& name, bool create);
     bool DropEmptyObjects();
+    bool EndObjectChange(bool ok);
     QString SuggestFor(const QString& name);
 };
