@@ -9,7 +9,8 @@
 // and the ratio of the medians. Then the shared objects each command loads
 // (the dynamic linker's own account, LD_DEBUG=files).
 //
-//   korvalent-bench-cli-start [--runs N] [--cli PATH]
+//   korvalent-bench-cli-start [--runs N] [--cli PATH] [--keep DIR]
+//   (--keep: the database and the linker's accounts are left in DIR)
 
 #include "bench/BenchData.h"
 #include "data/CAnsiText.h"
@@ -143,7 +144,10 @@ int main(int argc, char** argv)
                                               QStringLiteral("/korvalent-bench-cli-bare"));
 
     QTemporaryDir tmp;
-    const QString path = tmp.path() + QStringLiteral("/largest.kdb");
+    const int keepAt = int(args.indexOf(QStringLiteral("--keep")));
+    const QString dir = keepAt > 0 && keepAt + 1 < args.size() ? args.at(keepAt + 1) : tmp.path();
+    QDir().mkpath(dir);
+    const QString path = dir + QStringLiteral("/largest.kdb");
     if (!CDataStorage::SaveDatabaseFile(path, LargestDatabase()))
     {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -203,7 +207,7 @@ int main(int argc, char** argv)
         {cliPath, "--version"}, {cliPath, "show", db}, {bare, "--version"}};
     for (const QList<QByteArray>& command : counted)
     {
-        const QStringList objects = Loaded(command, tmp.path());
+        const QStringList objects = Loaded(command, dir);
         const QStringList qt = objects.filter(QStringLiteral("libQt6"));
         std::printf(
             "  %-36s %3d  (Qt: %s)\n",
