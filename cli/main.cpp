@@ -52,8 +52,10 @@ int RunInModule(int argc, char** argv)
         module ? reinterpret_cast<Entry>(dlsym(module, "KorvalentCliDraw")) : nullptr;
     if (!entry)
     {
-        CliPrintErr(QStringLiteral("korvalent-cli: cannot load the drawing module %1: %2")
-                        .arg(path, QString::fromLocal8Bit(dlerror())));
+        // The linker's text names the file and what is wrong with it.
+        const char* why = dlerror();
+        CliPrintErr(QStringLiteral("korvalent-cli: cannot load the drawing module: %1")
+                        .arg(why ? QString::fromLocal8Bit(why) : path));
         return CliFailure;
     }
     // Left loaded: its application object and files are gone by the time

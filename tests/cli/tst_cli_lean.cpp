@@ -173,8 +173,8 @@ private Q_SLOTS:
 
         const Run report = Cli({"report", "r.krf", "--pdf", "alone.pdf"}, program);
         QCOMPARE(report.exitCode, 1);
-        QVERIFY2(report.err.startsWith(QStringLiteral("korvalent-cli: cannot load the drawing "
-                                                      "module ")),
+        QVERIFY2(report.err.startsWith(
+                     QStringLiteral("korvalent-cli: cannot load the drawing module: ")),
                  qPrintable(report.err));
         QVERIFY2(report.err.contains(QStringLiteral("korvalent-cli-draw.so")),
                  qPrintable(report.err));
