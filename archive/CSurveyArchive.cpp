@@ -540,6 +540,8 @@ bool CSurveyArchive::CreateSchema()
     for (const char* statement : kSchema)
         if (!q.exec(Ddl(QString::fromLatin1(statement))))
             return Fail(QStringLiteral("создание схемы"), q);
+    if (!CreateHistoryTables())
+        return false;
     q.prepare(QStringLiteral("INSERT INTO korvalent_schema (version) VALUES (?)"));
     q.addBindValue(kSchemaVersion);
     return Exec(q, QStringLiteral("создание схемы"));
@@ -564,6 +566,8 @@ bool CSurveyArchive::Migrate(int from)
             if (!q.exec(s))
                 return Fail(QStringLiteral("обновление схемы 1 → 2"), q);
     }
+    if (from < 3 && !MigrateHistoryV3())
+        return false;
     q.prepare(QStringLiteral("UPDATE korvalent_schema SET version = ?"));
     q.addBindValue(kSchemaVersion);
     return Exec(q, QStringLiteral("обновление схемы"));
@@ -1292,6 +1296,8 @@ bool CSurveyArchive::MergeObjects(const QString& fromName, const QString& intoNa
                 q.addBindValue(from.id);
                 ok = Exec(q, QStringLiteral("объединение объектов"));
             }
+            if (ok)
+                ok = MergeObjectSettings(from.id, into);
             if (ok)
             {
                 q.prepare(QStringLiteral("DELETE FROM objects WHERE id = ?"));
