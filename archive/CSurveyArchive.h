@@ -22,7 +22,7 @@ class CSurveyArchive
 public:
     // The schema this program writes; an archive of a higher version is
     // refused, a lower one migrated when opened.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     CSurveyArchive();
     ~CSurveyArchive();
@@ -147,9 +147,11 @@ private:
     bool PrepareSchema();
     bool CreateSchema();
     bool Migrate(int from);
+    bool CreateReadingsTables();
+    bool CreateReadingsView();
+    bool MigrateReadingsV3();
     QString Ddl(const QString& text) const;
     qint64 ObjectIdFor(const QString& name, bool create);
     bool DropEmptyObjects();
     bool EndObjectChange(bool ok);
-    QString SuggestFor(const QString& name);
 };
