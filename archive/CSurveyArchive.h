@@ -11,6 +11,8 @@
 #include <functional>
 
 class QSqlQuery;
+struct pg_conn;
+struct pg_result;
 
 // The survey archive: every data file the user archived (a survey), grouped
 // by object, with its readings. One schema on SQLite (a file, WAL mode) and on
@@ -150,6 +152,9 @@ private:
     bool CreateReadingsTables();
     bool CreateReadingsView();
     bool MigrateReadingsV3();
+    pg_conn* PgConnection();
+    pg_result* ExecPg(pg_conn* pg, const QByteArray& sql, const QList<QByteArray>& values,
+                      const QList<int>& formats, const QString& what);
     QString Ddl(const QString& text) const;
     qint64 ObjectIdFor(const QString& name, bool create);
     bool DropEmptyObjects();
