@@ -15,6 +15,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 #include <algorithm>
 #include <libpq-fe.h>
@@ -750,25 +751,6 @@ qint64 CSurveyArchive::ObjectIdFor(const QString& name, bool create)
     return q.value(0).toLongLong();
 }
 
-namespace
-{
-// "($1, $2), ($3, $4)": rows of a server's numbered values; a column whose
-// cast is given gets it.
-QByteArray PgPlaceholders(int rows, const QList<const char*>& casts)
-{
-    QByteArray sql;
-    int n = 0;
-    for (int r = 0; r < rows; ++r)
-    {
-        sql += r ? ", (" : "(";
-        for (int c = 0; c < casts.size(); ++c)
-            sql += (c ? ", $" : "$") + QByteArray::number(++n) + casts.at(c);
-        sql += ')';
-    }
-    return sql;
-}
-} // namespace
-
 // A statement on the server with its values bound: texts, or bytes as they
 // are where the format is 1. The result is the caller's; null with the
 // error told when the statement failed.
@@ -842,11 +824,47 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
     const QString sourceTime = SourceTimeText(source.time);
     const int total = int(files.size());
 
-    // Statements are made for a batch of rows at a time; one text per row
-    // count is prepared once.
+    // PostgreSQL: statements go through libpq on the connection's own handle
+    // with the values bound apart, bytes as they are; Qt would write every
+    // value into the statement's text and the server would read it back, at
+    // a cost larger than all the rest of the archiving. SQLite: Qt's
+    // statements, each prepared once.
+    PGconn* pg = PgConnection();
     QHash<QString, QSqlQuery*> statements;
-    auto statement = [&](const QString& sql) -> QSqlQuery&
+    using Rows = QList<QVariantList>;
+    auto run = [&](const QString& sql, const QVariantList& values, Rows* rows,
+                   const QString& what) -> bool
     {
+        if (pg)
+        {
+            QByteArray text;
+            int n = 0;
+            for (const QChar ch : sql)
+                text += ch == QLatin1Char('?') ? '$' + QByteArray::number(++n)
+                                               : QByteArray(1, char(ch.unicode()));
+            QList<QByteArray> bound;
+            QList<int> formats;
+            for (const QVariant& v : values)
+            {
+                const bool bytes = v.metaType().id() == QMetaType::QByteArray;
+                bound.append(bytes ? v.toByteArray() : v.toString().toUtf8());
+                formats.append(bytes ? 1 : 0);
+            }
+            PGresult* r = ExecPg(pg, text, bound, formats, what);
+            if (!r)
+                return false;
+            for (int row = 0; rows && row < PQntuples(r); ++row)
+            {
+                QVariantList line;
+                for (int c = 0; c < PQnfields(r); ++c)
+                    line.append(PQgetisnull(r, row, c)
+                                    ? QVariant()
+                                    : QVariant(QString::fromUtf8(PQgetvalue(r, row, c))));
+                rows->append(line);
+            }
+            PQclear(r);
+            return true;
+        }
         QSqlQuery*& q = statements[sql];
         if (!q)
         {
@@ -854,24 +872,38 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
             q->setForwardOnly(true);
             q->prepare(sql);
         }
-        return *q;
+        for (const QVariant& v : values)
+            q->addBindValue(v);
+        if (!Exec(*q, what))
+            return false;
+        while (rows && q->next())
+        {
+            QVariantList line;
+            for (int c = 0; c < q->record().count(); ++c)
+                line.append(q->value(c));
+            rows->append(line);
+        }
+        q->finish();
+        return true;
     };
+    // A server is sent all rows of a kind at once; SQLite, in this process,
+    // runs one short statement per row.
+    const int perStatement = m_sqlite ? 1 : kSurveysPerStatement;
 
     bool ok = true;
     // Every object, by key, in the order made.
     QHash<QString, int> objectIndex;
     QList<ObjectEntry> objects;
     {
-        QSqlQuery q(Db());
-        q.setForwardOnly(true);
-        ok = q.exec(QStringLiteral("SELECT id, name, name_key FROM objects ORDER BY id")) ||
-             Fail(QStringLiteral("объекты"), q);
-        while (ok && q.next())
+        Rows rows;
+        ok = run(QStringLiteral("SELECT id, name, name_key FROM objects ORDER BY id"), {}, &rows,
+                 QStringLiteral("объекты"));
+        for (const QVariantList& row : rows)
         {
             ObjectEntry e;
-            e.id = q.value(0).toLongLong();
-            e.name = q.value(1).toString();
-            objectIndex.insert(q.value(2).toString(), int(objects.size()));
+            e.id = row.at(0).toLongLong();
+            e.name = row.at(1).toString();
+            objectIndex.insert(row.at(2).toString(), int(objects.size()));
             objects.append(e);
         }
     }
@@ -896,11 +928,6 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
         return suggestion;
     };
 
-    // PostgreSQL: the surveys and their cells go in as values of libpq's
-    // own on the connection; Qt would write every value into the statement's
-    // text, and the server would read it back, at a cost larger than all the
-    // rest of the archiving.
-    PGconn* pg = PgConnection();
     QHash<QString, int> seen; // content hash -> index of the outcome that has it
     QSet<quint64> transducerIdents;
     QList<QPair<QByteArray, QString>> transducers;
@@ -920,24 +947,23 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
         // Which of them the archive holds already.
         QHash<QString, QPair<qint64, QString>> archived;
         {
-            QSqlQuery& find = statement(
-                QStringLiteral("SELECT s.content_hash, s.id, o.name FROM surveys s JOIN objects "
-                               "o ON o.id = s.object_id WHERE s.content_hash IN (%1)")
-                    .arg(Placeholders(1, int(hashes.size())).mid(1).chopped(1)));
+            Rows rows;
+            QVariantList values;
             for (const QString& h : hashes)
-                find.addBindValue(h);
-            ok = Exec(find, QStringLiteral("поиск обследования"));
-            while (ok && find.next())
-                archived.insert(find.value(0).toString(),
-                                {find.value(1).toLongLong(), find.value(2).toString()});
-            find.finish();
+                values.append(h);
+            ok = run(QStringLiteral("SELECT s.content_hash, s.id, o.name FROM surveys s JOIN "
+                                    "objects o ON o.id = s.object_id WHERE s.content_hash IN (%1)")
+                         .arg(Placeholders(1, int(hashes.size())).mid(1).chopped(1)),
+                     values, &rows, QStringLiteral("поиск обследования"));
+            for (const QVariantList& row : rows)
+                archived.insert(row.at(0).toString(),
+                                {row.at(1).toLongLong(), row.at(2).toString()});
         }
 
         // The new ones, each with its object; objects not there yet are made.
-        QList<int> fresh;          // indexes of the files to add
-        QStringList newObjectKeys; // made in this batch, in order
-        QList<QPair<QString, QString>> newObjects;
+        QList<int> fresh;           // indexes of the files to add
         QList<QString> objectKeyOf; // per fresh file
+        QVariantList newObjects;    // name, key
         for (int i = first; ok && i < end; ++i)
         {
             SurveyOutcome& outcome = result.surveys[i];
@@ -963,7 +989,7 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
                 e.name = objectName;
                 objectIndex.insert(key, int(objects.size()));
                 objects.append(e);
-                newObjects.append({objectName, key});
+                newObjects << objectName << key;
             }
             outcome.objectName = objects.at(objectIndex.value(key)).name;
             fresh.append(i);
@@ -974,177 +1000,118 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
             // Two programs may make the same object at once: the second one's
             // insert does nothing and both find the one row.
             madeObjects = true;
-            QSqlQuery& make = statement(
-                QStringLiteral("INSERT INTO objects (name, name_key) VALUES %1 ON CONFLICT "
-                               "(name_key) DO NOTHING")
-                    .arg(Placeholders(int(newObjects.size()), 2)));
-            for (const auto& o : newObjects)
+            const int count = int(newObjects.size() / 2);
+            ok = run(QStringLiteral("INSERT INTO objects (name, name_key) VALUES %1 ON CONFLICT "
+                                    "(name_key) DO NOTHING")
+                         .arg(Placeholders(count, 2)),
+                     newObjects, nullptr, QStringLiteral("объект"));
+            QVariantList keys;
+            for (int n = 1; n < newObjects.size(); n += 2)
+                keys.append(newObjects.at(n));
+            Rows rows;
+            ok = ok && run(QStringLiteral("SELECT id, name, name_key FROM objects WHERE name_key "
+                                          "IN (%1)")
+                               .arg(Placeholders(1, count).mid(1).chopped(1)),
+                           keys, &rows, QStringLiteral("объект"));
+            for (const QVariantList& row : rows)
             {
-                make.addBindValue(o.first);
-                make.addBindValue(o.second);
+                ObjectEntry& e = objects[objectIndex.value(row.at(2).toString())];
+                e.id = row.at(0).toLongLong();
+                e.name = row.at(1).toString();
             }
-            ok = Exec(make, QStringLiteral("объект"));
-            QSqlQuery& ids = statement(
-                QStringLiteral("SELECT id, name, name_key FROM objects WHERE name_key IN (%1)")
-                    .arg(Placeholders(1, int(newObjects.size())).mid(1).chopped(1)));
-            for (const auto& o : newObjects)
-                ids.addBindValue(o.second);
-            ok = ok && Exec(ids, QStringLiteral("объект"));
-            while (ok && ids.next())
-            {
-                ObjectEntry& e = objects[objectIndex.value(ids.value(2).toString())];
-                e.id = ids.value(0).toLongLong();
-                e.name = ids.value(1).toString();
-            }
-            ids.finish();
         }
 
         // The surveys, then their cells and the texts their readings need.
-        if (ok && !fresh.isEmpty())
+        for (int at = 0; ok && at < fresh.size(); at += perStatement)
         {
-            // A server is sent all rows at once; SQLite, in this process,
-            // runs one short statement per row, which it parses once.
-            const int perStatement = m_sqlite ? 1 : int(fresh.size());
-            for (int at = 0; ok && at < fresh.size(); at += perStatement)
+            const int rows = int(qMin<qsizetype>(perStatement, fresh.size() - at));
+            QVariantList values;
+            for (int f = at; f < at + rows; ++f)
             {
-                const int rows = int(qMin<qsizetype>(perStatement, fresh.size() - at));
-                const QString sql =
-                    QStringLiteral("INSERT INTO surveys (object_id, content_hash, name, header, "
+                const int i = fresh.at(f);
+                const DataFileRecord& file = files.at(i);
+                const ObjectEntry& object = objects.at(objectIndex.value(objectKeyOf.at(f)));
+                int los = 0;
+                for (const CellRecord& c : file.cells)
+                    los += CCellDecoder::IsLos(c) ? 1 : 0;
+                const QDate date = SurveyDate(file);
+                values << object.id << hashes.at(i - first) << Text(result.surveys.at(i).name)
+                       << HeaderBytes(file) << qint64(file.header.serialNumber)
+                       << qint64(file.header.fwVersion) << int(file.header.audioIndex)
+                       << int(file.header.records) << int(file.cells.size()) << los
+                       << Text(source.gaugeName) << Text(source.gaugeSerial) << kind
+                       << Text(source.path) << Text(sourceTime) << Text(archivedAt)
+                       << Text(date.isValid() ? DateKey(date) : sourceTime.left(10));
+            }
+            Rows added;
+            ok =
+                run(QStringLiteral("INSERT INTO surveys (object_id, content_hash, name, header, "
                                    "serial_number, fw_version, audio_index, records, cell_count, "
                                    "los_count, gauge_name, gauge_serial, source_kind, source_path, "
                                    "source_time, archived_at, survey_date) VALUES %1 ON CONFLICT "
-                                   "(content_hash) DO NOTHING RETURNING id, content_hash");
-                QList<QVariant> values;
-                for (int f = at; f < at + rows; ++f)
+                                   "(content_hash) DO NOTHING RETURNING id, content_hash")
+                        .arg(Placeholders(rows, 17)),
+                    values, &added, QStringLiteral("запись обследования"));
+            // A survey missing from the answer was archived by another
+            // program since the look-up above.
+            for (const QVariantList& row : added)
+            {
+                SurveyOutcome& outcome = result.surveys[seen.value(row.at(1).toString())];
+                outcome.surveyId = row.at(0).toLongLong();
+                outcome.added = true;
+            }
+        }
+        QList<int> added;
+        for (int i : fresh)
+            if (result.surveys.at(i).added)
+                added.append(i);
+        for (int at = 0; ok && at < added.size(); at += perStatement)
+        {
+            const int rows = int(qMin<qsizetype>(perStatement, added.size() - at));
+            QVariantList values;
+            for (int n = at; n < at + rows; ++n)
+                values << result.surveys.at(added.at(n)).surveyId
+                       << CellBytes(files.at(added.at(n)));
+            ok = run(QStringLiteral("INSERT INTO survey_cells (survey_id, cells) VALUES %1")
+                         .arg(Placeholders(rows, 2)),
+                     values, nullptr, QStringLiteral("запись показаний"));
+        }
+        // A reading's material: the gauge's table entry of its velocity.
+        QVariantList named;
+        for (int i : added)
+        {
+            QSet<quint16> velocities;
+            for (const CellRecord& c : files.at(i).cells)
+            {
+                quint64 key = 0;
+                static_assert(sizeof(key) == sizeof(c.pepIdent), "eight bytes of a name");
+                std::memcpy(&key, c.pepIdent, sizeof(key));
+                if (!transducerIdents.contains(key))
                 {
-                    const int i = fresh.at(f);
-                    const DataFileRecord& file = files.at(i);
-                    const ObjectEntry& object = objects.at(objectIndex.value(objectKeyOf.at(f)));
-                    int los = 0;
-                    for (const CellRecord& c : file.cells)
-                        los += CCellDecoder::IsLos(c) ? 1 : 0;
-                    const QDate date = SurveyDate(file);
-                    values << object.id << hashes.at(i - first) << Text(result.surveys.at(i).name)
-                           << HeaderBytes(file) << qint64(file.header.serialNumber)
-                           << qint64(file.header.fwVersion) << int(file.header.audioIndex)
-                           << int(file.header.records) << int(file.cells.size()) << los
-                           << Text(source.gaugeName) << Text(source.gaugeSerial) << kind
-                           << Text(source.path) << Text(sourceTime) << Text(archivedAt)
-                           << Text(date.isValid() ? DateKey(date) : sourceTime.left(10));
+                    transducerIdents.insert(key);
+                    transducers.append(
+                        {QByteArray(c.pepIdent, int(sizeof(c.pepIdent))),
+                         Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent))))});
                 }
-                // A survey missing from the answer was archived by another
-                // program since the look-up above.
-                auto addedAs = [&](const QString& hash, qint64 id)
-                {
-                    SurveyOutcome& outcome = result.surveys[seen.value(hash)];
-                    outcome.surveyId = id;
-                    outcome.added = true;
-                };
-                if (pg)
-                {
-                    QList<QByteArray> texts;
-                    QList<int> formats;
-                    for (const QVariant& v : values)
-                    {
-                        const bool bytes = v.metaType().id() == QMetaType::QByteArray;
-                        texts.append(bytes ? v.toByteArray() : v.toString().toUtf8());
-                        formats.append(bytes ? 1 : 0);
-                    }
-                    QList<const char*> casts(17, "");
-                    casts[3] = "::bytea";
-                    PGresult* r = ExecPg(
-                        pg, sql.arg(QString::fromLatin1(PgPlaceholders(rows, casts))).toUtf8(),
-                        texts, formats, QStringLiteral("запись обследования"));
-                    ok = r != nullptr;
-                    for (int row = 0; ok && row < PQntuples(r); ++row)
-                        addedAs(QString::fromLatin1(PQgetvalue(r, row, 1)),
-                                QByteArray(PQgetvalue(r, row, 0)).toLongLong());
-                    PQclear(r);
+                if (materials.isEmpty() || velocities.contains(c.velocity))
                     continue;
-                }
-                QSqlQuery& insert = statement(sql.arg(Placeholders(rows, 17)));
-                for (const QVariant& v : values)
-                    insert.addBindValue(v);
-                ok = Exec(insert, QStringLiteral("запись обследования"));
-                while (ok && insert.next())
-                    addedAs(insert.value(1).toString(), insert.value(0).toLongLong());
-                insert.finish();
-            }
-            QList<int> added;
-            for (int i : fresh)
-                if (result.surveys.at(i).added)
-                    added.append(i);
-            if (ok && pg && !added.isEmpty())
-            {
-                QList<QByteArray> values;
-                for (int i : added)
-                    values << QByteArray::number(result.surveys.at(i).surveyId)
-                           << CellBytes(files.at(i));
-                QList<int> formats;
-                for (int n = 0; n < added.size(); ++n)
-                    formats << 0 << 1; // the key as text, the bytes as they are
-                PGresult* r = ExecPg(pg,
-                                     "INSERT INTO survey_cells (survey_id, cells) VALUES " +
-                                         PgPlaceholders(int(added.size()), {"", "::bytea"}),
-                                     values, formats, QStringLiteral("запись показаний"));
-                ok = r != nullptr;
-                PQclear(r);
-            }
-            else if (ok && !pg && !added.isEmpty())
-            {
-                QSqlQuery& cells = statement(
-                    QStringLiteral("INSERT INTO survey_cells (survey_id, cells) VALUES (?, ?)"));
-                for (int n = 0; ok && n < added.size(); ++n)
-                {
-                    cells.addBindValue(result.surveys.at(added.at(n)).surveyId);
-                    cells.addBindValue(CellBytes(files.at(added.at(n))));
-                    ok = Exec(cells, QStringLiteral("запись показаний"));
-                }
-            }
-            // A reading's material: the gauge's table entry of its velocity.
-            QList<std::tuple<qint64, int, QString>> named;
-            for (int i : added)
-            {
-                QSet<quint16> velocities;
-                for (const CellRecord& c : files.at(i).cells)
-                {
-                    quint64 key = 0;
-                    static_assert(sizeof(key) == sizeof(c.pepIdent), "eight bytes of a name");
-                    std::memcpy(&key, c.pepIdent, sizeof(key));
-                    if (!transducerIdents.contains(key))
+                velocities.insert(c.velocity);
+                for (const MaterialRecord& m : materials)
+                    if (m.velocity == c.velocity)
                     {
-                        transducerIdents.insert(key);
-                        transducers.append(
-                            {QByteArray(c.pepIdent, int(sizeof(c.pepIdent))),
-                             Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent))))});
+                        named << result.surveys.at(i).surveyId << int(c.velocity)
+                              << Text(CAnsiText::Decode(m.name, int(sizeof(m.name))));
+                        break;
                     }
-                    if (materials.isEmpty() || velocities.contains(c.velocity))
-                        continue;
-                    velocities.insert(c.velocity);
-                    for (const MaterialRecord& m : materials)
-                        if (m.velocity == c.velocity)
-                        {
-                            named.append({result.surveys.at(i).surveyId, int(c.velocity),
-                                          Text(CAnsiText::Decode(m.name, int(sizeof(m.name))))});
-                            break;
-                        }
-                }
             }
-            for (int at = 0; ok && at < named.size(); at += kSurveysPerStatement)
-            {
-                const int rows = int(qMin<qsizetype>(kSurveysPerStatement, named.size() - at));
-                QSqlQuery& q = statement(
-                    QStringLiteral("INSERT INTO survey_materials (survey_id, velocity, name) "
-                                   "VALUES %1")
-                        .arg(Placeholders(rows, 3)));
-                for (int r = 0; r < rows; ++r)
-                {
-                    q.addBindValue(std::get<0>(named.at(at + r)));
-                    q.addBindValue(std::get<1>(named.at(at + r)));
-                    q.addBindValue(std::get<2>(named.at(at + r)));
-                }
-                ok = Exec(q, QStringLiteral("запись показаний"));
-            }
+        }
+        for (int at = 0; ok && at < named.size() / 3; at += perStatement)
+        {
+            const int rows = int(qMin<qsizetype>(perStatement, named.size() / 3 - at));
+            ok = run(QStringLiteral("INSERT INTO survey_materials (survey_id, velocity, name) "
+                                    "VALUES %1")
+                         .arg(Placeholders(rows, 3)),
+                     named.mid(at * 3, rows * 3), nullptr, QStringLiteral("запись показаний"));
         }
         // A second copy within this archiving is the first one's survey.
         for (int i = first; i < end; ++i)
@@ -1161,18 +1128,16 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
             progress(i + 1, total);
     }
     // The names of the transducers, kept once for the whole archive.
-    for (int at = 0; ok && at < transducers.size(); at += kSurveysPerStatement)
+    for (int at = 0; ok && at < transducers.size(); at += perStatement)
     {
-        const int rows = int(qMin<qsizetype>(kSurveysPerStatement, transducers.size() - at));
-        QSqlQuery& q = statement(QStringLiteral("INSERT INTO transducers (ident, name) VALUES %1 "
-                                                "ON CONFLICT (ident) DO NOTHING")
-                                     .arg(Placeholders(rows, 2)));
-        for (int r = 0; r < rows; ++r)
-        {
-            q.addBindValue(transducers.at(at + r).first);
-            q.addBindValue(transducers.at(at + r).second);
-        }
-        ok = Exec(q, QStringLiteral("запись показаний"));
+        const int rows = int(qMin<qsizetype>(perStatement, transducers.size() - at));
+        QVariantList values;
+        for (int r = at; r < at + rows; ++r)
+            values << transducers.at(r).first << transducers.at(r).second;
+        ok = run(QStringLiteral("INSERT INTO transducers (ident, name) VALUES %1 ON CONFLICT "
+                                "(ident) DO NOTHING")
+                     .arg(Placeholders(rows, 2)),
+                 values, nullptr, QStringLiteral("запись показаний"));
     }
     qDeleteAll(statements);
     statements.clear();
