@@ -629,27 +629,26 @@ bool CSurveyArchive::MigrateReadingsV3()
     if (!q.exec(QStringLiteral("SELECT survey_id, raw, pep_ident FROM readings ORDER BY "
                                "survey_id, cell")))
         return Fail(what, q);
-    qint64 survey = -1;
-    QByteArray bytes;
+    // Read whole before anything is written: a server's rows come as they
+    // are read, on the same connection.
+    QList<QPair<qint64, QByteArray>> surveys;
     while (q.next())
     {
         const qint64 id = q.value(0).toLongLong();
-        if (id != survey && survey >= 0 && !store(survey, bytes))
-            return false;
-        if (id != survey)
-            bytes.clear();
-        survey = id;
+        if (surveys.isEmpty() || surveys.last().first != id)
+            surveys.append({id, QByteArray()});
         const QByteArray raw = q.value(1).toByteArray();
         // A record of another size was never read back: left out.
         if (raw.size() != int(sizeof(CellRecord)))
             continue;
-        bytes += raw;
+        surveys.last().second += raw;
         transducers.insert(raw.mid(offsetof(CellRecord, pepIdent), sizeof(CellRecord::pepIdent)),
                            q.value(2).toString());
     }
-    if (survey >= 0 && !store(survey, bytes))
-        return false;
     q.finish();
+    for (const auto& survey : surveys)
+        if (!store(survey.first, survey.second))
+            return false;
     QSqlQuery names(Db());
     names.prepare(QStringLiteral("INSERT INTO transducers (ident, name) VALUES (?, ?)"));
     for (auto it = transducers.cbegin(); it != transducers.cend(); ++it)
