@@ -400,7 +400,9 @@ bool CSurveyArchive::Open(const CArchiveLocation& location)
             Close();
             return false;
         }
-        q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        // An archiving told as done is on the disk: the journal is flushed at
+        // every commit (one flush per archiving, whatever its size).
+        q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     }
     if (!PrepareSchema())
     {
