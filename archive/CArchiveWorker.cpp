@@ -27,13 +27,6 @@ void CArchiveWorker::Add(const Request& request)
     m_wake.wakeAll();
 }
 
-void CArchiveWorker::WaitIdle()
-{
-    QMutexLocker lock(&m_mutex);
-    while (m_running || !m_queue.isEmpty())
-        m_idle.wait(&m_mutex);
-}
-
 void CArchiveWorker::Run()
 {
     for (;;)
@@ -47,7 +40,6 @@ void CArchiveWorker::Run()
             if (m_queue.isEmpty())
                 return;
             request = m_queue.takeFirst();
-            m_running = true;
         }
         CSurveyArchive::AddResult result;
         {
@@ -66,8 +58,5 @@ void CArchiveWorker::Run()
                 emit Finished(kind, result);
             },
             Qt::QueuedConnection);
-        QMutexLocker lock(&m_mutex);
-        m_running = false;
-        m_idle.wakeAll();
     }
 }

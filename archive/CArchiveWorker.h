@@ -34,9 +34,6 @@ public:
     void Add(const Request& request);
     // Requests given and not yet answered (the one running included).
     int Pending() const { return m_pending; }
-    // Waits until every request is answered; the answers still arrive as
-    // signals once the owner's thread runs its events.
-    void WaitIdle();
 
 signals:
     // ok false: result.error says why (the archive could not be opened, or
@@ -48,9 +45,8 @@ private:
 
     std::unique_ptr<QThread> m_thread;
     QMutex m_mutex;
-    QWaitCondition m_wake, m_idle;
+    QWaitCondition m_wake;
     QList<Request> m_queue;
-    bool m_running = false; // a request taken and not yet done
     bool m_stop = false;
     int m_pending = 0; // the owner's thread only
 };

@@ -932,7 +932,7 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
     QHash<QString, int> seen; // content hash -> index of the outcome that has it
     QSet<quint64> transducerIdents;
     QList<QPair<QByteArray, QString>> transducers;
-    bool madeObjects = false;
+    bool madeObjects = false, lostToAnother = false;
     for (int first = 0; ok && first < total; first += kSurveysPerStatement)
     {
         const int end = qMin(total, first + kSurveysPerStatement);
@@ -1000,21 +1000,30 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
         {
             // Two programs may make the same object at once: the second one's
             // insert does nothing and both find the one row.
-            madeObjects = true;
             const int count = int(newObjects.size() / 2);
+            Rows made;
             ok = run(QStringLiteral("INSERT INTO objects (name, name_key) VALUES %1 ON CONFLICT "
-                                    "(name_key) DO NOTHING")
+                                    "(name_key) DO NOTHING RETURNING id, name, name_key")
                          .arg(Placeholders(count, 2)),
-                     newObjects, nullptr, QStringLiteral("объект"));
-            QVariantList keys;
+                     newObjects, &made, QStringLiteral("объект"));
+            madeObjects = madeObjects || !made.isEmpty();
+            // Those another program made meanwhile are looked up.
+            QSet<QString> missing;
             for (int n = 1; n < newObjects.size(); n += 2)
-                keys.append(newObjects.at(n));
-            Rows rows;
-            ok = ok && run(QStringLiteral("SELECT id, name, name_key FROM objects WHERE name_key "
-                                          "IN (%1)")
-                               .arg(Placeholders(1, count).mid(1).chopped(1)),
-                           keys, &rows, QStringLiteral("объект"));
-            for (const QVariantList& row : rows)
+                missing.insert(newObjects.at(n).toString());
+            for (const QVariantList& row : made)
+                missing.remove(row.at(2).toString());
+            if (ok && !missing.isEmpty())
+            {
+                QVariantList keys;
+                for (const QString& key : missing)
+                    keys.append(key);
+                ok = run(QStringLiteral("SELECT id, name, name_key FROM objects WHERE name_key "
+                                        "IN (%1)")
+                             .arg(Placeholders(1, int(keys.size())).mid(1).chopped(1)),
+                         keys, &made, QStringLiteral("объект"));
+            }
+            for (const QVariantList& row : made)
             {
                 ObjectEntry& e = objects[objectIndex.value(row.at(2).toString())];
                 e.id = row.at(0).toLongLong();
@@ -1061,6 +1070,7 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
                 outcome.surveyId = row.at(0).toLongLong();
                 outcome.added = true;
             }
+            lostToAnother = lostToAnother || added.size() < rows;
         }
         QList<int> added;
         for (int i : fresh)
@@ -1144,7 +1154,7 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
     statements.clear();
     // An object made for a survey another program archived first stays
     // without surveys: it goes.
-    if (ok && madeObjects)
+    if (ok && madeObjects && lostToAnother)
         ok = DropEmptyObjects();
     if (!ok)
     {
