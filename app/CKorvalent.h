@@ -31,6 +31,7 @@ class CDeviceScreenshotDialog;
 class CReportData;
 class CReportPreviewWindow;
 class CAnalysisView;
+class CArchiveWorker;
 
 namespace Ui
 {
@@ -251,11 +252,22 @@ public:
     void OnArchiveLoadedData();
     void OnArchiveBrowse();
     void OnArchiveChooseLocation();
+    // An archiving is running or waiting for its turn (on its own thread).
+    bool IsArchiving() const;
 
 private:
     bool m_archiveDemo = false;
     QAction* m_archiveDownloadsAction = nullptr;
+    CArchiveWorker* m_archiveWorker = nullptr;
     void ArchiveSetup();
+    // The archiving of data the window holds, on the worker's thread; the
+    // outcome is told as the window tells it.
+    enum ArchiveKind
+    {
+        ArchiveOfDownload,
+        ArchiveOfLoadedData
+    };
+    void StartArchiving(ArchiveKind kind);
     // After a device chain: a successful download is archived.
     void ArchiveAfterChain(const CDatabaseTransfer::Action& action);
 };

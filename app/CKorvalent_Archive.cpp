@@ -3,6 +3,7 @@
 #include "archive/CArchiveBrowserDialog.h"
 #include "archive/CArchiveLocationDialog.h"
 #include "archive/CArchiveSettings.h"
+#include "archive/CArchiveWorker.h"
 #include "archive/CDemoArchive.h"
 #include "archive/CSurveyArchive.h"
 #include "core/CUserPrompts.h"
@@ -18,8 +19,10 @@
 #include <QStatusBar>
 
 // The survey archive in the main window: the "Архив" menu and the archiving
-// of every successful download. The work is CSurveyArchive's; an archive
-// failure is reported and never touches the data held by the window.
+// of every successful download. The work is CSurveyArchive's, on a thread of
+// its own (a server that does not answer is waited for there, not in the
+// window); an archive failure is reported and never touches the data held by
+// the window.
 
 namespace
 {
@@ -83,6 +86,66 @@ QString CKorvalent::ArchiveLocation()
     return chosen.isEmpty() ? CArchiveLocation::DefaultFile(m_documentsDir, m_archiveDemo) : chosen;
 }
 
+bool CKorvalent::IsArchiving() const
+{
+    return m_archiveWorker && m_archiveWorker->Pending() > 0;
+}
+
+void CKorvalent::StartArchiving(ArchiveKind kind)
+{
+    CArchiveWorker::Request request;
+    request.location = ArchiveLocation();
+    request.files = m_dataFiles;
+    request.materials = m_materials;
+    request.kind = kind;
+    request.source.time = QDateTime::currentDateTime();
+    if (kind == ArchiveOfDownload)
+    {
+        request.source.kind = CSurveyArchive::Source::Download;
+        request.source.gaugeName = Settings()->value(QStringLiteral("Device/Name")).toString();
+        request.source.gaugeSerial =
+            Settings()->value(QStringLiteral("Device/SerialNumber")).toString();
+    }
+    else
+        request.source.kind = CSurveyArchive::Source::File;
+    if (!m_archiveWorker)
+    {
+        // The worker goes with the window, finishing what it was given; its
+        // answers after that are dropped with it.
+        m_archiveWorker = new CArchiveWorker(this);
+        connect(m_archiveWorker, &CArchiveWorker::Finished, this,
+                [this](int kind, const CSurveyArchive::AddResult& r)
+                {
+                    const QString title = QCoreApplication::applicationName();
+                    if (kind == ArchiveOfLoadedData)
+                    {
+                        if (!r.ok)
+                        {
+                            UserPrompts().Critical(this, title, r.error);
+                            return;
+                        }
+                        statusBar()->showMessage(Summary(r));
+                        UserPrompts().Information(this, title, Summary(r));
+                        return;
+                    }
+                    if (!r.ok)
+                    {
+                        // The data stay loaded; the box says what happened
+                        // to the archive.
+                        statusBar()->showMessage(tr("Архив: загрузка не заархивирована."));
+                        UserPrompts().Warning(
+                            this, title,
+                            tr("Данные загружены, но не заархивированы.\n\n%1").arg(r.error));
+                        return;
+                    }
+                    statusBar()->showMessage(Summary(r));
+                });
+    }
+    // A second archiving while one runs waits for its turn: each holds the
+    // data as they were when it was asked for.
+    m_archiveWorker->Add(request);
+}
+
 void CKorvalent::OnArchiveLoadedData()
 {
     const QString title = QCoreApplication::applicationName();
@@ -96,23 +159,7 @@ void CKorvalent::OnArchiveLoadedData()
         UserPrompts().Warning(this, title, tr("Нет загруженых данных для архивирования."));
         return;
     }
-    CSurveyArchive archive;
-    if (!archive.Open(ArchiveLocation()))
-    {
-        UserPrompts().Critical(this, title, archive.ErrorText());
-        return;
-    }
-    CSurveyArchive::Source source;
-    source.kind = CSurveyArchive::Source::File;
-    source.time = QDateTime::currentDateTime();
-    const CSurveyArchive::AddResult r = archive.AddSurveys(m_dataFiles, m_materials, source);
-    if (!r.ok)
-    {
-        UserPrompts().Critical(this, title, r.error);
-        return;
-    }
-    statusBar()->showMessage(Summary(r));
-    UserPrompts().Information(this, title, Summary(r));
+    StartArchiving(ArchiveOfLoadedData);
 }
 
 void CKorvalent::ArchiveAfterChain(const CDatabaseTransfer::Action& action)
@@ -122,26 +169,7 @@ void CKorvalent::ArchiveAfterChain(const CDatabaseTransfer::Action& action)
         action.label != CDatabaseTransfer::LoadedLabel(int(m_dataFiles.size())) ||
         !CArchiveSettings::ArchiveDownloads(Settings()))
         return;
-    CSurveyArchive::Source source;
-    source.kind = CSurveyArchive::Source::Download;
-    source.time = QDateTime::currentDateTime();
-    source.gaugeName = Settings()->value(QStringLiteral("Device/Name")).toString();
-    source.gaugeSerial = Settings()->value(QStringLiteral("Device/SerialNumber")).toString();
-    CSurveyArchive archive;
-    CSurveyArchive::AddResult r;
-    if (archive.Open(ArchiveLocation()))
-        r = archive.AddSurveys(m_dataFiles, m_materials, source);
-    else
-        r.error = archive.ErrorText();
-    if (!r.ok)
-    {
-        // The data stay loaded; the box says what happened to the archive.
-        statusBar()->showMessage(tr("Архив: загрузка не заархивирована."));
-        UserPrompts().Warning(this, QCoreApplication::applicationName(),
-                              tr("Данные загружены, но не заархивированы.\n\n%1").arg(r.error));
-        return;
-    }
-    statusBar()->showMessage(Summary(r));
+    StartArchiving(ArchiveOfDownload);
 }
 
 void CKorvalent::OnArchiveBrowse()

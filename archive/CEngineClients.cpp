@@ -72,6 +72,22 @@ extern "C"
     {
         KV_FORWARD(kPostgreSql, PQresultErrorMessage, res);
     }
+    int PQntuples(const PGresult* res)
+    {
+        KV_FORWARD(kPostgreSql, PQntuples, res);
+    }
+    int PQnfields(const PGresult* res)
+    {
+        KV_FORWARD(kPostgreSql, PQnfields, res);
+    }
+    int PQgetisnull(const PGresult* res, int row, int field)
+    {
+        KV_FORWARD(kPostgreSql, PQgetisnull, res, row, field);
+    }
+    char* PQgetvalue(const PGresult* res, int row, int field)
+    {
+        KV_FORWARD(kPostgreSql, PQgetvalue, res, row, field);
+    }
     void PQclear(PGresult* res)
     {
         KV_FORWARD(kPostgreSql, PQclear, res);

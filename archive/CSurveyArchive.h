@@ -14,6 +14,8 @@
 #include <limits>
 
 class QSqlQuery;
+struct pg_conn;
+struct pg_result;
 
 // The survey archive: every data file the user archived (a survey), grouped
 // by object, with its readings. One schema on SQLite (a file, WAL mode) and on
@@ -181,9 +183,14 @@ private:
     bool MigrateHistoryV3();
     bool MakeHistoryTables(const QString& what);
     bool MergeObjectSettings(qint64 fromId, qint64 intoId);
+    bool CreateReadingsTables();
+    bool CreateReadingsView();
+    bool MigrateReadingsV3();
+    pg_conn* PgConnection();
+    pg_result* ExecPg(pg_conn* pg, const QByteArray& sql, const QList<QByteArray>& values,
+                      const QList<int>& formats, const QString& what);
     QString Ddl(const QString& text) const;
     qint64 ObjectIdFor(const QString& name, bool create);
     bool DropEmptyObjects();
     bool EndObjectChange(bool ok);
-    QString SuggestFor(const QString& name);
 };

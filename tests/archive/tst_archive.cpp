@@ -1,4 +1,5 @@
 #include "archive/CSurveyArchive.h"
+#include "data/CCellDecoder.h"
 #include "data/CDataStorage.h"
 #include "data/CXmlKeyFileWriter.h"
 #include "tests/archive/ArchiveTestSupport.h"
@@ -172,6 +173,92 @@ private Q_SLOTS:
             QVERIFY(!q.next());
         }
         QSqlDatabase::removeDatabase(QStringLiteral("kv-rows"));
+    }
+
+    // Every reading's decoded columns (the view over the kept cells) as the
+    // program decodes the cell: around the LOS bounds in both units, every
+    // decimals setting, dates that do not exist, times out of range.
+    void readingsDecoded_data()
+    {
+        AddEngineColumn();
+        AddEngineRows();
+    }
+    void readingsDecoded()
+    {
+        QFETCH(QString, engine);
+        QString location;
+        KV_FRESH_LOCATION(engine, m_dir, location);
+        DataFileRecord file = File(QStringLiteral("Границы"), 0);
+        const quint16 dates[] = {quint16((24 << 9) | (2 << 5) | 29), // 29.02.2024
+                                 quint16((25 << 9) | (2 << 5) | 29), // 29.02.2025: none
+                                 quint16((26 << 9) | (4 << 5) | 31), // 31.04.2026: none
+                                 quint16((26 << 9) | (12 << 5) | 31),
+                                 quint16((26 << 9) | (13 << 5) | 1),
+                                 quint16((26 << 9) | (1 << 5) | 0),
+                                 0xFFFF,
+                                 0};
+        const quint16 times[] = {0x1738, 0x173B, 0x173C, 0x1800, 0x0000};
+        const quint16 values[][2] = {{0, 0},   {0, 1},   {0, 2},      {0, 3},   {0, 4},    {0, 39},
+                                     {0, 40},  {0, 41},  {0, 255},    {1, 0},   {23, 6},   {23, 62},
+                                     {23, 63}, {23, 0},  {24, 0},     {599, 9}, {599, 99}, {600, 0},
+                                     {600, 1}, {601, 0}, {65535, 255}};
+        int n = 0;
+        for (int flags = 0; flags < 8; ++flags)
+            for (const auto& v : values)
+            {
+                const int d = n % int(std::size(dates)), t = n % int(std::size(times));
+                file.cells.append(Cell(quint8(flags | (n % 2 ? 0xF0 : 0)), v[0], quint8(v[1]),
+                                       dates[d], times[t], qint8(n % 256 - 128), quint16(n * 997),
+                                       n % 3 ? "П112" : "", quint32(n) * 65537u));
+                ++n;
+            }
+        CSurveyArchive archive;
+        QVERIFY2(archive.Open(location), qPrintable(archive.ErrorText()));
+        const CSurveyArchive::AddResult r = archive.AddSurveys({file}, {}, Download());
+        QVERIFY2(r.ok, qPrintable(r.error));
+        archive.Close();
+        {
+            QSqlDatabase db = Connect(location, QStringLiteral("kv-decoded"));
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral(
+                "SELECT cell, thickness, thickness_mm, unit, decimals, los, measured_at, "
+                "velocity, pep_ident, pep_serial, temperature, raw FROM readings ORDER BY cell")));
+            for (int i = 0; i < file.cells.size(); ++i)
+            {
+                QVERIFY(q.next());
+                const CellRecord& c = file.cells.at(i);
+                const QString at = QStringLiteral("cell %1").arg(i + 1);
+                QCOMPARE(q.value(0).toInt(), i + 1);
+                const double value = double(CCellDecoder::Value(c));
+                QVERIFY2(qAbs(q.value(1).toDouble() - value) <= 1e-6 * qMax(1.0, value),
+                         qPrintable(at));
+                const double mm = CCellDecoder::IsInches(c) ? value * 25.4 : value;
+                QVERIFY2(qAbs(q.value(2).toDouble() - mm) <= 1e-5 * qMax(1.0, mm), qPrintable(at));
+                QCOMPARE(q.value(3).toString(),
+                         CCellDecoder::IsInches(c) ? QStringLiteral("in") : QStringLiteral("mm"));
+                QCOMPARE(q.value(4).toInt(), CCellDecoder::Decimals(c));
+                QVERIFY2(q.value(5).toInt() == (CCellDecoder::IsLos(c) ? 1 : 0), qPrintable(at));
+                const QDate date(2000 + (c.date >> 9), (c.date >> 5) & 0x0F, c.date & 0x1F);
+                const int hour = c.time >> 8, minute = c.time & 0xFF;
+                QString when;
+                if (date.isValid())
+                    when = date.toString(QStringLiteral("yyyy-MM-dd")) +
+                           (hour <= 23 && minute <= 59 ? QStringLiteral(" %1:%2")
+                                                             .arg(hour, 2, 10, QLatin1Char('0'))
+                                                             .arg(minute, 2, 10, QLatin1Char('0'))
+                                                       : QString());
+                QVERIFY2(q.value(6).isNull() == when.isNull(), qPrintable(at));
+                QCOMPARE(q.value(6).toString(), when);
+                QCOMPARE(q.value(7).toInt(), int(c.velocity));
+                QCOMPARE(q.value(8).toString(), CCellDecoder::PepIdentText(c));
+                QCOMPARE(q.value(9).toLongLong(), qint64(c.pepSerial));
+                QCOMPARE(q.value(10).toInt(), int(c.temperature));
+                QCOMPARE(q.value(11).toByteArray(),
+                         QByteArray(reinterpret_cast<const char*>(&c), int(sizeof(c))));
+            }
+            QVERIFY(!q.next());
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("kv-decoded"));
     }
 
     void duplicates_data()
@@ -520,6 +607,124 @@ private Q_SLOTS:
                                 "Korvalent.")
                      .arg(l.DisplayText()));
         QVERIFY(!archive.IsOpen());
+    }
+
+    // An archive of the previous version, one row per reading: its surveys
+    // read back byte for byte, and every reading's texts kept.
+    void readingsMigrated_data()
+    {
+        AddEngineColumn();
+        AddEngineRows();
+    }
+    void readingsMigrated()
+    {
+        QFETCH(QString, engine);
+        QString location;
+        KV_FRESH_LOCATION(engine, m_dir, location);
+        const bool sqlite = engine == QLatin1String("sqlite");
+        const QString id = sqlite ? QStringLiteral("INTEGER PRIMARY KEY")
+                                  : QStringLiteral("BIGSERIAL PRIMARY KEY");
+        const QString blob = sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA");
+        const DataFileList files = {File(QStringLiteral("Котёл"), 5, 1),
+                                    File(QStringLiteral("Бак"), 3, 2)};
+        {
+            QSqlDatabase db = Connect(location, QStringLiteral("kv-v2"));
+            QSqlQuery q(db);
+            const QStringList v2 = {
+                QStringLiteral("CREATE TABLE korvalent_schema (version INTEGER NOT NULL)"),
+                QStringLiteral("INSERT INTO korvalent_schema VALUES (2)"),
+                QStringLiteral("CREATE TABLE objects (id %1, name TEXT NOT NULL, name_key TEXT "
+                               "NOT NULL UNIQUE)")
+                    .arg(id),
+                QStringLiteral(
+                    "CREATE TABLE surveys (id %1, object_id BIGINT NOT NULL REFERENCES "
+                    "objects(id), content_hash TEXT NOT NULL UNIQUE, name TEXT NOT NULL, header "
+                    "%2 NOT NULL, serial_number BIGINT NOT NULL, fw_version BIGINT NOT NULL, "
+                    "audio_index INTEGER NOT NULL, records INTEGER NOT NULL, cell_count INTEGER "
+                    "NOT NULL, los_count INTEGER NOT NULL, gauge_name TEXT NOT NULL, gauge_serial "
+                    "TEXT NOT NULL, source_kind TEXT NOT NULL, source_path TEXT NOT NULL, "
+                    "source_time TEXT NOT NULL, archived_at TEXT NOT NULL, survey_date TEXT NOT "
+                    "NULL DEFAULT '')")
+                    .arg(id, blob),
+                QStringLiteral("CREATE INDEX surveys_object_date ON surveys(object_id, "
+                               "survey_date)"),
+                QStringLiteral(
+                    "CREATE TABLE readings (survey_id BIGINT NOT NULL REFERENCES surveys(id), "
+                    "cell INTEGER NOT NULL, raw %1 NOT NULL, thickness DOUBLE PRECISION NOT NULL, "
+                    "thickness_mm DOUBLE PRECISION NOT NULL, unit TEXT NOT NULL, decimals INTEGER "
+                    "NOT NULL, los INTEGER NOT NULL, measured_at TEXT, material TEXT, velocity "
+                    "INTEGER NOT NULL, pep_ident TEXT NOT NULL, pep_serial BIGINT NOT NULL, "
+                    "temperature INTEGER NOT NULL, PRIMARY KEY (survey_id, cell))")
+                    .arg(blob),
+            };
+            for (const QString& statement : v2)
+                QVERIFY2(q.exec(statement), qPrintable(q.lastError().text()));
+            for (int f = 0; f < files.size(); ++f)
+            {
+                const DataFileRecord& file = files.at(f);
+                const QString name = CDataStorage::FileName(file);
+                q.prepare(QStringLiteral("INSERT INTO objects (name, name_key) VALUES (?, ?)"));
+                q.addBindValue(name);
+                q.addBindValue(CSurveyArchive::ObjectKey(name));
+                QVERIFY(q.exec());
+                q.prepare(QStringLiteral(
+                    "INSERT INTO surveys (object_id, content_hash, name, header, serial_number, "
+                    "fw_version, audio_index, records, cell_count, los_count, gauge_name, "
+                    "gauge_serial, source_kind, source_path, source_time, archived_at, "
+                    "survey_date) VALUES (?, ?, ?, ?, 0, 0, 0, 0, ?, 0, '', '', 'file', '', '', "
+                    "'', '2026-04-01')"));
+                q.addBindValue(f + 1);
+                q.addBindValue(CSurveyArchive::ContentHash(file));
+                q.addBindValue(name);
+                q.addBindValue(QByteArray(reinterpret_cast<const char*>(&file.header),
+                                          int(sizeof(file.header))));
+                q.addBindValue(int(file.cells.size()));
+                QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+                for (int c = 0; c < file.cells.size(); ++c)
+                {
+                    q.prepare(QStringLiteral("INSERT INTO readings VALUES (?, ?, ?, 0, 0, 'mm', "
+                                             "0, 0, NULL, ?, 5920, 'П112', 0, 0)"));
+                    q.addBindValue(f + 1);
+                    q.addBindValue(c + 1);
+                    q.addBindValue(QByteArray(reinterpret_cast<const char*>(&file.cells.at(c)),
+                                              int(sizeof(CellRecord))));
+                    q.addBindValue(f == 0 ? QVariant(QStringLiteral("Сталь 20"))
+                                          : QVariant(QMetaType(QMetaType::QString)));
+                    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("kv-v2"));
+
+        CSurveyArchive archive;
+        QVERIFY2(archive.Open(location), qPrintable(archive.ErrorText()));
+        for (int f = 0; f < files.size(); ++f)
+        {
+            DataFileRecord back;
+            QVERIFY(archive.SurveyData(f + 1, &back));
+            QCOMPARE(Bytes(back), Bytes(files.at(f)));
+        }
+        // The same data again is already there.
+        QCOMPARE(archive.AddSurveys(files, {}, Download()).AlreadyArchived(), 2);
+        archive.Close();
+        QCOMPARE(Count(location, QStringLiteral("readings")), 8);
+        {
+            QSqlDatabase db = Connect(location, QStringLiteral("kv-v3"));
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("SELECT survey_id, material, pep_ident FROM readings "
+                                          "ORDER BY survey_id, cell")));
+            for (int i = 0; i < 8; ++i)
+            {
+                QVERIFY(q.next());
+                QCOMPARE(q.value(1).isNull(), q.value(0).toInt() == 2);
+                if (q.value(0).toInt() == 1)
+                    QCOMPARE(q.value(1).toString(), QStringLiteral("Сталь 20"));
+                QCOMPARE(q.value(2).toString(), QStringLiteral("П112"));
+            }
+            QVERIFY(q.exec(QStringLiteral("SELECT version FROM korvalent_schema")) && q.next());
+            QCOMPARE(q.value(0).toInt(), CSurveyArchive::kSchemaVersion);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("kv-v3"));
     }
 
     void hostileNames_data()

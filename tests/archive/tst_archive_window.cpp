@@ -17,6 +17,9 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
 using namespace ArchiveTest;
 
@@ -34,10 +37,14 @@ class TestArchiveWindow : public QObject
     CScriptedPrompts m_prompts;
     QTemporaryDir m_dir;
 
+    // The device chain over and the archiving after it told.
     bool WaitIdle()
     {
         return QTest::qWaitFor(
-                   [&] { return !m_window->IsDeviceChainRunning() && !m_manager->IsBusy(); },
+                   [&] {
+                       return !m_window->IsDeviceChainRunning() && !m_manager->IsBusy() &&
+                              !m_window->IsArchiving();
+                   },
                    20000) &&
                (QTest::qWait(50), true);
     }
@@ -188,10 +195,101 @@ private Q_SLOTS:
         m_window->DataFiles() = {File(QStringLiteral("Линия-7 2025"), 3, 1),
                                  File(QStringLiteral("Линия-7 2026"), 3, 2)};
         m_window->OnArchiveLoadedData();
+        QVERIFY(WaitIdle());
         QCOMPARE(m_prompts.Messages(),
                  QStringList{QStringLiteral("Архив: добавлено обследований: 2, уже были в "
                                             "архиве: 0. 'Линия-7 2026' похоже на объект "
                                             "'Линия-7 2025' (Архив → Обзор архива).")});
+    }
+
+    // A server that takes the connection and never answers: the window goes
+    // on meanwhile, and the outcome arrives once the attempt ends.
+    void silentServer_data()
+    {
+        QTest::addColumn<bool>("download");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("archive the loaded data")
+            << false << int(CUserPrompts::IconCritical)
+            << "Не удалось подключиться к архиву Korvalent 'postgresql://inspector@127.0.0.1:%1/"
+               "archive': "
+            << "";
+        QTest::newRow("after a download")
+            << true << int(CUserPrompts::IconWarning)
+            << "Данные загружены, но не заархивированы.\n\nНе удалось подключиться к архиву "
+               "Korvalent 'postgresql://inspector@127.0.0.1:%1/archive': "
+            << "Архив: загрузка не заархивирована.";
+    }
+    void silentServer()
+    {
+        QFETCH(bool, download);
+        QFETCH(int, icon);
+        QFETCH(QString, box);
+        QFETCH(QString, status);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        m_settings->setValue(
+            QStringLiteral("Archive/Location"),
+            QStringLiteral("postgresql://inspector@127.0.0.1:%1/archive").arg(silent.serverPort()));
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        timer.start(5);
+        if (download)
+        {
+            m_window->OnResultsDownloadDatabaseFromDevice();
+            QVERIFY(QTest::qWaitFor(
+                [&] { return !m_window->IsDeviceChainRunning() && !m_manager->IsBusy(); }, 20000));
+            QCOMPARE(m_window->DataFiles().size(), 3);
+        }
+        else
+        {
+            m_window->DataFiles() = {File(QStringLiteral("Tank A"), 4, 1)};
+            m_window->OnArchiveLoadedData();
+        }
+        QVERIFY(m_window->IsArchiving());
+        const int before = ticks;
+        QVERIFY(QTest::qWaitFor([&] { return silent.hasPendingConnections(); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return ticks >= before + 5; }, 10000));
+        QVERIFY(m_window->IsArchiving());
+        QVERIFY(m_prompts.records.isEmpty());
+        // Hung up on: the attempt ends now rather than at its time limit.
+        silent.nextPendingConnection()->abort();
+        QVERIFY(QTest::qWaitFor([&] { return !m_window->IsArchiving(); }, 20000));
+        QCOMPARE(m_prompts.records.size(), 1);
+        QCOMPARE(int(m_prompts.records.first().icon), icon);
+        QVERIFY2(m_prompts.records.first().text.startsWith(box.arg(silent.serverPort())),
+                 qPrintable(m_prompts.records.first().text));
+        if (!status.isEmpty())
+            QCOMPARE(m_window->statusBar()->currentMessage(), status);
+        QCOMPARE(m_window->DataFiles().size(), download ? 3 : 1);
+    }
+
+    // The window closed while it archives: the archiving is finished first,
+    // and nothing is told to the window that is gone.
+    void closedWhileArchiving()
+    {
+        const QString location = m_dir.filePath(QStringLiteral("closing.sqlite"));
+        m_settings->setValue(QStringLiteral("Archive/Location"), location);
+        DataFileList files;
+        for (int i = 0; i < 150; ++i)
+            files.append(File(QStringLiteral("F%1").arg(i), 254, i));
+        m_window->DataFiles() = files;
+        m_window->OnArchiveLoadedData();
+        m_window->DataFiles() = {File(QStringLiteral("Second"), 3, 1)};
+        m_window->OnArchiveLoadedData(); // waits for its turn
+        QVERIFY(m_window->IsArchiving());
+        m_window.reset();
+        g_App.pMainWindow = nullptr;
+        QCoreApplication::processEvents();
+        QVERIFY(m_prompts.records.isEmpty());
+        CSurveyArchive archive;
+        QVERIFY2(archive.Open(location), qPrintable(archive.ErrorText()));
+        QCOMPARE(archive.Objects().size(), 151);
+        archive.Close();
+        m_window.reset(new CKorvalent);
+        g_App.pMainWindow = m_window.get();
     }
 
     void browser()

@@ -3,7 +3,10 @@
 #include "tests/archive/ArchiveTestSupport.h"
 #include "tests/common/TestSupport.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QStandardPaths>
+#include <unistd.h>
 
 using namespace ArchiveTest;
 
@@ -155,6 +158,109 @@ private Q_SLOTS:
         QVERIFY(r.err.endsWith(QStringLiteral("; see 'korvalent-cli --help'\n")));
         QVERIFY(r.out.isEmpty());
         QVERIFY(!QFileInfo::exists(location)); // refused before the archive is made
+    }
+
+    // An archive the user may read but not write: the program says so and
+    // goes on without it. Run as a user without privileges (root writes
+    // wherever it likes).
+    void readOnlyArchive_data()
+    {
+        QTest::addColumn<bool>("download");
+        QTest::newRow("archive-add") << false;
+        QTest::newRow("download --archive-add") << true;
+    }
+    void readOnlyArchive()
+    {
+        QFETCH(bool, download);
+        const bool root = ::geteuid() == 0;
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (root && setpriv.isEmpty())
+            QSKIP("runs as root and setpriv (util-linux) is missing: a read-only archive cannot "
+                  "be made for root");
+        // A folder the unprivileged user may write in, and in it a read-only
+        // folder with a read-only archive.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QFileDevice::Permissions all =
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+            QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        const QFileDevice::Permissions readOnly =
+            QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(dir.path(), all));
+        const QString folder = dir.filePath(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString location = folder + QStringLiteral("/Korvalent-archive.sqlite");
+        {
+            CSurveyArchive archive;
+            QVERIFY(archive.Open(location));
+            QVERIFY(archive.AddSurveys({File(QStringLiteral("Old"), 3, 1)}, {}, {}).ok);
+        }
+        QVERIFY(QFile::setPermissions(location, readOnly));
+        QVERIFY(QFile::setPermissions(folder, readOnly | QFileDevice::ExeOwner |
+                                                  QFileDevice::ExeGroup | QFileDevice::ExeOther));
+        const QStringList before = FolderEntries(folder);
+        const QByteArray bytes = [&]
+        {
+            QFile f(location);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+
+        const QString kdf = dir.filePath(QStringLiteral("New.kdf"));
+        QVERIFY(CDataStorage::SaveDataFile(kdf, File(QStringLiteral("New"), 4, 2)));
+        QVERIFY(QFile::setPermissions(kdf, all));
+        const QString kdb = dir.filePath(QStringLiteral("download.kdb"));
+        QStringList args = {QStringLiteral("--archive"), location};
+        if (download)
+        {
+            // The virtual gauge's port, open to the user too.
+            QVERIFY(QFile::setPermissions(QFileInfo(m_port).canonicalFilePath(),
+                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadOther | QFileDevice::WriteOther));
+            args = QStringList{QStringLiteral("--port"), m_port} + args +
+                   QStringList{QStringLiteral("download"), QStringLiteral("-o"), kdb,
+                               QStringLiteral("--archive-add")};
+        }
+        else
+            args += QStringList{QStringLiteral("archive-add"), kdf};
+
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        cli.setProcessEnvironment(env);
+        if (root)
+            cli.start(setpriv, QStringList{QStringLiteral("--reuid=nobody"),
+                                           QStringLiteral("--regid=nogroup"),
+                                           QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                                           Bin(QStringLiteral("korvalent-cli"))} +
+                                   args);
+        else
+            cli.start(Bin(QStringLiteral("korvalent-cli")), args);
+        QVERIFY(cli.waitForFinished(120000));
+        const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QCOMPARE(cli.exitCode(), 1);
+        QCOMPARE(err, QStringLiteral("Архив Korvalent '%1' доступен только для чтения: "
+                                     "архивировать в него нельзя.\n")
+                          .arg(location));
+        if (download)
+        {
+            // The download is saved and told all the same.
+            const CDataStorage::LoadResult saved = CDataStorage::LoadDatabaseFile(kdb);
+            QVERIFY(saved.Succeeded());
+            QCOMPARE(out, QStringLiteral("Данные: загружены из устройства, %1 файл(a)(ов)\n")
+                              .arg(saved.files.size()));
+        }
+        else
+            QVERIFY(out.isEmpty());
+        // The archive as it was: not a byte nor a journal beside it.
+        QCOMPARE(FolderEntries(folder), before);
+        QFile f(location);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), bytes);
+        QVERIFY(QFile::setPermissions(folder, all));
     }
 
     void downloadArchiveAdd_data()
