@@ -77,6 +77,16 @@ const Command kCommands[] = {
      "move FROM's surveys into INTO; FROM disappears", CliArchiveMerge},
     {"archive-remove", "[--archive LOCATION] archive-remove --survey ID --yes",
      "delete a survey from the archive", CliArchiveRemove},
+    {"history",
+     "[--archive LOCATION] history OBJECT [--location N] [--required T] [--nominal T] "
+     "[--max-interval Y] [--rate lt|st|regression|max] [--csv OUT] [--png OUT] [--pdf OUT]",
+     "an object's history over every archived survey: rates, remaining life and next "
+     "inspection per location (thicknesses in the object's unit; options used for this run "
+     "only)",
+     CliHistory},
+    {"archive-accept", "[--archive LOCATION] archive-accept --survey ID --location N [--undo]",
+     "take a reading marked E into the corrosion rates (--undo: leave it out again)",
+     CliArchiveAccept},
 };
 
 // The command word, skipping the global options; empty when there is none.
