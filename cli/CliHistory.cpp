@@ -243,6 +243,21 @@ int CliHistory(const CliContext& ctx)
         CliPrintOut(Row(history->ReadingHeaders()));
         for (int r = 0; r < location.readings.size(); ++r)
             CliPrintOut(Row(history->ReadingTexts(location, r)));
+        // What the window tells beside the row (tool tips, the chart).
+        QStringList details;
+        if (location.governingKind != CObjectHistory::RateMax)
+            details << QStringLiteral("Определяющая скорость: %1")
+                           .arg(CObjectHistory::RateKindText(location.governingKind));
+        if (!location.lifeReason.isEmpty())
+            details
+                << QStringLiteral("Остаточный ресурс не определён: %1").arg(location.lifeReason);
+        if (location.projectedDate.isValid())
+            details << QStringLiteral("Линия регрессии достигает допустимой толщины: %1")
+                           .arg(CObjectHistory::DateText(location.projectedDate));
+        if (!details.isEmpty())
+            CliPrintOut(QString());
+        for (const QString& line : details)
+            CliPrintOut(line);
     }
     else
     {
@@ -341,7 +356,7 @@ int CliArchiveAccept(const CliContext& ctx)
                         .arg(surveyId));
         return CliFailure;
     }
-    if (!archive.SetReadingAccepted(surveyId, int(cell), !undo))
+    if (!archive.SetAccepted(surveyId, int(cell), !undo))
     {
         CliPrintErr(archive.ErrorText());
         return CliFailure;
