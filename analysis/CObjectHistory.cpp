@@ -45,17 +45,23 @@ double YearsBetween(const QDate& from, const QDate& to)
     return double(from.daysTo(to)) / CObjectHistory::kDaysPerYear;
 }
 
-// A span after a date: whole years as the calendar counts them (ten years
-// after 14 May is 14 May), any other span in days.
+// A span computed from the figures, in whole days (years of 365.25 days,
+// half a day and more counting as a day: 6 years are 2191.5 days -> 2192,
+// whatever last bit the division left).
+QDate AddDays(const QDate& date, double years)
+{
+    if (!date.isValid() || !(std::fabs(years) < 5000.0))
+        return {};
+    return date.addDays(qint64(std::floor(years * CObjectHistory::kDaysPerYear + 0.5 + 1e-6)));
+}
+
+// A span the user set: whole years as the calendar counts them (ten years
+// after 14 May is 14 May), a part of a year in days.
 QDate AddYears(const QDate& date, double years)
 {
-    if (!date.isValid() || std::isnan(years))
-        return {};
-    if (years == std::floor(years) && std::fabs(years) < 5000.0)
+    if (date.isValid() && years == std::floor(years) && std::fabs(years) < 5000.0)
         return date.addYears(int(years));
-    if (std::fabs(years) > 5000.0)
-        return {};
-    return date.addDays(qint64(std::llround(years * CObjectHistory::kDaysPerYear)));
+    return AddDays(date, years);
 }
 
 // Older first; readings without a date (that cannot be placed in time)
@@ -313,7 +319,7 @@ void CObjectHistory::Figures(Location* location) const
         l.interceptMm = my - l.slopeMmPerYear * mx;
         l.regressionMm = -l.slopeMmPerYear;
         if (!std::isnan(required) && l.slopeMmPerYear < 0.0)
-            l.projectedDate = AddYears(l.first, (required - l.interceptMm) / l.slopeMmPerYear);
+            l.projectedDate = AddDays(l.first, (required - l.interceptMm) / l.slopeMmPerYear);
     }
 
     // The governing rate.
@@ -369,10 +375,16 @@ void CObjectHistory::Figures(Location* location) const
             l.nextDate = AddYears(l.actualDate, maxInterval);
             l.nextByMaxInterval = true;
         }
-        else if (m_settings.vesselRule && Below(l.lifeYears, 4.0))
-            l.nextDate = AddYears(l.actualDate, std::min({l.lifeYears, 2.0, maxInterval}));
         else
-            l.nextDate = AddYears(l.actualDate, std::min(l.lifeYears / 2.0, maxInterval));
+        {
+            // The part of the life in days; when a limit is shorter, the
+            // limit as the calendar counts it.
+            const bool vessel = m_settings.vesselRule && Below(l.lifeYears, 4.0);
+            const double fromLife = vessel ? l.lifeYears : l.lifeYears / 2.0;
+            const double limit = vessel ? std::min(2.0, maxInterval) : maxInterval;
+            l.nextDate =
+                fromLife < limit ? AddDays(l.actualDate, fromLife) : AddYears(l.actualDate, limit);
+        }
     }
 
     if (l.exhausted)
