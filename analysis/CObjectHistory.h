@@ -44,6 +44,8 @@ public:
     // false for an unknown text.
     static QString RateKindKey(RateKind kind);
     static bool RateKindFromKey(const QString& key, RateKind* kind);
+    // "наибольшая", "долгосрочная", "краткосрочная", "по регрессии".
+    static QString RateKindText(RateKind kind);
 
     // The object's settings (kept per object in the archive). Thicknesses in
     // millimetres, NaN when not set.
@@ -51,7 +53,8 @@ public:
     {
         double requiredMm = kNone;
         double nominalMm = kNone;
-        double maxIntervalYears = 10.0; // offered: 5, 10 (piping by class, vessels), 15 (tank shells)
+        double maxIntervalYears =
+            10.0; // offered: 5, 10 (piping by class, vessels), 15 (tank shells)
         RateKind rate = RateMax;
         bool vesselRule = false; // remaining life under 4 years: interval = min(life, 2 years)
     };
@@ -59,8 +62,11 @@ public:
     // interval within which a next date counts as due (amber).
     struct ViewOptions
     {
-        QDate today;             // invalid: nothing is due
-        double dueWithinYears = 1.0;
+        // Spelled out: a default argument of the enclosing class cannot use
+        // member initialisers.
+        ViewOptions() : dueWithinYears(1.0) {}
+        QDate today;           // invalid: nothing is due
+        double dueWithinYears; // 1 year unless set
     };
 
     // One survey of the object as the archive holds it.
@@ -76,19 +82,21 @@ public:
     {
         CheckNone = 0,
         CheckW = 1, // thicker than the previous valid reading by more than the resolution, <= 10 %
-        CheckE = 2, // > 10 % thicker than the previous, or > 15 % thicker than any earlier valid one
-        CheckT = 4  // less than 6 months after the previous valid reading
+        CheckE =
+            2,     // > 10 % thicker than the previous, or > 15 % thicker than any earlier valid one
+        CheckT = 4 // less than 6 months after the previous valid reading
     };
 
     struct Reading
     {
         qint64 surveyId = 0;
-        int survey = -1;      // index into Surveys()
-        QDate date;           // the cell's own date (the survey's date when the cell has none)
+        int survey = -1; // index into Surveys()
+        QDate date;      // the cell's own date (the survey's date when the cell has none)
         QTime time;
-        bool los = true;      // LOS: listed, never used in a figure
-        double mm = kNone;    // thickness in mm, NaN when LOS
-        double value = kNone; // in the display unit
+        bool los = true;             // LOS: listed, never used in a figure
+        double mm = kNone;           // thickness in mm, NaN when LOS
+        double value = kNone;        // in the display unit
+        double resolutionMm = kNone; // one unit of the reading's last decimal, in mm
         int checks = CheckNone;
         bool accepted = false; // an E reading the user accepted (used in the rates again)
         bool used = false;     // taken into the rates
@@ -132,8 +140,44 @@ public:
     {
         int governingLocation = -1; // index of the shortest remaining life, -1 when none
         QDate earliestNext;
-        int countW = 0, countE = 0, countT = 0;
+        int countW = 0, countE = 0, countT = 0; // readings with each check
         int below = 0, due = 0, noRate = 0;
+        int earliestNextLocation = -1; // index of the location of earliestNext, -1 when none
+        int accepted = 0;              // E readings the user accepted
+        int withActual = 0;            // locations with a t_actual
+    };
+
+    // Columns of Headers()/RowTexts().
+    enum Column
+    {
+        CellColumn = 0,
+        SurveysColumn,
+        FirstColumn,
+        LastColumn,
+        InitialColumn,
+        PreviousColumn,
+        ActualColumn,
+        LongTermColumn,
+        ShortTermColumn,
+        RegressionColumn,
+        GoverningColumn,
+        LifeColumn,
+        NextColumn,
+        ChecksColumn,
+        FlagColumn,
+        ColumnCount
+    };
+    // Columns of ReadingHeaders()/ReadingTexts().
+    enum ReadingColumn
+    {
+        ReadingSurveyColumn = 0,
+        ReadingNameColumn,
+        ReadingDateColumn,
+        ReadingTimeColumn,
+        ReadingThicknessColumn,
+        ReadingChecksColumn,
+        ReadingUsedColumn,
+        ReadingColumnCount
     };
 
     // accepted: the (survey id, cell) pairs of E readings the user accepted.
@@ -146,6 +190,12 @@ public:
     static bool Load(CSurveyArchive& archive, const QString& objectName, CObjectHistory** history,
                      QString* error, const Settings* overrides = nullptr,
                      const ViewOptions& view = ViewOptions());
+    // The settings the archive keeps for an object (the defaults when it
+    // keeps none), and storing them; false with *error.
+    static bool LoadSettings(CSurveyArchive& archive, const QString& objectName, Settings* settings,
+                             QString* error);
+    static bool StoreSettings(CSurveyArchive& archive, const QString& objectName,
+                              const Settings& settings, QString* error);
 
     const QString& ObjectName() const { return m_object; }
     const QList<Survey>& Surveys() const { return m_surveys; }
@@ -153,8 +203,12 @@ public:
     int LocationIndex(int cell) const; // -1 when the object has no such location
     const Summary& GetSummary() const { return m_summary; }
     const Settings& GetSettings() const { return m_settings; }
+    const ViewOptions& GetViewOptions() const { return m_view; }
     CSurveyComparison::Unit DisplayUnit() const { return m_unit; }
-    int Decimals() const { return m_decimals; }
+    int Decimals() const { return m_decimals; } // thickness decimals
+    int RateDecimals() const { return m_decimals + 1; }
+    QString UnitText() const;     // "мм" or "дюйм"
+    QString RateUnitText() const; // "мм/год" or "дюйм/год"
 
     // Display (display unit, "—" when absent).
     double FromMm(double mm) const;
@@ -163,7 +217,11 @@ public:
     QString RateText(double mmPerYear) const;
     QString LifeText(const Location& location) const;
     QString NextDateText(const Location& location) const;
-    static QString ChecksText(int checks); // "W", "E", "T" in that order, blank-separated
+    static QString ChecksText(int checks);      // "W", "E", "T" in that order, blank-separated
+    static QString FlagText(Flag flag);         // the mark column's text, empty for NoFlag
+    static QString DateText(const QDate& date); // dd.MM.yyyy, "—" when invalid
+    // "10 лет", "2 года", "1 год", "7.5 года".
+    static QString YearsText(double years);
 
     // The per-location table as shown, exported to CSV and printed by the
     // command line.

@@ -540,6 +540,8 @@ bool CSurveyArchive::CreateSchema()
     for (const char* statement : kSchema)
         if (!q.exec(Ddl(QString::fromLatin1(statement))))
             return Fail(QStringLiteral("создание схемы"), q);
+    if (!CreateHistoryTables())
+        return false;
     q.prepare(QStringLiteral("INSERT INTO korvalent_schema (version) VALUES (?)"));
     q.addBindValue(kSchemaVersion);
     return Exec(q, QStringLiteral("создание схемы"));
@@ -548,7 +550,7 @@ bool CSurveyArchive::CreateSchema()
 bool CSurveyArchive::Migrate(int from)
 {
     QSqlQuery q(Db());
-    if (from == 1)
+    if (from < 2)
     {
         // Version 2 keeps the date each survey stands for, so that an
         // object's list and its history need not read every reading.
@@ -564,6 +566,8 @@ bool CSurveyArchive::Migrate(int from)
             if (!q.exec(s))
                 return Fail(QStringLiteral("обновление схемы 1 → 2"), q);
     }
+    if (from < 3 && !MigrateHistoryV3())
+        return false;
     q.prepare(QStringLiteral("UPDATE korvalent_schema SET version = ?"));
     q.addBindValue(kSchemaVersion);
     return Exec(q, QStringLiteral("обновление схемы"));
@@ -1189,6 +1193,8 @@ bool CSurveyArchive::ObjectData(qint64 objectId, QList<SurveyInfo>* infos, DataF
 
 bool CSurveyArchive::DropEmptyObjects()
 {
+    if (!DropSettingsOfEmptyObjects())
+        return false;
     QSqlQuery q(Db());
     return q.exec(QStringLiteral("DELETE FROM objects WHERE NOT EXISTS (SELECT 1 FROM surveys s "
                                  "WHERE s.object_id = objects.id)")) ||
@@ -1293,6 +1299,8 @@ bool CSurveyArchive::MergeObjects(const QString& fromName, const QString& intoNa
                 ok = Exec(q, QStringLiteral("объединение объектов"));
             }
             if (ok)
+                ok = MergeObjectSettings(from.id, into);
+            if (ok)
             {
                 q.prepare(QStringLiteral("DELETE FROM objects WHERE id = ?"));
                 q.addBindValue(from.id);
@@ -1315,9 +1323,13 @@ bool CSurveyArchive::RemoveSurvey(qint64 surveyId)
     bool ok = false;
     {
         QSqlQuery q(Db());
-        q.prepare(QStringLiteral("DELETE FROM readings WHERE survey_id = ?"));
-        q.addBindValue(surveyId);
-        ok = Exec(q, QStringLiteral("удаление обследования"));
+        ok = RemoveAcceptedMarks(surveyId);
+        if (ok)
+        {
+            q.prepare(QStringLiteral("DELETE FROM readings WHERE survey_id = ?"));
+            q.addBindValue(surveyId);
+            ok = Exec(q, QStringLiteral("удаление обследования"));
+        }
         if (ok)
         {
             q.prepare(QStringLiteral("DELETE FROM surveys WHERE id = ?"));

@@ -6,9 +6,12 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
+#include <QPair>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
 #include <functional>
+#include <limits>
 
 class QSqlQuery;
 
@@ -22,7 +25,7 @@ class CSurveyArchive
 public:
     // The schema this program writes; an archive of a higher version is
     // refused, a lower one migrated when opened.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     CSurveyArchive();
     ~CSurveyArchive();
@@ -118,6 +121,33 @@ public:
     bool MergeObjects(const QString& fromName, const QString& intoName);
     bool RemoveSurvey(qint64 surveyId);
 
+    // What the history of an object is computed with, kept per object: it
+    // follows a rename; a merge keeps the target's, or takes the merged
+    // object's when the target has none; it goes with the object.
+    struct ObjectSettings
+    {
+        double requiredMm = std::numeric_limits<double>::quiet_NaN(); // NaN: not set
+        double nominalMm = std::numeric_limits<double>::quiet_NaN();
+        double maxIntervalYears = 10.0;
+        QString rateKey = QStringLiteral("max"); // "max", "lt", "st" or "regression"
+        bool vesselRule = false;
+        bool stored = false; // false: nothing kept yet, the defaults
+    };
+    // The defaults when the object has none kept; false with ErrorText()
+    // when there is no such object or the archive fails.
+    bool GetObjectSettings(qint64 objectId, ObjectSettings* settings);
+    bool GetObjectSettings(const QString& objectName, ObjectSettings* settings);
+    bool SetObjectSettings(qint64 objectId, const ObjectSettings& settings);
+    bool SetObjectSettings(const QString& objectName, const ObjectSettings& settings);
+    // Marks a reading (a survey's cell) as accepted by the user despite its
+    // check, or takes the mark back. The mark follows the survey when it is
+    // moved and goes when it is removed. Refused when the survey has no such
+    // cell.
+    bool SetAccepted(qint64 surveyId, int cell, bool accepted);
+    // (survey id, cell) of every accepted reading of the object's surveys.
+    bool AcceptedReadings(qint64 objectId, QSet<QPair<qint64, int>>* marks);
+    QSet<QPair<qint64, int>> AcceptedReadings(qint64 objectId);
+
     // The key objects are matched by: case and surrounding blanks ignored.
     static QString ObjectKey(const QString& name);
     // The name without a trailing year or date ("Линия-7 2025" -> "Линия-7").
@@ -147,6 +177,11 @@ private:
     bool PrepareSchema();
     bool CreateSchema();
     bool Migrate(int from);
+    bool CreateHistoryTables();
+    bool MigrateHistoryV3();
+    bool DropSettingsOfEmptyObjects();
+    bool RemoveAcceptedMarks(qint64 surveyId);
+    bool MergeObjectSettings(qint64 fromId, qint64 intoId);
     QString Ddl(const QString& text) const;
     qint64 ObjectIdFor(const QString& name, bool create);
     bool DropEmptyObjects();

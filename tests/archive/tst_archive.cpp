@@ -516,7 +516,7 @@ private Q_SLOTS:
         QVERIFY(!archive.Open(location));
         QCOMPARE(archive.ErrorText(),
                  QStringLiteral("Архив Korvalent '%1' создан более новой версией программы "
-                                "(версия схемы 9, эта программа знает версии до 2). Обновите "
+                                "(версия схемы 9, эта программа знает версии до 3). Обновите "
                                 "Korvalent.")
                      .arg(l.DisplayText()));
         QVERIFY(!archive.IsOpen());
