@@ -185,16 +185,6 @@ int CliHistory(const CliContext& ctx)
             return CliFailure;
         }
     }
-    if (!a.pngPath.isEmpty() || !a.pdfPath.isEmpty())
-    {
-        const QString refusal = CliHistoryDrawRefusal();
-        if (!refusal.isEmpty())
-        {
-            CliPrintErr(refusal);
-            return CliFailure;
-        }
-    }
-
     CSurveyArchive archive;
     if (!OpenArchive(ctx, &archive))
         return CliFailure;

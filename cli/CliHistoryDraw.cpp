@@ -1,21 +1,18 @@
 #include "cli/CliHistoryDraw.h"
 
-// The history's chart and report are not part of this program yet.
+#include "analysis/CHistoryChart.h"
+#include "analysis/CHistoryDocument.h"
 
-QString CliHistoryDrawRefusal()
+// The window's own drawing; main() made the application a widget one, off
+// screen, for these.
+
+bool CliHistoryDrawPng(const CObjectHistory& history, int locationIndex, const QString& path,
+                       QString* error)
 {
-    return QStringLiteral("korvalent-cli: history cannot draw --png or --pdf in this version; "
-                          "the table and --csv are available");
+    return CHistoryChart::SavePng(history, locationIndex, path, error);
 }
 
-bool CliHistoryDrawPng(const CObjectHistory&, int, const QString&, QString* error)
+bool CliHistoryDrawPdf(const CObjectHistory& history, const QString& path, QString* error)
 {
-    *error = CliHistoryDrawRefusal();
-    return false;
-}
-
-bool CliHistoryDrawPdf(const CObjectHistory&, const QString&, QString* error)
-{
-    *error = CliHistoryDrawRefusal();
-    return false;
+    return CHistoryDocument::WritePdf(history, path, error);
 }

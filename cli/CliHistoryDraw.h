@@ -8,8 +8,6 @@ class CObjectHistory;
 // history report as PDF, drawn as the window draws them. Apart from the
 // command itself because they need the widget libraries.
 
-// Empty when the pictures can be drawn here; otherwise why not.
-QString CliHistoryDrawRefusal();
 // False with *error (naming the file) when the file could not be written.
 bool CliHistoryDrawPng(const CObjectHistory& history, int locationIndex, const QString& path,
                        QString* error);

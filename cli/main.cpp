@@ -188,7 +188,9 @@ int main(int argc, char** argv)
     // it never shows a window, so it draws off screen, display or not.
     std::unique_ptr<QCoreApplication> app;
     const QString command = CommandWord(argc, argv);
-    if (command == QLatin1String("analyse") && HasOption(argc, argv, "--png"))
+    if ((command == QLatin1String("analyse") && HasOption(argc, argv, "--png")) ||
+        (command == QLatin1String("history") &&
+         (HasOption(argc, argv, "--png") || HasOption(argc, argv, "--pdf"))))
     {
         // The chart is a graphics widget: only a widget application draws
         // it. Off screen as well, and only when a picture is asked for, so

@@ -6,6 +6,7 @@
 #include "tests/common/TestSupport.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QStringEncoder>
 #include <QtTest>
 #include <cmath>
@@ -471,6 +472,45 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QTEST(r.err, "error");
+    }
+
+    // The trend chart and the report drawn as the window draws them; the
+    // chart without --location is the governing location's.
+    void pictures()
+    {
+        const QString location = m_dir.filePath(QStringLiteral("pictures.sqlite"));
+        QVERIFY(FillDemo(location));
+        const QStringList history{"history", CDemoArchive::ObjectName(), "--required", "8"};
+        const QString governing = m_dir.filePath(QStringLiteral("governing.png"));
+        const QString pdf = m_dir.filePath(QStringLiteral("history.pdf"));
+        const CProgramRun plain = Cli(location, history);
+        const CProgramRun drawn =
+            Cli(location, history + QStringList{"--png", governing, "--pdf", pdf});
+        QCOMPARE(drawn.err, QString());
+        QCOMPARE(drawn.exitCode, 0);
+        QCOMPARE(drawn.out, plain.out);
+        QImageReader reader(governing);
+        QCOMPARE(reader.format(), QByteArray("png"));
+        QVERIFY(reader.size().width() >= 800 && reader.size().height() >= 400);
+        QVERIFY(Read(pdf).startsWith("%PDF-"));
+
+        // Cell 17 is exhausted and the thinner of the two below 8 mm.
+        const QString cell17 = m_dir.filePath(QStringLiteral("cell17.png"));
+        const QString cell4 = m_dir.filePath(QStringLiteral("cell4.png"));
+        QCOMPARE(Cli(location, history + QStringList{"--location", "17", "--png", cell17}).exitCode,
+                 0);
+        QCOMPARE(Cli(location, history + QStringList{"--location", "4", "--png", cell4}).exitCode,
+                 0);
+        QCOMPARE(Read(cell17), Read(governing));
+        QVERIFY(Read(cell4) != Read(governing));
+
+        // A picture that cannot be written is told before anything is read.
+        const QString noFolder = m_dir.filePath(QStringLiteral("no-such-folder"));
+        const CProgramRun refused =
+            Cli(location, history + QStringList{"--pdf", noFolder + "/h.pdf"});
+        QCOMPARE(refused.exitCode, 1);
+        QCOMPARE(refused.out, QString());
+        QCOMPARE(refused.err, "Папка '" + noFolder + "' не существует.\n");
     }
 
     // The CSV of the export: every value a ="…" formula, windows-1251, CR LF;
