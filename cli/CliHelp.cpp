@@ -116,8 +116,9 @@ const CommandHelp kHelp[] = {
      "  --max-interval Y  the longest interval between inspections, years (5, 10, 15)\n"
      "  --rate KIND       the rate the remaining life is counted with: lt (long-term),\n"
      "                    st (short-term), regression, or max (the largest of them)\n"
-     "  --csv OUT         write the table as CSV\n"
-     "  --png OUT         write the trend chart of --location (else the governing one) as PNG\n"
+     "  --csv OUT         write the table and the summary as CSV\n"
+     "  --png OUT         write the trend chart of --location as PNG (without it, of the\n"
+     "                    location with the shortest remaining life)\n"
      "  --pdf OUT         write the history report as PDF\n"
      "  --required, --nominal, --max-interval and --rate count for this run only and are\n"
      "  not stored; the object's settings in the archive stand for those not given.\n",
