@@ -202,11 +202,14 @@ CHistoryView::CHistoryView(QWidget* parent) : QWidget(parent)
     m_status->setStyleSheet(QStringLiteral("color: #8a1c1c;"));
     m_status->hide();
     layout->addWidget(m_status);
-    m_summary = new QLabel();
-    m_summary->setObjectName(QStringLiteral("HistorySummaryLabel"));
-    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_summary->setWordWrap(true);
-    layout->addWidget(m_summary);
+    // The summary in three columns, so that the table keeps its room.
+    auto* summaryHost = new QWidget();
+    summaryHost->setObjectName(QStringLiteral("HistorySummary"));
+    m_summary = new QGridLayout(summaryHost);
+    m_summary->setContentsMargins(0, 0, 0, 0);
+    m_summary->setHorizontalSpacing(24);
+    m_summary->setVerticalSpacing(0);
+    layout->addWidget(summaryHost);
 
     // The table above, the charts and the readings below.
     auto* splitter = new QSplitter(Qt::Vertical);
@@ -339,9 +342,9 @@ QString CHistoryView::DocumentsDir() const
 void CHistoryView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // The archive is read when the history is first looked at, not when the
-    // window opens.
-    if (!m_loaded)
+    // The archive is read when the history is looked at, not when the window
+    // opens; again each time, so that surveys archived meanwhile show.
+    if (!event->spontaneous())
         Reload();
 }
 
@@ -501,7 +504,7 @@ void CHistoryView::ClearShown()
 {
     m_history.reset();
     m_location = -1;
-    m_summary->clear();
+    ShowSummary({});
     ShowTable();
     ShowLocation(-1);
     m_rates->Clear();
@@ -518,7 +521,7 @@ void CHistoryView::Show(int keepCell)
                                          m_vesselRule, m_exportCsv, m_exportPng, m_exportPdf})
         w->setEnabled(true);
     ShowFields();
-    m_summary->setText(m_history->SummaryLines().join(QLatin1Char('\n')));
+    ShowSummary(m_history->SummaryLines());
     ShowTable();
     m_rates->SetHistory(*m_history);
     // The same cell again after a change; else the location that governs.
@@ -529,6 +532,45 @@ void CHistoryView::Show(int keepCell)
         index = 0;
     m_location = -1;
     SelectLocation(index);
+}
+
+void CHistoryView::ShowSummary(const QStringList& lines)
+{
+    while (m_summaryLabels.size() < lines.size())
+    {
+        auto* label = new QLabel();
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_summaryLabels << label;
+    }
+    for (QLabel* label : std::as_const(m_summaryLabels))
+        m_summary->removeWidget(label);
+    // Down the first column, then the next.
+    const int rows = (int(lines.size()) + 2) / 3;
+    for (int i = 0; i < m_summaryLabels.size(); ++i)
+    {
+        QLabel* label = m_summaryLabels.at(i);
+        if (i < lines.size())
+        {
+            label->setText(lines.at(i));
+            m_summary->addWidget(label, i % rows, i / rows);
+            label->show();
+        }
+        else
+        {
+            label->clear();
+            label->hide();
+        }
+    }
+    m_summary->setColumnStretch(3, 1);
+}
+
+QStringList CHistoryView::SummaryLines() const
+{
+    QStringList lines;
+    for (const QLabel* label : m_summaryLabels)
+        if (!label->text().isEmpty())
+            lines << label->text();
+    return lines;
 }
 
 void CHistoryView::ShowFields()

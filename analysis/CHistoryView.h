@@ -16,6 +16,7 @@ class QCheckBox;
 class QChartView;
 class QComboBox;
 class QDoubleSpinBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -67,6 +68,8 @@ public:
     // The chosen reading of the location (an index into its readings).
     int CurrentReading() const;
     bool SelectReading(int reading);
+    // The summary lines as shown.
+    QStringList SummaryLines() const;
     // The line telling why nothing is shown (archive failure, no objects).
     QString StatusText() const;
 
@@ -106,7 +109,8 @@ private:
     QCheckBox* m_vesselRule = nullptr;
     QDoubleSpinBox* m_dueWithin = nullptr;
     QLabel* m_status = nullptr;
-    QLabel* m_summary = nullptr;
+    QGridLayout* m_summary = nullptr;
+    QList<QLabel*> m_summaryLabels;
     QPushButton* m_exportCsv = nullptr;
     QPushButton* m_exportPng = nullptr;
     QPushButton* m_exportPdf = nullptr;
@@ -127,6 +131,7 @@ private:
     CObjectHistory::ViewOptions ViewOptions() const;
     void Show(int keepCell);
     void ShowFields();
+    void ShowSummary(const QStringList& lines);
     void ShowTable();
     void ShowLocation(int locationIndex);
     void ShowStatus(const QString& text);
