@@ -246,6 +246,7 @@ CHistoryView::CHistoryView(QWidget* parent) : QWidget(parent)
     m_chartTabs->addTab(m_trendView, tr("Толщина ячейки по годам"));
     m_chartTabs->addTab(m_ratesView, tr("Скорость коррозии по ячейкам"));
     lower->addWidget(m_chartTabs);
+    connect(m_chartTabs, &QTabWidget::currentChanged, this, [this] { ShowRatesIfSeen(); });
 
     auto* readingsHost = new QWidget();
     auto* readingsLayout = new QVBoxLayout(readingsHost);
@@ -451,6 +452,18 @@ bool CHistoryView::ChooseObject(const QString& name)
     return false;
 }
 
+void CHistoryView::ShowHistory(std::unique_ptr<CObjectHistory> history)
+{
+    m_history = std::move(history);
+    if (!m_history)
+    {
+        ClearShown();
+        return;
+    }
+    ShowStatus(QString());
+    Show(-1);
+}
+
 void CHistoryView::OnObjectChosen()
 {
     const QString name = ObjectName();
@@ -508,6 +521,7 @@ void CHistoryView::ClearShown()
     ShowTable();
     ShowLocation(-1);
     m_rates->Clear();
+    m_ratesStale = false;
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_required, m_nominal, m_interval, m_rateKind,
                                          m_vesselRule, m_exportCsv, m_exportPng, m_exportPdf})
@@ -523,7 +537,9 @@ void CHistoryView::Show(int keepCell)
     ShowFields();
     ShowSummary(m_history->SummaryLines());
     ShowTable();
-    m_rates->SetHistory(*m_history);
+    // The overview is drawn when it is looked at.
+    m_ratesStale = true;
+    ShowRatesIfSeen();
     // The same cell again after a change; else the location that governs.
     int index = keepCell > 0 ? m_history->LocationIndex(keepCell) : -1;
     if (index < 0)
@@ -571,6 +587,14 @@ QStringList CHistoryView::SummaryLines() const
         if (!label->text().isEmpty())
             lines << label->text();
     return lines;
+}
+
+void CHistoryView::ShowRatesIfSeen()
+{
+    if (!m_ratesStale || !m_history || m_chartTabs->currentWidget() != m_ratesView)
+        return;
+    m_ratesStale = false;
+    m_rates->SetHistory(*m_history);
 }
 
 void CHistoryView::ShowFields()
@@ -679,17 +703,16 @@ void CHistoryView::ShowTable()
         model->setSortRole(CObjectHistory::SortRole);
         for (int row = 0; row < model->rowCount(); ++row)
         {
-            const int flag = model->index(row, 0).data(CObjectHistory::FlagRole).toInt();
-            const QColor color = FlagColor(flag);
+            // Rows move whole when sorted: the first item names the location.
+            QStandardItem* first = model->item(row, 0);
+            first->setData(row, LocationRole);
+            const QColor color = FlagColor(first->data(CObjectHistory::FlagRole).toInt());
+            if (!color.isValid())
+                continue;
+            const QBrush brush(color);
             for (int column = 0; column < model->columnCount(); ++column)
-            {
-                QStandardItem* item = model->item(row, column);
-                if (!item)
-                    continue;
-                item->setData(row, LocationRole);
-                if (color.isValid())
-                    item->setBackground(color);
-            }
+                if (QStandardItem* item = model->item(row, column))
+                    item->setBackground(brush);
         }
     }
     QItemSelectionModel* oldSelection = m_table->selectionModel();
@@ -733,7 +756,7 @@ bool CHistoryView::SelectLocation(int locationIndex)
 void CHistoryView::OnTableCurrentChanged()
 {
     const QModelIndex current = m_table->selectionModel()->currentIndex();
-    ShowLocation(current.isValid() ? current.data(LocationRole).toInt() : -1);
+    ShowLocation(current.isValid() ? current.siblingAtColumn(0).data(LocationRole).toInt() : -1);
 }
 
 void CHistoryView::ShowLocation(int locationIndex)

@@ -54,6 +54,9 @@ public:
     // Chooses an object as the list does; false when the list has no such one.
     bool ChooseObject(const QString& name);
     QString ObjectName() const;
+    // Shows a history computed elsewhere, without reading the archive (the
+    // benchmark fills the tab this way).
+    void ShowHistory(std::unique_ptr<CObjectHistory> history);
 
     const CObjectHistory* History() const { return m_history.get(); }
     // The per-location table's model (replaced by every refresh), and the
@@ -61,6 +64,7 @@ public:
     QStandardItemModel* Model() const { return m_model; }
     QStandardItemModel* ReadingsModel() const { return m_readingsModel; }
     CHistoryChart* TrendChart() const { return m_trend; }
+    // The overview of the rates (drawn when its tab is shown).
     CHistoryRateChart* RateChart() const { return m_rates; }
     // The chosen location (an index into History()->Locations()), -1 when none.
     int CurrentLocation() const { return m_location; }
@@ -96,6 +100,7 @@ private:
     std::unique_ptr<CObjectHistory> m_history;
     bool m_loaded = false;
     bool m_loadingFields = false;
+    bool m_ratesStale = false;
     int m_location = -1;
 
     QComboBox* m_objects = nullptr;
@@ -131,6 +136,7 @@ private:
     CObjectHistory::ViewOptions ViewOptions() const;
     void Show(int keepCell);
     void ShowFields();
+    void ShowRatesIfSeen();
     void ShowSummary(const QStringList& lines);
     void ShowTable();
     void ShowLocation(int locationIndex);

@@ -526,6 +526,7 @@ private Q_SLOTS:
                                                "Толщина: 9.50 мм")));
 
         // The overview: every location's governing rate, by flag.
+        Child<QTabWidget>("HistoryChartTabs")->setCurrentIndex(1);
         const CHistoryRateChart* rates = View()->RateChart();
         QCOMPARE(rates->NoRateCells(), QList<int>{4});
         QCOMPARE(rates->Rates(CObjectHistory::BelowRequired).size(), 1);
