@@ -77,6 +77,16 @@ const Command kCommands[] = {
      "move FROM's surveys into INTO; FROM disappears", CliArchiveMerge},
     {"archive-remove", "[--archive LOCATION] archive-remove --survey ID --yes",
      "delete a survey from the archive", CliArchiveRemove},
+    {"history",
+     "[--archive LOCATION] history OBJECT [--location N] [--required T] [--nominal T] "
+     "[--max-interval Y] [--rate lt|st|regression|max] [--csv OUT] [--png OUT] [--pdf OUT]",
+     "an object's history over every archived survey: rates, remaining life and next "
+     "inspection per location (thicknesses in the object's unit; options used for this run "
+     "only)",
+     CliHistory},
+    {"archive-accept", "[--archive LOCATION] archive-accept --survey ID --location N [--undo]",
+     "take a reading marked E into the corrosion rates (--undo: leave it out again)",
+     CliArchiveAccept},
 };
 
 // The command word, skipping the global options; empty when there is none.
@@ -178,7 +188,9 @@ int main(int argc, char** argv)
     // it never shows a window, so it draws off screen, display or not.
     std::unique_ptr<QCoreApplication> app;
     const QString command = CommandWord(argc, argv);
-    if (command == QLatin1String("analyse") && HasOption(argc, argv, "--png"))
+    if ((command == QLatin1String("analyse") && HasOption(argc, argv, "--png")) ||
+        (command == QLatin1String("history") &&
+         (HasOption(argc, argv, "--png") || HasOption(argc, argv, "--pdf"))))
     {
         // The chart is a graphics widget: only a widget application draws
         // it. Off screen as well, and only when a picture is asked for, so
