@@ -2,6 +2,7 @@
 
 #include "analysis/CAnalysisView.h"
 #include "analysis/CHistoryChart.h"
+#include "analysis/CHistoryCsv.h"
 #include "analysis/CHistoryDocument.h"
 #include "analysis/CHistoryRateChart.h"
 #include "archive/CSurveyArchive.h"
@@ -9,7 +10,6 @@
 #include "core/CSafeSave.h"
 #include "core/CUserPrompts.h"
 #include "data/CDataMessages.h"
-#include "export/CCsvWriter.h"
 
 #include <QChartView>
 #include <QCheckBox>
@@ -902,10 +902,8 @@ bool CHistoryView::StoreAccepted(CSurveyArchive& archive, qint64 surveyId, int c
 
 bool CHistoryView::WriteCsv(const QString& path, QString* error) const
 {
-    // The table as the window shows it, in the object's order.
-    QStandardItemModel model;
-    m_history->FillModel(&model);
-    const CSafeSave::Result saved = CCsvWriter::Save(path, model);
+    // The same bytes as the command line's --csv.
+    const CSafeSave::Result saved = CHistoryCsv::Save(path, *m_history);
     if (!saved.Ok())
         *error = CSafeSave::Describe(path, saved);
     return saved.Ok();

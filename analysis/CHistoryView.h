@@ -158,6 +158,6 @@ private:
                        QString* error);
     bool StoreAccepted(CSurveyArchive& archive, qint64 surveyId, int cell, bool accepted,
                        QString* error);
-    // The table's CSV file.
+    // The table and summary as the command line's CSV.
     bool WriteCsv(const QString& path, QString* error) const;
 };
