@@ -91,7 +91,7 @@ CHistoryChart::CHistoryChart(QObject* parent) : QObject(parent)
     m_readings->setPen(QPen(kReadingColor, 1.8));
     m_readings->setPointsVisible(true);
     m_readings->setMarkerSize(4);
-    m_readings->setName(Tr("Толщина по обследованиям"));
+    m_readings->setName(Tr("Замеры"));
     AttachSeries(m_readings);
     connect(m_readings, &QLineSeries::hovered, this, &CHistoryChart::PointHovered);
 
@@ -109,13 +109,15 @@ CHistoryChart::CHistoryChart(QObject* parent) : QObject(parent)
         connect(series, &QScatterSeries::hovered, this, &CHistoryChart::PointHovered);
         return series;
     };
-    m_w = scatter(kWColor, 15, QScatterSeries::MarkerShapeCircle, Tr("W: толще предыдущего"), true);
-    m_e =
-        scatter(kEColor, 12, QScatterSeries::MarkerShapeRectangle, Tr("E: ошибка, не учитывается"));
-    m_eAccepted = scatter(kAcceptedColor, 12, QScatterSeries::MarkerShapeRectangle,
-                          Tr("E: принят пользователем"));
+    m_w = scatter(kWColor, 15, QScatterSeries::MarkerShapeCircle, Tr("W"), true);
+    m_e = scatter(kEColor, 12, QScatterSeries::MarkerShapeRectangle, Tr("E, не учтён"));
+    m_eAccepted =
+        scatter(kAcceptedColor, 12, QScatterSeries::MarkerShapeRectangle, Tr("E, принят"));
     m_los = scatter(kLosColor, 11, QScatterSeries::MarkerShapeTriangle, Tr("LOS"));
     m_projected = scatter(kRegressionColor, 13, QScatterSeries::MarkerShapeStar, QString());
+    m_projected->setPointLabelsVisible(true);
+    m_projected->setPointLabelsColor(kRegressionColor.darker(140));
+    m_projected->setPointLabelsClipping(false);
 
     Clear();
 }
@@ -285,7 +287,9 @@ void CHistoryChart::Draw(const Shown& shown)
     if (!firstDate.isValid())
         firstDate = lastDate = QDate(2000, 1, 1);
     const double xMin = std::floor(X(firstDate) - 0.15);
-    const double xMax = std::max(std::ceil(X(lastDate) + 0.15), xMin + 2);
+    // Room after a projected date for its label.
+    const double room = projected.isValid() ? 0.08 * (X(lastDate) - X(firstDate)) + 0.4 : 0.15;
+    const double xMax = std::max(std::ceil(X(lastDate) + room), xMin + 2);
     m_axisX->setRange(xMin, xMax);
     m_axisX->setTickInterval(NiceStep(xMax - xMin, 10.0, 1.0));
 
@@ -321,22 +325,35 @@ void CHistoryChart::Draw(const Shown& shown)
     const QString rateUnit = Tr("%1/год").arg(UnitText());
     if (!regression.isEmpty())
         m_regression->setName(
-            Tr("Регрессия: %1 %2")
+            Tr("Регрессия %1 %2")
                 .arg(QString::number(-Value(location.slopeMmPerYear), 'f', m_shown->decimals + 1),
                      rateUnit));
-    // The projected date is a point on the required line.
+    // The projected date is a point on the required line, its date written
+    // beside it rather than in the legend (no room to spare beside a chart
+    // half a window wide). A date too far ahead is written at the line's end.
     QList<QPointF> projectedPoint;
-    if (projected.isValid() && std::isfinite(lineValues[RequiredLine]) &&
-        X(projected) <= xMax + 1e-9)
-        projectedPoint << QPointF(X(projected), lineValues[RequiredLine]);
+    QString projectedLabel = DateText(projected);
+    if (projected.isValid() && std::isfinite(lineValues[RequiredLine]) && !regression.isEmpty())
+    {
+        // The line was followed to the projected date unless that lies too far ahead.
+        if (regression.last().x() >= X(projected) - 1e-9)
+            projectedPoint << QPointF(X(projected), lineValues[RequiredLine]);
+        else
+        {
+            projectedPoint << regression.last();
+            projectedLabel = Tr("→ %1").arg(DateText(projected));
+        }
+    }
     fill(m_projected, projectedPoint);
-    m_projected->setName(Tr("Допустимая толщина по регрессии: %1").arg(DateText(projected)));
-    if (projected.isValid() && projectedPoint.isEmpty())
-        m_regression->setName(m_regression->name() +
-                              Tr("; допустимая толщина — %1").arg(DateText(projected)));
+    m_projected->setPointLabelsFormat(projectedLabel);
+    const bool onLine = projectedLabel == DateText(projected);
+    m_projected->setMarkerShape(onLine ? QScatterSeries::MarkerShapeStar
+                                       : QScatterSeries::MarkerShapeCircle);
+    m_projected->setMarkerSize(onLine ? 13 : 5);
+    for (QLegendMarker* marker : m_chart->legend()->markers(m_projected))
+        marker->setVisible(false);
 
-    const QString lineNames[LineCount] = {Tr("Допустимая толщина %1 %2"),
-                                          Tr("Номинальная толщина %1 %2")};
+    const QString lineNames[LineCount] = {Tr("Допустимая %1 %2"), Tr("Номинальная %1 %2")};
     for (int line = 0; line < LineCount; ++line)
     {
         const double v = lineValues[line];

@@ -6,6 +6,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
@@ -32,6 +33,7 @@ constexpr int kDpi = 300;
 // its labels come out at about 8 pt on paper.
 constexpr int kChartLayoutWidth = 1000;
 constexpr qreal kChartAspect = 0.47;
+constexpr qreal kOwnPageAspect = 0.62;
 // Below this share of the page the chart goes onto a page of its own.
 constexpr qreal kChartMinShare = 0.45;
 
@@ -40,57 +42,96 @@ const QColor kDueColor(255, 226, 160);
 const QColor kNoRateColor(225, 225, 225);
 const QColor kHeaderColor(230, 230, 230);
 
-QString Thickness(const CObjectHistory& history, double mm)
+// The table's columns: each at least as wide as the longest word of its
+// heading and of its values (so that no word is broken), the width left
+// over shared by how much longer their whole texts are. The values stay at
+// 9 pt; when the words do not fit the page, the heading loses its bold,
+// then its size, half a point at a time.
+struct Columns
 {
-    return std::isfinite(mm)
-               ? QStringLiteral("%1 %2").arg(
-                     history.ThicknessText(mm),
-                     history.DisplayUnit() == CSurveyComparison::Inches ? Tr("дюйм") : Tr("мм"))
-               : Tr("не задана");
+    QList<qreal> shares; // of the table's width
+    qreal headingPoints = CHistoryDocument::kTablePoints;
+    bool boldHeading = true;
+};
+
+Columns FitColumns(const QStringList& headers, const QList<QStringList>& rows, QFont font,
+                   QPaintDevice* device, qreal width, qreal padding)
+{
+    Columns out;
+    const int n = int(headers.size());
+    // A word measured a little wider than it is, so that rounding in the
+    // layout never breaks it.
+    const auto longestWord = [](const QFontMetricsF& fm, const QString& text)
+    {
+        qreal widest = 0;
+        for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            widest = std::max(widest, fm.horizontalAdvance(word));
+        return widest * 1.03;
+    };
+    font.setPointSizeF(CHistoryDocument::kTablePoints);
+    const QFontMetricsF plain(font, device);
+    QList<qreal> values(n), whole(n), least(n);
+    for (int c = 0; c < n; ++c)
+        for (const QStringList& row : rows)
+        {
+            const QString text = row.value(c);
+            values[c] = std::max(values[c], longestWord(plain, text));
+            whole[c] = std::max(whole[c], plain.horizontalAdvance(text));
+        }
+    for (qreal points = CHistoryDocument::kTablePoints; points >= 6.0; points -= 0.5)
+        for (bool bold : {true, false})
+        {
+            font.setPointSizeF(points);
+            font.setBold(bold);
+            const QFontMetricsF heading(font, device);
+            qreal sum = 0;
+            for (int c = 0; c < n; ++c)
+            {
+                least[c] = std::max(values[c], longestWord(heading, headers.at(c))) + padding;
+                sum += least[c];
+            }
+            out.headingPoints = points;
+            out.boldHeading = bold;
+            if (sum > width && points > 6.0)
+                continue;
+            const qreal spare = std::max(0.0, width - sum);
+            qreal wants = 0;
+            for (int c = 0; c < n; ++c)
+                wants += std::max(0.0, whole[c] + padding - least[c]);
+            for (int c = 0; c < n; ++c)
+            {
+                const qreal want = std::max(0.0, whole[c] + padding - least[c]);
+                const qreal extra = wants > 0 ? spare * want / wants : spare / n;
+                out.shares << (least[c] + extra) / std::max(width, sum);
+            }
+            return out;
+        }
+    return out;
 }
 
-QString RateKindText(CObjectHistory::RateKind kind)
-{
-    switch (kind)
-    {
-    case CObjectHistory::RateLongTerm:
-        return Tr("долгосрочная (LT)");
-    case CObjectHistory::RateShortTerm:
-        return Tr("краткосрочная (ST)");
-    case CObjectHistory::RateRegression:
-        return Tr("по регрессии");
-    case CObjectHistory::RateMax:
-        break;
-    }
-    return Tr("наибольшая из LT, ST и регрессии");
-}
 } // namespace
 
 CHistoryDocument::CHistoryDocument(const CObjectHistory& history) : m_history(history) {}
 
-QStringList CHistoryDocument::SettingsLines(const CObjectHistory& history)
-{
-    const CObjectHistory::Settings& s = history.GetSettings();
-    return {Tr("Допустимая толщина: %1; номинальная толщина: %2")
-                .arg(Thickness(history, s.requiredMm), Thickness(history, s.nominalMm)),
-            Tr("Наибольший интервал между обследованиями, лет: %1; скорость коррозии для "
-               "ресурса: %2; правило сосудов при ресурсе менее 4 лет: %3")
-                .arg(QString::number(s.maxIntervalYears, 'g', 4), RateKindText(s.rate),
-                     s.vesselRule ? Tr("да") : Tr("нет"))};
-}
-
 QStringList CHistoryDocument::HeadLines() const
 {
+    // The core's summary under the title, the object's surveys listed after
+    // their count.
     QStringList lines;
     lines << Tr("История объекта: %1").arg(m_history.ObjectName());
+    const QStringList summary = m_history.SummaryLines();
     const QList<CObjectHistory::Survey>& surveys = m_history.Surveys();
-    lines << Tr("Обследований: %1, мест: %2").arg(surveys.size()).arg(m_history.Locations().size());
-    for (int i = 0; i < surveys.size(); ++i)
-        lines << Tr("%1. %2 — %3, ячеек: %4")
-                     .arg(i + 1)
-                     .arg(surveys.at(i).name, CSurveyComparison::SurveyDateText(surveys.at(i).file))
-                     .arg(surveys.at(i).file.cells.size());
-    lines << SettingsLines(m_history);
+    for (int i = 1; i < summary.size(); ++i)
+    {
+        lines << summary.at(i);
+        if (i == 1)
+            for (int k = 0; k < surveys.size(); ++k)
+                lines << Tr("%1. %2 — %3, ячеек: %4")
+                             .arg(k + 1)
+                             .arg(surveys.at(k).name,
+                                  CSurveyComparison::SurveyDateText(surveys.at(k).file))
+                             .arg(surveys.at(k).file.cells.size());
+    }
     return lines;
 }
 
@@ -130,7 +171,9 @@ bool CHistoryDocument::Write(const QString& path) const
     const qreal footerHeight = kTablePoints * dotsPerPoint * 1.8;
     const QSizeF body(page.width(), page.height() - footerHeight);
 
-    QFont font = QGuiApplication::font();
+    // Arial's metrics (a stand-in where it is missing): the table's fifteen
+    // columns fit the page at 9 pt.
+    QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(kBodyPoints);
     QTextDocument doc;
     doc.documentLayout()->setPaintDevice(&writer);
@@ -163,16 +206,9 @@ bool CHistoryDocument::Write(const QString& path) const
             cursor.setBlockFormat(first);
         }
         else
-            // The settings start a paragraph of their own after the surveys.
-            cursor.insertBlock(i == surveys + 2 ? gap : spaced);
+            // The surveys' list set apart from the lines around it.
+            cursor.insertBlock(i == 2 || i == surveys + 2 ? gap : spaced);
         cursor.insertText(head.at(i), i == 0 ? title : plain);
-    }
-    bool firstSummary = true;
-    for (const QString& line : m_history.SummaryLines())
-    {
-        cursor.insertBlock(firstSummary ? gap : spaced);
-        cursor.insertText(line, firstSummary ? bold : plain);
-        firstSummary = false;
     }
 
     QTextTable* table = nullptr;
@@ -190,11 +226,21 @@ bool CHistoryDocument::Write(const QString& path) const
         format.setCellPadding(1.2 * perPoint);
         format.setCellSpacing(0);
         format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        QList<QStringList> rows;
+        for (int r = 0; r < locations.size(); ++r)
+            rows << m_history.RowTexts(r);
+        const Columns columns =
+            FitColumns(headers, rows, font, &writer, body.width(), (2 * 1.2 + 0.6) * dotsPerPoint);
+        QList<QTextLength> constraints;
+        for (qreal share : columns.shares)
+            constraints << QTextLength(QTextLength::PercentageLength, share * 100.0);
+        format.setColumnWidthConstraints(constraints);
         table = cursor.insertTable(int(locations.size()) + 1, int(headers.size()), format);
         QTextCharFormat cellText = plain;
         cellText.setFontPointSize(kTablePoints);
         QTextCharFormat headerText = cellText;
-        headerText.setFontWeight(QFont::Bold);
+        headerText.setFontPointSize(columns.headingPoints);
+        headerText.setFontWeight(columns.boldHeading ? QFont::Bold : QFont::Normal);
         QTextBlockFormat centred;
         centred.setAlignment(Qt::AlignHCenter);
         const auto fill = [&](int row, int column, const QString& text,
@@ -220,7 +266,7 @@ bool CHistoryDocument::Write(const QString& path) const
                                       : flag == CObjectHistory::Due         ? kDueColor
                                       : flag == CObjectHistory::NoRate      ? kNoRateColor
                                                                             : QColor();
-            const QStringList texts = m_history.RowTexts(r);
+            const QStringList& texts = rows.at(r);
             for (int c = 0; c < texts.size() && c < headers.size(); ++c)
                 fill(r + 1, c, texts.at(c), cellText, background);
         }
@@ -255,8 +301,9 @@ bool CHistoryDocument::Write(const QString& path) const
         }
         else
         {
+            // A page of its own: as tall as the page lets a chart be read.
             chartPage = textPages;
-            chartHeight = std::min(chartHeight, body.height());
+            chartHeight = std::min(chartWidth * kOwnPageAspect, body.height());
             chartRect = QRectF(0, 0, chartWidth, chartHeight);
         }
     }
@@ -291,7 +338,7 @@ bool CHistoryDocument::Write(const QString& path) const
             chart.Paint(&painter, chartRect,
                         QSize(kChartLayoutWidth,
                               int(kChartLayoutWidth * chartRect.height() / chartRect.width())),
-                        Qt::AlignRight);
+                        Qt::AlignBottom);
             painter.restore();
         }
         painter.setFont(footerFont);

@@ -17,10 +17,9 @@ class CHistoryDocument
 public:
     explicit CHistoryDocument(const CObjectHistory& history);
 
-    // The texts above the table, one per line (title first).
+    // The texts above the table, one per line: the title, then the core's
+    // summary (surveys, settings, figures) with the surveys listed.
     QStringList HeadLines() const;
-    // The settings as printed: thicknesses, interval, rate, vessel rule.
-    static QStringList SettingsLines(const CObjectHistory& history);
 
     CSafeSave::Result SavePdf(const QString& path) const;
 

@@ -108,7 +108,8 @@ void CHistoryRateChart::Clear()
 
 void CHistoryRateChart::SetHistory(const CObjectHistory& history)
 {
-    Clear();
+    for (QList<QPointF>& rates : m_rates)
+        rates.clear();
     const bool inches = history.DisplayUnit() == CSurveyComparison::Inches;
     QList<QPointF> steps[GroupCount];
     QList<int> noRate;

@@ -2,6 +2,7 @@
 
 #include "analysis/CAnalysisView.h"
 #include "analysis/CHistoryChart.h"
+#include "analysis/CHistoryCsv.h"
 #include "analysis/CHistoryDocument.h"
 #include "analysis/CHistoryRateChart.h"
 #include "archive/CSurveyArchive.h"
@@ -9,7 +10,6 @@
 #include "core/CSafeSave.h"
 #include "core/CUserPrompts.h"
 #include "data/CDataMessages.h"
-#include "export/CCsvWriter.h"
 
 #include <QChartView>
 #include <QCheckBox>
@@ -202,11 +202,14 @@ CHistoryView::CHistoryView(QWidget* parent) : QWidget(parent)
     m_status->setStyleSheet(QStringLiteral("color: #8a1c1c;"));
     m_status->hide();
     layout->addWidget(m_status);
-    m_summary = new QLabel();
-    m_summary->setObjectName(QStringLiteral("HistorySummaryLabel"));
-    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_summary->setWordWrap(true);
-    layout->addWidget(m_summary);
+    // The summary in three columns, so that the table keeps its room.
+    auto* summaryHost = new QWidget();
+    summaryHost->setObjectName(QStringLiteral("HistorySummary"));
+    m_summary = new QGridLayout(summaryHost);
+    m_summary->setContentsMargins(0, 0, 0, 0);
+    m_summary->setHorizontalSpacing(24);
+    m_summary->setVerticalSpacing(0);
+    layout->addWidget(summaryHost);
 
     // The table above, the charts and the readings below.
     auto* splitter = new QSplitter(Qt::Vertical);
@@ -243,6 +246,7 @@ CHistoryView::CHistoryView(QWidget* parent) : QWidget(parent)
     m_chartTabs->addTab(m_trendView, tr("Толщина ячейки по годам"));
     m_chartTabs->addTab(m_ratesView, tr("Скорость коррозии по ячейкам"));
     lower->addWidget(m_chartTabs);
+    connect(m_chartTabs, &QTabWidget::currentChanged, this, [this] { ShowRatesIfSeen(); });
 
     auto* readingsHost = new QWidget();
     auto* readingsLayout = new QVBoxLayout(readingsHost);
@@ -339,9 +343,9 @@ QString CHistoryView::DocumentsDir() const
 void CHistoryView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // The archive is read when the history is first looked at, not when the
-    // window opens.
-    if (!m_loaded)
+    // The archive is read when the history is looked at, not when the window
+    // opens; again each time, so that surveys archived meanwhile show.
+    if (!event->spontaneous())
         Reload();
 }
 
@@ -448,6 +452,18 @@ bool CHistoryView::ChooseObject(const QString& name)
     return false;
 }
 
+void CHistoryView::ShowHistory(std::unique_ptr<CObjectHistory> history)
+{
+    m_history = std::move(history);
+    if (!m_history)
+    {
+        ClearShown();
+        return;
+    }
+    ShowStatus(QString());
+    Show(-1);
+}
+
 void CHistoryView::OnObjectChosen()
 {
     const QString name = ObjectName();
@@ -501,10 +517,11 @@ void CHistoryView::ClearShown()
 {
     m_history.reset();
     m_location = -1;
-    m_summary->clear();
+    ShowSummary({});
     ShowTable();
     ShowLocation(-1);
     m_rates->Clear();
+    m_ratesStale = false;
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_required, m_nominal, m_interval, m_rateKind,
                                          m_vesselRule, m_exportCsv, m_exportPng, m_exportPdf})
@@ -518,9 +535,11 @@ void CHistoryView::Show(int keepCell)
                                          m_vesselRule, m_exportCsv, m_exportPng, m_exportPdf})
         w->setEnabled(true);
     ShowFields();
-    m_summary->setText(m_history->SummaryLines().join(QLatin1Char('\n')));
+    ShowSummary(m_history->SummaryLines());
     ShowTable();
-    m_rates->SetHistory(*m_history);
+    // The overview is drawn when it is looked at.
+    m_ratesStale = true;
+    ShowRatesIfSeen();
     // The same cell again after a change; else the location that governs.
     int index = keepCell > 0 ? m_history->LocationIndex(keepCell) : -1;
     if (index < 0)
@@ -529,6 +548,53 @@ void CHistoryView::Show(int keepCell)
         index = 0;
     m_location = -1;
     SelectLocation(index);
+}
+
+void CHistoryView::ShowSummary(const QStringList& lines)
+{
+    while (m_summaryLabels.size() < lines.size())
+    {
+        auto* label = new QLabel();
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_summaryLabels << label;
+    }
+    for (QLabel* label : std::as_const(m_summaryLabels))
+        m_summary->removeWidget(label);
+    // Down the first column, then the next.
+    const int rows = (int(lines.size()) + 2) / 3;
+    for (int i = 0; i < m_summaryLabels.size(); ++i)
+    {
+        QLabel* label = m_summaryLabels.at(i);
+        if (i < lines.size())
+        {
+            label->setText(lines.at(i));
+            m_summary->addWidget(label, i % rows, i / rows);
+            label->show();
+        }
+        else
+        {
+            label->clear();
+            label->hide();
+        }
+    }
+    m_summary->setColumnStretch(3, 1);
+}
+
+QStringList CHistoryView::SummaryLines() const
+{
+    QStringList lines;
+    for (const QLabel* label : m_summaryLabels)
+        if (!label->text().isEmpty())
+            lines << label->text();
+    return lines;
+}
+
+void CHistoryView::ShowRatesIfSeen()
+{
+    if (!m_ratesStale || !m_history || m_chartTabs->currentWidget() != m_ratesView)
+        return;
+    m_ratesStale = false;
+    m_rates->SetHistory(*m_history);
 }
 
 void CHistoryView::ShowFields()
@@ -637,17 +703,16 @@ void CHistoryView::ShowTable()
         model->setSortRole(CObjectHistory::SortRole);
         for (int row = 0; row < model->rowCount(); ++row)
         {
-            const int flag = model->index(row, 0).data(CObjectHistory::FlagRole).toInt();
-            const QColor color = FlagColor(flag);
+            // Rows move whole when sorted: the first item names the location.
+            QStandardItem* first = model->item(row, 0);
+            first->setData(row, LocationRole);
+            const QColor color = FlagColor(first->data(CObjectHistory::FlagRole).toInt());
+            if (!color.isValid())
+                continue;
+            const QBrush brush(color);
             for (int column = 0; column < model->columnCount(); ++column)
-            {
-                QStandardItem* item = model->item(row, column);
-                if (!item)
-                    continue;
-                item->setData(row, LocationRole);
-                if (color.isValid())
-                    item->setBackground(color);
-            }
+                if (QStandardItem* item = model->item(row, column))
+                    item->setBackground(brush);
         }
     }
     QItemSelectionModel* oldSelection = m_table->selectionModel();
@@ -691,7 +756,7 @@ bool CHistoryView::SelectLocation(int locationIndex)
 void CHistoryView::OnTableCurrentChanged()
 {
     const QModelIndex current = m_table->selectionModel()->currentIndex();
-    ShowLocation(current.isValid() ? current.data(LocationRole).toInt() : -1);
+    ShowLocation(current.isValid() ? current.siblingAtColumn(0).data(LocationRole).toInt() : -1);
 }
 
 void CHistoryView::ShowLocation(int locationIndex)
@@ -837,10 +902,8 @@ bool CHistoryView::StoreAccepted(CSurveyArchive& archive, qint64 surveyId, int c
 
 bool CHistoryView::WriteCsv(const QString& path, QString* error) const
 {
-    // The table as the window shows it, in the object's order.
-    QStandardItemModel model;
-    m_history->FillModel(&model);
-    const CSafeSave::Result saved = CCsvWriter::Save(path, model);
+    // The same bytes as the command line's --csv.
+    const CSafeSave::Result saved = CHistoryCsv::Save(path, *m_history);
     if (!saved.Ok())
         *error = CSafeSave::Describe(path, saved);
     return saved.Ok();

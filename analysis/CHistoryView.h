@@ -16,6 +16,7 @@ class QCheckBox;
 class QChartView;
 class QComboBox;
 class QDoubleSpinBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -53,6 +54,9 @@ public:
     // Chooses an object as the list does; false when the list has no such one.
     bool ChooseObject(const QString& name);
     QString ObjectName() const;
+    // Shows a history computed elsewhere, without reading the archive (the
+    // benchmark fills the tab this way).
+    void ShowHistory(std::unique_ptr<CObjectHistory> history);
 
     const CObjectHistory* History() const { return m_history.get(); }
     // The per-location table's model (replaced by every refresh), and the
@@ -60,6 +64,7 @@ public:
     QStandardItemModel* Model() const { return m_model; }
     QStandardItemModel* ReadingsModel() const { return m_readingsModel; }
     CHistoryChart* TrendChart() const { return m_trend; }
+    // The overview of the rates (drawn when its tab is shown).
     CHistoryRateChart* RateChart() const { return m_rates; }
     // The chosen location (an index into History()->Locations()), -1 when none.
     int CurrentLocation() const { return m_location; }
@@ -67,6 +72,8 @@ public:
     // The chosen reading of the location (an index into its readings).
     int CurrentReading() const;
     bool SelectReading(int reading);
+    // The summary lines as shown.
+    QStringList SummaryLines() const;
     // The line telling why nothing is shown (archive failure, no objects).
     QString StatusText() const;
 
@@ -93,6 +100,7 @@ private:
     std::unique_ptr<CObjectHistory> m_history;
     bool m_loaded = false;
     bool m_loadingFields = false;
+    bool m_ratesStale = false;
     int m_location = -1;
 
     QComboBox* m_objects = nullptr;
@@ -106,7 +114,8 @@ private:
     QCheckBox* m_vesselRule = nullptr;
     QDoubleSpinBox* m_dueWithin = nullptr;
     QLabel* m_status = nullptr;
-    QLabel* m_summary = nullptr;
+    QGridLayout* m_summary = nullptr;
+    QList<QLabel*> m_summaryLabels;
     QPushButton* m_exportCsv = nullptr;
     QPushButton* m_exportPng = nullptr;
     QPushButton* m_exportPdf = nullptr;
@@ -127,6 +136,8 @@ private:
     CObjectHistory::ViewOptions ViewOptions() const;
     void Show(int keepCell);
     void ShowFields();
+    void ShowRatesIfSeen();
+    void ShowSummary(const QStringList& lines);
     void ShowTable();
     void ShowLocation(int locationIndex);
     void ShowStatus(const QString& text);
@@ -147,6 +158,6 @@ private:
                        QString* error);
     bool StoreAccepted(CSurveyArchive& archive, qint64 surveyId, int cell, bool accepted,
                        QString* error);
-    // The table's CSV file.
+    // The table and summary as the command line's CSV.
     bool WriteCsv(const QString& path, QString* error) const;
 };
