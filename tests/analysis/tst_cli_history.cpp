@@ -426,6 +426,9 @@ private Q_SLOTS:
             << QStringList{"history", "A", "--csv"} << "--csv needs a value";
         QTest::newRow("unknown option")
             << QStringList{"history", "A", "--svg", "a.svg"} << "Unknown option: --svg";
+        QTest::newRow("one file twice")
+            << QStringList{"history", "A", "--csv", "h", "--pdf", "./h"}
+            << "--csv 'h' and --pdf './h' are the same file; give two different files";
         QTest::newRow("accept without location") << QStringList{"archive-accept", "--survey", "1"}
                                                  << "archive-accept needs --survey ID --location N";
         QTest::newRow("accept bad survey")
