@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <QStandardItemModel>
 #include <cmath>
 #include <cstring>
 
@@ -599,32 +598,4 @@ QString CSurveyComparison::IntervalText() const
     if (last >= 2 && last <= 4)
         return Tr("%1 года").arg(number);
     return Tr("%1 лет").arg(number);
-}
-
-void CSurveyComparison::FillModel(QStandardItemModel* model) const
-{
-    if (!model)
-        return;
-    model->clear();
-    const QStringList headers = Headers();
-    model->setColumnCount(int(headers.size()));
-    model->setRowCount(int(m_rows.size()));
-    model->setHorizontalHeaderLabels(headers);
-    const int lifeColumn = m_hasPrevious ? LifeColumn : -1;
-    const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignVCenter;
-    for (int r = 0; r < m_rows.size(); ++r)
-    {
-        const Row& row = m_rows.at(r);
-        const QStringList texts = RowTexts(r);
-        for (int c = 0; c < texts.size(); ++c)
-        {
-            auto* item = new QStandardItem(texts.at(c));
-            item->setData(int(row.flag), FlagRole);
-            if (c + 1 < texts.size())
-                item->setTextAlignment(centred);
-            if (c == lifeColumn && !row.lifeReason.isEmpty())
-                item->setToolTip(row.lifeReason);
-            model->setItem(r, c, item);
-        }
-    }
 }

@@ -1,12 +1,8 @@
 #include "cli/CliCommands.h"
 
-#include "analysis/CAnalysisChart.h"
 #include "analysis/CSurveyComparison.h"
 #include "data/CDataStorage.h"
-#include "export/CCsvWriter.h"
-#include "export/CPngWriter.h"
 
-#include <QStandardItemModel>
 #include <cmath>
 #include <memory>
 
@@ -57,6 +53,20 @@ const DataFileRecord* PickFile(const CliDataLoad& load, int number, int* exitCod
     return &files.at(number - 1);
 }
 
+} // namespace
+
+// The table and the chart written to files take Qt Gui (the table's model)
+// and Widgets (the chart): only the drawing module writes them, and the
+// program hands every analyse with --csv or --png to it.
+#if KORVALENT_CLI_DRAWS
+#include "analysis/CAnalysisChart.h"
+#include "export/CCsvWriter.h"
+#include "export/CPngWriter.h"
+
+#include <QStandardItemModel>
+
+namespace
+{
 bool WriteCsv(const QString& path, const CSurveyComparison& comparison)
 {
     QStandardItemModel model;
@@ -69,7 +79,7 @@ bool WriteCsv(const QString& path, const CSurveyComparison& comparison)
     }
     return true;
 }
-// The chart of the analysis tab, drawn off screen (main() made the
+// The chart of the analysis tab, drawn off screen (the module made the
 // application a widget one for this).
 bool WritePng(const QString& path, const DataFileRecord& current, const DataFileRecord* previous,
               const CSurveyComparison::Options& options)
@@ -86,6 +96,7 @@ bool WritePng(const QString& path, const DataFileRecord& current, const DataFile
     return true;
 }
 } // namespace
+#endif
 
 // analyse FILE --file N [--previous FILE [--previous-file K]] [--required T]
 // [--nominal T] [--interval YEARS] [--csv OUT] [--png OUT]: the analysis tab's table and
@@ -208,10 +219,12 @@ int CliAnalyse(const CliContext& ctx)
         CliPrintOut(line);
 
     bool written = true;
+#if KORVALENT_CLI_DRAWS
     if (!a.csvPath.isEmpty())
         written = WriteCsv(a.csvPath, *comparison);
     if (!a.pngPath.isEmpty())
         written = WritePng(a.pngPath, *current, previous, options) && written;
+#endif
     load.ReportDamagedDataFile();
     previousLoad.ReportDamagedDataFile();
     return written ? CliOk : CliFailure;

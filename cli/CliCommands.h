@@ -24,6 +24,26 @@ enum CliExit
     CliUsage = 2
 };
 
+// The program runs every command with Qt Core alone, except those that draw
+// (a chart, a printed page, a picture) and so need Qt Gui or Widgets: these
+// run in the drawing module, a library the program loads only for them. The
+// command table (CliMain.cpp) says which runs where; each side lists its
+// runners by name.
+struct CliRunner
+{
+    const char* name;
+    int (*run)(const CliContext&);
+};
+// With the application object made: the global options, help, and the
+// command's runner among `runners`; returns the exit code.
+int CliRun(const CliRunner* runners, int count);
+// Before any application object: true when the command line runs a command
+// in the drawing module (never for help or --version).
+bool CliRunsInModule(int argc, char** argv);
+// Before any application object: the command word and its arguments, false
+// when the command line asks for help, the version or is a usage error.
+bool CliPeek(int argc, char** argv, QString* command, QStringList* args);
+
 // Commands, one function each; they print their results to stdout and the
 // program's own error texts to stderr.
 int CliPorts(const CliContext& ctx);

@@ -2,28 +2,21 @@
 
 #include "data/CDataMessages.h"
 #include "data/CDataStorage.h"
+#include "data/CCellDecoder.h"
 #include "data/CResultsModels.h"
 #include "data/CStatistics.h"
 #include "data/StatisticsRows.h"
 #include "tools/CMaterialsCsv.h"
 
 #include <QFileInfo>
-#include <QStandardItemModel>
 
 namespace
 {
-QString RowLine(const QStandardItemModel& model, int row)
+// The rows of a table as the results tab shows it, from the texts its
+// models are filled with (the models themselves need Qt Gui).
+void PrintRow(const QStringList& texts)
 {
-    QStringList texts;
-    for (int column = 0; column < model.columnCount(); ++column)
-        texts.append(model.index(row, column).data().toString());
-    return texts.join(QLatin1Char('\t'));
-}
-
-void PrintModel(const QStandardItemModel& model)
-{
-    for (int row = 0; row < model.rowCount(); ++row)
-        CliPrintOut(RowLine(model, row));
+    CliPrintOut(texts.join(QLatin1Char('\t')));
 }
 
 int ShowUsage(const QString& problem)
@@ -145,9 +138,8 @@ int CliShow(const CliContext& ctx)
 
     if (fileNumber == 0)
     {
-        QStandardItemModel files;
-        CResultsModels::FillFiles(&files, result.files);
-        PrintModel(files);
+        for (const DataFileRecord& file : result.files)
+            PrintRow(CResultsModels::FileRowTexts(file));
         reportDamagedDataFile();
         return CliOk;
     }
@@ -157,22 +149,21 @@ int CliShow(const CliContext& ctx)
         return CliNoSuchDataFile(fileNumber, int(result.files.size()));
     }
 
-    QStandardItemModel cells;
-    CResultsModels::ResetResults(&cells);
-    const QList<CStatistics::Reading> values =
-        CResultsModels::FillResults(&cells, result.files.at(fileNumber - 1), materials);
-    QStringList headers;
-    for (int column = 0; column < cells.columnCount(); ++column)
-        headers.append(cells.headerData(column, Qt::Horizontal).toString());
-    CliPrintOut(headers.join(QLatin1Char('\t')));
-    PrintModel(cells);
+    const DataFileRecord& file = result.files.at(fileNumber - 1);
+    PrintRow(CCellDecoder::Headers());
+    QList<CStatistics::Reading> values;
+    values.reserve(file.cells.size());
+    for (const CellRecord& cell : file.cells)
+    {
+        PrintRow(CCellDecoder::RowTexts(cell, materials));
+        values.append({CCellDecoder::Value(cell), CCellDecoder::UnitOf(cell)});
+    }
     CliPrintOut(QString());
 
-    QStandardItemModel statisticsModel;
-    StatisticsRows::Fill(&statisticsModel);
     const CStatistics::Result statistics = CStatistics::Compute(values);
-    CStatistics::WriteToModel(&statisticsModel, statistics);
-    PrintModel(statisticsModel);
+    for (int row = 0; row < StatisticsRows::Count; ++row)
+        PrintRow({StatisticsRows::Description(row), StatisticsRows::Symbol(row),
+                  statistics.written[row] ? statistics.values[row] : StatisticsRows::EmptyValue()});
     if (statistics.reach == CStatistics::NoValidValues)
         CliPrintErr(CStatistics::NotEnoughDataLabelText());
     else if (statistics.reach == CStatistics::OneValidValue)

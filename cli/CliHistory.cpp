@@ -1,7 +1,5 @@
 #include "cli/CliCommands.h"
-#include "cli/CliHistoryDraw.h"
 
-#include "analysis/CHistoryCsv.h"
 #include "analysis/CObjectHistory.h"
 #include "archive/CArchiveSettings.h"
 #include "archive/CSurveyArchive.h"
@@ -112,6 +110,58 @@ struct HistoryArguments
 constexpr double kThicknessLimit = 10000.0;
 constexpr double kIntervalLimit = 100.0;
 } // namespace
+
+// The files take Qt Gui (the CSV's model) and Widgets (the chart, the
+// report's chart): only the drawing module writes them, and the program hands
+// every history with --csv, --png or --pdf to it.
+#if KORVALENT_CLI_DRAWS
+#include "analysis/CHistoryCsv.h"
+#include "cli/CliHistoryDraw.h"
+
+namespace
+{
+bool WriteFiles(const CObjectHistory& history, int location, const QString& csvPath,
+                const QString& pngPath, const QString& pdfPath)
+{
+    bool written = true;
+    if (!csvPath.isEmpty())
+    {
+        const CSafeSave::Result saved = CHistoryCsv::Save(csvPath, history);
+        if (!saved.Ok())
+        {
+            CliPrintErr(CSafeSave::Describe(csvPath, saved));
+            written = false;
+        }
+    }
+    if (!pngPath.isEmpty())
+    {
+        // The chosen location's chart, else the governing location's (the
+        // one the report shows), else the first.
+        int chart = location;
+        if (chart < 0)
+            chart = history.GetSummary().governingLocation;
+        if (chart < 0 && !history.Locations().isEmpty())
+            chart = 0;
+        QString error;
+        if (!CliHistoryDrawPng(history, chart, pngPath, &error))
+        {
+            CliPrintErr(error);
+            written = false;
+        }
+    }
+    if (!pdfPath.isEmpty())
+    {
+        QString error;
+        if (!CliHistoryDrawPdf(history, pdfPath, &error))
+        {
+            CliPrintErr(error);
+            written = false;
+        }
+    }
+    return written;
+}
+} // namespace
+#endif
 
 // history OBJECT [--location N] [--required T] [--nominal T] [--max-interval Y]
 // [--rate KIND] [--csv OUT] [--png OUT] [--pdf OUT]
@@ -259,42 +309,11 @@ int CliHistory(const CliContext& ctx)
             CliPrintOut(Clean(line));
     }
 
-    bool written = true;
-    if (!a.csvPath.isEmpty())
-    {
-        const CSafeSave::Result saved = CHistoryCsv::Save(a.csvPath, *history);
-        if (!saved.Ok())
-        {
-            CliPrintErr(CSafeSave::Describe(a.csvPath, saved));
-            written = false;
-        }
-    }
-    if (!a.pngPath.isEmpty())
-    {
-        // The chosen location's chart, else the governing location's (the
-        // one the report shows), else the first.
-        int chart = index;
-        if (chart < 0)
-            chart = history->GetSummary().governingLocation;
-        if (chart < 0 && !history->Locations().isEmpty())
-            chart = 0;
-        QString error;
-        if (!CliHistoryDrawPng(*history, chart, a.pngPath, &error))
-        {
-            CliPrintErr(error);
-            written = false;
-        }
-    }
-    if (!a.pdfPath.isEmpty())
-    {
-        QString error;
-        if (!CliHistoryDrawPdf(*history, a.pdfPath, &error))
-        {
-            CliPrintErr(error);
-            written = false;
-        }
-    }
-    return written ? CliOk : CliFailure;
+#if KORVALENT_CLI_DRAWS
+    if (!WriteFiles(*history, index, a.csvPath, a.pngPath, a.pdfPath))
+        return CliFailure;
+#endif
+    return CliOk;
 }
 
 // archive-accept --survey ID --location N [--undo]: an E reading is taken

@@ -3,8 +3,8 @@
 #include "analysis/CHistoryChart.h"
 #include "analysis/CHistoryDocument.h"
 
-// The window's own drawing; main() made the application a widget one, off
-// screen, for these.
+// The window's own drawing; the drawing module made the application a widget
+// one, off screen, for these.
 
 bool CliHistoryDrawPng(const CObjectHistory& history, int locationIndex, const QString& path,
                        QString* error)

@@ -4,10 +4,10 @@
 #include "core/CSafeSave.h"
 #include "tools/CPEPImage.h"
 #include "tools/CPEPList.h"
-#include "tools/CScreenImage.h"
 
-// The transducer memory, the transducer list and the screenshot from the
-// command line: the same core and texts as the three dialogs.
+// The transducer memory and the transducer list from the command line: the
+// same core and texts as the dialogs (the screenshot, a picture, is in
+// CliScreenshot.cpp).
 
 namespace
 {
@@ -127,27 +127,5 @@ int CliPepList(const CliContext& ctx)
     CliPrintOut(CPEPList::Headers().join(QLatin1Char('\t')));
     for (const PEPListRecord& record : list)
         CliPrintOut(CPEPList::RowTexts(record).join(QLatin1Char('\t')));
-    return CliOk;
-}
-
-int CliScreenshot(const CliContext& ctx)
-{
-    if (ctx.args.size() != 1)
-        return CliUsageError(QStringLiteral("screenshot needs one FILE (.bmp or .png)"));
-    if (!CheckWritable(ctx.args.first()))
-        return CliFailure;
-    quint8 screen[CScreenImage::kBufferSize] = {};
-    if (!CliRunTask(ctx, 10, screen, CScreenImage::kBufferSize))
-    {
-        CliPrintErr(CScreenImage::FailedText());
-        return CliFailure;
-    }
-    QString error;
-    const QImage picture = CScreenImage::Doubled(CScreenImage::Decode(screen));
-    if (!CScreenImage::Save(picture, ctx.args.first(), &error))
-    {
-        CliPrintErr(error);
-        return CliFailure;
-    }
     return CliOk;
 }

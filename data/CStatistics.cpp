@@ -3,7 +3,6 @@
 #include "data/CCellDecoder.h"
 
 #include <QCoreApplication>
-#include <QStandardItemModel>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -105,31 +104,6 @@ CStatistics::Result CStatistics::Compute(const QList<Reading>& readings)
     write(MedianRow, Fixed(median, 2));
     result.reach = AllRows;
     return result;
-}
-
-void CStatistics::WriteToModel(QStandardItemModel* model, const Result& result)
-{
-    if (!model)
-        return;
-    const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignVCenter;
-    for (int row = 0; row < RowCount && row < model->rowCount(); ++row)
-    {
-        if (result.written[row])
-        {
-            QStandardItem* item = model->item(row, 2);
-            if (!item)
-            {
-                item = new QStandardItem;
-                model->setItem(row, 2, item);
-            }
-            item->setText(result.values[row]);
-        }
-        // Centred whether or not the computation reached the row, so a short
-        // file does not leave its value column ragged.
-        for (int column = 1; column <= 2; ++column)
-            if (QStandardItem* item = model->item(row, column))
-                item->setTextAlignment(centred);
-    }
 }
 
 QString CStatistics::NotEnoughDataLabelText()

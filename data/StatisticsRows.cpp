@@ -1,7 +1,6 @@
 #include "data/StatisticsRows.h"
 
 #include <QCoreApplication>
-#include <QStandardItemModel>
 
 namespace
 {
@@ -73,25 +72,4 @@ QStringList StatisticsRows::Headers()
 QString StatisticsRows::EmptyValue()
 {
     return Tr("н/д");
-}
-
-void StatisticsRows::Fill(QStandardItemModel* model)
-{
-    if (!model)
-        return;
-    model->clear();
-    model->setColumnCount(Columns);
-    model->setRowCount(Count);
-    model->setHorizontalHeaderLabels(Headers());
-    const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignVCenter;
-    for (int row = 0; row < Count; ++row)
-    {
-        model->setItem(row, 0, new QStandardItem(Description(row)));
-        auto* symbol = new QStandardItem(Symbol(row));
-        symbol->setTextAlignment(centred);
-        model->setItem(row, 1, symbol);
-        auto* value = new QStandardItem(EmptyValue());
-        value->setTextAlignment(centred);
-        model->setItem(row, 2, value);
-    }
 }

@@ -127,3 +127,7 @@ QVariant CReportTextDocument::loadResource(int type, const QUrl& name)
 }
 
 #include "CReportTextDocument.moc"
+
+// Compiled here rather than with the other meta-object code of the library,
+// so that a program using the device manager does not take in Qt Gui.
+#include "moc_CReportTextDocument.cpp"

@@ -5,7 +5,9 @@
 #include "tests/archive/ArchiveTestSupport.h"
 #include "tests/common/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QImageReader>
 #include <QStringEncoder>
 #include <QtTest>
@@ -514,6 +516,46 @@ private Q_SLOTS:
         QCOMPARE(refused.exitCode, 1);
         QCOMPARE(refused.out, QString());
         QCOMPARE(refused.err, "Папка '" + noFolder + "' не существует.\n");
+    }
+
+    // The table alone runs on Qt Core; the files are written by the drawing
+    // module. The dynamic linker tells what it loaded.
+    void lean_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("module");
+        QTest::newRow("table") << QStringList{} << false;
+        QTest::newRow("location") << QStringList{"--location", "4"} << false;
+        QTest::newRow("csv") << QStringList{"--csv", "lean.csv"} << true;
+        QTest::newRow("pdf") << QStringList{"--pdf", "lean.pdf"} << true;
+    }
+    void lean()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(bool, module);
+        const QString location = m_dir.filePath(QStringLiteral("lean.sqlite"));
+        if (!QFileInfo::exists(location))
+            QVERIFY(FillDemo(location));
+        const QString trace = m_dir.filePath(QStringLiteral("ld"));
+        QDir(trace).removeRecursively();
+        QVERIFY(QDir().mkpath(trace));
+        QProcess process;
+        process.setWorkingDirectory(m_dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        env.insert(QStringLiteral("LD_DEBUG_OUTPUT"), trace + QStringLiteral("/ld"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(KORVALENT_CLI),
+                      QStringList{"--archive", location, "history", CDemoArchive::ObjectName()} +
+                          options);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QByteArray loaded;
+        for (const QString& name : QDir(trace).entryList(QDir::Files))
+            loaded += Read(QDir(trace).filePath(name));
+        QVERIFY(loaded.contains("libQt6Core.so"));
+        QCOMPARE(loaded.contains("korvalent-cli-draw.so"), module);
+        QCOMPARE(loaded.contains("libQt6Gui.so"), module);
     }
 
     // The CSV of the export: every value a ="…" formula, windows-1251, CR LF;
