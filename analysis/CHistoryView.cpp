@@ -791,7 +791,7 @@ void CHistoryView::ShowLocation(int locationIndex)
         }
         m_readingsModel->appendRow(row);
     }
-    m_readings->resizeColumnsToContents();
+    CAnalysisView::FitColumns(m_readings);
     // The reading that needs a decision first: the first E reading, else the last one.
     int pick = int(location.readings.size()) - 1;
     for (int i = 0; i < location.readings.size(); ++i)

@@ -92,8 +92,11 @@ class TestHistoryView : public QObject
     static void Shot(QWidget* w, const QString& name)
     {
         const QString dir = qEnvironmentVariable("KORVALENT_SHOTS");
-        if (!dir.isEmpty())
-            w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+        if (dir.isEmpty())
+            return;
+        // Laid out as the screen would show it.
+        QCoreApplication::processEvents();
+        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
     }
     static void Keep(const QString& path, const QString& name)
     {
