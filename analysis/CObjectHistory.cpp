@@ -803,7 +803,6 @@ void CObjectHistory::FillModel(QStandardItemModel* model) const
             auto* item = new QStandardItem(texts.at(c));
             item->setData(int(l.flag), FlagRole);
             item->setData(sort[c], SortRole);
-            item->setEditable(false);
             if (c + 1 < texts.size())
                 item->setTextAlignment(centred);
             model->setItem(r, c, item);

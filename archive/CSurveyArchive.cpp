@@ -550,7 +550,7 @@ bool CSurveyArchive::CreateSchema()
 bool CSurveyArchive::Migrate(int from)
 {
     QSqlQuery q(Db());
-    if (from < 2)
+    if (from == 1)
     {
         // Version 2 keeps the date each survey stands for, so that an
         // object's list and its history need not read every reading.
@@ -1193,8 +1193,6 @@ bool CSurveyArchive::ObjectData(qint64 objectId, QList<SurveyInfo>* infos, DataF
 
 bool CSurveyArchive::DropEmptyObjects()
 {
-    if (!DropSettingsOfEmptyObjects())
-        return false;
     QSqlQuery q(Db());
     return q.exec(QStringLiteral("DELETE FROM objects WHERE NOT EXISTS (SELECT 1 FROM surveys s "
                                  "WHERE s.object_id = objects.id)")) ||
@@ -1323,13 +1321,9 @@ bool CSurveyArchive::RemoveSurvey(qint64 surveyId)
     bool ok = false;
     {
         QSqlQuery q(Db());
-        ok = RemoveAcceptedMarks(surveyId);
-        if (ok)
-        {
-            q.prepare(QStringLiteral("DELETE FROM readings WHERE survey_id = ?"));
-            q.addBindValue(surveyId);
-            ok = Exec(q, QStringLiteral("удаление обследования"));
-        }
+        q.prepare(QStringLiteral("DELETE FROM readings WHERE survey_id = ?"));
+        q.addBindValue(surveyId);
+        ok = Exec(q, QStringLiteral("удаление обследования"));
         if (ok)
         {
             q.prepare(QStringLiteral("DELETE FROM surveys WHERE id = ?"));

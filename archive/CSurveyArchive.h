@@ -179,8 +179,7 @@ private:
     bool Migrate(int from);
     bool CreateHistoryTables();
     bool MigrateHistoryV3();
-    bool DropSettingsOfEmptyObjects();
-    bool RemoveAcceptedMarks(qint64 surveyId);
+    bool MakeHistoryTables(const QString& what);
     bool MergeObjectSettings(qint64 fromId, qint64 intoId);
     QString Ddl(const QString& text) const;
     qint64 ObjectIdFor(const QString& name, bool create);

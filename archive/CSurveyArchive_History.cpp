@@ -9,17 +9,23 @@
 
 namespace
 {
-// Both tables refer to what they belong to, so that a server refuses a row
-// that belongs to nothing; the program removes them first itself (SQLite
-// does not enforce the references).
+// Settings go with their object, marks with their survey, whichever way
+// the object or the survey goes: the server deletes them along; SQLite, which
+// does not enforce references, by its triggers (a removed survey's id may be
+// given to the next one, which must not find its marks).
 const char* const kHistorySchema[] = {
-    "CREATE TABLE object_settings (object_id BIGINT PRIMARY KEY REFERENCES objects(id), "
-    "required_mm DOUBLE PRECISION, nominal_mm DOUBLE PRECISION, "
+    "CREATE TABLE object_settings (object_id BIGINT PRIMARY KEY REFERENCES objects(id) ON "
+    "DELETE CASCADE, required_mm DOUBLE PRECISION, nominal_mm DOUBLE PRECISION, "
     "max_interval_years DOUBLE PRECISION NOT NULL, rate_kind TEXT NOT NULL, "
     "vessel_rule INTEGER NOT NULL)",
-    "CREATE TABLE accepted_readings (survey_id BIGINT NOT NULL, cell INTEGER NOT NULL, "
-    "PRIMARY KEY (survey_id, cell), "
-    "FOREIGN KEY (survey_id, cell) REFERENCES readings(survey_id, cell))",
+    "CREATE TABLE accepted_readings (survey_id BIGINT NOT NULL REFERENCES surveys(id) ON DELETE "
+    "CASCADE, cell INTEGER NOT NULL, PRIMARY KEY (survey_id, cell))",
+};
+const char* const kHistoryTriggersSqlite[] = {
+    "CREATE TRIGGER object_settings_gone AFTER DELETE ON objects BEGIN DELETE FROM "
+    "object_settings WHERE object_id = OLD.id; END",
+    "CREATE TRIGGER accepted_readings_gone AFTER DELETE ON surveys BEGIN DELETE FROM "
+    "accepted_readings WHERE survey_id = OLD.id; END",
 };
 
 QString NoObjectText(const QString& name)
@@ -56,37 +62,26 @@ bool KnownRateKey(const QString& key)
 
 bool CSurveyArchive::CreateHistoryTables()
 {
-    QSqlQuery q(Db());
-    for (const char* statement : kHistorySchema)
-        if (!q.exec(Ddl(QString::fromLatin1(statement))))
-            return Fail(QStringLiteral("создание схемы"), q);
-    return true;
+    return MakeHistoryTables(QStringLiteral("создание схемы"));
 }
 
 bool CSurveyArchive::MigrateHistoryV3()
 {
-    // Version 3 adds the two tables; nothing already archived changes.
+    // Version 3 adds the tables; nothing already archived changes.
+    return MakeHistoryTables(QStringLiteral("обновление схемы 2 → 3"));
+}
+
+bool CSurveyArchive::MakeHistoryTables(const QString& what)
+{
     QSqlQuery q(Db());
     for (const char* statement : kHistorySchema)
         if (!q.exec(Ddl(QString::fromLatin1(statement))))
-            return Fail(QStringLiteral("обновление схемы 2 → 3"), q);
+            return Fail(what, q);
+    if (m_sqlite)
+        for (const char* statement : kHistoryTriggersSqlite)
+            if (!q.exec(QString::fromLatin1(statement)))
+                return Fail(what, q);
     return true;
-}
-
-bool CSurveyArchive::DropSettingsOfEmptyObjects()
-{
-    QSqlQuery q(Db());
-    return q.exec(QStringLiteral("DELETE FROM object_settings WHERE NOT EXISTS (SELECT 1 FROM "
-                                 "surveys s WHERE s.object_id = object_settings.object_id)")) ||
-           Fail(QStringLiteral("удаление пустых объектов"), q);
-}
-
-bool CSurveyArchive::RemoveAcceptedMarks(qint64 surveyId)
-{
-    QSqlQuery q(Db());
-    q.prepare(QStringLiteral("DELETE FROM accepted_readings WHERE survey_id = ?"));
-    q.addBindValue(surveyId);
-    return Exec(q, QStringLiteral("удаление обследования"));
 }
 
 bool CSurveyArchive::MergeObjectSettings(qint64 fromId, qint64 intoId)
@@ -234,16 +229,13 @@ bool CSurveyArchive::SetAccepted(qint64 surveyId, int cell, bool accepted)
     bool ok = false;
     {
         QSqlQuery q(Db());
-        q.prepare(QStringLiteral("SELECT COUNT(*), (SELECT COUNT(*) FROM readings r WHERE "
-                                 "r.survey_id = ? AND r.cell = ?) FROM surveys WHERE id = ?"));
+        q.prepare(QStringLiteral("SELECT cell_count FROM surveys WHERE id = ?"));
         q.addBindValue(surveyId);
-        q.addBindValue(cell);
-        q.addBindValue(surveyId);
-        if (Exec(q, QStringLiteral("отметка показания")) && q.next())
+        if (Exec(q, QStringLiteral("отметка показания")))
         {
-            if (q.value(0).toInt() == 0)
+            if (!q.next())
                 m_error = NoSurveyText(surveyId);
-            else if (q.value(1).toInt() == 0)
+            else if (cell < 1 || cell > q.value(0).toInt())
                 m_error =
                     QStringLiteral("В обследовании %1 нет ячейки %2.").arg(surveyId).arg(cell);
             else

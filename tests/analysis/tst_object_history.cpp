@@ -184,6 +184,29 @@ private Q_SLOTS:
             QCOMPARE(again.RowTexts(i), h.RowTexts(i));
     }
 
+    void undatedReadings()
+    {
+        // A cell without a date takes its survey's; a survey with no date at
+        // all cannot be placed in time: its reading is listed last, unused.
+        const CObjectHistory h(
+            QStringLiteral("Труба"),
+            Surveys({"2024-01-01: 9.8@- 9.0@-", "2016-01-01: 10.0 10.0", "2020-01-01: 9.6@- 9.5"}),
+            {}, Required(8.0));
+        const CObjectHistory::Location& first = h.Locations().at(0);
+        QCOMPARE(first.readings.size(), 3);
+        QCOMPARE(first.readings.at(1).date, QDate(2020, 1, 1));
+        QVERIFY(first.readings.at(1).used);
+        QVERIFY(!first.readings.at(2).date.isValid());
+        QVERIFY(!first.readings.at(2).used);
+        QCOMPARE(h.ReadingTexts(first, 2),
+                 (QStringList{"1", "Труба 2024", "—", "—", "9.8", "", "нет (без даты)"}));
+        QCOMPARE(h.RowTexts(0).mid(CObjectHistory::InitialColumn, 4),
+                 (QStringList{"10.0", "10.0", "9.6", "0.10"}));
+        // Undated 9.0 is not taken for t_actual, nor checked against 9.5.
+        QCOMPARE(h.RowTexts(1).at(CObjectHistory::ActualColumn), QStringLiteral("9.5"));
+        QCOMPARE(h.Locations().at(1).checks, int(CObjectHistory::CheckNone));
+    }
+
     // W, E and T at their boundaries; each reading's checks in date order.
     void checks_data()
     {
