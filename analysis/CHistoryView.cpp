@@ -745,6 +745,10 @@ bool CHistoryView::SelectLocation(int locationIndex)
             m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                                   QItemSelectionModel::Rows);
             m_table->scrollTo(index);
+            // Again once the new headings' height has reached the viewport.
+            QMetaObject::invokeMethod(
+                m_table, [table = m_table] { table->scrollTo(table->currentIndex()); },
+                Qt::QueuedConnection);
             // Selecting the row already current tells nobody.
             if (m_location != locationIndex)
                 ShowLocation(locationIndex);
