@@ -74,6 +74,9 @@ CHistoryChart::CHistoryChart(QObject* parent) : QObject(parent)
     m_axisY = new QValueAxis(m_chart);
     m_axisY->setTickType(QValueAxis::TicksDynamic);
     m_axisY->setTickAnchor(0);
+    // Thickness labels such as "10.5" are never cut to "1...".
+    m_axisX->setTruncateLabels(false);
+    m_axisY->setTruncateLabels(false);
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
 
@@ -288,7 +291,9 @@ void CHistoryChart::Draw(const Shown& shown)
         firstDate = lastDate = QDate(2000, 1, 1);
     const double xMin = std::floor(X(firstDate) - 0.15);
     // Room after a projected date for its label.
-    const double room = projected.isValid() ? 0.08 * (X(lastDate) - X(firstDate)) + 0.4 : 0.15;
+    const double room = projected.isValid() && X(projected) >= X(lastDate) - 1e-9
+                            ? 0.08 * (X(lastDate) - X(firstDate)) + 0.4
+                            : 0.15;
     const double xMax = std::max(std::ceil(X(lastDate) + room), xMin + 2);
     m_axisX->setRange(xMin, xMax);
     m_axisX->setTickInterval(NiceStep(xMax - xMin, 10.0, 1.0));

@@ -47,6 +47,9 @@ CHistoryRateChart::CHistoryRateChart(QObject* parent) : QObject(parent)
     m_axisY = new QValueAxis(m_chart);
     m_axisY->setTickType(QValueAxis::TicksDynamic);
     m_axisY->setTickAnchor(0);
+    // Thickness labels such as "10.5" are never cut to "1...".
+    m_axisX->setTruncateLabels(false);
+    m_axisY->setTruncateLabels(false);
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
 

@@ -745,6 +745,10 @@ bool CHistoryView::SelectLocation(int locationIndex)
             m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                                   QItemSelectionModel::Rows);
             m_table->scrollTo(index);
+            // Again once the new headings' height has reached the viewport.
+            QMetaObject::invokeMethod(
+                m_table, [table = m_table] { table->scrollTo(table->currentIndex()); },
+                Qt::QueuedConnection);
             // Selecting the row already current tells nobody.
             if (m_location != locationIndex)
                 ShowLocation(locationIndex);
@@ -791,7 +795,7 @@ void CHistoryView::ShowLocation(int locationIndex)
         }
         m_readingsModel->appendRow(row);
     }
-    m_readings->resizeColumnsToContents();
+    CAnalysisView::FitColumns(m_readings);
     // The reading that needs a decision first: the first E reading, else the last one.
     int pick = int(location.readings.size()) - 1;
     for (int i = 0; i < location.readings.size(); ++i)

@@ -88,7 +88,16 @@ class TestHistoryView : public QObject
 
     CKorvalent& W() { return *m_window; }
 
-    // Files for a person to look at, when asked for.
+    // Files and pictures for a person to look at, when asked for.
+    static void Shot(QWidget* w, const QString& name)
+    {
+        const QString dir = qEnvironmentVariable("KORVALENT_SHOTS");
+        if (dir.isEmpty())
+            return;
+        // Laid out as the screen would show it.
+        QCoreApplication::processEvents();
+        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    }
     static void Keep(const QString& path, const QString& name)
     {
         const QString dir = qEnvironmentVariable("KORVALENT_SHOTS");
@@ -405,6 +414,7 @@ private Q_SLOTS:
         QVERIFY(accept->isEnabled());
         QCOMPARE(accept->text(), QStringLiteral("Принять замер E"));
         QCOMPARE(View()->TrendChart()->LeftOutPoints().size(), 1);
+        Shot(View(), QStringLiteral("history-e-reading"));
         const qint64 surveyId =
             View()->History()->Locations().at(View()->CurrentLocation()).readings.at(1).surveyId;
 
@@ -457,6 +467,7 @@ private Q_SLOTS:
         QCOMPARE(View()->ReadingsModel()->item(1, CObjectHistory::ReadingUsedColumn)->text(),
                  QStringLiteral("да (E принято)"));
         QCOMPARE(accept->text(), QStringLiteral("Снять принятие замера"));
+        Shot(View(), QStringLiteral("history-accepted-e"));
 
         // Taken back after its own question.
         m_prompts.Clear();
