@@ -4,6 +4,9 @@
 // it under a virtual display with the demo database).
 
 #include "analysis/CAnalysisView.h"
+#include "analysis/CHistoryView.h"
+#include "analysis/CObjectHistory.h"
+#include "archive/CDemoArchive.h"
 #include "app/CKorvalent.h"
 #include "app/KorvalentMain.h"
 #include "core/CUserPrompts.h"
@@ -185,6 +188,23 @@ int main(int argc, char** argv)
                 w->AnalysisView()->OnComparePickLoaded();
             };
             steps << [=] { Save(w, QStringLiteral("analysis")); };
+            steps << [=]
+            {
+                // The demo archive's object, 8 mm required, the location with
+                // the shortest remaining life chosen.
+                w->AnalysisView()->SetMode(CAnalysisView::HistoryMode);
+                CHistoryView* history = w->AnalysisView()->History();
+                history->ChooseObject(CDemoArchive::ObjectName());
+                auto* required =
+                    history->findChild<QLineEdit*>(QStringLiteral("HistoryRequiredEdit"));
+                required->clear();
+                QTest::keyClicks(required, QStringLiteral("8"));
+                required->editingFinished();
+                if (history->History())
+                    history->SelectLocation(history->History()->GetSummary().governingLocation);
+            };
+            steps << [=] { Save(w, QStringLiteral("history")); };
+            steps << [=] { w->AnalysisView()->SetMode(CAnalysisView::ComparisonMode); };
             steps << [=]
             {
                 tabs->setCurrentIndex(1);

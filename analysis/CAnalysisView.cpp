@@ -2,6 +2,7 @@
 
 #include "analysis/CAnalysisChart.h"
 #include "analysis/CAnalysisDocument.h"
+#include "analysis/CHistoryView.h"
 #include "core/CSafeSave.h"
 #include "core/CUserPrompts.h"
 #include "data/CCellDecoder.h"
@@ -19,6 +20,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLocale>
+#include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSettings>
 #include <QStyle>
@@ -122,6 +124,18 @@ CAnalysisView::CAnalysisView(QWidget* parent) : QWidget(parent), m_ui(new Ui::CA
     connect(m_chart, &CAnalysisChart::PointClicked, this,
             [this](int cell) { emit CellActivated(cell - 1); });
     m_ui->CompareClearButton->setEnabled(false);
+
+    m_history = new CHistoryView(m_ui->HistoryPage);
+    m_ui->HistoryPageLayout->addWidget(m_history);
+    connect(m_ui->HistoryModeButton, &QRadioButton::toggled, this,
+            [this](bool history)
+            {
+                m_ui->AnalysisModes->setCurrentIndex(history ? HistoryMode : ComparisonMode);
+                if (m_settings)
+                    m_settings->setValue(QStringLiteral("Analysis/Mode"),
+                                         history ? QStringLiteral("history")
+                                                 : QStringLiteral("comparison"));
+            });
 }
 
 CAnalysisView::~CAnalysisView()
@@ -138,11 +152,32 @@ void CAnalysisView::SetDataFiles(const DataFileList* files)
 void CAnalysisView::SetSettings(QSettings* settings)
 {
     m_settings = settings;
+    m_history->SetSettings(settings);
+    // The mode the user left the tab in.
+    if (m_settings &&
+        m_settings->value(QStringLiteral("Analysis/Mode")).toString() == QLatin1String("history"))
+        SetMode(HistoryMode);
+}
+
+void CAnalysisView::SetArchiveLocation(std::function<QString()> location)
+{
+    m_history->SetArchiveLocation(std::move(location));
+}
+
+void CAnalysisView::SetMode(Mode mode)
+{
+    (mode == HistoryMode ? m_ui->HistoryModeButton : m_ui->ComparisonModeButton)->setChecked(true);
+}
+
+CAnalysisView::Mode CAnalysisView::CurrentMode() const
+{
+    return m_ui->HistoryModeButton->isChecked() ? HistoryMode : ComparisonMode;
 }
 
 void CAnalysisView::SetDocumentsDir(std::function<QString()> documentsDir)
 {
-    m_documentsDir = std::move(documentsDir);
+    m_documentsDir = documentsDir;
+    m_history->SetDocumentsDir(std::move(documentsDir));
 }
 
 QString CAnalysisView::DocumentsDir() const
@@ -405,15 +440,15 @@ void CAnalysisView::ShowTable(const CSurveyComparison& comparison)
     // kind of short texts.
     QHeaderView* header = m_ui->ComparisonTable->horizontalHeader();
     header->setResizeContentsPrecision(32);
-    FitColumns();
+    FitColumns(m_ui->ComparisonTable);
 }
 
-void CAnalysisView::FitColumns()
+void CAnalysisView::FitColumns(QTableView* table)
 {
     // A column is as wide as its values or the longest word of its heading,
     // whichever is wider; the heading wraps onto as many lines as it needs.
     // So every column is seen at once on a 1024-pixel screen.
-    QTableView* table = m_ui->ComparisonTable;
+    const QAbstractItemModel* model = table->model();
     QHeaderView* header = table->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
     header->setTextElideMode(Qt::ElideNone);
@@ -421,9 +456,9 @@ void CAnalysisView::FitColumns()
     const int padding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
                         fm.averageCharWidth();
     int lines = 1;
-    for (int column = 0; column < m_model->columnCount(); ++column)
+    for (int column = 0; column < model->columnCount(); ++column)
     {
-        const QString heading = m_model->headerData(column, Qt::Horizontal).toString();
+        const QString heading = model->headerData(column, Qt::Horizontal).toString();
         int widestWord = 0;
         for (const QString& word : heading.split(QLatin1Char(' '), Qt::SkipEmptyParts))
             widestWord = std::max(widestWord, fm.horizontalAdvance(word));

@@ -10,6 +10,8 @@
 #include <optional>
 
 class CAnalysisChart;
+class CHistoryView;
+class QTableView;
 class QChartView;
 class QSettings;
 class QStandardItemModel;
@@ -41,6 +43,19 @@ public:
     void SetDataFiles(const DataFileList* files);
     void SetSettings(QSettings* settings);
     void SetDocumentsDir(std::function<QString()> documentsDir);
+    // Where the survey archive is, for the history of an object.
+    void SetArchiveLocation(std::function<QString()> location);
+
+    // The two modes: the comparison of the selected data file with an
+    // earlier survey, and the history of an archived object.
+    enum Mode
+    {
+        ComparisonMode,
+        HistoryMode
+    };
+    void SetMode(Mode mode);
+    Mode CurrentMode() const;
+    CHistoryView* History() const { return m_history; }
 
     // The data tab selected another file, or the list changed (-1: none).
     void SetCurrentFile(int index);
@@ -67,6 +82,10 @@ public:
     static QString ExportName(const QString& what, const DataFileRecord& file,
                               const QString& suffix);
 
+    // Columns as wide as their values or the longest word of their heading,
+    // the headings wrapped: a table of short figures seen whole at 1024 pixels.
+    static void FitColumns(QTableView* table);
+
     // Row backgrounds of the flagged locations.
     static QColor BelowRequiredColor() { return QColor(255, 205, 205); }
     static QColor LifeShortColor() { return QColor(255, 226, 160); }
@@ -89,6 +108,7 @@ protected:
 private:
     Ui::CAnalysisView* m_ui = nullptr;
     CAnalysisChart* m_chart = nullptr;
+    CHistoryView* m_history = nullptr;
     QChartView* m_chartView = nullptr;
     QStandardItemModel* m_model = nullptr;
     const DataFileList* m_files = nullptr;
@@ -121,7 +141,6 @@ private:
     void OnFieldsEdited();
     void RefreshIfShown();
     void ShowTable(const CSurveyComparison& comparison);
-    void FitColumns();
     void SetPrevious(const DataFileRecord& file, const QString& source,
                      const DataFileList& sourceFiles, bool loaded);
     void ShowPrevious(const DataFileRecord& file, const DataFileRecord& current);

@@ -42,6 +42,7 @@ void CKorvalent::AnalysisSetup()
     m_analysisView->SetDataFiles(&m_dataFiles);
     m_analysisView->SetSettings(Settings());
     m_analysisView->SetDocumentsDir([this] { return m_documentsDir; });
+    m_analysisView->SetArchiveLocation([this] { return ArchiveLocation(); });
     // In a scroll area: the tab's rows of fields and buttons must not widen
     // the window beyond the size it opens with the first time.
     auto* page = new QScrollArea();

@@ -70,6 +70,8 @@ int CliArchiveMove(const CliContext& ctx);
 int CliArchiveRename(const CliContext& ctx);
 int CliArchiveMerge(const CliContext& ctx);
 int CliArchiveRemove(const CliContext& ctx);
+int CliArchiveAccept(const CliContext& ctx);
+int CliHistory(const CliContext& ctx);
 // `download --archive-add`: archives what was downloaded (saved to output).
 int CliArchiveDownloaded(const CliContext& ctx, const DataFileList& files,
                          const MaterialList& materials, const QString& output);

@@ -23,7 +23,8 @@ enum class Application
 };
 
 // A command that draws: its runner and the application it needs, which with
-// `only` set is needed only when that option is given (Core otherwise).
+// `only` set is needed only when one of those options (space-separated) is
+// given (Core otherwise).
 struct DrawingCommand
 {
     const char* name;
@@ -37,6 +38,7 @@ const DrawingCommand kDrawing[] = {
     {"report", CliReport, Application::Gui, nullptr},
     {"screenshot", CliScreenshot, Application::Core, nullptr},
     {"export", CliExport, Application::Core, nullptr},
+    {"history", CliHistory, Application::Widgets, "--png --pdf"},
 };
 
 // Qt's own notes (a missing runtime directory of a bare terminal session)
@@ -59,8 +61,15 @@ Application Needed(int argc, char** argv)
         return Application::Core;
     for (const DrawingCommand& c : kDrawing)
         if (command == QLatin1String(c.name))
-            return c.only && !args.contains(QLatin1String(c.only)) ? Application::Core
-                                                                   : c.application;
+        {
+            if (!c.only)
+                return c.application;
+            for (const QString& option :
+                 QString::fromLatin1(c.only).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                if (args.contains(option))
+                    return c.application;
+            return Application::Core;
+        }
     return Application::Core;
 }
 } // namespace

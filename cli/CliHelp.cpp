@@ -107,6 +107,28 @@ const CommandHelp kHelp[] = {
      KV_ARCHIVE_OPTION "  --survey ID       the survey to delete\n"
                        "  --yes             required: the survey is deleted for good\n",
      "korvalent-cli archive-remove --survey 12 --yes"},
+    {"history",
+     KV_ARCHIVE_OPTION
+     "  OBJECT            the object (its name as archive-list shows it)\n"
+     "  --location N      that location's (cell's) readings with their checks and surveys\n"
+     "  --required T      the least thickness allowed, in the object's unit\n"
+     "  --nominal T       the thickness when new\n"
+     "  --max-interval Y  the longest interval between inspections, years (5, 10, 15)\n"
+     "  --rate KIND       the rate the remaining life is counted with: lt (long-term),\n"
+     "                    st (short-term), regression, or max (the largest of them)\n"
+     "  --csv OUT         write the table and the summary as CSV\n"
+     "  --png OUT         write the trend chart of --location as PNG (without it, of the\n"
+     "                    location with the shortest remaining life)\n"
+     "  --pdf OUT         write the history report as PDF\n"
+     "  --required, --nominal, --max-interval and --rate count for this run only and are\n"
+     "  not stored; the object's settings in the archive stand for those not given.\n",
+     "korvalent-cli history Трубопровод-3 --required 8 --csv history.csv"},
+    {"archive-accept",
+     KV_ARCHIVE_OPTION
+     "  --survey ID       the survey holding the reading (its ID from archive-list)\n"
+     "  --location N      the reading's location (cell number)\n"
+     "  --undo            leave the reading out of the rates again\n",
+     "korvalent-cli archive-accept --survey 12 --location 17"},
 };
 } // namespace
 

@@ -77,6 +77,15 @@ const Command kCommands[] = {
      "move FROM's surveys into INTO; FROM disappears", nullptr},
     {"archive-remove", "[--archive LOCATION] archive-remove --survey ID --yes",
      "delete a survey from the archive", nullptr},
+    {"history",
+     "[--archive LOCATION] history OBJECT [--location N] [--required T] [--nominal T] "
+     "[--max-interval Y] [--rate lt|st|regression|max] [--csv OUT] [--png OUT] [--pdf OUT]",
+     "an object's history over every archived survey: rates, remaining life and next "
+     "inspection per location (thicknesses in the object's unit; options used for this run "
+     "only)",
+     "--csv --png --pdf"},
+    {"archive-accept", "[--archive LOCATION] archive-accept --survey ID --location N [--undo]",
+     "take a reading marked E into the corrosion rates (--undo: leave it out again)", nullptr},
 };
 
 // The command line as the program reads it: what to do before any command,

@@ -85,15 +85,17 @@ bool CliSameFile(const QString& a, const QString& b)
 
 int CliRefuseSameOutputs(const QString& command, const QStringList& args)
 {
-    // Every command that writes two files, and the options naming them.
+    // Every command that writes two files or more, and the options naming
+    // them, pair by pair.
     static const struct
     {
         const char* command;
         const char* first;
         const char* second;
     } outputs[] = {
-        {"download", "-o", "--materials"},
-        {"analyse", "--csv", "--png"},
+        {"download", "-o", "--materials"}, {"analyse", "--csv", "--png"},
+        {"history", "--csv", "--png"},     {"history", "--csv", "--pdf"},
+        {"history", "--png", "--pdf"},
     };
     for (const auto& o : outputs)
     {

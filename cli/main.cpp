@@ -32,6 +32,8 @@ const CliRunner kRunners[] = {
     {"archive-rename", CliArchiveRename},
     {"archive-merge", CliArchiveMerge},
     {"archive-remove", CliArchiveRemove},
+    {"history", CliHistory},
+    {"archive-accept", CliArchiveAccept},
 };
 
 // The drawing module lies at a fixed place relative to the executable, in the

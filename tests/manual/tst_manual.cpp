@@ -1,4 +1,6 @@
+#include "analysis/CObjectHistory.h"
 #include "sim/CVirtualGauge.h"
+#include "tests/analysis/AnalysisTestSupport.h"
 #include "tests/common/TestSupport.h"
 
 #include <QFile>
@@ -8,8 +10,9 @@
 
 // The manual tells what the program does: its cross-references lead to the
 // sections they name, its command-line section covers every command, its
-// pictures are there, and its worked analysis example is what the program
-// computes on the demo data.
+// pictures are there, its worked analysis example is what the program
+// computes on the demo data, and its worked history example is what the
+// history core computes on the readings the example lists.
 class TestManual : public QObject
 {
     Q_OBJECT
@@ -78,6 +81,56 @@ class TestManual : public QObject
         const QString section = Section(QStringLiteral("analysis"));
         const int at = section.indexOf(QStringLiteral("<p><b>Пример</b>"));
         return at < 0 ? QString() : section.mid(at);
+    }
+
+    // The worked example of the history section (from its heading on).
+    QString HistoryExample() const
+    {
+        const QString section = Section(QStringLiteral("history"));
+        const int at = section.indexOf(QStringLiteral("<p><b>Пример</b>"));
+        return at < 0 ? QString() : section.mid(at);
+    }
+
+    // The object of the history example, built from the readings table the
+    // example shows (dates in its header row, one row per cell), so that the
+    // two cannot part.
+    std::unique_ptr<CObjectHistory> ExampleHistory(bool accepted, bool vesselRule) const
+    {
+        const QString example = HistoryExample();
+        static const QRegularExpression header(
+            QStringLiteral("<tr><th>Ячейка</th>((?:<th>[0-9.]+</th>)+)</tr>"));
+        static const QRegularExpression cell(QStringLiteral("<t[dh]>([^<]+)</t[dh]>"));
+        const QRegularExpressionMatch dates = header.match(example);
+        if (!dates.hasMatch())
+            return {};
+        QList<QDate> surveyDates;
+        for (auto it = cell.globalMatch(dates.captured(1)); it.hasNext();)
+            surveyDates << QDate::fromString(it.next().captured(1), QStringLiteral("dd.MM.yyyy"));
+        QList<QStringList> readings(surveyDates.size());
+        static const QRegularExpression row(
+            QStringLiteral("<tr><td>(\\d+)</td>((?:<td>[^<]+</td>)+)</tr>"));
+        const int tableEnd = int(example.indexOf(QStringLiteral("</table>")));
+        for (auto it = row.globalMatch(example.left(tableEnd)); it.hasNext();)
+        {
+            const QRegularExpressionMatch m = it.next();
+            int survey = 0;
+            for (auto c = cell.globalMatch(m.captured(2)); c.hasNext(); ++survey)
+                if (survey < readings.size())
+                    readings[survey] << c.next().captured(1);
+        }
+        QList<CObjectHistory::Survey> surveys;
+        for (int i = 0; i < surveyDates.size(); ++i)
+            surveys.append(
+                {i + 1, QStringLiteral("Линия-9"),
+                 AnalysisTest::File(QStringLiteral("Линия-9"), readings.at(i), surveyDates.at(i))});
+        CObjectHistory::Settings settings;
+        settings.requiredMm = 8.0;
+        settings.vesselRule = vesselRule;
+        QSet<QPair<qint64, int>> marks;
+        if (accepted)
+            marks.insert({2, 3}); // the 2023 survey is the archive's second
+        return std::make_unique<CObjectHistory>(QStringLiteral("Линия-9"), surveys, marks,
+                                                settings);
     }
 
 private Q_SLOTS:
@@ -232,6 +285,84 @@ private Q_SLOTS:
             QVERIFY2(lines.contains(line), qPrintable(line));
         }
         QCOMPARE(summaries, 5);
+    }
+
+    // The history example: the figures it names for a cell are the ones the
+    // core shows in that cell's row.
+    void workedHistoryExample_data()
+    {
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("vesselRule");
+        QTest::addColumn<QStringList>("figures");
+        QTest::newRow("cell 1") << 1 << false << false
+                                << QStringList{"0.180", "0.200", "0.179", "5.5", "14.02.2028"};
+        QTest::newRow("cell 2") << 2 << false << false
+                                << QStringList{"0.160", "0.300", "0.153", "4.0", "16.05.2027"};
+        QTest::newRow("cell 3, E left out")
+            << 3 << false << false << QStringList{"0.040", "—", "20.0", "15.05.2035", "E"};
+        QTest::newRow("cell 3, E accepted")
+            << 3 << true << false << QStringList{"10.20", "0.700", "0.005", "1.1", "10.12.2025"};
+        QTest::newRow("cell 4") << 4 << false << false
+                                << QStringList{"0.060", "0.175", "0.054", "1.7", "24.03.2026", "W"};
+        QTest::newRow("cell 5") << 5 << false << false
+                                << QStringList{"0.060", "—", "20.0", "15.05.2035"};
+        QTest::newRow("cell 4, vessel rule") << 4 << false << true << QStringList{"01.02.2027"};
+        QTest::newRow("cell 3, accepted, vessel rule")
+            << 3 << true << true << QStringList{"07.07.2026"};
+    }
+    void workedHistoryExample()
+    {
+        QFETCH(int, cell);
+        QFETCH(bool, accepted);
+        QFETCH(bool, vesselRule);
+        QFETCH(QStringList, figures);
+        const QString example = HistoryExample();
+        QVERIFY(!example.isEmpty());
+        const std::unique_ptr<CObjectHistory> history = ExampleHistory(accepted, vesselRule);
+        QVERIFY(history);
+        QCOMPARE(history->Surveys().size(), 3);
+        QCOMPARE(history->Locations().size(), 5);
+        const QStringList row = history->RowTexts(history->LocationIndex(cell));
+        QVERIFY(!row.isEmpty());
+        QVERIFY(example.contains(QStringLiteral("Ячейка %1").arg(cell)));
+        for (const QString& figure : figures)
+        {
+            QVERIFY2(row.contains(figure), qPrintable(figure + " / " + row.join(' ')));
+            if (figure != QLatin1String("—"))
+                QVERIFY2(example.contains(figure), qPrintable(figure));
+        }
+    }
+
+    // Every summary line the example quotes is one the core gives, before
+    // and after the E reading is accepted.
+    void workedHistorySummary_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<int>("count");
+        QTest::newRow("before") << "summary" << false << 5;
+        QTest::newRow("accepted") << "summary-accepted" << true << 3;
+    }
+    void workedHistorySummary()
+    {
+        QFETCH(QString, list);
+        QFETCH(bool, accepted);
+        QFETCH(int, count);
+        const QString example = HistoryExample();
+        const int start = int(example.indexOf(QStringLiteral("<ul class=\"%1\">").arg(list)));
+        QVERIFY(start >= 0);
+        const QString quotedList =
+            example.mid(start, example.indexOf(QStringLiteral("</ul>"), start) - start);
+        const QStringList lines = ExampleHistory(accepted, false)->SummaryLines();
+        static const QRegularExpression quoted(QStringLiteral("<li>«([^»]+)»</li>"));
+        int summaries = 0;
+        for (auto it = quoted.globalMatch(quotedList); it.hasNext(); ++summaries)
+        {
+            const QString line = it.next().captured(1);
+            QVERIFY2(lines.contains(line), qPrintable(line));
+        }
+        QCOMPARE(summaries, count);
     }
 };
 
