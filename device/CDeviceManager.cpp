@@ -19,6 +19,9 @@ namespace
 constexpr int kStatusTime = 5000;
 constexpr int kUntilReplaced = 0;
 constexpr qint64 kRecordReportInterval = 50; // ms between per-record reports
+// Least time between two wake-ups of the window thread for status reports,
+// unless the worker has to wait for the gauge, shows a box or ends its run.
+constexpr qint64 kReportWakeInterval = 50;
 
 QString NotAcknowledgedText()
 {
@@ -148,21 +151,46 @@ void CDeviceManager::WorkerLoop()
             m_workPending = false;
         }
         RunCurrentTask();
-        Tell({Report::Done, QString()});
+        Tell({Report::Done, QString()}, Wake::Now);
     }
 }
 
-void CDeviceManager::Tell(Report&& report)
+void CDeviceManager::Tell(Report&& report, Wake wake)
 {
+    // Reports made in quick succession go over together: a task at the
+    // speed of a pseudo-terminal is over in a few milliseconds, and every
+    // wake-up of the window thread costs more than a dozen exchanges.
+    if (wake == Wake::Timed && m_lastWake.isValid() && !m_lastWake.hasExpired(kReportWakeInterval))
+        wake = Wake::Later;
     bool post = false;
     {
         QMutexLocker lock(&m_reportLock);
         m_reports.push_back(std::move(report));
-        post = !m_reportsPosted;
-        m_reportsPosted = true;
+        post = wake != Wake::Later && !m_reportsPosted;
+        if (post)
+            m_reportsPosted = true;
     }
     if (post)
+    {
+        m_lastWake.start();
         QCoreApplication::postEvent(this, new QEvent(kReportsEvent));
+    }
+}
+
+void CDeviceManager::SendHeldReports()
+{
+    bool post = false;
+    {
+        QMutexLocker lock(&m_reportLock);
+        post = !m_reports.empty() && !m_reportsPosted;
+        if (post)
+            m_reportsPosted = true;
+    }
+    if (post)
+    {
+        m_lastWake.start();
+        QCoreApplication::postEvent(this, new QEvent(kReportsEvent));
+    }
 }
 
 bool CDeviceManager::event(QEvent* event)
@@ -391,13 +419,13 @@ int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
 void CDeviceManager::Status(const QString& text, int timeout)
 {
     FlushRecordDone();
-    Tell({Report::Status, text, timeout});
+    Tell({Report::Status, text, timeout}, Wake::Timed);
 }
 
 void CDeviceManager::ErrorBox(const QString& text)
 {
     FlushRecordDone();
-    Tell({Report::Box, text});
+    Tell({Report::Box, text}, Wake::Now);
 }
 
 void CDeviceManager::RecordDone(const std::function<QString(int index)>* text, int done, int total)
@@ -419,8 +447,8 @@ void CDeviceManager::FlushRecordDone()
     const std::function<QString(int)>* text = m_recordText;
     m_recordText = nullptr;
     if (text)
-        Tell({Report::Status, (*text)(m_recordDone - 1), kStatusTime});
-    Tell({Report::Progress, QString(), m_recordDone, m_recordTotal});
+        Tell({Report::Status, (*text)(m_recordDone - 1), kStatusTime}, Wake::Later);
+    Tell({Report::Progress, QString(), m_recordDone, m_recordTotal}, Wake::Timed);
 }
 
 void CDeviceManager::Unexpected(const QString& text)
@@ -565,6 +593,8 @@ void CDeviceManager::RunCurrentTask()
     CSerialLink& link = *ownLink;
     link.SetReadTimeout(m_readTimeout);
     link.SetAbortFlag(&m_abort);
+    // A gauge that keeps us waiting: what was held back is shown meanwhile.
+    link.SetWaitHook([this] { SendHeldReports(); });
 
     Status(tr("Открываю порт '%1'... ").arg(m_portName));
     m_openError = link.Open(m_portPath);

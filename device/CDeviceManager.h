@@ -127,8 +127,17 @@ private:
         int a = 0; // status: time-out; progress: done
         int b = 0; // progress: total
     };
-    void Tell(Report&& report); // worker thread
-    void DeliverReports();      // user interface thread
+    // When a report wakes the window thread: at once, or when the last
+    // wake-up is long enough ago (else with the next one), or with the next.
+    enum class Wake
+    {
+        Now,
+        Timed,
+        Later
+    };
+    void Tell(Report&& report, Wake wake); // worker thread
+    void SendHeldReports();                // worker thread, when it has to wait
+    void DeliverReports();                 // user interface thread
     // Queues the completion call of the receiver's DeviceTaskCompleted slot.
     void CallReceiver(QObject* receiver, int TaskID, const void* lpUserBuf, int nDataLength);
 
@@ -211,6 +220,7 @@ private:
     QMutex m_reportLock;
     std::deque<Report> m_reports;
     bool m_reportsPosted = false; // a delivery is queued or running
+    QElapsedTimer m_lastWake;     // worker thread
 
     // The receiver class last seen and the index of its completion slot.
     const QMetaObject* m_receiverClass = nullptr;
