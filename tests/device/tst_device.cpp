@@ -184,6 +184,9 @@ private Q_SLOTS:
         CDeviceHarness h;
         h.SelectPort(gauge->PortPath());
         h.manager->SetReadTimeout(8000);
+        // The first texts go out at once; those after a short identification
+        // would wait for the next report, which comes only with the reply.
+        gauge->InjectFault(CVirtualGauge::FaultDelay, 0xAA, -1, 30);
         gauge->InjectFault(CVirtualGauge::FaultDelay, 0x01, -1, 2500);
         h.manager->StartTask(9, nullptr, 0, &h.recorder);
         QTRY_VERIFY(
