@@ -1,5 +1,6 @@
 #include "app/CKorvalent.h"
 
+#include "app/CDeferredIcons.h"
 #include "app/CElidedLabel.h"
 #include "app/CScreenFit.h"
 #include "app/CTableFitter.h"
@@ -87,15 +88,12 @@ protected:
 
 CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKorvalent)
 {
-    // 1. The windows this one owns for its whole life, created once, no parent.
-    m_aboutDialog = new CAboutDialog();
-    m_deviceSelector = new CDeviceSelectorDialog();
-    m_materialsEditor = new CMaterialsEditorDialog();
-    m_resultsExporter = new CResultsExporter();
-    m_pepEditor = new CPEPParamsEditorDialog();
-    m_pepList = new CPEPListDialog();
-    m_screenshotDialog = new CDeviceScreenshotDialog();
-    m_reportPreview = new CReportPreviewWindow();
+    // Icons are read when first shown, here and in every window built later.
+    CDeferredIcons::Install();
+
+    // 1. The windows this one owns for its whole life, without a parent, are
+    // built when first asked for (Owned): building them all took a third of
+    // the start-up, and most sessions open few of them.
 
     // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
 
@@ -373,36 +371,93 @@ void CKorvalent::UpdateDeviceLabel()
     m_deviceStatusLabel->setText(tr("Устройство: %1, порт '%2'").arg(name, portName));
 }
 
+// Built once, kept for the main window's life; every showing fits it onto
+// its screen, however large it was made.
+template <typename Window> Window* CKorvalent::Owned(Window*& window) const
+{
+    if (!window)
+    {
+        window = new Window();
+        CScreenFit::Watch(window);
+    }
+    return window;
+}
+
+CDeviceSelectorDialog* CKorvalent::DeviceSelector() const
+{
+    return Owned(m_deviceSelector);
+}
+
+CMaterialsEditorDialog* CKorvalent::MaterialsEditor() const
+{
+    return Owned(m_materialsEditor);
+}
+
+CAboutDialog* CKorvalent::AboutDialog() const
+{
+    return Owned(m_aboutDialog);
+}
+
+CResultsExporter* CKorvalent::ResultsExporter() const
+{
+    // Shown only during an export, never on its own: not watched.
+    if (!m_resultsExporter)
+        m_resultsExporter = new CResultsExporter();
+    return m_resultsExporter;
+}
+
+CPEPParamsEditorDialog* CKorvalent::PEPEditor() const
+{
+    return Owned(m_pepEditor);
+}
+
+CPEPListDialog* CKorvalent::PEPList() const
+{
+    return Owned(m_pepList);
+}
+
+CDeviceScreenshotDialog* CKorvalent::ScreenshotDialog() const
+{
+    return Owned(m_screenshotDialog);
+}
+
+CReportPreviewWindow* CKorvalent::ReportPreview() const
+{
+    if (!m_reportPreview)
+        const_cast<CKorvalent*>(this)->ReportPreviewSetup(Owned(m_reportPreview));
+    return m_reportPreview;
+}
+
 // Each of these shows the window this one owns; the window keeps its content
 // between showings.
 void CKorvalent::ShowPEPListDialog()
 {
-    m_pepList->show();
+    PEPList()->show();
 }
 
 void CKorvalent::ShowPEPEditorDialog()
 {
-    m_pepEditor->show();
+    PEPEditor()->show();
 }
 
 void CKorvalent::ShowMaterialsEditorDialog()
 {
-    m_materialsEditor->show();
+    MaterialsEditor()->show();
 }
 
 void CKorvalent::ShowDeviceSelectorDialog()
 {
-    m_deviceSelector->show();
+    DeviceSelector()->show();
 }
 
 void CKorvalent::ShowDeviceScreenshotDialog()
 {
-    m_screenshotDialog->show();
+    ScreenshotDialog()->show();
 }
 
 void CKorvalent::ShowAboutDialog()
 {
-    m_aboutDialog->show();
+    AboutDialog()->show();
 }
 
 QString CKorvalent::HelpFilePath()
@@ -535,6 +590,22 @@ void CKorvalent::OnChangeDocumentsDir()
     // For this session only: the settings keep the directory they had.
     m_documentsDir = dir;
     UserPrompts().Information(this, title, tr("Текущий рабочий каталог изменён на: '%1'").arg(dir));
+}
+
+bool CKorvalent::event(QEvent* event)
+{
+    if (!m_painted && event->type() == QEvent::Paint)
+    {
+        m_painted = true;
+        QTimer::singleShot(0, this, &CKorvalent::AfterFirstPaint);
+    }
+    return QMainWindow::event(event);
+}
+
+void CKorvalent::AfterFirstPaint()
+{
+    // Ready before the user first turns to its tab.
+    AnalysisView();
 }
 
 void CKorvalent::closeEvent(QCloseEvent* event)

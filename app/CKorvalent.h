@@ -19,6 +19,7 @@ class QItemSelectionModel;
 class QTimer;
 class QSettings;
 class QProgressBar;
+class QScrollArea;
 class QToolButton;
 class CAboutDialog;
 class CDeviceSelectorDialog;
@@ -71,17 +72,19 @@ public:
     QStandardItemModel* StatisticsModel() const { return m_statisticsModel; }
     QStandardItemModel* ReportResultsModel() const { return m_reportResultsModel; }
     QStandardItemModel* ReportStatsModel() const { return m_reportStatsModel; }
-    CDeviceSelectorDialog* DeviceSelector() const { return m_deviceSelector; }
-    CMaterialsEditorDialog* MaterialsEditor() const { return m_materialsEditor; }
-    CAboutDialog* AboutDialog() const { return m_aboutDialog; }
-    CResultsExporter* ResultsExporter() const { return m_resultsExporter; }
-    CPEPParamsEditorDialog* PEPEditor() const { return m_pepEditor; }
-    CPEPListDialog* PEPList() const { return m_pepList; }
-    CDeviceScreenshotDialog* ScreenshotDialog() const { return m_screenshotDialog; }
-    CReportPreviewWindow* ReportPreview() const { return m_reportPreview; }
+    // The windows this one owns, each built when first asked for.
+    CDeviceSelectorDialog* DeviceSelector() const;
+    CMaterialsEditorDialog* MaterialsEditor() const;
+    CAboutDialog* AboutDialog() const;
+    CResultsExporter* ResultsExporter() const;
+    CPEPParamsEditorDialog* PEPEditor() const;
+    CPEPListDialog* PEPList() const;
+    CDeviceScreenshotDialog* ScreenshotDialog() const;
+    CReportPreviewWindow* ReportPreview() const;
     // The report document of the last generation (empty before the first).
     const QString& ReportDocument() const { return m_reportDocument; }
-    CAnalysisView* AnalysisView() const { return m_analysisView; }
+    // Built when first asked for, when its tab is chosen or after the first paint.
+    CAnalysisView* AnalysisView() const;
     // Selects and shows a row of the results table; false when there is none.
     bool SelectResultRow(int row);
 
@@ -169,19 +172,23 @@ private Q_SLOTS:
     void RefreshCurrentTab();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     // --- frame (CKorvalent.cpp) ---
     Ui::CKorvalent* m_ui = nullptr;
-    CAboutDialog* m_aboutDialog = nullptr;
-    CDeviceSelectorDialog* m_deviceSelector = nullptr;
-    CMaterialsEditorDialog* m_materialsEditor = nullptr;
-    CResultsExporter* m_resultsExporter = nullptr;
-    CPEPParamsEditorDialog* m_pepEditor = nullptr;
-    CPEPListDialog* m_pepList = nullptr;
-    CDeviceScreenshotDialog* m_screenshotDialog = nullptr;
+    // Owned windows without a parent: null until first asked for (a window
+    // nobody opens costs nothing at start-up).
+    mutable CAboutDialog* m_aboutDialog = nullptr;
+    mutable CDeviceSelectorDialog* m_deviceSelector = nullptr;
+    mutable CMaterialsEditorDialog* m_materialsEditor = nullptr;
+    mutable CResultsExporter* m_resultsExporter = nullptr;
+    mutable CPEPParamsEditorDialog* m_pepEditor = nullptr;
+    mutable CPEPListDialog* m_pepList = nullptr;
+    mutable CDeviceScreenshotDialog* m_screenshotDialog = nullptr;
+    template <typename Window> Window* Owned(Window*& window) const;
     QStandardItemModel* m_filesModel = nullptr;
     QItemSelectionModel* m_filesSelection = nullptr;
     QStandardItemModel* m_resultsModel = nullptr;
@@ -194,6 +201,9 @@ private:
     QString m_documentsDir;
     QString m_reportTemplate;
     QSettings* m_ownSettings = nullptr; // only when the entry made none
+    bool m_painted = false;             // the first paint has been seen
+    // What the window builds once it has painted for the first time.
+    void AfterFirstPaint();
     QSettings* Settings();
     void ConnectActions();
 
@@ -220,7 +230,9 @@ private:
     void CancelDeviceChain();
 
     // --- report (CKorvalent_Report.cpp) ---
-    CReportPreviewWindow* m_reportPreview = nullptr;
+    mutable CReportPreviewWindow* m_reportPreview = nullptr;
+    // Ties a newly built preview window to this one.
+    void ReportPreviewSetup(CReportPreviewWindow* preview);
     QString m_reportDocument;
     void ReportSetup();
     bool HasSelectedDataFile() const;
@@ -238,7 +250,9 @@ private:
 
     // --- analysis (CKorvalent_Analysis.cpp) ---
     CAnalysisView* m_analysisView = nullptr;
+    QScrollArea* m_analysisPage = nullptr; // the tab the view goes into
     void AnalysisSetup();
+    void BuildAnalysisView();
 
     // --- keys, focus and screen fit (CKorvalent_Keys.cpp) ---
     void KeysSetup();

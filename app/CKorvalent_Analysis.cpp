@@ -38,19 +38,40 @@ int ExtremeRow(const DataFileRecord& file, bool largest)
 
 void CKorvalent::AnalysisSetup()
 {
-    m_analysisView = new CAnalysisView();
-    m_analysisView->SetDataFiles(&m_dataFiles);
-    m_analysisView->SetSettings(Settings());
-    m_analysisView->SetDocumentsDir([this] { return m_documentsDir; });
-    m_analysisView->SetArchiveLocation([this] { return ArchiveLocation(); });
     // In a scroll area: the tab's rows of fields and buttons must not widen
     // the window beyond the size it opens with the first time.
     auto* page = new QScrollArea();
     page->setObjectName(QStringLiteral("tab_analysis"));
     page->setFrameShape(QFrame::NoFrame);
     page->setWidgetResizable(true);
-    page->setWidget(m_analysisView);
     m_ui->mainTabWidget->addTab(page, tr("     Анализ     "));
+    m_analysisPage = page;
+    // The view itself (its chart above all) is built when first needed:
+    // when its tab is chosen, when asked for, or once the window has painted.
+    connect(m_ui->mainTabWidget, &QTabWidget::currentChanged, this,
+            [this, page]
+            {
+                if (m_ui->mainTabWidget->currentWidget() == page)
+                    AnalysisView();
+            });
+    connect(m_ui->StatisticsTable, &QTableView::clicked, this, &CKorvalent::OnStatisticsTableClick);
+}
+
+CAnalysisView* CKorvalent::AnalysisView() const
+{
+    if (!m_analysisView && m_analysisPage)
+        const_cast<CKorvalent*>(this)->BuildAnalysisView();
+    return m_analysisView;
+}
+
+void CKorvalent::BuildAnalysisView()
+{
+    m_analysisView = new CAnalysisView();
+    m_analysisView->SetDataFiles(&m_dataFiles);
+    m_analysisView->SetSettings(Settings());
+    m_analysisView->SetDocumentsDir([this] { return m_documentsDir; });
+    m_analysisView->SetArchiveLocation([this] { return ArchiveLocation(); });
+    m_analysisPage->setWidget(m_analysisView);
     m_analysisView->SetCurrentFile(m_nSelectedFile);
 
     connect(
@@ -62,7 +83,6 @@ void CKorvalent::AnalysisSetup()
                     tr("Ячейка %1 выделена в таблице результатов на вкладке «Данные»").arg(row + 1),
                     5000);
         });
-    connect(m_ui->StatisticsTable, &QTableView::clicked, this, &CKorvalent::OnStatisticsTableClick);
 }
 
 bool CKorvalent::SelectResultRow(int row)

@@ -23,7 +23,7 @@ void CKorvalent::ExportResultsToCSV()
         tr("Значения разделённые запятой (*.csv)"));
     if (path.isEmpty())
         return;
-    if (!m_resultsExporter->ExportToCSV(path, *m_resultsModel))
+    if (!ResultsExporter()->ExportToCSV(path, *m_resultsModel))
         UserPrompts().Warning(this, Title(),
                               tr("Не удалось создать файл с результатами в формате CSV."));
 }
@@ -38,10 +38,11 @@ void CKorvalent::ExportResultsToXLS()
         tr("Excel таблица (*.xls)") + QStringLiteral(";;") + tr("Excel таблица (*.xlsx)"));
     if (path.isEmpty())
         return;
-    m_resultsExporter->show();
-    if (!m_resultsExporter->ExportToXLS(path, *m_resultsModel))
+    CResultsExporter* exporter = ResultsExporter();
+    exporter->show();
+    if (!exporter->ExportToXLS(path, *m_resultsModel))
     {
-        m_resultsExporter->hide();
+        exporter->hide();
         UserPrompts().Warning(this, Title(),
                               tr("Не удалось создать файл с результатами в формате XLS."));
         return;

@@ -206,18 +206,7 @@ void CKorvalent::KeysSetup()
         room.rheight() -= menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
         scroll->setMinimumSize(content->minimumSizeHint().boundedTo(room));
     }
-
-    // Esc closes the preview as it closes every dialog.
-    auto* closePreview = new QShortcut(QKeySequence(Qt::Key_Escape), m_reportPreview);
-    connect(closePreview, &QShortcut::activated, m_reportPreview, &QWidget::close);
-
-    // Each window opens on the screen it lands on, however large it was made.
-    for (QWidget* window :
-         {static_cast<QWidget*>(m_reportPreview), static_cast<QWidget*>(m_deviceSelector),
-          static_cast<QWidget*>(m_materialsEditor), static_cast<QWidget*>(m_pepEditor),
-          static_cast<QWidget*>(m_pepList), static_cast<QWidget*>(m_screenshotDialog),
-          static_cast<QWidget*>(m_aboutDialog)})
-        CScreenFit::Watch(window);
+    // The owned windows are fitted to their screen as they are built (Owned).
 }
 
 void CKorvalent::RefreshCurrentTab()

@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QSettings>
+#include <QShortcut>
 #include <QStandardItemModel>
 
 namespace
@@ -168,6 +169,30 @@ void SetWidgetText(QWidget* widget, const QString& text)
 }
 } // namespace
 
+void CKorvalent::ReportPreviewSetup(CReportPreviewWindow* preview)
+{
+    connect(preview, &CReportPreviewWindow::RefreshRequested, this,
+            [this, preview]
+            {
+                OnReportDocumentRefresh();
+                preview->HtmlFrame()->setHtml(m_reportDocument);
+            });
+    connect(preview, &CReportPreviewWindow::PrintRequested, this,
+            [this, preview]
+            {
+                QTextBrowser* frame = preview->HtmlFrame();
+                if (HoldsReport(frame) && ConfirmReportSource())
+                {
+                    OnReportDocumentRefresh();
+                    frame->setHtml(m_reportDocument);
+                }
+                CReportPrinter::Print(frame->document(), preview);
+            });
+    // Esc closes the preview as it closes every dialog.
+    auto* closePreview = new QShortcut(QKeySequence(Qt::Key_Escape), preview);
+    connect(closePreview, &QShortcut::activated, preview, &QWidget::close);
+}
+
 void CKorvalent::ReportSetup()
 {
     UseReportDocument(m_ui->ReportBrowser);
@@ -180,24 +205,6 @@ void CKorvalent::ReportSetup()
     sourceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_ui->tab_3Layout->insertWidget(0, sourceLabel);
     SetReportSource(CReportSource());
-
-    connect(m_reportPreview, &CReportPreviewWindow::RefreshRequested, this,
-            [this]
-            {
-                OnReportDocumentRefresh();
-                m_reportPreview->HtmlFrame()->setHtml(m_reportDocument);
-            });
-    connect(m_reportPreview, &CReportPreviewWindow::PrintRequested, this,
-            [this]
-            {
-                QTextBrowser* frame = m_reportPreview->HtmlFrame();
-                if (HoldsReport(frame) && ConfirmReportSource())
-                {
-                    OnReportDocumentRefresh();
-                    frame->setHtml(m_reportDocument);
-                }
-                CReportPrinter::Print(frame->document(), m_reportPreview);
-            });
 
     connect(m_ui->action_report_save_pdf, &QAction::triggered, this,
             &CKorvalent::OnReportSaveToPdf);
@@ -446,7 +453,7 @@ void CKorvalent::OnReportDocumentPrint()
 void CKorvalent::OnReportDocumentPreview()
 {
     OnReportDocumentRefresh();
-    m_reportPreview->ShowDocument(m_reportDocument);
+    ReportPreview()->ShowDocument(m_reportDocument);
 }
 
 void CKorvalent::OnReportClearInfoFields()

@@ -4,5 +4,5 @@
 
 void CDeviceIODispatcher::run()
 {
-    m_manager->RunCurrentTask();
+    m_manager->WorkerLoop();
 }

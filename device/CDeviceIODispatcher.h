@@ -4,7 +4,8 @@
 
 class CDeviceManager;
 
-// The device worker: runs the current task of its manager, then finishes.
+// The device worker: runs the tasks of its manager one after the other,
+// waiting in between, until the manager ends.
 class CDeviceIODispatcher : public QThread
 {
 public:

@@ -9,6 +9,7 @@
 #include "device/CSerialLink.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QSettings>
 
 #include <cstring>
@@ -18,6 +19,9 @@ namespace
 constexpr int kStatusTime = 5000;
 constexpr int kUntilReplaced = 0;
 constexpr qint64 kRecordReportInterval = 50; // ms between per-record reports
+// Least time between two wake-ups of the window thread for status reports,
+// unless the worker has to wait for the gauge, shows a box or ends its run.
+constexpr qint64 kReportWakeInterval = 50;
 
 QString NotAcknowledgedText()
 {
@@ -42,8 +46,11 @@ template <typename Record> Record RecordFromReply(const TransferSlot& reply)
     return record;
 }
 
-const char* const kCompletedSignal = SIGNAL(DeviceTaskCompleted(int, const void*, int));
-const char* const kCompletedSlot = SLOT(DeviceTaskCompleted(int, const void*, int));
+// The slot every receiver of a task declares.
+const char* const kCompletedSlot = "DeviceTaskCompleted(int,const void*,int)";
+
+// Posted to the manager when the worker has queued reports.
+const QEvent::Type kReportsEvent = QEvent::Type(QEvent::registerEventType());
 } // namespace
 
 CDeviceManager::CDeviceManager(QObject* parent) : QObject(parent), m_worker(this)
@@ -52,7 +59,6 @@ CDeviceManager::CDeviceManager(QObject* parent) : QObject(parent), m_worker(this
     qRegisterMetaType<const void*>("const void*");
     connect(this, &CDeviceManager::ShowErrorMessageBox, this, &CDeviceManager::ErrorMessageBox);
     connect(this, &CDeviceManager::ShowInfoMessageBox, this, &CDeviceManager::InfoMessageBox);
-    connect(&m_worker, &QThread::finished, this, &CDeviceManager::DeviceThreadDone);
 }
 
 CDeviceManager::~CDeviceManager()
@@ -63,6 +69,11 @@ CDeviceManager::~CDeviceManager()
         // must not take up to a whole read time-out.
         m_cancel = true;
         m_abort = true;
+        {
+            QMutexLocker lock(&m_workLock);
+            m_workerStop = true;
+        }
+        m_workWake.wakeAll();
         m_worker.wait();
     }
     if (m_busy)
@@ -115,10 +126,144 @@ int CDeviceManager::StartTask(int TaskID, void* lpUserBuf, int nValue, QObject* 
         }
     }
 
-    if (receiver)
-        connect(this, kCompletedSignal, receiver, kCompletedSlot, Qt::QueuedConnection);
-    m_worker.start(QThread::InheritPriority);
+    // The worker is started with the first task and then waits for the next
+    // one: a thread per task cost more than a whole task's frames.
+    if (!m_worker.isRunning())
+        m_worker.start(QThread::InheritPriority);
+    {
+        QMutexLocker lock(&m_workLock);
+        m_workPending = true;
+    }
+    m_workWake.wakeOne();
     return 0;
+}
+
+void CDeviceManager::WorkerLoop()
+{
+    for (;;)
+    {
+        {
+            QMutexLocker lock(&m_workLock);
+            while (!m_workPending && !m_workerStop)
+                m_workWake.wait(&m_workLock);
+            if (m_workerStop)
+                return;
+            m_workPending = false;
+        }
+        RunCurrentTask();
+        Tell({Report::Done, QString()}, Wake::Now);
+    }
+}
+
+void CDeviceManager::Tell(Report&& report, Wake wake)
+{
+    // Reports made in quick succession go over together: a task at the
+    // speed of a pseudo-terminal is over in a few milliseconds, and every
+    // wake-up of the window thread costs more than a dozen exchanges.
+    if (wake == Wake::Timed && m_lastWake.isValid() && !m_lastWake.hasExpired(kReportWakeInterval))
+        wake = Wake::Later;
+    bool post = false;
+    {
+        QMutexLocker lock(&m_reportLock);
+        m_reports.push_back(std::move(report));
+        post = wake != Wake::Later && !m_reportsPosted;
+        if (post)
+            m_reportsPosted = true;
+    }
+    if (post)
+    {
+        m_lastWake.start();
+        QCoreApplication::postEvent(this, new QEvent(kReportsEvent));
+    }
+}
+
+void CDeviceManager::SendHeldReports()
+{
+    bool post = false;
+    {
+        QMutexLocker lock(&m_reportLock);
+        post = !m_reports.empty() && !m_reportsPosted;
+        if (post)
+            m_reportsPosted = true;
+    }
+    if (post)
+    {
+        m_lastWake.start();
+        QCoreApplication::postEvent(this, new QEvent(kReportsEvent));
+    }
+}
+
+bool CDeviceManager::event(QEvent* event)
+{
+    if (event->type() != kReportsEvent)
+        return QObject::event(event);
+    DeliverReports();
+    return true;
+}
+
+void CDeviceManager::DeliverReports()
+{
+    for (;;)
+    {
+        Report report;
+        {
+            QMutexLocker lock(&m_reportLock);
+            if (m_reports.empty())
+            {
+                m_reportsPosted = false;
+                return;
+            }
+            report = std::move(m_reports.front());
+            m_reports.pop_front();
+            // A box runs an event loop of its own until it is closed: what
+            // follows it is delivered meanwhile, from there.
+            if (report.kind == Report::Box)
+                QCoreApplication::postEvent(this, new QEvent(kReportsEvent));
+        }
+        switch (report.kind)
+        {
+        case Report::Status:
+            emit ShowStatusMessage(report.text, report.a);
+            break;
+        case Report::Box:
+            emit ShowErrorMessageBox(report.text);
+            return;
+        case Report::Progress:
+            emit TaskProgress(report.a, report.b);
+            break;
+        case Report::Done:
+            DeviceThreadDone();
+            break;
+        }
+    }
+}
+
+void CDeviceManager::CallReceiver(QObject* receiver, int TaskID, const void* lpUserBuf,
+                                  int nDataLength)
+{
+    // The slot is looked up once per receiver class, not connected and
+    // disconnected by its signature for every task.
+    const QMetaObject* receiverClass = receiver->metaObject();
+    if (receiverClass != m_receiverClass)
+    {
+        m_receiverClass = receiverClass;
+        m_receiverSlot = receiverClass->indexOfSlot(kCompletedSlot);
+    }
+    const int slot = m_receiverSlot;
+    if (slot < 0)
+    {
+        qWarning("CDeviceManager: %s has no slot %s", receiverClass->className(), kCompletedSlot);
+        return;
+    }
+    // Queued on the receiver: it goes with the receiver if that is deleted first.
+    QMetaObject::invokeMethod(
+        receiver,
+        [receiver, slot, TaskID, lpUserBuf, nDataLength]() mutable
+        {
+            void* args[] = {nullptr, &TaskID, &lpUserBuf, &nDataLength};
+            QMetaObject::metacall(receiver, QMetaObject::InvokeMetaMethod, slot, args);
+        },
+        Qt::QueuedConnection);
 }
 
 QString CDeviceManager::DeviceBusyText()
@@ -184,12 +329,12 @@ void CDeviceManager::DeviceThreadDone()
     m_lastCancelled = m_cancelled;
     m_lastIdentified = m_identified;
     QObject* receiver = m_receiver.data();
-    if (m_portReady == 1 && m_errorFlag == 0)
-        emit DeviceTaskCompleted(m_taskID, m_slots[1].Payload(), m_nValue);
-    else
-        emit DeviceTaskCompleted(m_taskID, nullptr, -1);
+    const bool ok = m_portReady == 1 && m_errorFlag == 0;
+    const void* payload = ok ? m_slots[1].Payload() : nullptr;
+    const int length = ok ? m_nValue : -1;
+    emit DeviceTaskCompleted(m_taskID, payload, length);
     if (receiver)
-        disconnect(this, kCompletedSignal, receiver, kCompletedSlot);
+        CallReceiver(receiver, m_taskID, payload, length);
     m_busy = false;
     m_taskLock.unlock();
 }
@@ -274,13 +419,13 @@ int CDeviceManager::ExchangeFrames(TransferSlot* transfer, int count)
 void CDeviceManager::Status(const QString& text, int timeout)
 {
     FlushRecordDone();
-    emit ShowStatusMessage(text, timeout);
+    Tell({Report::Status, text, timeout}, Wake::Timed);
 }
 
 void CDeviceManager::ErrorBox(const QString& text)
 {
     FlushRecordDone();
-    emit ShowErrorMessageBox(text);
+    Tell({Report::Box, text}, Wake::Now);
 }
 
 void CDeviceManager::RecordDone(const std::function<QString(int index)>* text, int done, int total)
@@ -302,8 +447,8 @@ void CDeviceManager::FlushRecordDone()
     const std::function<QString(int)>* text = m_recordText;
     m_recordText = nullptr;
     if (text)
-        emit ShowStatusMessage((*text)(m_recordDone - 1), kStatusTime);
-    emit TaskProgress(m_recordDone, m_recordTotal);
+        Tell({Report::Status, (*text)(m_recordDone - 1), kStatusTime}, Wake::Later);
+    Tell({Report::Progress, QString(), m_recordDone, m_recordTotal}, Wake::Timed);
 }
 
 void CDeviceManager::Unexpected(const QString& text)
@@ -448,6 +593,8 @@ void CDeviceManager::RunCurrentTask()
     CSerialLink& link = *ownLink;
     link.SetReadTimeout(m_readTimeout);
     link.SetAbortFlag(&m_abort);
+    // A gauge that keeps us waiting: what was held back is shown meanwhile.
+    link.SetWaitHook([this] { SendHeldReports(); });
 
     Status(tr("Открываю порт '%1'... ").arg(m_portName));
     m_openError = link.Open(m_portPath);
@@ -790,6 +937,7 @@ void CDeviceManager::RunReadCells()
     read.replyLength = sizeof(CellRecord);
     // 0xFF is the gauge's "no cells", also in a list that did not come from task 11.
     read.count = file.header.records == 0xFF ? 0 : file.header.records;
+    file.cells.reserve(file.cells.size() + read.count);
     read.payload = [fileIndex = quint8(m_nValue)](int j, quint8* out)
     {
         out[0] = fileIndex;

@@ -11,7 +11,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWaitCondition>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -100,10 +102,48 @@ public Q_SLOTS:
     void InfoMessageBox(QString text);
     void DeviceThreadDone();
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     friend class CDeviceIODispatcher;
 
-    // Worker side (CDeviceIODispatcher::run).
+    // What the worker tells the user interface thread, in the order it
+    // happened: texts, boxes, progress and the end of the run. The worker
+    // queues them and wakes the user interface thread only when it is not
+    // already due to look; there they are emitted one by one, so every
+    // receiver sees each of them, in order, on that thread.
+    struct Report
+    {
+        enum Kind : quint8
+        {
+            Status,
+            Box,
+            Progress,
+            Done
+        };
+        Kind kind = Status;
+        QString text;
+        int a = 0; // status: time-out; progress: done
+        int b = 0; // progress: total
+    };
+    // When a report wakes the window thread: at once, or when the last
+    // wake-up is long enough ago (else with the next one), or with the next.
+    enum class Wake
+    {
+        Now,
+        Timed,
+        Later
+    };
+    void Tell(Report&& report, Wake wake); // worker thread
+    void SendHeldReports();                // worker thread, when it has to wait
+    void DeliverReports();                 // user interface thread
+    // Queues the completion call of the receiver's DeviceTaskCompleted slot.
+    void CallReceiver(QObject* receiver, int TaskID, const void* lpUserBuf, int nDataLength);
+
+    // Worker side (CDeviceIODispatcher::run): one thread for the manager's
+    // life, waiting between tasks.
+    void WorkerLoop();
     void RunCurrentTask();
     void RunTaskBody();
     bool Exchange(); // one request/reply exchange with the reply length guard
@@ -171,6 +211,20 @@ private:
     QMutex m_taskLock;
     bool m_busy = false;
     CDeviceIODispatcher m_worker;
+    // Hand-over of a task to the waiting worker.
+    QMutex m_workLock;
+    QWaitCondition m_workWake;
+    bool m_workPending = false;
+    bool m_workerStop = false;
+
+    QMutex m_reportLock;
+    std::deque<Report> m_reports;
+    bool m_reportsPosted = false; // a delivery is queued or running
+    QElapsedTimer m_lastWake;     // worker thread
+
+    // The receiver class last seen and the index of its completion slot.
+    const QMetaObject* m_receiverClass = nullptr;
+    int m_receiverSlot = -1;
 
     quint8 m_portReady = 1;
     quint8 m_errorFlag = 0;

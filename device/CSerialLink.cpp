@@ -19,6 +19,13 @@
 
 namespace
 {
+qint64 MonotonicMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 // Longest single wait, so that an abort is noticed promptly.
 constexpr qint64 kWaitSlice = 50;
 // Longest wait of one blocking read (the driver's timer, in tenths of a second).
@@ -340,6 +347,7 @@ qint64 CSerialLink::Write(const quint8* data, int size)
     qint64 written = 0;
     QDeadlineTimer deadline;
     bool waited = false;
+    bool told = false;
     while (written < size)
     {
         const ssize_t n = ::write(m_fd, data + written, size_t(size - written));
@@ -357,6 +365,8 @@ qint64 CSerialLink::Write(const quint8* data, int size)
         }
         if (!waited)
             deadline.setRemainingTime(m_readTimeout);
+        else
+            Waiting(told);
         waited = true;
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0 || Aborted())
@@ -378,10 +388,14 @@ qint64 CSerialLink::Read(quint8* data, int size)
     if (!IsOpen())
         return -1;
     qint64 got = TakeReceived(data, size);
-    QDeadlineTimer deadline(m_readTimeout);
-    while (got < size)
+    // One look at the clock per reply that comes in one piece, as most do.
+    const qint64 deadline = MonotonicMs() + m_readTimeout;
+    qint64 remaining = m_readTimeout;
+    bool told = false;
+    for (bool first = true; got < size; first = false)
     {
-        const qint64 remaining = deadline.remainingTime();
+        if (!first)
+            remaining = deadline - MonotonicMs();
         if (remaining <= 0 || Aborted())
             break;
         // A blocking read waits a tenth of a second at most; a shorter rest of
@@ -392,6 +406,8 @@ qint64 CSerialLink::Read(quint8* data, int size)
         {
             fd = m_fd;
             events = Wait(POLLIN, qMin(remaining, kWaitSlice));
+            if (events == 0)
+                Waiting(told);
             if (events == 0 || (events < 0 && errno == EINTR))
                 continue; // the deadline decides
             if (events < 0)
@@ -418,7 +434,10 @@ qint64 CSerialLink::Read(quint8* data, int size)
             if (fd == m_readFd)
                 events = Wait(POLLIN, 0);
             if (events <= 0 || (events & (POLLHUP | POLLERR | POLLNVAL)) == 0)
+            {
+                Waiting(told);
                 continue;
+            }
         }
         SetErrnoError(error);
         return got > 0 ? got : -1;

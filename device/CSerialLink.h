@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 // The serial port of one device task, opened at the start of the task and
 // closed at its end. Its I/O is virtual so that tests and the fuzzers can put
@@ -62,6 +63,10 @@ public:
     // (the program is closing); it is checked at least every 100 ms.
     void SetAbortFlag(const std::atomic<bool>* flag) { m_abort = flag; }
 
+    // Called when a read or write has waited a slice (at most 100 ms) in
+    // vain and goes on waiting; once per call.
+    void SetWaitHook(std::function<void()> hook) { m_waitHook = std::move(hook); }
+
     void SetReadTimeout(int ms) { m_readTimeout = ms; }
     int ReadTimeout() const { return m_readTimeout; }
 
@@ -76,6 +81,12 @@ public:
 
 private:
     bool Aborted() const { return m_abort && m_abort->load(); }
+    void Waiting(bool& told) const
+    {
+        if (!told && m_waitHook)
+            m_waitHook();
+        told = true;
+    }
     // Waits at most ms for events on the port; the poll() result.
     int Wait(short events, qint64 ms);
     int TakeLockFile(const QString& path);
@@ -98,6 +109,7 @@ private:
     int m_receivedBegin = 0;
     int m_receivedEnd = 0;
     const std::atomic<bool>* m_abort = nullptr;
+    std::function<void()> m_waitHook;
     int m_readTimeout = kDefaultReadTimeout;
     QString m_lastError;
     QString m_lockFile;

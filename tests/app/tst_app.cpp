@@ -1,6 +1,7 @@
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
 #include "core/CClock.h"
+#include "app/CDeferredIcons.h"
 #include "app/CKorvalent.h"
 #include "core/CUserPrompts.h"
 #include "tests/common/TestSupport.h"
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -893,6 +895,60 @@ private Q_SLOTS:
         const QPixmap pixmap = icon.pixmap(32, 32);
         QVERIFY(!pixmap.isNull());
         QVERIFY(HasInk(pixmap));
+    }
+
+    // The program's icons are read when first needed, and are then what Qt's
+    // own engine makes of the same picture: sizes, pixmaps in every mode,
+    // painting.
+    void deferredIconsAsQtsOwn_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("size");
+        for (const char* icon : {"icons/from_device", "icons/brindholm", "ico_2/tick"})
+            for (const int size : {16, 22, 32, 64, 100})
+                QTest::addRow("%s %d", icon, size)
+                    << QStringLiteral(":/Korvalent/Resources/%1.ico").arg(QLatin1String(icon))
+                    << size;
+    }
+    void deferredIconsAsQtsOwn()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, size);
+        CDeferredIcons::Install();
+        const QIcon deferred(path);
+        QByteArray engine;
+        {
+            QDataStream out(&engine, QIODevice::WriteOnly);
+            out << deferred;
+        }
+        QDataStream in(engine);
+        QString key;
+        in >> key;
+        QCOMPARE(key, QStringLiteral("CDeferredIconEngine"));
+
+        const QIcon reference(QPixmap::fromImage(QImage(path)));
+        QVERIFY(!reference.isNull());
+        QVERIFY(!deferred.isNull());
+        const QSize asked(size, size);
+        QCOMPARE(deferred.availableSizes(), reference.availableSizes());
+        for (const QIcon::Mode mode :
+             {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected})
+        {
+            QCOMPARE(deferred.actualSize(asked, mode), reference.actualSize(asked, mode));
+            QCOMPARE(deferred.pixmap(asked, mode).toImage(),
+                     reference.pixmap(asked, mode).toImage());
+            QImage painted[2];
+            for (int i = 0; i < 2; ++i)
+            {
+                painted[i] = QImage(size + 8, size + 4, QImage::Format_ARGB32_Premultiplied);
+                painted[i].fill(Qt::transparent);
+                QPainter painter(&painted[i]);
+                (i == 0 ? deferred : reference)
+                    .paint(&painter, QRect(3, 1, size + 2, size), Qt::AlignCenter, mode);
+            }
+            QCOMPARE(painted[0], painted[1]);
+        }
+        QVERIFY(QIcon(QStringLiteral(":/Korvalent/Resources/icons/none.ico")).isNull());
     }
 
     void reportTemplateResource()

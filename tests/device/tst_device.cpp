@@ -153,6 +153,51 @@ private Q_SLOTS:
         QVERIFY(h.Boxes().isEmpty());
     }
 
+    // One worker serves task after task: each run still shows all its texts,
+    // in order, and completes once.
+    void tasksInARow()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath(), QStringLiteral("USB (ttyACM0)"), QStringLiteral("QM-3RX"));
+        const QStringList once = {QStringLiteral("Открываю порт 'USB (ttyACM0)'... "),
+                                  QStringLiteral("Успешно открыт порт 'USB (ttyACM0)'... "),
+                                  QStringLiteral("Идентификация устройства 'QM-3RX'... "),
+                                  QStringLiteral("Устройство 'QM-3RX' обнаружено."),
+                                  QStringLiteral("Чтение версии встроенного ПО устройства..."),
+                                  kDone};
+        QStringList expected;
+        for (int run = 0; run < 4; ++run)
+        {
+            QCOMPARE(h.Run(9, nullptr, 0), 0);
+            expected += once;
+        }
+        QCOMPARE(h.statuses, expected);
+        QCOMPARE(h.recorder.completions.size(), 4);
+    }
+
+    // While the gauge keeps the worker waiting for a reply, the texts so far
+    // are on the screen already, not only once the task is over.
+    void textsShownWhileGaugeKeepsUsWaiting()
+    {
+        auto gauge = StartGauge();
+        CDeviceHarness h;
+        h.SelectPort(gauge->PortPath());
+        h.manager->SetReadTimeout(8000);
+        // The first texts go out at once; those after a short identification
+        // would wait for the next report, which comes only with the reply.
+        gauge->InjectFault(CVirtualGauge::FaultDelay, 0xAA, -1, 30);
+        gauge->InjectFault(CVirtualGauge::FaultDelay, 0x01, -1, 2500);
+        h.manager->StartTask(9, nullptr, 0, &h.recorder);
+        QTRY_VERIFY(
+            h.statuses.contains(QStringLiteral("Чтение версии встроенного ПО устройства...")));
+        QVERIFY(h.recorder.completions.isEmpty());
+        QVERIFY(h.manager->IsBusy());
+        QTRY_COMPARE_WITH_TIMEOUT(h.recorder.completions.size(), 1, 15000);
+        QCOMPARE(h.recorder.completions.first().length, 0);
+        QCOMPARE(h.statuses.last(), kDone);
+    }
+
     // Every task's own status texts, in order, with their display times
     // (0 = until replaced), between the identification and the success text.
     void taskStatusTexts_data()
