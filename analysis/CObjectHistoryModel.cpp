@@ -66,7 +66,7 @@ void CObjectHistory::FillModel(QStandardItemModel* model) const
             model->item(r, GoverningColumn)->setToolTip(RateKindText(l.governingKind));
         if (l.nextByMaxInterval)
             model->item(r, NextColumn)
-                ->setToolTip(Tr("Скорости коррозии нет: дата последнего замера плюс "
-                                "максимальный интервал контроля"));
+                ->setToolTip(Tr("%1: дата последнего замера плюс максимальный интервал контроля")
+                                 .arg(l.lifeReason));
     }
 }

@@ -415,6 +415,12 @@ private Q_SLOTS:
         QStandardItemModel model;
         h.FillModel(&model);
         QCOMPARE(model.item(0, CObjectHistory::LifeColumn)->toolTip(), reason);
+        // A date from the maximum interval says why: the same reason.
+        QCOMPARE(model.item(0, CObjectHistory::NextColumn)->toolTip(),
+                 l.nextByMaxInterval
+                     ? reason + QStringLiteral(
+                                    ": дата последнего замера плюс максимальный интервал контроля")
+                     : QString());
     }
 
     // The next inspection date: half the life, at most the maximum interval;
