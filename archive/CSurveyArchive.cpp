@@ -1104,13 +1104,15 @@ CSurveyArchive::AddResult CSurveyArchive::AddSurveys(const DataFileList& files,
                         {QByteArray(c.pepIdent, int(sizeof(c.pepIdent))),
                          Text(CAnsiText::Decode(c.pepIdent, int(sizeof(c.pepIdent))))});
                 }
-                if (materials.isEmpty() || velocities.contains(c.velocity))
+                // A copy: the record is packed, its field may sit on an odd address.
+                const quint16 velocity = c.velocity;
+                if (materials.isEmpty() || velocities.contains(velocity))
                     continue;
-                velocities.insert(c.velocity);
+                velocities.insert(velocity);
                 for (const MaterialRecord& m : materials)
-                    if (m.velocity == c.velocity)
+                    if (m.velocity == velocity)
                     {
-                        named << result.surveys.at(i).surveyId << int(c.velocity)
+                        named << result.surveys.at(i).surveyId << int(velocity)
                               << Text(CAnsiText::Decode(m.name, int(sizeof(m.name))));
                         break;
                     }
