@@ -118,6 +118,8 @@ QByteArray CellBytes(const DataFileRecord& f)
 void AppendCells(const QByteArray& bytes, QList<CellRecord>* cells)
 {
     const int n = int(bytes.size() / qsizetype(sizeof(CellRecord)));
+    if (n == 0)
+        return; // a survey without cells: nothing to copy, and no buffer to copy into
     const qsizetype at = cells->size();
     cells->resize(at + n);
     std::memcpy(cells->data() + at, bytes.constData(), size_t(n) * sizeof(CellRecord));
