@@ -474,16 +474,20 @@ QString CAnalysisChart::PointText(int cell, bool previous) const
 
 void CAnalysisChart::RenderTo(QPainter* painter, const QRectF& target, const QSize& size) const
 {
-    // The chart is laid out at the asked size in a scene of its own, away
-    // from any view, and handed back before the scene goes.
+    RenderChart(m_chart, painter, target, size);
+}
+
+void CAnalysisChart::RenderChart(QChart* chart, QPainter* painter, const QRectF& target,
+                                 const QSize& size)
+{
     QGraphicsScene scene;
-    scene.addItem(m_chart);
-    m_chart->setGeometry(QRectF(QPointF(0, 0), size));
-    if (m_chart->layout())
-        m_chart->layout()->activate();
+    scene.addItem(chart);
+    chart->setGeometry(QRectF(QPointF(0, 0), size));
+    if (chart->layout())
+        chart->layout()->activate();
     scene.setSceneRect(QRectF(QPointF(0, 0), size));
     scene.render(painter, target, scene.sceneRect());
-    scene.removeItem(m_chart);
+    scene.removeItem(chart);
 }
 
 void CAnalysisChart::Paint(QPainter* painter, const QRectF& target, const QSize& layout,

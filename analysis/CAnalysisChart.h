@@ -134,4 +134,10 @@ private:
                       const QList<QList<QPointF>>& segments, const QList<QPointF>& red = {});
     void HideSegmentMarkers();
     void RenderTo(QPainter* painter, const QRectF& target, const QSize& size) const;
+
+public:
+    // Lays a chart out at the given size in a scene of its own, away from any
+    // view, paints it into target and hands it back before the scene goes.
+    static void RenderChart(QChart* chart, QPainter* painter, const QRectF& target,
+                            const QSize& size);
 };

@@ -1,5 +1,7 @@
 #include "analysis/CAnalysisDocument.h"
 
+#include "analysis/CA4Pdf.h"
+
 #include "analysis/CAnalysisChart.h"
 #include "analysis/CSurveyComparison.h"
 
@@ -30,10 +32,6 @@ QString Tr(const char* text)
     return QCoreApplication::translate("CAnalysisDocument", text);
 }
 
-// The page: A4 landscape, so that the table's ten columns take their
-// headers' words whole at 9 pt.
-constexpr qreal kMarginMm = 15;
-constexpr int kDpi = 300;
 // The chart is laid out at this size and scaled to the text width, so that
 // its labels come out at about 8 pt on paper.
 const QSize kChartLayout(1000, 470);
@@ -105,26 +103,16 @@ bool CAnalysisDocument::Write(const QString& path) const
 {
     const std::unique_ptr<CSurveyComparison> comparison = Comparison(m_chart);
 
-    QPdfWriter writer(path);
-    writer.setCreator(QCoreApplication::applicationName());
-    writer.setTitle(HeadLines().value(0));
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
-                                     QPageLayout::Millimeter));
-    writer.setResolution(kDpi);
-    QPainter painter;
-    if (!painter.begin(&writer))
+    CA4Pdf pdf(path, HeadLines().value(0), kTablePoints);
+    if (!pdf.Begin())
         return false;
-    painter.setRenderHint(QPainter::Antialiasing);
-
-    // The page is measured in the writer's dots; margins, paddings and
-    // borders of a text format are in screen pixels the layout scales.
-    const qreal dotsPerPoint = qreal(kDpi) / 72.0;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const qreal perPoint = (screen ? screen->logicalDotsPerInchY() : 96.0) / 72.0;
-    const QRectF page = painter.viewport();
-    const qreal footerHeight = kTablePoints * dotsPerPoint * 1.8;
-    const QSizeF body(page.width(), page.height() - footerHeight);
+    QPdfWriter& writer = pdf.writer;
+    QPainter& painter = pdf.painter;
+    const qreal dotsPerPoint = pdf.dotsPerPoint;
+    const qreal perPoint = pdf.perPoint;
+    const QRectF page = pdf.page;
+    const qreal footerHeight = pdf.footerHeight;
+    const QSizeF body = pdf.body;
 
     // Laid out for the writer: point sizes are points on paper. The first
     // page (what was compared, the summary, the chart) and the table (on the

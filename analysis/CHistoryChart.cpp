@@ -1,5 +1,7 @@
 #include "analysis/CHistoryChart.h"
 
+#include "analysis/CAnalysisChart.h"
+
 #include "export/CPngWriter.h"
 
 #include <QBuffer>
@@ -469,14 +471,7 @@ QString CHistoryChart::PointText(const QPointF& point) const
 
 void CHistoryChart::RenderTo(QPainter* painter, const QRectF& target, const QSize& size) const
 {
-    QGraphicsScene scene;
-    scene.addItem(m_chart);
-    m_chart->setGeometry(QRectF(QPointF(0, 0), size));
-    if (m_chart->layout())
-        m_chart->layout()->activate();
-    scene.setSceneRect(QRectF(QPointF(0, 0), size));
-    scene.render(painter, target, scene.sceneRect());
-    scene.removeItem(m_chart);
+    CAnalysisChart::RenderChart(m_chart, painter, target, size);
 }
 
 void CHistoryChart::Paint(QPainter* painter, const QRectF& target, const QSize& layout,

@@ -1,5 +1,7 @@
 #include "analysis/CHistoryDocument.h"
 
+#include "analysis/CA4Pdf.h"
+
 #include "analysis/CHistoryChart.h"
 #include "analysis/CObjectHistory.h"
 
@@ -27,8 +29,6 @@ QString Tr(const char* text)
 }
 
 // A4 landscape: the table's columns take their headers' words whole at 9 pt.
-constexpr qreal kMarginMm = 15;
-constexpr int kDpi = 300;
 // The chart is laid out at this width and scaled to the text width, so that
 // its labels come out at about 8 pt on paper.
 constexpr int kChartLayoutWidth = 1000;
@@ -150,26 +150,16 @@ bool CHistoryDocument::WritePdf(const CObjectHistory& history, const QString& pa
 
 bool CHistoryDocument::Write(const QString& path) const
 {
-    QPdfWriter writer(path);
-    writer.setCreator(QCoreApplication::applicationName());
-    writer.setTitle(HeadLines().value(0));
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
-                                     QPageLayout::Millimeter));
-    writer.setResolution(kDpi);
-    QPainter painter;
-    if (!painter.begin(&writer))
+    CA4Pdf pdf(path, HeadLines().value(0), kTablePoints);
+    if (!pdf.Begin())
         return false;
-    painter.setRenderHint(QPainter::Antialiasing);
-
-    // The page is measured in the writer's dots; margins, paddings and
-    // borders of a text format are in screen pixels the layout scales.
-    const qreal dotsPerPoint = qreal(kDpi) / 72.0;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const qreal perPoint = (screen ? screen->logicalDotsPerInchY() : 96.0) / 72.0;
-    const QRectF page = painter.viewport();
-    const qreal footerHeight = kTablePoints * dotsPerPoint * 1.8;
-    const QSizeF body(page.width(), page.height() - footerHeight);
+    QPdfWriter& writer = pdf.writer;
+    QPainter& painter = pdf.painter;
+    const qreal dotsPerPoint = pdf.dotsPerPoint;
+    const qreal perPoint = pdf.perPoint;
+    const QRectF page = pdf.page;
+    const qreal footerHeight = pdf.footerHeight;
+    const QSizeF body = pdf.body;
 
     // Arial's metrics (a stand-in where it is missing): the table's fifteen
     // columns fit the page at 9 pt.

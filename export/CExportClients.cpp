@@ -6,9 +6,8 @@
 // sessions never make. A function the exports start to use is one more line
 // here. This file is compiled with hidden symbols, so that these stand-ins
 // serve the program's own calls only, never another library's.
-#include <cstdio>
-#include <cstdlib>
-#include <dlfcn.h>
+#include "core/LateBinding.h"
+
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
@@ -22,22 +21,7 @@ const char kGsf[] = "libgsf-1.so.114";
 const char kGObject[] = "libgobject-2.0.so.0";
 const char kXlsxWriter[] = "libxlsxwriter.so.4";
 
-template <typename Function> Function Find(const char* library, const char* name)
-{
-    void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
-    void* symbol = handle ? dlsym(handle, name) : nullptr;
-    if (!symbol)
-    {
-        std::fprintf(stderr, "%s\n", dlerror());
-        std::abort();
-    }
-    return reinterpret_cast<Function>(symbol);
-}
 } // namespace
-
-#define KV_FORWARD(library, function, ...)                                                         \
-    static const auto forward = Find<decltype(&function)>(library, #function);                     \
-    return forward(__VA_ARGS__)
 
 extern "C"
 {
