@@ -22,7 +22,6 @@
 #include <QApplication>
 #include <QMap>
 #include <QSettings>
-#include <QStatusBar>
 #include <QTest>
 #include <memory>
 
@@ -143,8 +142,8 @@ int main(int argc, char** argv)
     g_App.pStatusSink = &window;
     CDeviceManager windowManager;
     g_App.pDeviceManager = &windowManager;
-    QObject::connect(&windowManager, &CDeviceManager::ShowStatusMessage, window.statusBar(),
-                     &QStatusBar::showMessage);
+    QObject::connect(&windowManager, &CDeviceManager::ShowStatusMessage, &window,
+                     &CKorvalent::ShowDeviceMessage);
     window.resize(1200, 860);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
