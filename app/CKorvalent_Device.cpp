@@ -33,13 +33,13 @@ void StartDeviceTask(CKorvalent* window, int& refusedStarts, int task, void* buf
     manager->StartTask(task, buffer, value, window);
 }
 
-// A chain owns the device from its first task to its last, also in the
-// moments between two tasks when the manager itself is idle: another
-// command then would break into the chain.
 // Device texts come up to twenty times a second while data flow, and every
 // one shown repaints the status bar at once.
 constexpr int kDeviceMessageInterval = 250; // ms
 
+// A chain owns the device from its first task to its last, also in the
+// moments between two tasks when the manager itself is idle: another
+// command then would break into the chain.
 bool RefuseDuringChain(CKorvalent* window)
 {
     if (!window->IsDeviceChainRunning())
