@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QToolTip>
+#include <algorithm>
 
 CElidedLabel::CElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
 {
@@ -20,8 +21,49 @@ QSize CElidedLabel::minimumSizeHint() const
 
 QSize CElidedLabel::sizeHint() const
 {
-    const QFontMetrics fm(font());
-    return {fm.horizontalAdvance(text()) + 2 * margin() + 2, fm.height()};
+    return {WidthFor(text()), QFontMetrics(font()).height()};
+}
+
+int CElidedLabel::WidthFor(const QString& text) const
+{
+    return QFontMetrics(font()).horizontalAdvance(text) + 2 * margin() + 2;
+}
+
+void CElidedLabel::SetWidthLimit(int limit)
+{
+    m_widthLimit = limit;
+    if (!m_held)
+        setMaximumWidth(limit);
+    else if (width() > limit || maximumWidth() > limit)
+        setFixedWidth(std::min(maximumWidth(), limit));
+}
+
+void CElidedLabel::HoldSize(int height)
+{
+    if (height > 0)
+    {
+        if (m_held && minimumHeight() == height)
+            return;
+        m_held = true;
+        setFixedSize(std::min(WidthFor(text()), m_widthLimit), height);
+        return;
+    }
+    if (!m_held)
+        return;
+    m_held = false;
+    setMinimumSize(0, 0);
+    setMaximumSize(m_widthLimit, QWIDGETSIZE_MAX);
+}
+
+void CElidedLabel::SetText(const QString& text)
+{
+    if (m_held)
+    {
+        const int width = std::min(WidthFor(text), m_widthLimit);
+        if (width > maximumWidth())
+            setFixedWidth(width);
+    }
+    setText(text);
 }
 
 void CElidedLabel::paintEvent(QPaintEvent*)

@@ -630,7 +630,7 @@ void CKorvalent::FitStatusBar()
     if (m_deviceStatusLabel)
         m_deviceStatusLabel->setMaximumWidth(std::max(60, w * 3 / 10));
     if (m_chainProgressText)
-        m_chainProgressText->setMaximumWidth(std::max(60, w * 3 / 10));
+        m_chainProgressText->SetWidthLimit(std::max(60, w * 3 / 10));
 }
 
 void CKorvalent::resizeEvent(QResizeEvent* event)

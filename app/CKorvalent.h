@@ -5,6 +5,7 @@
 #include "report/CReportSource.h"
 #include "tools/CDatabaseTransfer.h"
 
+#include <QElapsedTimer>
 #include <QItemSelection>
 #include <QKeySequence>
 #include <QList>
@@ -66,6 +67,10 @@ public:
     int SelectedFileIndex() const { return m_nSelectedFile; }
 
     QLabel* DataStatusLabel() const { return m_dataStatusLabel; }
+    // The device manager's status texts: shown in the status bar at most four
+    // times a second, the latest one held back until then; what is held back
+    // is shown at the latest when its task's completion arrives.
+    void ShowDeviceMessage(const QString& text, int timeout);
     QLabel* DeviceStatusLabel() const { return m_deviceStatusLabel; }
     QStandardItemModel* FilesModel() const { return m_filesModel; }
     QStandardItemModel* ResultsModel() const { return m_resultsModel; }
@@ -228,6 +233,15 @@ private:
     void UpdateChainProgress();
     void OnDeviceTaskProgress(int done, int total);
     void CancelDeviceChain();
+    QTimer* m_deviceMessageTimer = nullptr; // shows the text held back
+    QElapsedTimer m_deviceMessageShown;     // since the last device text was shown
+    QString m_deviceMessage;                // held back, with its timeout
+    int m_deviceMessageTimeout = 0;
+    bool m_deviceMessageHeld = false;
+    bool m_showingDeviceMessage = false;
+    void ShowHeldDeviceMessage();
+    int m_chainPercent = -1;            // of the progress bar as last set
+    QElapsedTimer m_chainProgressShown; // since the counts were last shown
 
     // --- report (CKorvalent_Report.cpp) ---
     mutable CReportPreviewWindow* m_reportPreview = nullptr;

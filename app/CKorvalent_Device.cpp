@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 
 // Device operations of the main window: firmware version, database download
@@ -31,6 +32,10 @@ void StartDeviceTask(CKorvalent* window, int& refusedStarts, int task, void* buf
         ++refusedStarts;
     manager->StartTask(task, buffer, value, window);
 }
+
+// Device texts come up to twenty times a second while data flow, and every
+// one shown repaints the status bar at once.
+constexpr int kDeviceMessageInterval = 250; // ms
 
 // A chain owns the device from its first task to its last, also in the
 // moments between two tasks when the manager itself is idle: another
@@ -106,8 +111,51 @@ void CKorvalent::OnUpdateTimeOnDevice()
     StartDeviceTask(this, m_refusedStarts, 14, record, 0);
 }
 
+void CKorvalent::ShowDeviceMessage(const QString& text, int timeout)
+{
+    m_deviceMessage = text;
+    m_deviceMessageTimeout = timeout;
+    m_deviceMessageHeld = true;
+    if (!m_deviceMessageTimer)
+    {
+        m_deviceMessageTimer = new QTimer(this);
+        m_deviceMessageTimer->setSingleShot(true);
+        connect(m_deviceMessageTimer, &QTimer::timeout, this, &CKorvalent::ShowHeldDeviceMessage);
+        // A message put into the bar by someone else meanwhile is newer than
+        // the text held back.
+        connect(statusBar(), &QStatusBar::messageChanged, this,
+                [this]
+                {
+                    if (m_showingDeviceMessage)
+                        return;
+                    m_deviceMessageHeld = false;
+                    m_deviceMessageTimer->stop();
+                });
+    }
+    const qint64 since =
+        m_deviceMessageShown.isValid() ? m_deviceMessageShown.elapsed() : kDeviceMessageInterval;
+    if (since >= kDeviceMessageInterval)
+        ShowHeldDeviceMessage();
+    else if (!m_deviceMessageTimer->isActive())
+        m_deviceMessageTimer->start(int(kDeviceMessageInterval - since));
+}
+
+void CKorvalent::ShowHeldDeviceMessage()
+{
+    if (!m_deviceMessageHeld)
+        return;
+    m_deviceMessageHeld = false;
+    m_deviceMessageTimer->stop();
+    m_deviceMessageShown.start();
+    m_showingDeviceMessage = true;
+    statusBar()->showMessage(m_deviceMessage, m_deviceMessageTimeout);
+    m_showingDeviceMessage = false;
+}
+
 void CKorvalent::DeviceTaskCompleted(int TaskID, const void* lpUserBuf, int nDataLength)
 {
+    // The task's last text comes before its completion: on screen now.
+    ShowHeldDeviceMessage();
     if (nDataLength == -1 && m_refusedStarts > 0)
     {
         --m_refusedStarts;
@@ -185,18 +233,35 @@ void CKorvalent::UpdateChainProgress()
     m_chainProgress->setVisible(running);
     m_chainProgressText->setVisible(running);
     m_chainCancel->setVisible(running);
+    // The counts change a few times a second: while the chain runs their
+    // label keeps its size (the row's height, once the window has laid the
+    // row out) and only widens, so that the status bar is not laid out anew.
+    if (!running)
+        m_chainProgressText->HoldSize(0);
+    else if (m_deviceStatusLabel->isVisible() && m_chainProgressText->isVisible())
+        m_chainProgressText->HoldSize(m_deviceStatusLabel->height());
     // The data label has nothing to say while the data are on the way.
     m_dataStatusLabel->setVisible(!running);
     FitStatusBar();
     if (!running)
+    {
+        m_chainPercent = -1;
         return;
+    }
     m_chainCancel->setEnabled(true);
     const CDatabaseTransfer::Progress p = m_transfer.CurrentProgress();
-    // Maximum 0 makes the bar a busy indicator until the totals are known.
+    m_chainProgressText->SetText(p.text);
+    // The bar (100 pixels at most) is set when it moves by a whole percent,
+    // or when its range changes. Maximum 0 makes it a busy indicator until
+    // the totals are known.
+    const int value = p.maximum > 0 ? p.value : 0;
+    const int percent = p.maximum > 0 ? int(qint64(value) * 100 / p.maximum) : 0;
+    if (percent == m_chainPercent && p.maximum == m_chainProgress->maximum())
+        return;
+    m_chainPercent = percent;
     m_chainProgress->setRange(0, p.maximum);
-    m_chainProgress->setValue(p.maximum > 0 ? p.value : 0);
+    m_chainProgress->setValue(value);
     m_chainProgress->setFormat(p.text);
-    m_chainProgressText->setText(p.text);
 }
 
 void CKorvalent::OnDeviceTaskProgress(int done, int total)
@@ -204,13 +269,18 @@ void CKorvalent::OnDeviceTaskProgress(int done, int total)
     if (m_chainTask == 0)
         return;
     m_transfer.TaskProgress(done, total);
-    // One signal per record: redraw the bar when it moves by a visible step
-    // (1/500 of the way), not 38000 times for the largest database.
+    // One signal per record: show the counts when the bar moves by a visible
+    // step (1/500 of the way), not 38000 times for the largest database.
     const CDatabaseTransfer::Progress p = m_transfer.CurrentProgress();
     const int step = p.maximum > 0 ? int(qint64(p.value) * 500 / p.maximum) : done;
     const QVariant last = m_chainProgress ? m_chainProgress->property("kvStep") : QVariant();
     if (last.isValid() && last.toInt() == step)
         return;
+    // And a few times a second at most: each new text is a repaint of the
+    // status bar. The chain's next step shows the counts as they stand.
+    if (m_chainProgressShown.isValid() && m_chainProgressShown.elapsed() < kDeviceMessageInterval)
+        return;
+    m_chainProgressShown.start();
     if (m_chainProgress)
         m_chainProgress->setProperty("kvStep", step);
     UpdateChainProgress();

@@ -14,7 +14,6 @@
 #include <QLocale>
 #include <QTranslator>
 #include <QSettings>
-#include <QStatusBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
@@ -143,8 +142,8 @@ int KorvalentMain(int argc, char** argv, const std::function<void(QWidget*)>& sh
     // 7. Device manager.
     auto* deviceManager = new CDeviceManager();
     g_App.pDeviceManager = deviceManager;
-    QObject::connect(deviceManager, &CDeviceManager::ShowStatusMessage, window->statusBar(),
-                     &QStatusBar::showMessage);
+    QObject::connect(deviceManager, &CDeviceManager::ShowStatusMessage, window,
+                     &CKorvalent::ShowDeviceMessage);
 
     // 9. Run until the main window closes.
     window->show();

@@ -7,16 +7,21 @@
 // refreshed), which is what the user waits for.
 //
 //   korvalent-bench-download-window [--runs N] [--only window|cli] [--port PATH]
+//                                   [--files N] [--reply-delay MS] [--paints]
 //
 // --port: a korvalent-gauge-sim started apart (see korvalent-bench-download).
+// --files: the first N files of the database only (a shorter run, e.g. under
+// callgrind). --reply-delay: the gauge started here holds every reply back
+// (3 is about the line's pace). --paints: count the window's paint and
+// layout events per widget class during the window's downloads.
 
 #include "app/CKorvalent.h"
 #include "bench/DownloadBench.h"
 #include "core/CAppSettings.h"
 
 #include <QApplication>
+#include <QMap>
 #include <QSettings>
-#include <QStatusBar>
 #include <QTest>
 #include <memory>
 
@@ -51,6 +56,35 @@ bool WindowDownload(CKorvalent& window, CDeviceManager& manager)
     loop.exec();
     return true;
 }
+// Paint events and layout requests per widget class.
+class CEventCounter : public QObject
+{
+public:
+    bool active = false;
+    QMap<QByteArray, int> paints;
+    QMap<QByteArray, int> layouts;
+    int paintTotal = 0;
+    int layoutTotal = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (active && watched->isWidgetType())
+        {
+            if (event->type() == QEvent::Paint)
+            {
+                ++paints[watched->metaObject()->className()];
+                ++paintTotal;
+            }
+            else if (event->type() == QEvent::LayoutRequest)
+            {
+                ++layouts[watched->metaObject()->className()];
+                ++layoutTotal;
+            }
+        }
+        return false;
+    }
+};
 } // namespace
 
 int main(int argc, char** argv)
@@ -61,6 +95,9 @@ int main(int argc, char** argv)
     int runs = 15;
     QString only;
     QString portPath;
+    int fileCount = kFiles;
+    int replyDelay = 0;
+    bool countPaints = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i)
     {
@@ -70,6 +107,12 @@ int main(int argc, char** argv)
             only = args.at(++i);
         else if (args.at(i) == QLatin1String("--port") && i + 1 < args.size())
             portPath = args.at(++i);
+        else if (args.at(i) == QLatin1String("--files") && i + 1 < args.size())
+            fileCount = std::clamp(args.at(++i).toInt(), 1, kFiles);
+        else if (args.at(i) == QLatin1String("--reply-delay") && i + 1 < args.size())
+            replyDelay = std::max(0, args.at(++i).toInt());
+        else if (args.at(i) == QLatin1String("--paints"))
+            countPaints = true;
     }
     const bool withWindow = only.isEmpty() || only == QLatin1String("window");
     const bool withCli = only.isEmpty() || only == QLatin1String("cli");
@@ -80,9 +123,9 @@ int main(int argc, char** argv)
     std::unique_ptr<QSettings> settings(CAppSettings::Create());
     g_App.pSettings = settings.get();
 
-    const DataFileList database = LargestDatabase();
+    const DataFileList database = LargestDatabase(fileCount);
     CGaugeProcess gauge;
-    if (portPath.isEmpty() && !gauge.Start(database))
+    if (portPath.isEmpty() && !gauge.Start(database, QString(), replyDelay))
     {
         std::fprintf(stderr, "cannot start korvalent-gauge-sim beside this program\n");
         return 1;
@@ -99,14 +142,18 @@ int main(int argc, char** argv)
     g_App.pStatusSink = &window;
     CDeviceManager windowManager;
     g_App.pDeviceManager = &windowManager;
-    QObject::connect(&windowManager, &CDeviceManager::ShowStatusMessage, window.statusBar(),
-                     &QStatusBar::showMessage);
+    QObject::connect(&windowManager, &CDeviceManager::ShowStatusMessage, &window,
+                     &CKorvalent::ShowDeviceMessage);
     window.resize(1200, 860);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
 
     // The command line's chain on a manager of its own, not tied to the window.
+    CEventCounter counter;
+    if (countPaints)
+        app.installEventFilter(&counter);
+
     CDeviceManager cliManager;
     CCliTaskRunner cli(&cliManager);
     const int expectedCells = CellCount(database);
@@ -121,8 +168,11 @@ int main(int argc, char** argv)
         {
             if (turn == run % 2 && withWindow)
             {
-                if (!windowRuns.Measure([&] { return WindowDownload(window, windowManager); }) ||
-                    window.DataFiles().size() != kFiles ||
+                counter.active = true;
+                const bool ok =
+                    windowRuns.Measure([&] { return WindowDownload(window, windowManager); });
+                counter.active = false;
+                if (!ok || window.DataFiles().size() != fileCount ||
                     CellCount(window.DataFiles()) != expectedCells)
                 {
                     std::fprintf(stderr, "the window's download failed\n");
@@ -135,7 +185,7 @@ int main(int argc, char** argv)
                 DataFileList files;
                 MaterialList materials;
                 if (!cliRuns.Measure([&] { return cli.Download(&files, &materials); }) ||
-                    files.size() != kFiles || CellCount(files) != expectedCells)
+                    files.size() != fileCount || CellCount(files) != expectedCells)
                 {
                     std::fprintf(stderr, "the command line's download failed\n");
                     return 1;
@@ -148,7 +198,7 @@ int main(int argc, char** argv)
 
     const Wire wire = WireOf(database, materialCount);
     const double wireMs = wire.Ms();
-    PrintHeader(runs, wire);
+    PrintHeader(runs, wire, fileCount);
     std::printf("load average (1 min): %.2f before, %.2f after\n", loadBefore, loadAfter);
     if (withCli)
         PrintRow("program, command line", cliRuns, wireMs);
@@ -159,6 +209,16 @@ int main(int argc, char** argv)
     if (withWindow)
         std::printf("goal: CPU <= 1 %% of wire time in the window: %s\n",
                     BenchData::Median(windowRuns.cpu) / wireMs <= 0.01 ? "met" : "not met");
+    if (countPaints)
+    {
+        const int windowRunCount = std::max(1, int(windowRuns.cpu.size()));
+        std::printf("per window download: %d paint events, %d layout requests\n",
+                    counter.paintTotal / windowRunCount, counter.layoutTotal / windowRunCount);
+        for (auto it = counter.paints.cbegin(); it != counter.paints.cend(); ++it)
+            std::printf("  paint  %-28s %6d\n", it.key().constData(), it.value() / windowRunCount);
+        for (auto it = counter.layouts.cbegin(); it != counter.layouts.cend(); ++it)
+            std::printf("  layout %-28s %6d\n", it.key().constData(), it.value() / windowRunCount);
+    }
     g_App.pDeviceManager = nullptr;
     g_App.pStatusSink = nullptr;
     g_App.pMainWindow = nullptr;

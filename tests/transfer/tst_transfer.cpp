@@ -233,6 +233,40 @@ private Q_SLOTS:
         m_window->hide();
     }
 
+    // The window shows the device's texts a few at a time; the last one of a
+    // task is on screen when the task's completion has been handled, and a
+    // message put up by someone else is not overwritten by a text held back.
+    void deviceTextsThroughTheWindow()
+    {
+        disconnect(m_manager.get(), &CDeviceManager::ShowStatusMessage, m_window->statusBar(),
+                   nullptr);
+        connect(m_manager.get(), &CDeviceManager::ShowStatusMessage, m_window.get(),
+                &CKorvalent::ShowDeviceMessage);
+        QStringList shown;
+        connect(m_window->statusBar(), &QStatusBar::messageChanged, this,
+                [&](const QString& text) { shown << text; });
+        m_gauge->SetFiles({MakeFile("Tank A", 40, 0), MakeFile("Lid", 30, 1)});
+
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QVERIFY(WaitIdle());
+        QVERIFY(!m_statuses.isEmpty());
+        // The last device text was shown, then the archive's summary.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_window->statusBar()->currentMessage().startsWith(QStringLiteral("Архив: ")), 20000);
+        QVERIFY2(shown.size() >= 2, qPrintable(shown.join(u'|')));
+        QCOMPARE(shown.at(shown.size() - 2), m_statuses.last());
+        int deviceTexts = 0;
+        for (const QString& text : shown)
+            deviceTexts += m_statuses.contains(text) ? 1 : 0;
+        QVERIFY(deviceTexts <= m_statuses.size());
+
+        m_window->ShowDeviceMessage(QStringLiteral("first"), 0);
+        m_window->ShowDeviceMessage(QStringLiteral("second"), 0);
+        m_window->statusBar()->showMessage(QStringLiteral("other"));
+        QTest::qWait(400);
+        QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("other"));
+    }
+
     void downloadNoFiles()
     {
         m_gauge->SetFiles({});
