@@ -80,21 +80,7 @@ void SetMarkerVisible(QLegend* legend, QAbstractSeries* series, bool visible)
 
 CAnalysisChart::CAnalysisChart(QObject* parent) : QObject(parent)
 {
-    m_chart = new QChart();
-    m_chart->setAnimationOptions(QChart::NoAnimation);
-    m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_chart->setMargins(QMargins(4, 4, 4, 4));
-
-    m_axisX = new QValueAxis(m_chart);
-    m_axisX->setTitleText(Tr("Ячейка"));
-    m_axisX->setLabelFormat(QStringLiteral("%d"));
-    m_axisX->setTickType(QValueAxis::TicksDynamic);
-    m_axisX->setTickAnchor(0);
-    m_axisY = new QValueAxis(m_chart);
-    m_axisY->setTickType(QValueAxis::TicksDynamic);
-    m_axisY->setTickAnchor(0);
-    m_chart->addAxis(m_axisX, Qt::AlignBottom);
-    m_chart->addAxis(m_axisY, Qt::AlignLeft);
+    m_chart = NewChart(Tr("Ячейка"), 0, false, &m_axisX, &m_axisY);
 
     for (int line = 0; line < LineCount; ++line)
     {
@@ -475,6 +461,30 @@ QString CAnalysisChart::PointText(int cell, bool previous) const
 void CAnalysisChart::RenderTo(QPainter* painter, const QRectF& target, const QSize& size) const
 {
     RenderChart(m_chart, painter, target, size);
+}
+
+QChart* CAnalysisChart::NewChart(const QString& xTitle, qreal xAnchor, bool wholeLabels,
+                                 QValueAxis** axisX, QValueAxis** axisY)
+{
+    auto* chart = new QChart();
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    auto* x = new QValueAxis(chart);
+    x->setTitleText(xTitle);
+    x->setLabelFormat(QStringLiteral("%d"));
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(xAnchor);
+    auto* y = new QValueAxis(chart);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0);
+    x->setTruncateLabels(!wholeLabels);
+    y->setTruncateLabels(!wholeLabels);
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    *axisX = x;
+    *axisY = y;
+    return chart;
 }
 
 void CAnalysisChart::RenderChart(QChart* chart, QPainter* painter, const QRectF& target,

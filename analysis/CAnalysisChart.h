@@ -138,6 +138,11 @@ private:
 public:
     // Lays a chart out at the given size in a scene of its own, away from any
     // view, paints it into target and hands it back before the scene goes.
+    // The frame the program's charts share: no animation, the legend below,
+    // narrow margins, value axes with dynamic ticks (the x axis titled, whole
+    // numbers, ticks from xAnchor). wholeLabels: labels never cut to "1...".
+    static QChart* NewChart(const QString& xTitle, qreal xAnchor, bool wholeLabels,
+                            QValueAxis** axisX, QValueAxis** axisY);
     static void RenderChart(QChart* chart, QPainter* painter, const QRectF& target,
                             const QSize& size);
 };

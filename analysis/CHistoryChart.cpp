@@ -63,24 +63,8 @@ bool Near(const QPointF& a, const QPointF& b)
 
 CHistoryChart::CHistoryChart(QObject* parent) : QObject(parent)
 {
-    m_chart = new QChart();
-    m_chart->setAnimationOptions(QChart::NoAnimation);
-    m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_chart->setMargins(QMargins(4, 4, 4, 4));
-
-    m_axisX = new QValueAxis(m_chart);
-    m_axisX->setTitleText(Tr("Дата замера"));
-    m_axisX->setLabelFormat(QStringLiteral("%d"));
-    m_axisX->setTickType(QValueAxis::TicksDynamic);
-    m_axisX->setTickAnchor(2000);
-    m_axisY = new QValueAxis(m_chart);
-    m_axisY->setTickType(QValueAxis::TicksDynamic);
-    m_axisY->setTickAnchor(0);
     // Thickness labels such as "10.5" are never cut to "1...".
-    m_axisX->setTruncateLabels(false);
-    m_axisY->setTruncateLabels(false);
-    m_chart->addAxis(m_axisX, Qt::AlignBottom);
-    m_chart->addAxis(m_axisY, Qt::AlignLeft);
+    m_chart = CAnalysisChart::NewChart(Tr("Дата замера"), 2000, true, &m_axisX, &m_axisY);
 
     for (int line = 0; line < LineCount; ++line)
     {

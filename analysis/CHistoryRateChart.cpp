@@ -1,5 +1,7 @@
 #include "analysis/CHistoryRateChart.h"
 
+#include "analysis/CAnalysisChart.h"
+
 #include <QAreaSeries>
 #include <QCoreApplication>
 #include <QLegend>
@@ -35,23 +37,8 @@ double NiceStep(double span, double ticks, double smallest)
 
 CHistoryRateChart::CHistoryRateChart(QObject* parent) : QObject(parent)
 {
-    m_chart = new QChart();
-    m_chart->setAnimationOptions(QChart::NoAnimation);
-    m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_chart->setMargins(QMargins(4, 4, 4, 4));
-    m_axisX = new QValueAxis(m_chart);
-    m_axisX->setTitleText(Tr("Ячейка"));
-    m_axisX->setLabelFormat(QStringLiteral("%d"));
-    m_axisX->setTickType(QValueAxis::TicksDynamic);
-    m_axisX->setTickAnchor(0);
-    m_axisY = new QValueAxis(m_chart);
-    m_axisY->setTickType(QValueAxis::TicksDynamic);
-    m_axisY->setTickAnchor(0);
     // Thickness labels such as "10.5" are never cut to "1...".
-    m_axisX->setTruncateLabels(false);
-    m_axisY->setTruncateLabels(false);
-    m_chart->addAxis(m_axisX, Qt::AlignBottom);
-    m_chart->addAxis(m_axisY, Qt::AlignLeft);
+    m_chart = CAnalysisChart::NewChart(Tr("Ячейка"), 0, true, &m_axisX, &m_axisY);
 
     const QString names[GroupCount] = {Tr("Определяющая скорость коррозии"),
                                        Tr("Ниже допустимой толщины"),
