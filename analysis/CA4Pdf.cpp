@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QScreen>
+#include <QTextCursor>
+#include <QTextTable>
 
 CA4Pdf::CA4Pdf(const QString& path, const QString& title, qreal footerPoints)
     : writer(path), footerPoints(footerPoints)
@@ -27,4 +29,24 @@ bool CA4Pdf::Begin()
     footerHeight = footerPoints * dotsPerPoint * 1.8;
     body = QSizeF(page.width(), page.height() - footerHeight);
     return true;
+}
+
+void CA4Pdf::FillCell(QTextTable* table, int row, int column, const QString& text,
+                      const QTextCharFormat& format, const QColor& background, bool centred)
+{
+    QTextTableCell cell = table->cellAt(row, column);
+    if (background.isValid())
+    {
+        QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
+        cellFormat.setBackground(background);
+        cell.setFormat(cellFormat);
+    }
+    QTextCursor in = cell.firstCursorPosition();
+    if (centred)
+    {
+        QTextBlockFormat block;
+        block.setAlignment(Qt::AlignHCenter);
+        in.setBlockFormat(block);
+    }
+    in.insertText(text, format);
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QColor>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+
+class QTextCharFormat;
+class QTextTable;
 
 // An A4 landscape PDF being drawn, as the analysis and history documents
 // print (landscape: their tables' columns take their headers' words whole): the writer, its painter
@@ -18,6 +22,10 @@ struct CA4Pdf
     CA4Pdf(const QString& path, const QString& title, qreal footerPoints);
     // False when the file cannot be written.
     bool Begin();
+    // One cell of a printed table: its text, centred or not, on its
+    // background (none when invalid).
+    static void FillCell(QTextTable* table, int row, int column, const QString& text,
+                         const QTextCharFormat& format, const QColor& background, bool centred);
 
     QPdfWriter writer;
     QPainter painter;

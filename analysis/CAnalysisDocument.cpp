@@ -204,22 +204,11 @@ bool CAnalysisDocument::Write(const QString& path) const
         cellText.setFontPointSize(kTablePoints);
         QTextCharFormat headerText = cellText;
         headerText.setFontWeight(QFont::Bold);
-        QTextBlockFormat centred;
-        centred.setAlignment(Qt::AlignHCenter);
         const auto fill = [&](int row, int column, const QString& text,
                               const QTextCharFormat& format, const QColor& background)
         {
-            QTextTableCell cell = t->cellAt(row, column);
-            if (background.isValid())
-            {
-                QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
-                cellFormat.setBackground(background);
-                cell.setFormat(cellFormat);
-            }
-            QTextCursor in = cell.firstCursorPosition();
-            if (column + 1 < headers.size() || row == 0)
-                in.setBlockFormat(centred);
-            in.insertText(text, format);
+            CA4Pdf::FillCell(t, row, column, text, format, background,
+                             column + 1 < headers.size() || row == 0);
         };
         for (int c = 0; c < headers.size(); ++c)
             fill(0, c, headers.at(c), headerText, kHeaderColor);

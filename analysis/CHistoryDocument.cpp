@@ -231,22 +231,9 @@ bool CHistoryDocument::Write(const QString& path) const
         QTextCharFormat headerText = cellText;
         headerText.setFontPointSize(columns.headingPoints);
         headerText.setFontWeight(columns.boldHeading ? QFont::Bold : QFont::Normal);
-        QTextBlockFormat centred;
-        centred.setAlignment(Qt::AlignHCenter);
         const auto fill = [&](int row, int column, const QString& text,
                               const QTextCharFormat& charFormat, const QColor& background)
-        {
-            QTextTableCell cell = table->cellAt(row, column);
-            if (background.isValid())
-            {
-                QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
-                cellFormat.setBackground(background);
-                cell.setFormat(cellFormat);
-            }
-            QTextCursor in = cell.firstCursorPosition();
-            in.setBlockFormat(centred);
-            in.insertText(text, charFormat);
-        };
+        { CA4Pdf::FillCell(table, row, column, text, charFormat, background, true); };
         for (int c = 0; c < headers.size(); ++c)
             fill(0, c, headers.at(c), headerText, kHeaderColor);
         for (int r = 0; r < locations.size(); ++r)
