@@ -6,6 +6,7 @@
 #include "tests/report/ReportTestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
@@ -365,6 +366,37 @@ private Q_SLOTS:
                               "(были root:nogroup).\n")
                    .arg(Path("out.csv"));
     }
+    // The command line as another user can run it: the program and its
+    // drawing module copied, in their relative places, into the folder that
+    // user may read (the build tree may lie in a folder only we may enter).
+    QString ProgramForOthers()
+    {
+        const QFileInfo program(QStringLiteral(KORVALENT_CLI));
+        const QDir bin = program.absoluteDir();
+        QDirIterator found(bin.absoluteFilePath(QStringLiteral("..")),
+                           {QStringLiteral("korvalent-cli-draw.so")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        if (!found.hasNext())
+            return QString();
+        const QString module = bin.relativeFilePath(found.next());
+        const QString root = m_folder + QStringLiteral("/program");
+        const QString copy = root + QStringLiteral("/bin/") + program.fileName();
+        const QString moduleCopy = QDir::cleanPath(root + QStringLiteral("/bin/") + module);
+        if (!QFileInfo::exists(copy))
+        {
+            if (!QDir().mkpath(root + QStringLiteral("/bin")) ||
+                !QDir().mkpath(QFileInfo(moduleCopy).absolutePath()) ||
+                !QFile::copy(program.absoluteFilePath(), copy) ||
+                !QFile::copy(bin.absoluteFilePath(module), moduleCopy))
+                return QString();
+            for (const QString& path :
+                 {root, QFileInfo(copy).absolutePath(), QFileInfo(moduleCopy).absolutePath(),
+                  QFileInfo(moduleCopy).absolutePath() + QStringLiteral("/..")})
+                ::chmod(QFile::encodeName(path).constData(), 0755);
+        }
+        return copy;
+    }
+
     void protectedTargets()
     {
         QFETCH(bool, asNobody);
@@ -387,6 +419,11 @@ private Q_SLOTS:
                               QStringLiteral("1"),
                               QStringLiteral("--csv"),
                               out};
+        if (asNobody)
+        {
+            arguments[0] = ProgramForOthers();
+            QVERIFY(!arguments[0].isEmpty());
+        }
         if (asNobody)
             arguments =
                 QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
