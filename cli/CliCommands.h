@@ -115,9 +115,10 @@ QString CliCheckWritable(const QString& path);
 // True when the two paths name one file: the same device and inode when
 // both exist, else the same place after following links.
 bool CliSameFile(const QString& a, const QString& b);
-// A usage error when two outputs of `command` in args are one file (before
-// anything is read from the gauge or written); CliOk otherwise.
-int CliRefuseSameOutputs(const QString& command, const QStringList& args);
+// A usage error when two outputs of `command` in args are one file, or an
+// output is one of its inputs (before anything is read from the gauge or
+// written); CliOk otherwise.
+int CliRefuseSameOutputs(const QString& command, const QStringList& args, const QString& archive);
 // Before the gauge's contents are replaced: CliOk to go on. With --yes at
 // once; on a terminal after the question (the prompt ends in " [y/N] ", No
 // by default; declining is CliFailure); otherwise a usage error naming --yes.

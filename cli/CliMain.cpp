@@ -47,7 +47,7 @@ const Command kCommands[] = {
     {"export",
      "export FILE.kdb|FILE.kdf --file N [--materials FILE.csv] (--csv OUT | --xls OUT | "
      "--xlsx OUT)",
-     "write a data file's results table as CSV, .xls or .xlsx", ""},
+     "write a data file's results table as CSV, .xls or .xlsx", nullptr},
     {"pep-read", "[--port PATH] pep-read FILE.pep",
      "read the transducer's memory image into a .pep file", nullptr},
     {"pep-write", "[--port PATH] [--yes] pep-write FILE.pep",
@@ -63,7 +63,7 @@ const Command kCommands[] = {
      "[--required T] [--nominal T] [--interval YEARS] [--csv OUT] [--png OUT]",
      "corrosion rate and remaining life per location against an earlier survey (thicknesses "
      "in the file's unit; --previous-file may be left out when FILE holds one data file)",
-     "--png --csv"},
+     "--png"},
     {"archive-add", "[--archive LOCATION] archive-add FILE.kdb|FILE.kdf...",
      "archive the surveys of database or data files (added / already archived)", nullptr},
     {"archive-list", "[--archive LOCATION] archive-list [--object NAME]",
@@ -324,7 +324,7 @@ int CliRun(const CliRunner* runners, int count)
                 CliPrintOut(CliCommandHelp(c.name, c.synopsis, c.description));
                 return CliOk;
             }
-            const int same = CliRefuseSameOutputs(commandName, ctx.args);
+            const int same = CliRefuseSameOutputs(commandName, ctx.args, ctx.archive);
             if (same != CliOk)
                 return same;
             for (int r = 0; r < count; ++r)

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,19 +72,60 @@ QString OptionValue(const QStringList& args, const QString& option)
     }
     return value;
 }
+
+// Both exist and are one file (a path not yet written is nobody's input).
+bool ExistingSameFile(const QString& a, const QString& b)
+{
+    struct stat sa;
+    struct stat sb;
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// The files a command reads: its operands, the values of the options naming
+// input files, and the archive. Options take a value unless they are flags.
+QStringList InputsOf(const QString& command, const QStringList& args, const QString& archive)
+{
+    static const QStringList flags = {
+        QStringLiteral("--yes"),  QStringLiteral("--undo"), QStringLiteral("--archive-add"),
+        QStringLiteral("--help"), QStringLiteral("-h"),     QStringLiteral("-v")};
+    QStringList inputOptions = {QStringLiteral("--data"), QStringLiteral("--previous")};
+    if (command != QLatin1String("download"))
+        inputOptions << QStringLiteral("--materials");
+    QStringList inputs;
+    if (!archive.isEmpty())
+        inputs << archive;
+    for (int i = 0; i < args.size(); ++i)
+    {
+        const QString& a = args.at(i);
+        if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-"))
+            inputs << a;
+        else if (a.contains(QLatin1Char('=')))
+        {
+            const QString name = a.left(a.indexOf(QLatin1Char('=')));
+            if (inputOptions.contains(name))
+                inputs << a.mid(name.size() + 1);
+        }
+        else if (!flags.contains(a) && i + 1 < args.size())
+        {
+            ++i;
+            if (inputOptions.contains(a))
+                inputs << args.at(i);
+        }
+    }
+    return inputs;
+}
 } // namespace
 
 bool CliSameFile(const QString& a, const QString& b)
 {
-    struct stat sa;
-    struct stat sb;
-    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
-        ::stat(QFile::encodeName(b).constData(), &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    if (QFileInfo::exists(a) && QFileInfo::exists(b))
+        return ExistingSameFile(a, b);
     return WhereWritten(a) == WhereWritten(b);
 }
 
-int CliRefuseSameOutputs(const QString& command, const QStringList& args)
+int CliRefuseSameOutputs(const QString& command, const QStringList& args, const QString& archive)
 {
     // Every command that writes two files or more, and the options naming
     // them, pair by pair.
@@ -109,6 +151,39 @@ int CliRefuseSameOutputs(const QString& command, const QStringList& args)
             QStringLiteral("%1 '%2' and %3 '%4' are the same file; give two "
                            "different files")
                 .arg(QString::fromLatin1(o.first), first, QString::fromLatin1(o.second), second));
+    }
+
+    // An output written over what the command reads would replace the
+    // database (or the archive) with the table made from it.
+    static const struct
+    {
+        const char* command;
+        std::initializer_list<const char*> options;
+    } written[] = {
+        {"export", {"--csv", "--xls", "--xlsx"}},
+        {"analyse", {"--csv", "--png"}},
+        {"report", {"--html", "--pdf"}},
+        {"history", {"--csv", "--png", "--pdf"}},
+        {"archive-get", {"-o"}},
+        {"download", {"-o", "--materials"}},
+    };
+    for (const auto& w : written)
+    {
+        if (command != QLatin1String(w.command))
+            continue;
+        const QStringList inputs = InputsOf(command, args, archive);
+        for (const char* option : w.options)
+        {
+            const QString output = OptionValue(args, QString::fromLatin1(option));
+            if (output.isEmpty())
+                continue;
+            for (const QString& input : inputs)
+                if (ExistingSameFile(output, input))
+                    return CliUsageError(
+                        QStringLiteral("%1 '%2' and the input '%3' are the same file; give "
+                                       "another output file")
+                            .arg(QString::fromLatin1(option), output, input));
+        }
     }
     return CliOk;
 }

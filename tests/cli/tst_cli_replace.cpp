@@ -21,12 +21,7 @@
 // served by this process.
 namespace
 {
-struct Result
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Result = CProgramRun;
 
 DataFileRecord File(const QByteArray& name, int cells)
 {
@@ -77,13 +72,6 @@ class TestCliReplace : public QObject
 
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
-    static void Write(const QString& path, const QByteArray& bytes)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QCOMPARE(f.write(bytes), bytes.size());
-    }
-
     static Result Finish(QProcess& p, QByteArray err = {})
     {
         Result r;
@@ -93,7 +81,7 @@ class TestCliReplace : public QObject
             p.waitForFinished();
             return r;
         }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
         r.out = QString::fromUtf8(p.readAllStandardOutput());
         r.err = QString::fromUtf8(err + p.readAllStandardError());
         return r;
@@ -189,11 +177,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QStringList, named);
         const QString csv = Path(QStringLiteral("changed.csv"));
-        Write(csv, content);
+        QVERIFY(WriteFile(csv, content));
         const QByteArray before = MaterialBytes(m_gauge->Materials());
         m_gauge->ClearRequestLog();
         const Result r = Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), csv});
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QVERIFY2(r.err.startsWith(
                      QStringLiteral(
@@ -213,9 +201,9 @@ private Q_SLOTS:
     void materialsPutSendsTheEdges()
     {
         const QString csv = Path(QStringLiteral("edges.csv"));
-        Write(csv, "Тринадцать бу,1000,-327.68\nB,19999,327.67\nC,5920,-0.5\n");
+        QVERIFY(WriteFile(csv, "Тринадцать бу,1000,-327.68\nB,19999,327.67\nC,5920,-0.5\n"));
         const Result r = Cli({QStringLiteral("--yes"), QStringLiteral("materials-put"), csv});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("База материалов успешно сохранена в устройстве.\n"));
         const MaterialList expected{
             CVirtualGauge::MakeMaterial(QStringLiteral("Тринадцать бу"), 1000, -32768),
@@ -259,7 +247,7 @@ private Q_SLOTS:
         else if (command == QLatin1String("materials-put"))
         {
             file = Path(QStringLiteral("two.csv"));
-            Write(file, "Сталь,5920,0.5\nЛатунь,4430,1\n");
+            QVERIFY(WriteFile(file, "Сталь,5920,0.5\nЛатунь,4430,1\n"));
             question = QStringLiteral("Таблица материалов в устройстве будет заменена таблицей "
                                       "из 2 материал(а)(ов).\nПродолжить запись в устройство?");
         }
@@ -268,7 +256,7 @@ private Q_SLOTS:
             file = Path(QStringLiteral("other.pep"));
             QByteArray image = CVirtualGauge::DemoEeprom();
             image.replace(0, 8, QByteArray("P112-10\0", 8));
-            Write(file, WithCrc(image));
+            QVERIFY(WriteFile(file, WithCrc(image)));
             question = QStringLiteral("Память преобразователя будет перезаписана образом из "
                                       "файла '%1'.\nПродолжить запись в преобразователь?")
                            .arg(file);
@@ -282,13 +270,13 @@ private Q_SLOTS:
         QVERIFY2(r.err.startsWith(question + QStringLiteral(" [y/N] ")), qPrintable(r.err));
         if (goesOn)
         {
-            QCOMPARE(r.code, 0);
+            QCOMPARE(r.exitCode, 0);
             QVERIFY(!r.out.isEmpty());
             QVERIFY(!m_gauge->RequestLog().isEmpty());
         }
         else
         {
-            QCOMPARE(r.code, 1);
+            QCOMPARE(r.exitCode, 1);
             QCOMPARE(r.out, QString());
             QVERIFY2(r.err.endsWith(QStringLiteral("Отменено: устройство не изменено.\n")),
                      qPrintable(r.err));
@@ -320,23 +308,23 @@ private Q_SLOTS:
         else if (command == QLatin1String("materials-put"))
         {
             file = Path(QStringLiteral("one.csv"));
-            Write(file, "Сталь,5920,0.5\n");
+            QVERIFY(WriteFile(file, "Сталь,5920,0.5\n"));
         }
         else
         {
             file = Path(QStringLiteral("demo.pep"));
-            Write(file, CVirtualGauge::DemoEeprom());
+            QVERIFY(WriteFile(file, CVirtualGauge::DemoEeprom()));
         }
         m_gauge->ClearRequestLog();
         Result r = Cli({command, file});
-        QCOMPARE(r.code, 2);
+        QCOMPARE(r.exitCode, 2);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
         QVERIFY2(r.err.contains(QStringLiteral("give --yes")), qPrintable(r.err));
         QVERIFY(m_gauge->RequestLog().isEmpty());
 
         r = Cli({command, QStringLiteral("--yes"), file});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         QVERIFY(!r.out.isEmpty());
         QVERIFY(!r.err.contains(QStringLiteral("[y/N]")));
     }
@@ -370,7 +358,7 @@ private Q_SLOTS:
         const QString kdb = dir.filePath(QStringLiteral("a.kdb"));
         const QString second = dir.filePath(QStringLiteral("l.csv"));
         if (kind != QLatin1String("dangling link"))
-            Write(kdb, "previous");
+            QVERIFY(WriteFile(kdb, "previous"));
         QDir().mkdir(dir.filePath(QStringLiteral("sub")));
         QString other = second;
         if (kind == QLatin1String("hard link"))
@@ -390,7 +378,7 @@ private Q_SLOTS:
                                     QStringLiteral("--csv"), kdb, QStringLiteral("--png"), other})
                              : Cli({QStringLiteral("download"), QStringLiteral("-o"), kdb,
                                     QStringLiteral("--materials"), other});
-        QCOMPARE(r.code, 2);
+        QCOMPARE(r.exitCode, 2);
         QCOMPARE(r.out, QString());
         QVERIFY2(r.err.contains(QStringLiteral("are the same file")), qPrintable(r.err));
         QVERIFY(r.err.contains(other));
@@ -398,6 +386,108 @@ private Q_SLOTS:
         QCOMPARE(FolderEntries(dir.path()), before);
         if (kind != QLatin1String("dangling link"))
             QCOMPARE(ReadAll(kdb), QByteArray("previous"));
+    }
+
+    // An output that is one of the command's inputs (the database, the
+    // report, the earlier survey, the archive) is refused before anything is
+    // read or written: the input keeps its bytes. @in is the input file,
+    // @link a symbolic link to it, @out a file of its own.
+    void outputOverInputRefused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("refused"); // empty: not refused
+        const QString in = QStringLiteral("@in");
+        const QString link = QStringLiteral("@link");
+        const QString out = QStringLiteral("@out");
+        const QString file = QStringLiteral("--file");
+        const QString one = QStringLiteral("1");
+        QTest::newRow("export csv over the database")
+            << QStringList{QStringLiteral("export"), in, file, one, QStringLiteral("--csv"), in}
+            << "--csv";
+        QTest::newRow("export xlsx through a link")
+            << QStringList{QStringLiteral("export"), in, file, one,
+                           QStringLiteral("--xlsx=") + link}
+            << "--xlsx";
+        QTest::newRow("export over its materials") << QStringList{QStringLiteral("export"),
+                                                                  out,
+                                                                  file,
+                                                                  one,
+                                                                  QStringLiteral("--materials"),
+                                                                  in,
+                                                                  QStringLiteral("--xls"),
+                                                                  link}
+                                                   << "--xls";
+        QTest::newRow("analyse chart over the earlier survey")
+            << QStringList{QStringLiteral("analyse"),    out, file, one,
+                           QStringLiteral("--previous"), in,  file, one,
+                           QStringLiteral("--png"),      link}
+            << "--png";
+        QTest::newRow("report over its .krf")
+            << QStringList{QStringLiteral("report"), in, QStringLiteral("--html"), in} << "--html";
+        QTest::newRow("report over its data")
+            << QStringList{QStringLiteral("report"), out, QStringLiteral("--data"), in, file, one,
+                           QStringLiteral("--pdf"),  link}
+            << "--pdf";
+        QTest::newRow("history csv over the archive")
+            << QStringList{QStringLiteral("--archive"), in,
+                           QStringLiteral("history"),   QStringLiteral("Obj"),
+                           QStringLiteral("--csv"),     link}
+            << "--csv";
+        QTest::newRow("archive-get over the archive") << QStringList{QStringLiteral("--archive"),
+                                                                     in,
+                                                                     QStringLiteral("archive-get"),
+                                                                     QStringLiteral("--survey"),
+                                                                     one,
+                                                                     QStringLiteral("-o"),
+                                                                     in}
+                                                      << "-o";
+        QTest::newRow("download over the archive it adds to")
+            << QStringList{QStringLiteral("--archive"),
+                           in,
+                           QStringLiteral("download"),
+                           QStringLiteral("-o"),
+                           out,
+                           QStringLiteral("--materials"),
+                           link,
+                           QStringLiteral("--archive-add")}
+            << "--materials";
+        QTest::newRow("export to a file of its own")
+            << QStringList{QStringLiteral("export"), in, file, one, QStringLiteral("--csv"), out}
+            << QString();
+    }
+    void outputOverInputRefused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, refused);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("in.kdb"));
+        const QString link = dir.filePath(QStringLiteral("link.csv"));
+        QVERIFY(CDataStorage::SaveDatabaseFile(in, {File("Input", 3)}));
+        QVERIFY(QFile::link(in, link));
+        const QByteArray before = ReadAll(in);
+        for (QString& a : args)
+            a.replace(QLatin1String("@in"), in)
+                .replace(QLatin1String("@link"), link)
+                .replace(QLatin1String("@out"), dir.filePath(QStringLiteral("out.csv")));
+
+        m_gauge->ClearRequestLog();
+        const Result r = Cli(args);
+        QCOMPARE(ReadAll(in), before);
+        if (refused.isEmpty())
+        {
+            QCOMPARE(r.exitCode, 0);
+            QVERIFY(!ReadAll(dir.filePath(QStringLiteral("out.csv"))).isEmpty());
+            return;
+        }
+        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.out, QString());
+        QVERIFY2(r.err.startsWith(QStringLiteral("korvalent-cli: %1").arg(refused)),
+                 qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("and the input '%1' are the same file; give "
+                                               "another output file")
+                                    .arg(in)),
+                 qPrintable(r.err));
+        QVERIFY(m_gauge->RequestLog().isEmpty());
     }
 
     // Files with one name: the gauge keeps the first; the command says how
@@ -408,7 +498,7 @@ private Q_SLOTS:
         QVERIFY(CDataStorage::SaveDatabaseFile(
             kdb, {File("Same", 2), File("Same", 3), File("Same", 1), File("Other", 1)}));
         const Result r = Cli({QStringLiteral("--yes"), QStringLiteral("upload"), kdb});
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QVERIFY2(r.err.startsWith(QStringLiteral(
                      "Внимание: несколько файлов носят одно имя ('Same'). Устройство примет "
@@ -440,9 +530,9 @@ private Q_SLOTS:
             QByteArray image = CVirtualGauge::DemoEeprom();
             image.replace(0, 8, QByteArray("A\x1b[2J\0\0\0", 8));
             const QString pep = Path(QStringLiteral("esc.pep"));
-            Write(pep, WithCrc(image));
+            QVERIFY(WriteFile(pep, WithCrc(image)));
             r = Cli({command, pep});
-            QCOMPARE(r.code, 0);
+            QCOMPARE(r.exitCode, 0);
             QVERIFY2(r.out.contains(QStringLiteral("A\\x1b[2J")), qPrintable(r.out));
         }
         else if (command == QLatin1String("pep-list"))
@@ -451,13 +541,13 @@ private Q_SLOTS:
             std::memcpy(list[0].name, "P\x1b]0;x\x07", 8);
             m_gauge->SetTransducers(list);
             r = Cli({command});
-            QCOMPARE(r.code, 0);
+            QCOMPARE(r.exitCode, 0);
             QVERIFY2(r.out.contains(QStringLiteral("P\\x1b]0;x\\x07")), qPrintable(r.out));
         }
         else
         {
             r = Cli({QStringLiteral("--yes"), command, Path(QStringLiteral("a\x1b[31mb\r.kdb"))});
-            QCOMPARE(r.code, 1);
+            QCOMPARE(r.exitCode, 1);
             QVERIFY2(r.err.contains(QStringLiteral("a\\x1b[31mb\\x0d.kdb")), qPrintable(r.err));
         }
         QVERIFY2(!HasControl(r.out), qPrintable(r.out));
