@@ -7,7 +7,7 @@
 //
 // Wall and CPU (user + system) of each child from wait4(); min / median / max
 // and the ratio of the medians. Then the shared objects each command loads
-// (the dynamic linker's own account, LD_DEBUG=files).
+// (the dynamic linker's own account, LD_DEBUG=files), export --csv among them.
 //
 //   korvalent-bench-cli-start [--runs N] [--cli PATH] [--keep DIR]
 //   (--keep: the database and the linker's accounts are left in DIR)
@@ -203,8 +203,11 @@ int main(int argc, char** argv)
     }
 
     std::printf("shared objects loaded (LD_DEBUG=files)\n");
-    const QList<QList<QByteArray>> counted = {
-        {cliPath, "--version"}, {cliPath, "show", db}, {bare, "--version"}};
+    const QByteArray csv = QFile::encodeName(dir + QStringLiteral("/out.csv"));
+    const QList<QList<QByteArray>> counted = {{cliPath, "--version"},
+                                              {cliPath, "show", db},
+                                              {cliPath, "export", db, "--file", "1", "--csv", csv},
+                                              {bare, "--version"}};
     for (const QList<QByteArray>& command : counted)
     {
         const QStringList objects = Loaded(command, dir);

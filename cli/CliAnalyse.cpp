@@ -2,6 +2,8 @@
 
 #include "analysis/CSurveyComparison.h"
 #include "data/CDataStorage.h"
+#include "export/CCsvWriter.h"
+#include "export/CTableSource.h"
 
 #include <cmath>
 #include <memory>
@@ -53,25 +55,16 @@ const DataFileRecord* PickFile(const CliDataLoad& load, int number, int* exitCod
     return &files.at(number - 1);
 }
 
-} // namespace
-
-// The table and the chart written to files take Qt Gui (the table's model)
-// and Widgets (the chart): only the drawing module writes them, and the
-// program hands every analyse with --csv or --png to it.
-#if KORVALENT_CLI_DRAWS
-#include "analysis/CAnalysisChart.h"
-#include "export/CCsvWriter.h"
-#include "export/CPngWriter.h"
-
-#include <QStandardItemModel>
-
-namespace
-{
+// The table is written with Qt Core alone, laid out as the analysis tab's
+// model (CSurveyComparison::FillModel) lays it out.
 bool WriteCsv(const QString& path, const CSurveyComparison& comparison)
 {
-    QStandardItemModel model;
-    comparison.FillModel(&model);
-    const CSafeSave::Result saved = CCsvWriter::Save(path, model);
+    CTextTable table;
+    table.SetHeaders(comparison.Headers());
+    table.SetRowCount(int(comparison.Rows().size()));
+    for (int row = 0; row < comparison.Rows().size(); ++row)
+        table.SetRow(row, comparison.RowTexts(row));
+    const CSafeSave::Result saved = CCsvWriter::Save(path, table);
     if (!saved.Ok())
     {
         CliPrintErr(CSafeSave::Describe(path, saved));
@@ -79,6 +72,16 @@ bool WriteCsv(const QString& path, const CSurveyComparison& comparison)
     }
     return true;
 }
+} // namespace
+
+// The chart takes Widgets (it is a graphics widget): only the drawing module
+// draws it, and the program hands every analyse with --png to it.
+#if KORVALENT_CLI_DRAWS
+#include "analysis/CAnalysisChart.h"
+#include "export/CPngWriter.h"
+
+namespace
+{
 // The chart of the analysis tab, drawn off screen (the module made the
 // application a widget one for this).
 bool WritePng(const QString& path, const DataFileRecord& current, const DataFileRecord* previous,
@@ -219,9 +222,9 @@ int CliAnalyse(const CliContext& ctx)
         CliPrintOut(line);
 
     bool written = true;
-#if KORVALENT_CLI_DRAWS
     if (!a.csvPath.isEmpty())
         written = WriteCsv(a.csvPath, *comparison);
+#if KORVALENT_CLI_DRAWS
     if (!a.pngPath.isEmpty())
         written = WritePng(a.pngPath, *current, previous, options) && written;
 #endif

@@ -17,7 +17,7 @@ namespace
 {
 enum class Application
 {
-    Core,    // a picture or a workbook from data alone
+    Core,    // a picture from data alone
     Gui,     // laid-out text (fonts): the report
     Widgets, // a chart, which is a graphics widget
 };
@@ -37,7 +37,6 @@ const DrawingCommand kDrawing[] = {
     {"analyse", CliAnalyse, Application::Widgets, "--png"},
     {"report", CliReport, Application::Gui, nullptr},
     {"screenshot", CliScreenshot, Application::Core, nullptr},
-    {"export", CliExport, Application::Core, nullptr},
     {"history", CliHistory, Application::Widgets, "--png --pdf"},
 };
 

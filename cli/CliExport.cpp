@@ -1,12 +1,10 @@
 #include "cli/CliCommands.h"
 
-#include "data/CResultsModels.h"
 #include "export/CBiff8Workbook.h"
 #include "export/CCsvWriter.h"
 #include "export/CResultsSheet.h"
+#include "export/CResultsTable.h"
 #include "export/CXlsxWorkbook.h"
-
-#include <QStandardItemModel>
 
 // export FILE --file N [--materials FILE.csv] (--csv OUT | --xls OUT | --xlsx OUT):
 // the results table `show --file N` prints, written as the window's exports
@@ -71,17 +69,15 @@ int CliExport(const CliContext& ctx)
         load.ReportDamagedDataFile();
         return CliNoSuchDataFile(fileNumber, int(files.size()));
     }
-    QStandardItemModel cells;
-    CResultsModels::ResetResults(&cells);
-    CResultsModels::FillResults(&cells, files.at(fileNumber - 1), materials);
+    const CTextTable cells = CResultsTable::Of(files.at(fileNumber - 1), materials);
 
     CSafeSave::Result saved;
     if (format == QLatin1String("--csv"))
         saved = CCsvWriter::Save(outPath, cells);
     else if (format == QLatin1String("--xls"))
-        saved = CBiff8Workbook::Save(outPath, CResultsSheet::FromModel(cells));
+        saved = CBiff8Workbook::Save(outPath, CResultsSheet::FromTable(cells));
     else
-        saved = CXlsxWorkbook::Save(outPath, CResultsSheet::FromModel(cells));
+        saved = CXlsxWorkbook::Save(outPath, CResultsSheet::FromTable(cells));
     load.ReportDamagedDataFile();
     if (!saved.Ok())
     {

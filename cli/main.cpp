@@ -24,6 +24,7 @@ const CliRunner kRunners[] = {
     {"pep-write", CliPepWrite},
     {"pep-show", CliPepShow},
     {"pep-list", CliPepList},
+    {"export", CliExport},
     {"analyse", CliAnalyse},
     {"archive-add", CliArchiveAdd},
     {"archive-list", CliArchiveList},

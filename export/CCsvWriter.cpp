@@ -1,9 +1,8 @@
 #include "export/CCsvWriter.h"
 
 #include "data/CAnsiText.h"
-#include "export/CResultsSheet.h"
+#include "export/CTableSource.h"
 
-#include <QAbstractItemModel>
 #include <QStringEncoder>
 
 namespace
@@ -49,23 +48,23 @@ QString CCsvWriter::HeaderField(const QString& text)
     return text + QLatin1Char(';');
 }
 
-QByteArray CCsvWriter::Bytes(const QAbstractItemModel& model)
+QByteArray CCsvWriter::Bytes(const CTableSource& table)
 {
     QStringEncoder encoder("windows-1251", QStringConverter::Flag::Stateless);
     QByteArray bytes;
-    bytes.reserve(64 * (model.rowCount() + 1) * model.columnCount());
+    bytes.reserve(64 * (table.RowCount() + 1) * table.ColumnCount());
     QString text;
-    // The counts are read again at every step: the lines follow the model's
+    // The counts are read again at every step: the lines follow the table's
     // size as it is while they are written.
-    for (int column = 0; column < model.columnCount(); ++column)
-        if (CResultsSheet::HeaderText(model, column, &text))
+    for (int column = 0; column < table.ColumnCount(); ++column)
+        if (table.HeaderText(column, &text))
             bytes += ToCodePage(encoder, HeaderField(text));
     bytes += "\r\n";
-    for (int row = 0; row < model.rowCount(); ++row)
+    for (int row = 0; row < table.RowCount(); ++row)
     {
-        for (int column = 0; column < model.columnCount(); ++column)
+        for (int column = 0; column < table.ColumnCount(); ++column)
         {
-            if (CResultsSheet::ItemText(model, row, column, &text))
+            if (table.ItemText(row, column, &text))
                 bytes += ToCodePage(encoder, ValueField(text));
         }
         bytes += "\r\n";
@@ -73,7 +72,7 @@ QByteArray CCsvWriter::Bytes(const QAbstractItemModel& model)
     return bytes;
 }
 
-CSafeSave::Result CCsvWriter::Save(const QString& path, const QAbstractItemModel& model)
+CSafeSave::Result CCsvWriter::Save(const QString& path, const CTableSource& table)
 {
-    return CSafeSave::WriteBytes(path, Bytes(model));
+    return CSafeSave::WriteBytes(path, Bytes(table));
 }

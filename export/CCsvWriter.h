@@ -6,8 +6,9 @@
 #include <QString>
 
 class QAbstractItemModel;
+class CTableSource;
 
-// The results table as semicolon-separated text that spreadsheet programs
+// A table (the results, an analysis) as semicolon-separated text that spreadsheet programs
 // open with every value kept as text:
 //   line 1      every header followed by ";"
 //   lines 2 …   every value as ="TEXT"; (a formula yielding the text, so
@@ -23,6 +24,9 @@ class QAbstractItemModel;
 // form byte for byte.
 namespace CCsvWriter
 {
+QByteArray Bytes(const CTableSource& table);
+CSafeSave::Result Save(const QString& path, const CTableSource& table);
+// The same over an item model (CModelTable).
 QByteArray Bytes(const QAbstractItemModel& model);
 CSafeSave::Result Save(const QString& path, const QAbstractItemModel& model);
 

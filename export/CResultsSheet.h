@@ -8,6 +8,7 @@
 #include <functional>
 
 class QAbstractItemModel;
+class CTableSource;
 
 // The worksheet a results export produces, independent of the file format:
 // the header row in bold, one row per model row, every cell text-formatted
@@ -37,11 +38,14 @@ public:
     QString name;     // the worksheet's name
     int rowCount = 0; // header row included
     int columnCount = 0;
-    QList<Cell> cells; // row by row, left to right; missing model items have none
+    QList<Cell> cells; // row by row, left to right; missing items have none
 
-    // Reads the model: headers of columns 0 … K−1, then every item. progress
+    // Reads the table: headers of columns 0 … K−1, then every item. progress
     // is called after each data position (row, column), with or without an
     // item, with the number of positions done so far.
+    static CResultsSheet FromTable(const CTableSource& table,
+                                   const std::function<void(int done)>& progress = {});
+    // The same over an item model (CModelTable).
     static CResultsSheet FromModel(const QAbstractItemModel& model,
                                    const std::function<void(int done)>& progress = {});
 
@@ -49,11 +53,6 @@ public:
     // number (a non-number reads as 0) outside the valid range of the unit
     // the row's units column names.
     static bool IsRedResult(const QString& text, const QString& unitsText);
-
-    // The texts of a model's header and items; false where the model has no
-    // item (a missing item is written as nothing at all).
-    static bool HeaderText(const QAbstractItemModel& model, int column, QString* text);
-    static bool ItemText(const QAbstractItemModel& model, int row, int column, QString* text);
 
     // "Отчётная таблица".
     static QString SheetName();

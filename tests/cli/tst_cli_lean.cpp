@@ -1,27 +1,28 @@
+#include "analysis/CSurveyComparison.h"
 #include "data/CDataStorage.h"
+#include "data/CResultsModels.h"
+#include "export/CCsvWriter.h"
 #include "report/CReportFile.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
 #include "tests/report/ReportTestSupport.h"
 
 #include <QDir>
-#include <QProcess>
+#include <QStandardItemModel>
 #include <QtTest>
 
 using namespace DataTest;
 
 // Which libraries a command of korvalent-cli loads: Qt Core alone unless it
-// draws; the commands that draw still draw, through the module. The dynamic
+// draws (tables written to files do not draw); the commands that draw still
+// draw, through the module. The dynamic
 // linker itself tells what it loaded (LD_DEBUG=files, into a file).
 class TestCliLean : public QObject
 {
     Q_OBJECT
 
-    struct Run
+    struct Run : CProgramRun
     {
-        int exitCode = -1;
-        QByteArray out;
-        QString err;
         QStringList loaded; // file names of the shared objects loaded
     };
 
@@ -34,24 +35,17 @@ class TestCliLean : public QObject
         const QString traceDir = Path(QStringLiteral("trace"));
         QDir(traceDir).removeRecursively();
         QDir().mkpath(traceDir);
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
-        env.insert(QStringLiteral("LD_DEBUG_OUTPUT"), traceDir + QStringLiteral("/ld"));
-        process.setProcessEnvironment(env);
-        process.start(program, arguments);
+        // The dynamic linker of this process read its settings at start, so
+        // only the child traces.
+        qputenv("LD_DEBUG", "files");
+        qputenv("LD_DEBUG_OUTPUT", QFile::encodeName(traceDir + QStringLiteral("/ld")));
         Run run;
-        if (!process.waitForFinished(60000))
-        {
-            process.kill();
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = process.readAllStandardOutput();
-        run.err = QString::fromUtf8(process.readAllStandardError());
+        static_cast<CProgramRun&>(run) = RunProgram(program, arguments, 60000);
+        qunsetenv("LD_DEBUG");
+        qunsetenv("LD_DEBUG_OUTPUT");
         const QDir dir(traceDir);
         for (const QString& name : dir.entryList(QDir::Files))
-            for (const QByteArray& line : ReadBytes(dir.filePath(name)).split('\n'))
+            for (const QByteArray& line : ReadFile(dir.filePath(name)).split('\n'))
             {
                 const qsizetype at = line.indexOf("file=");
                 if (at < 0 || !line.contains("generating link map"))
@@ -79,7 +73,7 @@ private Q_SLOTS:
             File(QStringLiteral("Труба-1"), {MmCell(5.2), MmCell(12.25), MmCell(7.0)}),
             File(QStringLiteral("Труба-2"), {MmCell(5.0), MmCell(12.0), MmCell(6.5)})};
         QVERIFY(CDataStorage::SaveDatabaseFile(Path("db.kdb"), files));
-        QVERIFY(WriteBytes(Path("r.krf"), CReportFile::Document(ReportTest::FullReport())));
+        QVERIFY(WriteFile(Path("r.krf"), CReportFile::Document(ReportTest::FullReport())));
     }
 
     // Commands that do not draw: neither Qt Gui nor the module, and their
@@ -109,13 +103,69 @@ private Q_SLOTS:
         const Run run = Cli(arguments);
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-        QVERIFY2(QString::fromUtf8(run.out).startsWith(outStart), run.out.constData());
+        QVERIFY2(run.out.startsWith(outStart), qPrintable(run.out));
         // The trace itself works: Qt Core is in it.
         QVERIFY2(Loads(run, QStringLiteral("libQt6Core.so")), qPrintable(run.loaded.join(' ')));
         for (const char* library : {"libQt6Gui.so", "libQt6Widgets.so", "libQt6Charts.so",
                                     "libQt6OpenGL.so", "korvalent-cli-draw.so"})
             QVERIFY2(!Loads(run, QLatin1String(library)), library);
         QVERIFY(!QFileInfo::exists(Path("x.pdf")));
+    }
+
+    // Tables written to files need no drawing: Qt Core alone, and the bytes
+    // the window's writers make of the window's models (the workbook
+    // libraries are loaded for the workbooks, as in the window).
+    void tablesWithoutDrawing_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QByteArray>("expected"); // empty: only the start is known
+        QTest::addColumn<QByteArray>("magic");
+        const DataFileList files = CDataStorage::LoadDatabaseFile(Path("db.kdb")).files;
+        QStandardItemModel results;
+        CResultsModels::ResetResults(&results);
+        CResultsModels::FillResults(&results, files.at(1), {});
+        QTest::newRow("export --csv")
+            << QStringList{"export", "db.kdb", "--file", "2", "--csv", "t.csv"} << "t.csv"
+            << CCsvWriter::Bytes(results) << QByteArray();
+        QTest::newRow("export --xls")
+            << QStringList{"export", "db.kdb", "--file", "2", "--xls", "t.xls"} << "t.xls"
+            << QByteArray() << QByteArray("\xD0\xCF\x11\xE0", 4);
+        QTest::newRow("export --xlsx")
+            << QStringList{"export", "db.kdb", "--file", "1", "--xlsx", "t.xlsx"} << "t.xlsx"
+            << QByteArray() << QByteArray("PK");
+        CSurveyComparison::Options options;
+        options.required = 6;
+        QStandardItemModel compared;
+        CSurveyComparison(files.at(0), files.at(1), options).FillModel(&compared);
+        QTest::newRow("analyse --csv")
+            << QStringList{"analyse",         "db.kdb", "--file",     "2", "--previous", "db.kdb",
+                           "--previous-file", "1",      "--required", "6", "--csv",      "a.csv"}
+            << "a.csv" << CCsvWriter::Bytes(compared) << QByteArray();
+        QStandardItemModel alone;
+        CSurveyComparison(files.at(0), CSurveyComparison::Options()).FillModel(&alone);
+        QTest::newRow("analyse --csv, one survey")
+            << QStringList{"analyse", "db.kdb", "--file", "1", "--csv", "a1.csv"} << "a1.csv"
+            << CCsvWriter::Bytes(alone) << QByteArray();
+    }
+    void tablesWithoutDrawing()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        QFETCH(QByteArray, expected);
+        QFETCH(QByteArray, magic);
+        QFile::remove(Path(output));
+        const Run run = Cli(arguments);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        const QByteArray written = ReadFile(Path(output));
+        if (!expected.isEmpty())
+            QCOMPARE(written, expected);
+        QVERIFY(written.size() > 100);
+        QVERIFY(written.startsWith(magic));
+        QVERIFY2(Loads(run, QStringLiteral("libQt6Core.so")), qPrintable(run.loaded.join(' ')));
+        for (const char* library : {"libQt6Gui.so", "libQt6Widgets.so", "korvalent-cli-draw.so"})
+            QVERIFY2(!Loads(run, QLatin1String(library)), library);
     }
 
     // Commands that draw, through the module, with the libraries they need.
@@ -128,17 +178,15 @@ private Q_SLOTS:
         QTest::newRow("analyse --png")
             << QStringList{"analyse", "db.kdb", "--file", "2", "--png", "chart.png"} << "chart.png"
             << QByteArray("\x89PNG\r\n", 6) << QStringList{"libQt6Widgets.so", "libQt6Charts.so"};
-        QTest::newRow("analyse --csv")
-            << QStringList{"analyse", "db.kdb", "--file", "2", "--csv", "table.csv"} << "table.csv"
-            << QByteArray() << QStringList{};
         QTest::newRow("report --pdf") << QStringList{"report", "r.krf", "--pdf", "r.pdf"} << "r.pdf"
                                       << QByteArray("%PDF-") << QStringList{"libQt6Gui.so"};
         QTest::newRow("report --html with results")
             << QStringList{"report", "r.krf", "--data", "db.kdb", "--file", "1", "--html", "r.html"}
             << "r.html" << QByteArray("<") << QStringList{"libQt6Gui.so"};
-        QTest::newRow("export --xlsx")
-            << QStringList{"export", "db.kdb", "--file", "1", "--xlsx", "t.xlsx"} << "t.xlsx"
-            << QByteArray("PK") << QStringList{};
+        QTest::newRow("analyse --csv with --png")
+            << QStringList{"analyse", "db.kdb",   "--file", "2",
+                           "--csv",   "both.csv", "--png",  "b.png"}
+            << "both.csv" << QByteArray() << QStringList{"libQt6Widgets.so"};
     }
     void drawing()
     {
@@ -150,7 +198,7 @@ private Q_SLOTS:
         const Run run = Cli(arguments);
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-        const QByteArray written = ReadBytes(Path(output));
+        const QByteArray written = ReadFile(Path(output));
         QVERIFY2(!written.isEmpty(), qPrintable(output));
         QVERIFY(written.startsWith(magic));
         for (const QString& library : libraries + QStringList{"korvalent-cli-draw.so"})
@@ -169,7 +217,7 @@ private Q_SLOTS:
 
         const Run version = Cli({QStringLiteral("--version")}, program);
         QCOMPARE(version.exitCode, 0);
-        QCOMPARE(version.out, QByteArray("Korvalent 1.1.2\n"));
+        QCOMPARE(version.out, QStringLiteral("Korvalent 1.1.2\n"));
 
         const Run report = Cli({"report", "r.krf", "--pdf", "alone.pdf"}, program);
         QCOMPARE(report.exitCode, 1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/common/TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -106,9 +108,7 @@ inline bool ConvertToXlsx(const QStringList& files, const QString& outDir, const
         arguments << QStringLiteral("--infilter=") + filter;
     arguments << QStringLiteral("--convert-to") << QStringLiteral("xlsx")
               << QStringLiteral("--outdir") << outDir << files;
-    QProcess process;
-    process.start(LibreOffice(), arguments);
-    return process.waitForFinished(180000) && process.exitCode() == 0;
+    return RunProgram(LibreOffice(), arguments, 180000).exitCode == 0;
 }
 
 // A results-shaped model: the nine headers and the given rows of texts.

@@ -1,11 +1,13 @@
+#include "data/CAnsiText.h"
 #include "data/CCellDecoder.h"
 #include "data/CDataStorage.h"
 #include "data/CResultsModels.h"
 #include "export/CBiff8Workbook.h"
 #include "export/CCsvWriter.h"
 #include "export/CResultsSheet.h"
+#include "export/CResultsTable.h"
+#include "export/CTableSource.h"
 #include "export/CXlsxWorkbook.h"
-#include "tests/common/FileSizeLimit.h"
 #include "tests/common/TestSupport.h"
 #include "tests/data/DataTestSupport.h"
 #include "tests/export/ExportTestSupport.h"
@@ -58,6 +60,22 @@ class TestExport : public QObject
 
     std::unique_ptr<CTestEnvironment> m_env;
     QString Path(const QString& name) const { return m_env->Root() + QLatin1Char('/') + name; }
+
+    // Everything either workbook writer reads of a sheet.
+    static bool SameSheets(const CResultsSheet& a, const CResultsSheet& b)
+    {
+        if (a.name != b.name || a.rowCount != b.rowCount || a.columnCount != b.columnCount ||
+            a.cells.size() != b.cells.size())
+            return false;
+        for (int i = 0; i < a.cells.size(); ++i)
+        {
+            const CResultsSheet::Cell& x = a.cells.at(i);
+            const CResultsSheet::Cell& y = b.cells.at(i);
+            if (x.row != y.row || x.column != y.column || x.text != y.text || x.style != y.style)
+                return false;
+        }
+        return true;
+    }
 
     static bool HaveXlrd()
     {
@@ -122,22 +140,10 @@ class TestExport : public QObject
         return CDataStorage::SaveDatabaseFile(path, files) ? path : QString();
     }
 
-    struct Run
-    {
-        int exitCode = -1;
-        QString out, err;
-    };
+    using Run = CProgramRun;
     static Run Cli(const QStringList& arguments)
     {
-        QProcess process;
-        process.start(QStringLiteral(KORVALENT_CLI), arguments);
-        Run run;
-        if (!process.waitForFinished(60000))
-            return run;
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return RunProgram(QStringLiteral(KORVALENT_CLI), arguments, 60000);
     }
 
 private Q_SLOTS:
@@ -409,7 +415,7 @@ private Q_SLOTS:
         if (kind == QLatin1String("csv"))
         {
             QVERIFY(CCsvWriter::Save(path, model).Ok());
-            const QByteArray bytes = DataTest::ReadBytes(path);
+            const QByteArray bytes = ReadFile(path);
             // One line; one byte a character, as windows-1251 has it.
             const QString line =
                 CCellDecoder::Headers().join(QLatin1Char(';')) + QStringLiteral(";\r\n");
@@ -452,22 +458,119 @@ private Q_SLOTS:
         ExportTest::FillModel(&model, CCellDecoder::Headers(), rows);
         QTemporaryDir dir(m_env->Root() + QStringLiteral("/limit-XXXXXX"));
         const QString path = dir.path() + QStringLiteral("/out.") + kind;
-        QVERIFY(DataTest::WriteBytes(path, "previous"));
+        QVERIFY(WriteFile(path, "previous"));
         CSafeSave::Result result;
         {
-            FileSizeLimit guard(3000);
+            CFileSizeLimit guard(3000);
             result = kind == QLatin1String("csv") ? CCsvWriter::Save(path, model)
                                                   : CResultsSheet::FromModel(model).Save(path);
         }
         QVERIFY(!result.Ok());
-        QCOMPARE(DataTest::ReadBytes(path), QByteArray("previous"));
+        QCOMPARE(ReadFile(path), QByteArray("previous"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("out.") + kind});
         // Without the limit the same export succeeds.
         result = kind == QLatin1String("csv") ? CCsvWriter::Save(path, model)
                                               : CResultsSheet::FromModel(model).Save(path);
         QVERIFY(result.Ok());
-        QVERIFY(DataTest::ReadBytes(path).size() > 3000);
+        QVERIFY(ReadFile(path).size() > 3000);
+    }
+
+    // A plain table grows as an item model grows: the same operations on
+    // both give the same CSV bytes and the same sheet, missing items and
+    // headers included.
+    void tableLikeModel_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QStringList>("headers");
+        QTest::addColumn<QList<QStringList>>("rows");
+        QTest::newRow("results layout") << 9 << CCellDecoder::Headers() << RuleRows();
+        QTest::newRow("rows shorter than the headers")
+            << 0 << QStringList{"A", "B", "C"}
+            << QList<QStringList>{{"1"}, {}, {"1", "2", "3"}, {"", ""}};
+        QTest::newRow("rows longer than the headers")
+            << 0 << QStringList{"A"} << QList<QStringList>{{"1", "2", "3"}, {"4"}};
+        QTest::newRow("columns beyond the headers")
+            << 4 << QStringList{"A", "B"} << QList<QStringList>{{"1", "2", "3", "4"}};
+        QTest::newRow("no headers") << 2 << QStringList{} << QList<QStringList>{{"x", "y"}};
+        QTest::newRow("nothing") << 0 << QStringList{} << QList<QStringList>{};
+        QTest::newRow("hostile texts") << 0 << QStringList{"A;1", "B\"", "C"} << HostileRows();
+    }
+    void tableLikeModel()
+    {
+        QFETCH(int, columns);
+        QFETCH(QStringList, headers);
+        QFETCH(QList<QStringList>, rows);
+        QStandardItemModel model;
+        CTextTable table;
+        if (columns > 0)
+        {
+            model.setColumnCount(columns);
+            table.SetColumnCount(columns);
+        }
+        if (!headers.isEmpty())
+        {
+            model.setHorizontalHeaderLabels(headers);
+            table.SetHeaders(headers);
+        }
+        model.setRowCount(int(rows.size()));
+        table.SetRowCount(int(rows.size()));
+        for (int r = 0; r < rows.size(); ++r)
+        {
+            for (int c = 0; c < rows.at(r).size(); ++c)
+                model.setItem(r, c, new QStandardItem(rows.at(r).at(c)));
+            table.SetRow(r, rows.at(r));
+        }
+        QCOMPARE(table.ColumnCount(), model.columnCount());
+        QCOMPARE(table.RowCount(), model.rowCount());
+        QCOMPARE(CCsvWriter::Bytes(table), CCsvWriter::Bytes(model));
+        QVERIFY(SameSheets(CResultsSheet::FromTable(table), CResultsSheet::FromModel(model)));
+        QCOMPARE(CBiff8Workbook::WorkbookStream(CResultsSheet::FromTable(table)),
+                 CBiff8Workbook::WorkbookStream(CResultsSheet::FromModel(model)));
+    }
+
+    // The results table without Qt Gui is the window's results model, text for
+    // text, on generated data files of every kind of cell (random bytes,
+    // so invalid values, units and dates too) with and without materials.
+    void resultsTableAsWindow()
+    {
+        QRandomGenerator random(2024);
+        const MaterialList materials = []
+        {
+            MaterialList list;
+            MaterialRecord steel{};
+            CAnsiText::Encode(QStringLiteral("Сталь"), steel.name, int(sizeof(steel.name)));
+            steel.velocity = 5920;
+            list.append(steel);
+            return list;
+        }();
+        for (int f = 0; f < 40; ++f)
+        {
+            QList<CellRecord> cells;
+            const int count = f == 0 ? 0 : int(random.bounded(1, 255));
+            for (int c = 0; c < count; ++c)
+            {
+                CellRecord cell;
+                auto* bytes = reinterpret_cast<quint8*>(&cell);
+                for (size_t b = 0; b < sizeof(cell); ++b)
+                    bytes[b] = quint8(random.bounded(256));
+                // Half of them plausible gauge readings.
+                if (c % 2 == 0)
+                    cell = DataTest::MmCell(random.bounded(60000) / 100.0);
+                cells.append(cell);
+            }
+            const DataFileRecord file = DataTest::File(QStringLiteral("Файл %1").arg(f), cells);
+            const MaterialList used = f % 2 ? materials : MaterialList();
+            QStandardItemModel model;
+            CResultsModels::ResetResults(&model);
+            CResultsModels::FillResults(&model, file, used);
+            const CTextTable table = CResultsTable::Of(file, used);
+            QCOMPARE(CCsvWriter::Bytes(table), CCsvWriter::Bytes(model));
+            const CResultsSheet sheet = CResultsSheet::FromTable(table);
+            QVERIFY(SameSheets(sheet, CResultsSheet::FromModel(model)));
+            QCOMPARE(CBiff8Workbook::WorkbookStream(sheet),
+                     CBiff8Workbook::WorkbookStream(CResultsSheet::FromModel(model)));
+        }
     }
 
     // The command line exports exactly the table `show --file N` prints.
@@ -491,7 +594,7 @@ private Q_SLOTS:
         QVERIFY(!db.isEmpty());
         // The materials table names the cells' material in both outputs.
         const QString materials = Path(QStringLiteral("materials.csv"));
-        QVERIFY(DataTest::WriteBytes(materials, "Сталь,5920,-0.5\r\nЛатунь,4430,0.1\r\n"));
+        QVERIFY(WriteFile(materials, "Сталь,5920,-0.5\r\nЛатунь,4430,0.1\r\n"));
         const QStringList source{db, QStringLiteral("--file"), QStringLiteral("2"),
                                  QStringLiteral("--materials"), materials};
         const Run show = Cli(QStringList{QStringLiteral("show")} + source);
@@ -596,7 +699,7 @@ private Q_SLOTS:
         const QString db = SaveDatabase(
             {File(QStringLiteral("A"), {MmCell(1.0)}), File(QStringLiteral("B"), {MmCell(2.0)})});
         const QString out = Path(QStringLiteral("existing.out"));
-        QVERIFY(DataTest::WriteBytes(out, "keep me"));
+        QVERIFY(WriteFile(out, "keep me"));
         QDir(m_env->Root()).mkpath(QStringLiteral("a-directory"));
         arguments.replaceInStrings(QStringLiteral("NOWHERE"),
                                    Path(QStringLiteral("no/such/x.csv")));
@@ -608,7 +711,7 @@ private Q_SLOTS:
         const Run run = Cli(QStringList{QStringLiteral("export")} + arguments);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.err.contains(error), qPrintable(run.err));
-        QCOMPARE(DataTest::ReadBytes(out), QByteArray("keep me"));
+        QCOMPARE(ReadFile(out), QByteArray("keep me"));
         QCOMPARE(QDir(m_env->Root()).entryList(QDir::AllEntries | QDir::Hidden), before);
         QVERIFY(!QFileInfo::exists(Path(QStringLiteral("no"))));
     }

@@ -147,7 +147,7 @@ private Q_SLOTS:
         else
             QCOMPARE(OnlyMessage(CUserPrompts::IconWarning), message);
         if (name == QLatin1String("out.csv"))
-            QCOMPARE(DataTest::ReadBytes(path), CCsvWriter::Bytes(*W().ResultsModel()));
+            QCOMPARE(ReadFile(path), CCsvWriter::Bytes(*W().ResultsModel()));
         else
         {
             QCOMPARE(QDir(Dir()).entryList(QDir::AllEntries | QDir::Hidden), before);
@@ -228,7 +228,7 @@ private Q_SLOTS:
             QVERIFY(!QFileInfo::exists(Dir() + QStringLiteral("/no")));
             return;
         }
-        QVERIFY(DataTest::ReadBytes(path).startsWith(signature));
+        QVERIFY(ReadFile(path).startsWith(signature));
         QString error;
         const QJsonObject sheet = ExportTest::ReadWorkbook(
             path, name.endsWith(QLatin1String(".xlsx")) ? "xlsx" : "xls", &error);
