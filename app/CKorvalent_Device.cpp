@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -36,6 +37,27 @@ void StartDeviceTask(CKorvalent* window, int& refusedStarts, int task, void* buf
 // Device texts come up to twenty times a second while data flow, and every
 // one shown repaints the status bar at once.
 constexpr int kDeviceMessageInterval = 250; // ms
+
+// The files table's count column after a file's cells arrived: that file's
+// row alone when it is known (a download of 150 files would otherwise make
+// the texts of all rows 150 times over).
+void UpdateFileCount(QStandardItemModel* model, const DataFileList& files, int file)
+{
+    if (file < 0 || file >= files.size() || model->rowCount() != files.size() ||
+        model->columnCount() != 2)
+    {
+        CResultsModels::UpdateFileCounts(model, files);
+        return;
+    }
+    const QString tip = CResultsModels::FileRowToolTip(files.at(file));
+    if (QStandardItem* item = model->item(file, 1))
+    {
+        item->setText(CResultsModels::FileRowTexts(files.at(file)).at(1));
+        item->setToolTip(tip);
+    }
+    if (QStandardItem* item = model->item(file, 0))
+        item->setToolTip(tip);
+}
 
 // A chain owns the device from its first task to its last, also in the
 // moments between two tasks when the manager itself is idle: another
@@ -116,20 +138,25 @@ void CKorvalent::ShowDeviceMessage(const QString& text, int timeout)
     m_deviceMessage = text;
     m_deviceMessageTimeout = timeout;
     m_deviceMessageHeld = true;
+    StatusBarTickDue();
+}
+
+// The status bar changes at most every kDeviceMessageInterval, text, counts
+// and bar together: one repaint of the bar per tick instead of one for each.
+void CKorvalent::StatusBarTickDue()
+{
     if (!m_deviceMessageTimer)
     {
         m_deviceMessageTimer = new QTimer(this);
         m_deviceMessageTimer->setSingleShot(true);
         connect(m_deviceMessageTimer, &QTimer::timeout, this, &CKorvalent::ShowHeldDeviceMessage);
         // A message put into the bar by someone else meanwhile is newer than
-        // the text held back.
+        // the text held back (the counts still go out with the tick).
         connect(statusBar(), &QStatusBar::messageChanged, this,
                 [this]
                 {
-                    if (m_showingDeviceMessage)
-                        return;
-                    m_deviceMessageHeld = false;
-                    m_deviceMessageTimer->stop();
+                    if (!m_showingDeviceMessage)
+                        m_deviceMessageHeld = false;
                 });
     }
     const qint64 since =
@@ -142,14 +169,21 @@ void CKorvalent::ShowDeviceMessage(const QString& text, int timeout)
 
 void CKorvalent::ShowHeldDeviceMessage()
 {
-    if (!m_deviceMessageHeld)
+    const bool counts = m_chainCountsHeld && m_chainProgress;
+    if (!m_deviceMessageHeld && !counts)
         return;
-    m_deviceMessageHeld = false;
-    m_deviceMessageTimer->stop();
+    if (m_deviceMessageTimer)
+        m_deviceMessageTimer->stop();
     m_deviceMessageShown.start();
-    m_showingDeviceMessage = true;
-    statusBar()->showMessage(m_deviceMessage, m_deviceMessageTimeout);
-    m_showingDeviceMessage = false;
+    if (m_deviceMessageHeld)
+    {
+        m_deviceMessageHeld = false;
+        m_showingDeviceMessage = true;
+        statusBar()->showMessage(m_deviceMessage, m_deviceMessageTimeout);
+        m_showingDeviceMessage = false;
+    }
+    if (counts)
+        UpdateChainProgress();
 }
 
 void CKorvalent::DeviceTaskCompleted(int TaskID, const void* lpUserBuf, int nDataLength)
@@ -178,7 +212,7 @@ void CKorvalent::CarryOut(const CDatabaseTransfer::Action& action)
     if (action.refreshFilesTable)
         FilesTableUpdate();
     else if (action.refreshFileCounts)
-        CResultsModels::UpdateFileCounts(m_filesModel, m_dataFiles);
+        UpdateFileCount(m_filesModel, m_dataFiles, action.countsFile);
     if (action.refreshResultsTables)
         OnResultsTablesRefresh();
     if (action.setLabel && m_dataStatusLabel)
@@ -230,6 +264,8 @@ void CKorvalent::UpdateChainProgress()
     }
 
     const bool running = m_chainTask != 0;
+    // Whatever is held goes out now.
+    m_chainCountsHeld = false;
     m_chainProgress->setVisible(running);
     m_chainProgressText->setVisible(running);
     m_chainCancel->setVisible(running);
@@ -259,9 +295,13 @@ void CKorvalent::UpdateChainProgress()
     if (percent == m_chainPercent && p.maximum == m_chainProgress->maximum())
         return;
     m_chainPercent = percent;
+    // A bar whose chunk moves repaints itself (and the status bar under it)
+    // at once, then again with the texts: held, it is drawn once, with them.
+    m_chainProgress->setUpdatesEnabled(false);
     m_chainProgress->setRange(0, p.maximum);
     m_chainProgress->setValue(value);
     m_chainProgress->setFormat(p.text);
+    m_chainProgress->setUpdatesEnabled(true);
 }
 
 void CKorvalent::OnDeviceTaskProgress(int done, int total)
@@ -276,14 +316,16 @@ void CKorvalent::OnDeviceTaskProgress(int done, int total)
     const QVariant last = m_chainProgress ? m_chainProgress->property("kvStep") : QVariant();
     if (last.isValid() && last.toInt() == step)
         return;
-    // And a few times a second at most: each new text is a repaint of the
-    // status bar. The chain's next step shows the counts as they stand.
-    if (m_chainProgressShown.isValid() && m_chainProgressShown.elapsed() < kDeviceMessageInterval)
+    if (!m_chainProgress)
+    {
+        UpdateChainProgress();
         return;
-    m_chainProgressShown.start();
-    if (m_chainProgress)
-        m_chainProgress->setProperty("kvStep", step);
-    UpdateChainProgress();
+    }
+    // With the next tick of the status bar. The chain's next step shows the
+    // counts as they stand.
+    m_chainProgress->setProperty("kvStep", step);
+    m_chainCountsHeld = true;
+    StatusBarTickDue();
 }
 
 void CKorvalent::CancelDeviceChain()

@@ -12,7 +12,9 @@
 #include "tools/CDatabaseTransfer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -104,23 +106,58 @@ struct CpuTime
     }
 };
 
+// Time on the processor of this process's threads, in ms, summed by kind:
+// the main (window) thread, the device worker, Qt's pooled helpers, the rest.
+// Taken from the scheduler's own count (schedstat), which is exact where the
+// user/system split of rusage is sampled at the tick.
+inline QMap<QByteArray, double> ThreadTimes()
+{
+    QMap<QByteArray, double> times;
+    const QByteArray self = QByteArray::number(qint64(::getpid()));
+    const QStringList tasks =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& tid : tasks)
+    {
+        QFile stat(QStringLiteral("/proc/self/task/") + tid + QStringLiteral("/schedstat"));
+        QFile comm(QStringLiteral("/proc/self/task/") + tid + QStringLiteral("/comm"));
+        if (!stat.open(QIODevice::ReadOnly) || !comm.open(QIODevice::ReadOnly))
+            continue;
+        const double ms = stat.readAll().split(' ').value(0).toDouble() / 1e6;
+        const QByteArray name = comm.readAll().trimmed();
+        QByteArray kind = "other";
+        if (tid.toLatin1() == self)
+            kind = "main";
+        else if (name == "QThread")
+            kind = "worker";
+        else if (name.startsWith("Thread (pooled)"))
+            kind = "pool";
+        times[kind] += ms;
+    }
+    return times;
+}
+
 // Wall, user and system time of the runs of one contestant.
 struct Runs
 {
     QList<double> wall, cpu, user, system;
+    QMap<QByteArray, QList<double>> threads; // ThreadTimes() per run
 
     template <typename Body> bool Measure(Body body)
     {
+        const QMap<QByteArray, double> threadsBefore = ThreadTimes();
         const CpuTime before = CpuTime::Now();
         QElapsedTimer timer;
         timer.start();
         const bool ok = body();
         const double wallMs = double(timer.nsecsElapsed()) / 1e6;
         const CpuTime after = CpuTime::Now();
+        const QMap<QByteArray, double> threadsAfter = ThreadTimes();
         wall.append(wallMs);
         user.append(after.user - before.user);
         system.append(after.system - before.system);
         cpu.append(user.last() + system.last());
+        for (auto it = threadsAfter.cbegin(); it != threadsAfter.cend(); ++it)
+            threads[it.key()].append(it.value() - threadsBefore.value(it.key()));
         return ok;
     }
 };
@@ -404,6 +441,11 @@ inline void PrintRow(const char* name, const Runs& r, double wireMs)
                 name, Min(r.wall), BenchData::Median(r.wall), Max(r.wall), Min(r.cpu),
                 BenchData::Median(r.cpu), Max(r.cpu), BenchData::Median(r.user),
                 BenchData::Median(r.system), BenchData::Median(r.cpu) / wireMs * 100.0);
+    std::printf("%-26s by thread (median ms, %% of wire):", "");
+    for (auto it = r.threads.cbegin(); it != r.threads.cend(); ++it)
+        std::printf(" %s %.1f (%.3f %%)", it.key().constData(), BenchData::Median(it.value()),
+                    BenchData::Median(it.value()) / wireMs * 100.0);
+    std::printf("\n");
 }
 
 inline void PrintHeader(int runs, const Wire& wire, int files = kFiles)

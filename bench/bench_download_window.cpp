@@ -1,12 +1,14 @@
 // The database download in the main window against the same download run as
-// the command line runs it, interleaved run by run in one process, both from
-// the stand-alone virtual gauge (150 data files of 254 cells and the
-// materials). The window runs offscreen, shown, with its status bar fed by
-// the device manager as at start-up; a window download is timed from the
-// command until the chain's last completion has been carried out (the tables
-// refreshed), which is what the user waits for.
+// the command line runs it and against the minimal blocking client,
+// interleaved run by run in one process, all from the stand-alone virtual
+// gauge (150 data files of 254 cells and the materials). The window runs
+// offscreen, shown, with its status bar fed by the device manager as at
+// start-up; a window download is timed from the command until the chain's
+// last completion has been carried out (the tables refreshed), which is what
+// the user waits for. CPU time is also given by thread (main, device worker,
+// Qt's pooled helpers), from the scheduler's exact count.
 //
-//   korvalent-bench-download-window [--runs N] [--only window|cli] [--port PATH]
+//   korvalent-bench-download-window [--runs N] [--only window|cli|reference] [--port PATH]
 //                                   [--files N] [--reply-delay MS] [--paints]
 //
 // --port: a korvalent-gauge-sim started apart (see korvalent-bench-download).
@@ -56,7 +58,7 @@ bool WindowDownload(CKorvalent& window, CDeviceManager& manager)
     loop.exec();
     return true;
 }
-// Paint events and layout requests per widget class.
+// Paint events and layout requests per widget class and name.
 class CEventCounter : public QObject
 {
 public:
@@ -73,12 +75,14 @@ protected:
         {
             if (event->type() == QEvent::Paint)
             {
-                ++paints[watched->metaObject()->className()];
+                ++paints[QByteArray(watched->metaObject()->className()) + ' ' +
+                         watched->objectName().toLatin1()];
                 ++paintTotal;
             }
             else if (event->type() == QEvent::LayoutRequest)
             {
-                ++layouts[watched->metaObject()->className()];
+                ++layouts[QByteArray(watched->metaObject()->className()) + ' ' +
+                          watched->objectName().toLatin1()];
                 ++layoutTotal;
             }
         }
@@ -116,6 +120,7 @@ int main(int argc, char** argv)
     }
     const bool withWindow = only.isEmpty() || only == QLatin1String("window");
     const bool withCli = only.isEmpty() || only == QLatin1String("cli");
+    const bool withReference = only.isEmpty() || only == QLatin1String("reference");
 
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());
@@ -148,6 +153,9 @@ int main(int argc, char** argv)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
+    // What the window builds after its first paint is built before the first
+    // download, as when a user gets to the command.
+    QTest::qWait(500);
 
     // The command line's chain on a manager of its own, not tied to the window.
     CEventCounter counter;
@@ -161,12 +169,17 @@ int main(int argc, char** argv)
     int materialCount = 0;
     Runs windowRuns;
     Runs cliRuns;
+    Runs referenceRuns;
+    CBlockingClient reference;
+    const QByteArray port = QFile::encodeName(portPath);
     const double loadBefore = LoadAverage();
     for (int run = 0; run < runs; ++run)
     {
-        for (int turn = 0; turn < 2; ++turn)
+        // Each contestant goes first, second and third in turn.
+        for (int turn = 0; turn < 3; ++turn)
         {
-            if (turn == run % 2 && withWindow)
+            const int who = (turn + run) % 3;
+            if (who == 0 && withWindow)
             {
                 counter.active = true;
                 const bool ok =
@@ -180,7 +193,7 @@ int main(int argc, char** argv)
                 }
                 materialCount = int(window.Materials().size());
             }
-            else if (turn != run % 2 && withCli)
+            else if (who == 1 && withCli)
             {
                 DataFileList files;
                 MaterialList materials;
@@ -192,6 +205,16 @@ int main(int argc, char** argv)
                 }
                 materialCount = int(materials.size());
             }
+            else if (who == 2 && withReference)
+            {
+                if (!referenceRuns.Measure([&] { return reference.Download(port); }) ||
+                    reference.files != fileCount || reference.cells != expectedCells)
+                {
+                    std::fprintf(stderr, "the reference download failed\n");
+                    return 1;
+                }
+                materialCount = reference.materials;
+            }
         }
     }
     const double loadAfter = LoadAverage();
@@ -199,13 +222,21 @@ int main(int argc, char** argv)
     const Wire wire = WireOf(database, materialCount);
     const double wireMs = wire.Ms();
     PrintHeader(runs, wire, fileCount);
+    if (replyDelay > 0)
+        std::printf("gauge replies held back %d ms each (about the line's pace)\n", replyDelay);
     std::printf("load average (1 min): %.2f before, %.2f after\n", loadBefore, loadAfter);
+    if (withReference)
+        PrintRow("reference (blocking POSIX)", referenceRuns, wireMs);
     if (withCli)
         PrintRow("program, command line", cliRuns, wireMs);
     if (withWindow)
         PrintRow("program, main window", windowRuns, wireMs);
     if (withCli && withWindow)
         PrintRatio("window / command line", windowRuns, cliRuns);
+    if (withWindow && withReference)
+        PrintRatio("window / reference", windowRuns, referenceRuns);
+    if (withCli && withReference)
+        PrintRatio("command line / reference", cliRuns, referenceRuns);
     if (withWindow)
         std::printf("goal: CPU <= 1 %% of wire time in the window: %s\n",
                     BenchData::Median(windowRuns.cpu) / wireMs <= 0.01 ? "met" : "not met");
@@ -215,9 +246,9 @@ int main(int argc, char** argv)
         std::printf("per window download: %d paint events, %d layout requests\n",
                     counter.paintTotal / windowRunCount, counter.layoutTotal / windowRunCount);
         for (auto it = counter.paints.cbegin(); it != counter.paints.cend(); ++it)
-            std::printf("  paint  %-28s %6d\n", it.key().constData(), it.value() / windowRunCount);
+            std::printf("  paint  %-44s %6d\n", it.key().constData(), it.value() / windowRunCount);
         for (auto it = counter.layouts.cbegin(); it != counter.layouts.cend(); ++it)
-            std::printf("  layout %-28s %6d\n", it.key().constData(), it.value() / windowRunCount);
+            std::printf("  layout %-44s %6d\n", it.key().constData(), it.value() / windowRunCount);
     }
     g_App.pDeviceManager = nullptr;
     g_App.pStatusSink = nullptr;

@@ -283,10 +283,13 @@ CDatabaseTransfer::Action CDatabaseTransfer::TaskCompleted(int TaskID, const voi
                            TaskID == kTaskMaterials || TaskID == kTaskErase ||
                            TaskID == kTaskUploadFile;
 
+    // The cells of a file arrived (all, some or none): its count follows.
+    // Within this object's own chain only that file's cells were handed over.
+    a.refreshFileCounts = TaskID == kTaskCells;
+    if (a.refreshFileCounts && m_chain == DownloadChain && m_currentTask == TaskID)
+        a.countsFile = m_index;
     if (TaskID == kTaskFileList || TaskID == kTaskCells || TaskID == kTaskMaterials)
         SyncDownload(TaskID);
-    // The cells of a file arrived (all, some or none): its count follows.
-    a.refreshFileCounts = TaskID == kTaskCells;
 
     if (nDataLength == -1)
     {

@@ -37,6 +37,7 @@ public:
         int value = 0;          // its nValue
         bool refreshFilesTable = false;
         bool refreshFileCounts = false; // the cell counts of the files table, in place
+        int countsFile = -1; // with refreshFileCounts: the one file whose count moved (-1: any)
         bool refreshResultsTables = false;
         bool setLabel = false;
         QString label;           // data status label text when setLabel

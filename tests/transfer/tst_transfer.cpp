@@ -2,6 +2,7 @@
 #include "core/CClock.h"
 #include "app/CKorvalent.h"
 #include "core/CUserPrompts.h"
+#include "data/CResultsModels.h"
 #include "device/CDeviceManager.h"
 #include "sim/CVirtualGauge.h"
 #include "tests/common/GaugeSupport.h"
@@ -10,6 +11,7 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QSignalSpy>
@@ -182,6 +184,9 @@ private Q_SLOTS:
         }
         QCOMPARE(m_window->Materials().size(), materials.size());
         QCOMPARE(m_window->FilesModel()->rowCount(), 3);
+        for (int i = 0; i < files.size(); ++i)
+            QCOMPARE(m_window->FilesModel()->item(i, 1)->text(),
+                     CResultsModels::FileRowTexts(files[i]).at(1));
         QVERIFY(m_prompts.Messages().isEmpty());
         // The progress bar is gone with the chain.
         auto* bar = m_window->findChild<QProgressBar*>(QStringLiteral("DeviceChainProgress"));
@@ -265,6 +270,45 @@ private Q_SLOTS:
         m_window->statusBar()->showMessage(QStringLiteral("other"));
         QTest::qWait(400);
         QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("other"));
+    }
+
+    // The counts beside the bar follow the records of a file while it is
+    // read, with the status bar's ticks, not only when a file is done; the
+    // last tick's counts are the task's own.
+    void countsFollowTheRecords()
+    {
+        m_gauge->SetFiles({MakeFile("Slow", 120, 0)});
+        m_gauge->InjectFault(CVirtualGauge::FaultDelay, 0x0D, -1, 8, -1);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QStringList counts;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this,
+                [&]
+                {
+                    auto* text =
+                        m_window->findChild<QLabel*>(QStringLiteral("DeviceChainProgressText"));
+                    if (text && text->isVisible() &&
+                        (counts.isEmpty() || counts.last() != text->text()))
+                        counts << text->text();
+                });
+        probe.start(5);
+        m_window->OnResultsDownloadDatabaseFromDevice();
+        QVERIFY(WaitIdle(60000));
+        probe.stop();
+        m_gauge->ClearFaults();
+        m_window->hide();
+        const QRegularExpression midway(
+            QStringLiteral("^Файлы: 0 из 1, ячейки: ([1-9][0-9]*) из 120$"));
+        int midwayTexts = 0;
+        for (const QString& text : counts)
+        {
+            const QRegularExpressionMatch match = midway.match(text);
+            if (match.hasMatch() && match.captured(1).toInt() < 120)
+                ++midwayTexts;
+        }
+        QVERIFY2(midwayTexts >= 2, qPrintable(counts.join(u'|')));
+        QCOMPARE(m_window->DataFiles().at(0).cells.size(), 120);
     }
 
     void downloadNoFiles()
@@ -712,6 +756,9 @@ private Q_SLOTS:
             QCOMPARE(p.filesDone, i);
             a = t.TaskCompleted(12, nullptr, i);
             QCOMPARE(files[i].cells.size(), gauge[i].cells.size());
+            // Only this file's count in the table moved.
+            QVERIFY(a.refreshFileCounts);
+            QCOMPARE(a.countsFile, i);
         }
         p = t.CurrentProgress();
         QCOMPARE(p.cellsDone, 11);
@@ -739,6 +786,9 @@ private Q_SLOTS:
         CDatabaseTransfer::Action a = t.TaskCompleted(12, nullptr, 0);
         QCOMPARE(a.task, 12);
         QCOMPARE(a.value, 1);
+        // The caller's lists were taken whole: any count may have moved.
+        QVERIFY(a.refreshFileCounts);
+        QCOMPARE(a.countsFile, -1);
         QCOMPARE(selected, 1);
         a = t.TaskCompleted(12, nullptr, 1);
         QCOMPARE(a.task, 5);
