@@ -24,6 +24,7 @@
 #include "tools/CPEPParamsEditorDialog.h"
 
 #include "ui_CKorvalent.h"
+#include "ui_CReportPage.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -37,7 +38,10 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScrollBar>
+#include <QImageReader>
 #include <QLabel>
+#include <QLayout>
+#include <QPixmap>
 #include <QSettings>
 #include <QStyledItemDelegate>
 #include <QStandardItemModel>
@@ -68,6 +72,16 @@ void LimitToRows(QTableView* view)
     view->setMaximumHeight(height);
 }
 
+// One of the program's own pictures: a PNG whatever its name says, read as
+// one. Left to guess the format, Qt's reader would load every image plug-in
+// there is to ask each of them (a tenth of the start-up).
+QPixmap ProgramPicture(const QString& path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 // Items that name only a horizontal alignment are drawn vertically centred,
 // like their neighbours, instead of at the top of the row.
 class CVCenterDelegate : public QStyledItemDelegate
@@ -86,7 +100,8 @@ protected:
 
 } // namespace
 
-CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKorvalent)
+CKorvalent::CKorvalent(QWidget* parent, ReportPageBuild reportPage)
+    : QMainWindow(parent), m_ui(new CKorvalentUi)
 {
     // Icons are read when first shown, here and in every window built later.
     CDeferredIcons::Install();
@@ -98,9 +113,12 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     // 2. Qt 6 decodes every literal as UTF-8 already: nothing to select.
 
     // 3. Widget tree, menus and texts.
-    m_ui->setupUi(this);
+    static_cast<Ui::CKorvalent*>(m_ui)->setupUi(this);
+    m_ui->CurrentDateIconLabel->setPixmap(
+        ProgramPicture(QStringLiteral(":/Korvalent/Resources/icons/calendar.ico")));
+    m_ui->CurrentTimeIconLabel->setPixmap(
+        ProgramPicture(QStringLiteral(":/Korvalent/Resources/icons/alarm.ico")));
     m_ui->mainTabWidget->setCurrentIndex(0);
-    m_ui->reportTabWidget->setCurrentIndex(0);
     // Hovering the export entry of "Файл" shows the sub-menu's own tip.
     m_ui->menu_Export->menuAction()->setStatusTip(m_ui->menu_Export->statusTip());
 
@@ -185,39 +203,36 @@ CKorvalent::CKorvalent(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::CKor
     statusBar()->addPermanentWidget(m_deviceStatusLabel);
 
     // 11. The gauge chosen in an earlier session.
-    settings->beginGroup(QStringLiteral("Device"));
-    const QString deviceName = settings->value(QStringLiteral("Name")).toString();
-    const QString serialNumber = settings->value(QStringLiteral("SerialNumber")).toString();
-    settings->endGroup();
-    m_ui->DeviceDescriptionEdit->setText(deviceName);
-    m_ui->DeviceSerialNumberEdit->setText(serialNumber);
     UpdateDeviceLabel();
-    m_ui->PEPDescriptionEdit->setText(tr("Н/Д"));
-    m_ui->PEPSerialNumberEdit->setText(tr("Н/Д"));
 
     // 12. Report template.
     QFile templateFile(QString::fromLatin1(s_reportTemplatePath));
     if (templateFile.open(QIODevice::ReadOnly | QIODevice::Text))
         m_reportTemplate = QString::fromUtf8(templateFile.readAll());
 
-    // 13. Report results table.
+    // 13. The report's results and statistics, held whether or not its page
+    // is built yet.
     m_reportResultsModel = new QStandardItemModel(0, 10, this);
     m_reportResultsModel->setHorizontalHeaderLabels(
         {tr("Файл данных"), tr("Ячейка"), tr("Результат"), tr("Единицы"), tr("Материал"),
          tr("Скорость УЗ-волн"), tr("Настройка"), tr("Температура"), tr("Время"), tr("Дата")});
-    m_ui->ReportResultsTable->setModel(m_reportResultsModel);
-    m_ui->ReportResultsTable->resizeColumnsToContents();
-
-    // 14. Report statistics table.
     m_reportStatsModel =
         new QStandardItemModel(StatisticsRows::Count, StatisticsRows::Columns, this);
     StatisticsRows::Fill(m_reportStatsModel);
-    m_ui->ReportStatsTable->setModel(m_reportStatsModel);
-    m_ui->ReportStatsTable->resizeColumnsToContents();
-    LimitToRows(m_ui->ReportStatsTable);
+    connect(m_ui->action_report_save_pdf, &QAction::triggered, this,
+            &CKorvalent::OnReportSaveToPdf);
 
-    // 15. Report pages: the preview's prompt, the preview window, PDF.
-    ReportSetup();
+    // 14-15. The report page: now, or when first needed (its tab chosen, its
+    // fields filled or read), at the latest right after the first paint.
+    if (reportPage == ReportPageBuild::WithWindow)
+        BuildReportPage();
+    else
+        connect(m_ui->mainTabWidget, &QTabWidget::currentChanged, this,
+                [this](int index)
+                {
+                    if (m_ui->mainTabWidget->widget(index) == m_ui->tab_2)
+                        ReportPage();
+                });
 
     // 16. The analysis tab after the report.
     AnalysisSetup();
@@ -323,6 +338,51 @@ void CKorvalent::ConnectActions()
     connect(ui->toolbutton_results_show_help, &QToolButton::clicked, this,
             &CKorvalent::ShowHelpDialog);
 
+    connect(ui->ResultFilesTable, &QTableView::clicked, this, &CKorvalent::ResultFilesTableClick);
+
+    // The transducer EEPROM editor is a service tool: without "-extras" its
+    // entry stays hidden and inert.
+    ui->action_show_pep_params_editor_dialog->setVisible(false);
+    if (g_App.extras)
+    {
+        ui->action_show_pep_params_editor_dialog->setVisible(true);
+        connect(ui->action_show_pep_params_editor_dialog, &QAction::triggered, this,
+                &CKorvalent::ShowPEPEditorDialog);
+    }
+}
+
+void CKorvalent::BuildReportPage()
+{
+    m_reportPageBuilt = true;
+    QWidget* page = m_ui->tab_2;
+    // Widgets made on a page that is showing would stay hidden until shown
+    // one by one: the page is built hidden and shown with them.
+    const bool showing = page->isVisible();
+    if (showing)
+        page->hide();
+    Ui::CReportPage* ui = m_ui;
+    ui->setupUi(page);
+    ui->reportTabWidget->setCurrentIndex(0);
+
+    // The gauge chosen in an earlier session; no transducer before a data file.
+    QSettings* settings = Settings();
+    settings->beginGroup(QStringLiteral("Device"));
+    ui->DeviceDescriptionEdit->setText(settings->value(QStringLiteral("Name")).toString());
+    ui->DeviceSerialNumberEdit->setText(settings->value(QStringLiteral("SerialNumber")).toString());
+    settings->endGroup();
+    ui->PEPDescriptionEdit->setText(tr("Н/Д"));
+    ui->PEPSerialNumberEdit->setText(tr("Н/Д"));
+
+    // Results and statistics, with what they hold already.
+    ui->ReportResultsTable->setModel(m_reportResultsModel);
+    ui->ReportResultsTable->resizeColumnsToContents();
+    ui->ReportStatsTable->setModel(m_reportStatsModel);
+    ui->ReportStatsTable->resizeColumnsToContents();
+    LimitToRows(ui->ReportStatsTable);
+
+    // The preview's prompt, the results' source, PDF.
+    ReportSetup();
+
     connect(ui->toolbutton_report_refresh, &QToolButton::clicked, this,
             &CKorvalent::OnReportRefresh);
     connect(ui->toolbutton_report_print_preview, &QToolButton::clicked, this,
@@ -348,17 +408,18 @@ void CKorvalent::ConnectActions()
     connect(ui->ReportClearConclutionFieldsButton, &QPushButton::clicked, this,
             &CKorvalent::OnReportClearConclutionFields);
     connect(ui->reportTabWidget, &QTabWidget::currentChanged, this, &CKorvalent::OnReportTabSwitch);
-    connect(ui->ResultFilesTable, &QTableView::clicked, this, &CKorvalent::ResultFilesTableClick);
 
-    // The transducer EEPROM editor is a service tool: without "-extras" its
-    // entry stays hidden and inert.
-    ui->action_show_pep_params_editor_dialog->setVisible(false);
-    if (g_App.extras)
+    // The page's size reaches the window's layouts now, not on the next
+    // event: the window's minimum is taken from them.
+    for (QWidget* w = page; w && w != this; w = w->parentWidget())
     {
-        ui->action_show_pep_params_editor_dialog->setVisible(true);
-        connect(ui->action_show_pep_params_editor_dialog, &QAction::triggered, this,
-                &CKorvalent::ShowPEPEditorDialog);
+        w->updateGeometry();
+        if (QLayout* layout = w->layout())
+            layout->invalidate();
     }
+    ReportPageKeys();
+    if (showing)
+        page->show();
 }
 
 void CKorvalent::UpdateDeviceLabel()
@@ -604,8 +665,15 @@ bool CKorvalent::event(QEvent* event)
 
 void CKorvalent::AfterFirstPaint()
 {
-    // Ready before the user first turns to its tab.
-    AnalysisView();
+    // Ready before the user first turns to their tabs; one at a time, so
+    // that a key or click in between is not kept waiting for both.
+    ReportPage();
+    QTimer::singleShot(0, this, [this] { AnalysisView(); });
+    // The clock's texts keep their width (its column is as wide as the
+    // date); held at its laid-out size, the label's text changing every
+    // second no longer re-lays out and repaints the whole data tab.
+    QLabel* time = m_ui->CurrentTimeLabel;
+    time->setFixedSize(time->size());
 }
 
 void CKorvalent::closeEvent(QCloseEvent* event)

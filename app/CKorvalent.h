@@ -38,7 +38,12 @@ class CArchiveWorker;
 namespace Ui
 {
 class CKorvalent;
-}
+class CReportPage;
+} // namespace Ui
+// Both forms of the window (app/CKorvalentUi.h, reached through the frame's
+// generated header).
+template <typename Frame> class CKorvalentUiOf;
+using CKorvalentUi = CKorvalentUiOf<Ui::CKorvalent>;
 
 // The program's main window. Its implementation is split by subsystem:
 //   CKorvalent.cpp          frame: construction, menus, geometry, clock, help
@@ -54,10 +59,23 @@ class CKorvalent : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit CKorvalent(QWidget* parent = nullptr);
+    // The report page is built with the window, or (the program's choice,
+    // for a faster start) when first needed: shown, filled or read, at the
+    // latest right after the window's first paint.
+    enum class ReportPageBuild
+    {
+        WithWindow,
+        WhenNeeded
+    };
+    explicit CKorvalent(QWidget* parent = nullptr,
+                        ReportPageBuild reportPage = ReportPageBuild::WithWindow);
     ~CKorvalent() override;
 
-    Ui::CKorvalent* ui() const { return m_ui; }
+    // The widgets of both forms; the report page's are null until it is built.
+    CKorvalentUi* ui() const { return m_ui; }
+    // The report page's widgets, the page built first if it was not yet.
+    Ui::CReportPage* ReportPage() const;
+    bool IsReportPageBuilt() const { return m_reportPageBuilt; }
     const QString& DocumentsDir() const { return m_documentsDir; }
     void SetDocumentsDir(const QString& dir) { m_documentsDir = dir; }
 
@@ -183,7 +201,7 @@ protected:
 
 private:
     // --- frame (CKorvalent.cpp) ---
-    Ui::CKorvalent* m_ui = nullptr;
+    CKorvalentUi* m_ui = nullptr;
     // Owned windows without a parent: null until first asked for (a window
     // nobody opens costs nothing at start-up).
     mutable CAboutDialog* m_aboutDialog = nullptr;
@@ -234,20 +252,23 @@ private:
     void OnDeviceTaskProgress(int done, int total);
     void CancelDeviceChain();
     QTimer* m_deviceMessageTimer = nullptr; // shows the text held back
-    QElapsedTimer m_deviceMessageShown;     // since the last device text was shown
+    QElapsedTimer m_deviceMessageShown;     // since the status bar's last device tick
     QString m_deviceMessage;                // held back, with its timeout
     int m_deviceMessageTimeout = 0;
     bool m_deviceMessageHeld = false;
     bool m_showingDeviceMessage = false;
     void ShowHeldDeviceMessage();
-    int m_chainPercent = -1;            // of the progress bar as last set
-    QElapsedTimer m_chainProgressShown; // since the counts were last shown
+    void StatusBarTickDue();
+    bool m_chainCountsHeld = false; // the counts wait for the next tick
+    int m_chainPercent = -1;        // of the progress bar as last set
 
     // --- report (CKorvalent_Report.cpp) ---
     mutable CReportPreviewWindow* m_reportPreview = nullptr;
     // Ties a newly built preview window to this one.
     void ReportPreviewSetup(CReportPreviewWindow* preview);
     QString m_reportDocument;
+    bool m_reportPageBuilt = false;
+    void BuildReportPage();
     void ReportSetup();
     bool HasSelectedDataFile() const;
     void RefreshDeviceFields(bool reportMissingFile);
@@ -270,6 +291,10 @@ private:
 
     // --- keys, focus and screen fit (CKorvalent_Keys.cpp) ---
     void KeysSetup();
+    // The report page's part of it, when the page is built.
+    void ReportPageKeys();
+    // The window's minimum: what its content needs, up to the screen's room.
+    void FitContentMinimum();
     // --- survey archive (CKorvalent_Archive.cpp) ---
 public:
     // The archive's location: the setting, or the file in the documents

@@ -11,6 +11,7 @@
 #include "tools/CPEPParamsEditorDialog.h"
 
 #include "ui_CKorvalent.h"
+#include "ui_CReportPage.h"
 
 #include <QAction>
 #include <QMenu>
@@ -70,6 +71,15 @@ QString WithMnemonic(const QString& text, QSet<QChar>* taken)
             return text.left(i) + QLatin1Char('&') + text.mid(i);
         }
     return text;
+}
+
+// The tool buttons are reached by Tab, not by a click alone.
+void TabFocusToolButtons(QWidget* root)
+{
+    for (QToolButton* button : root->findChildren<QToolButton*>())
+        if (button->focusPolicy() == Qt::NoFocus && button->parentWidget() &&
+            button->parentWidget()->objectName().endsWith(QLatin1String("ToolBarFrame")))
+            button->setFocusPolicy(Qt::TabFocus);
 }
 
 void AssignMnemonics(const QList<QAction*>& actions)
@@ -139,8 +149,7 @@ void CKorvalent::KeysSetup()
 
     // Tab leaves a table; the arrows move inside it.
     for (QTableView* table :
-         {m_ui->ResultFilesTable, m_ui->ResultFileContentTable, m_ui->StatisticsTable,
-          m_ui->ReportResultsTable, m_ui->ReportStatsTable})
+         {m_ui->ResultFilesTable, m_ui->ResultFileContentTable, m_ui->StatisticsTable})
         table->setTabKeyNavigation(false);
 
     // Enter on X(min) / X(max) finds the cell as a click does (a style that
@@ -167,6 +176,43 @@ void CKorvalent::KeysSetup()
                                     ui->StatisticsTable};
     for (int i = 1; i < dataChain.size(); ++i)
         setTabOrder(dataChain.at(i - 1), dataChain.at(i));
+    TabFocusToolButtons(this);
+
+    // On a screen smaller than the tabs need (a small one, or a large scale
+    // factor) the window still fits: its content scrolls.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("centralScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    QWidget* content = takeCentralWidget();
+    scroll->setWidget(content);
+    setCentralWidget(scroll);
+    FitContentMinimum();
+    // The owned windows are fitted to their screen as they are built (Owned).
+}
+
+void CKorvalent::FitContentMinimum()
+{
+    // Where the screen has room the window keeps the minimum its content
+    // needs, and nothing scrolls.
+    auto* scroll = qobject_cast<QScrollArea*>(centralWidget());
+    if (!scroll || scroll->objectName() != QLatin1String("centralScrollArea"))
+        return;
+    if (QScreen* screen = this->screen())
+    {
+        const QMargins frame = CScreenFit::FrameOf(this);
+        QSize room = screen->availableGeometry().marginsRemoved(frame).size();
+        room.rheight() -= menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+        scroll->setMinimumSize(scroll->widget()->minimumSizeHint().boundedTo(room));
+    }
+}
+
+void CKorvalent::ReportPageKeys()
+{
+    Ui::CReportPage* ui = m_ui;
+    for (QTableView* table : {ui->ReportResultsTable, ui->ReportStatsTable})
+        table->setTabKeyNavigation(false);
     // The report tab: its tool buttons, then the pages (their fields follow
     // the form's order).
     const QList<QWidget*> reportChain{ui->toolbutton_report_refresh,
@@ -181,32 +227,9 @@ void CKorvalent::KeysSetup()
                                       ui->ConclutionNumberEdit};
     for (int i = 1; i < reportChain.size(); ++i)
         setTabOrder(reportChain.at(i - 1), reportChain.at(i));
-    // The tool buttons are reached by Tab, not by a click alone.
-    for (QToolButton* button : findChildren<QToolButton*>())
-        if (button->focusPolicy() == Qt::NoFocus && button->parentWidget() &&
-            button->parentWidget()->objectName().endsWith(QLatin1String("ToolBarFrame")))
-            button->setFocusPolicy(Qt::TabFocus);
-
-    // On a screen smaller than the tabs need (a small one, or a large scale
-    // factor) the window still fits: its content scrolls.
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("centralScrollArea"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setFocusPolicy(Qt::NoFocus);
-    scroll->setWidgetResizable(true);
-    QWidget* content = takeCentralWidget();
-    scroll->setWidget(content);
-    setCentralWidget(scroll);
-    // Where the screen has room the window keeps the minimum its content
-    // needs, and nothing scrolls.
-    if (QScreen* screen = this->screen())
-    {
-        const QMargins frame = CScreenFit::FrameOf(this);
-        QSize room = screen->availableGeometry().marginsRemoved(frame).size();
-        room.rheight() -= menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
-        scroll->setMinimumSize(content->minimumSizeHint().boundedTo(room));
-    }
-    // The owned windows are fitted to their screen as they are built (Owned).
+    TabFocusToolButtons(m_ui->tab_2);
+    // A page built after the window asks for room of its own.
+    FitContentMinimum();
 }
 
 void CKorvalent::RefreshCurrentTab()

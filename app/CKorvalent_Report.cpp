@@ -1,6 +1,7 @@
 #include "app/CKorvalent.h"
 
 #include "ui_CKorvalent.h"
+#include "ui_CReportPage.h"
 
 #include "core/CClock.h"
 #include "core/CSafeSave.h"
@@ -54,7 +55,7 @@ QString PreviewPrompt()
 }
 
 // The widget of a report field: a line edit, a plain-text edit or a date edit.
-QWidget* FieldWidget(const Ui::CKorvalent* ui, Field field)
+QWidget* FieldWidget(const Ui::CReportPage* ui, Field field)
 {
     switch (field)
     {
@@ -193,22 +194,27 @@ void CKorvalent::ReportPreviewSetup(CReportPreviewWindow* preview)
     connect(closePreview, &QShortcut::activated, preview, &QWidget::close);
 }
 
+Ui::CReportPage* CKorvalent::ReportPage() const
+{
+    if (!m_reportPageBuilt)
+        const_cast<CKorvalent*>(this)->BuildReportPage();
+    return m_ui;
+}
+
 void CKorvalent::ReportSetup()
 {
-    UseReportDocument(m_ui->ReportBrowser);
-    m_ui->ReportBrowser->setHtml(PreviewPrompt());
-    m_ui->ConclutionDate->setDate(CClock::Today());
+    UseReportDocument(ReportPage()->ReportBrowser);
+    ReportPage()->ReportBrowser->setHtml(PreviewPrompt());
+    ReportPage()->ConclutionDate->setDate(CClock::Today());
 
     // The results page names the data file its results came from.
-    auto* sourceLabel = new QLabel(m_ui->tab_3);
+    auto* sourceLabel = new QLabel(ReportPage()->tab_3);
     sourceLabel->setObjectName(QLatin1String(s_sourceLabelName));
     sourceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_ui->tab_3Layout->insertWidget(0, sourceLabel);
+    ReportPage()->tab_3Layout->insertWidget(0, sourceLabel);
     SetReportSource(CReportSource());
 
-    connect(m_ui->action_report_save_pdf, &QAction::triggered, this,
-            &CKorvalent::OnReportSaveToPdf);
-    connect(m_ui->toolbutton_report_save_pdf, &QToolButton::clicked, this,
+    connect(ReportPage()->toolbutton_report_save_pdf, &QToolButton::clicked, this,
             &CKorvalent::OnReportSaveToPdf);
 }
 
@@ -216,7 +222,7 @@ void CKorvalent::SetReportSource(const CReportSource& source)
 {
     m_reportSource = source;
     m_reportSourceKeptWith = CReportSource();
-    if (auto* label = m_ui->tab_3->findChild<QLabel*>(QLatin1String(s_sourceLabelName)))
+    if (auto* label = ReportPage()->tab_3->findChild<QLabel*>(QLatin1String(s_sourceLabelName)))
         label->setText(!source.IsKnown() && m_reportResultsModel->rowCount() == 0
                            ? CReportMessages::NoResults()
                            : CReportMessages::ResultsSource(source.Name()));
@@ -257,8 +263,9 @@ void CKorvalent::RefreshDeviceFields(bool reportMissingFile)
 {
     QSettings* settings = Settings();
     settings->beginGroup(QStringLiteral("Device"));
-    m_ui->DeviceDescriptionEdit->setText(settings->value(QStringLiteral("Name")).toString());
-    m_ui->DeviceSerialNumberEdit->setText(
+    ReportPage()->DeviceDescriptionEdit->setText(
+        settings->value(QStringLiteral("Name")).toString());
+    ReportPage()->DeviceSerialNumberEdit->setText(
         settings->value(QStringLiteral("SerialNumber")).toString());
     settings->endGroup();
 
@@ -267,22 +274,24 @@ void CKorvalent::RefreshDeviceFields(bool reportMissingFile)
         const DataFileRecord& file = m_dataFiles.at(m_nSelectedFile);
         if (!file.cells.isEmpty())
         {
-            m_ui->PEPDescriptionEdit->setText(CCellDecoder::PepIdentText(file.cells.first()));
-            m_ui->PEPSerialNumberEdit->setText(CCellDecoder::PepSerialText(file.cells.first()));
+            ReportPage()->PEPDescriptionEdit->setText(
+                CCellDecoder::PepIdentText(file.cells.first()));
+            ReportPage()->PEPSerialNumberEdit->setText(
+                CCellDecoder::PepSerialText(file.cells.first()));
         }
         return;
     }
     if (reportMissingFile)
         UserPrompts().Critical(this, Title(), CReportMessages::NoDataFile());
-    m_ui->PEPDescriptionEdit->setText(tr("Н/Д"));
-    m_ui->PEPSerialNumberEdit->setText(tr("Н/Д"));
+    ReportPage()->PEPDescriptionEdit->setText(tr("Н/Д"));
+    ReportPage()->PEPSerialNumberEdit->setText(tr("Н/Д"));
 }
 
 CReportData CKorvalent::ReadReport() const
 {
     CReportData report;
     for (int f = 0; f < CReportData::FieldCount; ++f)
-        report.SetText(Field(f), WidgetText(FieldWidget(m_ui, Field(f))));
+        report.SetText(Field(f), WidgetText(FieldWidget(ReportPage(), Field(f))));
     for (int row = 0; row < CReportData::kStatisticsRows; ++row)
         report.statistics[row] = m_reportStatsModel->index(row, 2).data().toString();
     for (int r = 0; r < m_reportResultsModel->rowCount(); ++r)
@@ -298,7 +307,7 @@ CReportData CKorvalent::ReadReport() const
 void CKorvalent::ShowReportFields(const CReportData& report)
 {
     for (int f = 0; f < CReportData::FieldCount; ++f)
-        SetWidgetText(FieldWidget(m_ui, Field(f)), report.Text(Field(f)));
+        SetWidgetText(FieldWidget(ReportPage(), Field(f)), report.Text(Field(f)));
 }
 
 void CKorvalent::ShowReportStatistics(const QStringList& values)
@@ -311,7 +320,7 @@ void CKorvalent::ShowReportStatistics(const QStringList& values)
         if (QStandardItem* symbol = m_reportStatsModel->item(row, 1))
             symbol->setTextAlignment(s_centred);
     }
-    m_ui->ReportStatsTable->resizeColumnsToContents();
+    ReportPage()->ReportStatsTable->resizeColumnsToContents();
 }
 
 void CKorvalent::ShowReportRows(const QList<QStringList>& rows)
@@ -331,12 +340,12 @@ void CKorvalent::ShowReportRows(const QList<QStringList>& rows)
             item->setTextAlignment(s_centred);
             m_reportResultsModel->setItem(r, column, item);
         }
-    m_ui->ReportResultsTable->resizeColumnsToContents();
+    ReportPage()->ReportResultsTable->resizeColumnsToContents();
 }
 
 void CKorvalent::OnReportRefresh()
 {
-    switch (m_ui->reportTabWidget->currentIndex())
+    switch (ReportPage()->reportTabWidget->currentIndex())
     {
     case 0:
         RefreshDeviceFields(true);
@@ -346,7 +355,7 @@ void CKorvalent::OnReportRefresh()
         break;
     case 3:
         OnReportDocumentRefresh();
-        m_ui->ReportBrowser->setHtml(m_reportDocument);
+        ReportPage()->ReportBrowser->setHtml(m_reportDocument);
         break;
     default:
         break;
@@ -356,7 +365,7 @@ void CKorvalent::OnReportRefresh()
 void CKorvalent::OnReportCreate()
 {
     m_ui->mainTabWidget->setCurrentIndex(1);
-    m_ui->reportTabWidget->setCurrentIndex(0);
+    ReportPage()->reportTabWidget->setCurrentIndex(0);
 }
 
 void CKorvalent::OnReportSaveToFile()
@@ -442,12 +451,12 @@ void CKorvalent::OnReportDocumentPrint()
 {
     // What the preview page holds, not a fresh generation, unless the user
     // has its results filled from the selected data file first.
-    if (HoldsReport(m_ui->ReportBrowser) && ConfirmReportSource())
+    if (HoldsReport(ReportPage()->ReportBrowser) && ConfirmReportSource())
     {
         OnReportDocumentRefresh();
-        m_ui->ReportBrowser->setHtml(m_reportDocument);
+        ReportPage()->ReportBrowser->setHtml(m_reportDocument);
     }
-    CReportPrinter::Print(m_ui->ReportBrowser->document(), this);
+    CReportPrinter::Print(ReportPage()->ReportBrowser->document(), this);
 }
 
 void CKorvalent::OnReportDocumentPreview()
@@ -460,14 +469,14 @@ void CKorvalent::OnReportClearInfoFields()
 {
     for (int f = CReportData::ConclutionNumber; f <= CReportData::AccessCardNumber; ++f)
         if (f != CReportData::ConclutionDate)
-            SetWidgetText(FieldWidget(m_ui, Field(f)), QString());
+            SetWidgetText(FieldWidget(ReportPage(), Field(f)), QString());
 }
 
 void CKorvalent::OnReportClearConclutionFields()
 {
     for (int f = CReportData::Conclusion; f < CReportData::FieldCount; ++f)
     {
-        QWidget* widget = FieldWidget(m_ui, Field(f));
+        QWidget* widget = FieldWidget(ReportPage(), Field(f));
         // A date field shows no text until a date is picked; its date stays.
         if (auto* date = qobject_cast<QDateEdit*>(widget))
             date->clear();
@@ -478,7 +487,7 @@ void CKorvalent::OnReportClearConclutionFields()
 
 void CKorvalent::OnReportShowConclutionTab()
 {
-    m_ui->reportTabWidget->setCurrentIndex(2);
+    ReportPage()->reportTabWidget->setCurrentIndex(2);
 }
 
 void CKorvalent::OnReportShowPreviewTab()
@@ -486,20 +495,20 @@ void CKorvalent::OnReportShowPreviewTab()
     // The document is generated before the page change refreshes the gauge
     // and transducer fields, so it shows the fields as they were.
     OnReportDocumentRefresh();
-    m_ui->reportTabWidget->setCurrentIndex(3);
-    m_ui->ReportBrowser->setHtml(m_reportDocument);
+    ReportPage()->reportTabWidget->setCurrentIndex(3);
+    ReportPage()->ReportBrowser->setHtml(m_reportDocument);
 }
 
 void CKorvalent::OnReportShowResultsTab()
 {
     if (HasSelectedDataFile())
         OnReportResultsRefresh();
-    m_ui->reportTabWidget->setCurrentIndex(1);
+    ReportPage()->reportTabWidget->setCurrentIndex(1);
 }
 
 void CKorvalent::OnReportTabSwitch(int nIndex)
 {
-    m_ui->toolbutton_report_refresh->setVisible(nIndex != 2);
+    ReportPage()->toolbutton_report_refresh->setVisible(nIndex != 2);
     RefreshDeviceFields(false);
 }
 

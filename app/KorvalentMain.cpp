@@ -2,6 +2,7 @@
 
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
+#include "app/CAppStyle.h"
 #include "app/CGuiPrompts.h"
 #include "app/CKorvalent.h"
 #include "device/CDeviceManager.h"
@@ -15,7 +16,6 @@
 #include <QTranslator>
 #include <QSettings>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QTimer>
 #include <cstdio>
 
@@ -132,10 +132,11 @@ int KorvalentMain(int argc, char** argv, const std::function<void(QWidget*)>& sh
 
     // 8. Style, set before the windows are built: set afterwards, every
     // widget already polished is polished again (a seventh of the start-up).
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(CAppStyle::Create());
 
-    // 6. Main window.
-    auto* window = new CKorvalent();
+    // 6. Main window; its report page is built when first needed, at the
+    // latest right after the first paint.
+    auto* window = new CKorvalent(nullptr, CKorvalent::ReportPageBuild::WhenNeeded);
     g_App.pMainWindow = window;
     g_App.pStatusSink = window;
 

@@ -340,6 +340,39 @@ private Q_SLOTS:
         CClock::Unpin();
     }
 
+    // Once the window is painted, the clock's ticks re-lay out nothing: a
+    // layout request each second re-laid out and repainted the whole data
+    // tab while the window stood idle. The time keeps its room.
+    void clockTickLaysOutNothing()
+    {
+        struct LayoutRequests : QObject
+        {
+            int count = 0;
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                count += e->type() == QEvent::LayoutRequest && o->isWidgetType();
+                return false;
+            }
+        } requests;
+        CClock::Pin(QDateTime(QDate(2025, 3, 5), QTime(11, 11, 11)));
+        auto window = NewWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QLabel* time = Child<QLabel>(window.get(), "CurrentTimeLabel");
+        QTest::qWait(200); // the first paint and what follows it
+        qApp->installEventFilter(&requests);
+        for (const QTime& t : {QTime(23, 58, 58), QTime(0, 0, 0), QTime(8, 48, 48)})
+        {
+            CClock::Pin(QDateTime(QDate(2025, 3, 5), t));
+            QTRY_COMPARE_WITH_TIMEOUT(time->text(), t.toString(QStringLiteral("hh:mm:ss")), 2500);
+            QCoreApplication::processEvents();
+            QVERIFY(time->width() >= time->sizeHint().width());
+        }
+        qApp->removeEventFilter(&requests);
+        QCOMPARE(requests.count, 0);
+        CClock::Unpin();
+    }
+
     void clockLabelsNeverShowPlaceholders()
     {
         auto window = NewWindow();
@@ -634,10 +667,9 @@ private Q_SLOTS:
         QStringList bar;
         for (QAction* a : window->menuBar()->actions())
             bar << a->menu()->objectName() + QLatin1Char('=') + ShownText(a->text());
-        QCOMPARE(bar,
-                 (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Archive=Архив",
-                              "menu_Settings=Настройки", "menu_Service=Сервис",
-                              "menu_Information=Информация"}));
+        QCOMPARE(bar, (QStringList{"menu_Korvalent=Файл", "menu_Report=Отчёт", "menu_Archive=Архив",
+                                   "menu_Settings=Настройки", "menu_Service=Сервис",
+                                   "menu_Information=Информация"}));
 
         QCOMPARE(
             ActionTexts(Child<QMenu>(window.get(), "menu_Korvalent")),

@@ -5,17 +5,23 @@
 
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
+#include "app/CAppStyle.h"
 #include "app/CKorvalent.h"
 #include "core/CClock.h"
 #include "core/CUserPrompts.h"
 #include "tests/common/TestSupport.h"
 #include "tools/CAboutDialog.h"
+#include "ui_CKorvalent.h"
+#include "report/CReportFile.h"
+#include "report/CReportData.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QDateEdit>
 #include <QDesktopServices>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +34,10 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QToolButton>
+#include <QIcon>
 #include <QtTest>
 
 #include <array>
@@ -673,7 +683,7 @@ private:
                                                                  : Qt::AlignVertical_Mask;
             int align = value.value<Qt::Alignment>().toInt() & mask;
             // Right and trailing mean the same in a left-to-right layout.
-            if (align == (Qt::AlignRight | Qt::AlignTrailing))
+            if (align == int(Qt::AlignRight | Qt::AlignTrailing))
                 align = Qt::AlignRight;
             return align;
         }
@@ -699,6 +709,91 @@ private:
         if (value.typeId() == QMetaType::Bool)
             return value.toBool() ? 1 : 0;
         return value.toInt();
+    }
+
+    // A report file with every field, statistics and two rows filled.
+    CReportData WriteReport(const QString& path)
+    {
+        CReportData report;
+        for (int f = 0; f < CReportData::FieldCount; ++f)
+            report.SetText(CReportData::Field(f), QStringLiteral("поле %1").arg(f));
+        report.SetText(CReportData::ConclutionNumber, QStringLiteral("41/2026"));
+        for (CReportData::Field date : {CReportData::ConclutionDate, CReportData::CardDate1,
+                                        CReportData::CardDate2, CReportData::CardDate3})
+            report.SetText(date, QStringLiteral("02.03.2026"));
+        for (int row = 0; row < CReportData::kStatisticsRows; ++row)
+            report.statistics[row] = QString::number(row + 1);
+        for (int r = 0; r < 2; ++r)
+        {
+            QStringList cells;
+            for (int c = 0; c < CReportData::kResultColumns; ++c)
+                cells << QStringLiteral("%1.%2").arg(r).arg(c);
+            report.rows << cells;
+        }
+        {
+            QFile file(path);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(CReportFile::Document(report));
+        }
+        return CReportFile::Load(path).report;
+    }
+
+    // Every object of a page: kind, name, parent, whether hidden, place,
+    // and what it shows.
+    static QStringList Describe(QWidget* page)
+    {
+        QStringList out;
+        for (QObject* o : page->findChildren<QObject*>())
+        {
+            QString line = QStringLiteral("%1 %2 in %3")
+                               .arg(QString::fromLatin1(o->metaObject()->className()),
+                                    o->objectName(), o->parent()->objectName());
+            if (auto* w = qobject_cast<QWidget*>(o))
+            {
+                const QRect g = w->geometry();
+                line += QStringLiteral(" %1 %2,%3 %4x%5 focus %6")
+                            .arg(w->isHidden() ? QStringLiteral("hidden") : QStringLiteral("shown"))
+                            .arg(g.x())
+                            .arg(g.y())
+                            .arg(g.width())
+                            .arg(g.height())
+                            .arg(int(w->focusPolicy()));
+            }
+            for (const char* property : {"text", "plainText", "date", "maxLength", "readOnly",
+                                         "currentIndex", "html", "tabKeyNavigation"})
+            {
+                const QVariant value = o->property(property);
+                if (value.isValid())
+                    line += QStringLiteral(" %1=%2").arg(QLatin1String(property), value.toString());
+            }
+            if (auto* view = qobject_cast<QAbstractItemView*>(o); view && view->model())
+            {
+                const QAbstractItemModel* m = view->model();
+                for (int r = 0; r < m->rowCount(); ++r)
+                    for (int c = 0; c < m->columnCount(); ++c)
+                        line += QLatin1Char('|') + m->index(r, c).data().toString();
+            }
+            out << line;
+        }
+        return out;
+    }
+
+    // The page's widgets in the order Tab reaches them from its first button.
+    static QStringList FocusOrder(CKorvalent* w)
+    {
+        QStringList out;
+        QWidget* start = w->findChild<QWidget*>(QStringLiteral("toolbutton_report_refresh"));
+        QWidget* page = w->ui()->tab_2;
+        QWidget* at = start;
+        for (int i = 0; i < 400; ++i)
+        {
+            if (page->isAncestorOf(at) && (at->focusPolicy() & Qt::TabFocus))
+                out << at->objectName();
+            at = at->nextInFocusChain();
+            if (at == start)
+                break;
+        }
+        return out;
     }
 
 private Q_SLOTS:
@@ -1227,6 +1322,129 @@ private Q_SLOTS:
             QVERIFY2(caption->geometry().right() < value->geometry().left(), pair.first);
             QVERIFY2(!value->text().isEmpty(), pair.second);
         }
+    }
+    // The program's style draws the overflow arrows of bars whose entries do
+    // not fit as Fusion does, though it reads them only when first drawn.
+    void overflowArrowsAsFusions_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<int>("size");
+        for (int size : {8, 16, 32})
+        {
+            QTest::addRow("horizontal %d", size)
+                << int(QStyle::SP_ToolBarHorizontalExtensionButton) << size;
+            QTest::addRow("vertical %d", size)
+                << int(QStyle::SP_ToolBarVerticalExtensionButton) << size;
+        }
+    }
+    void overflowArrowsAsFusions()
+    {
+        QFETCH(int, which);
+        QFETCH(int, size);
+        std::unique_ptr<QStyle> ours(CAppStyle::Create());
+        std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+        const auto sp = QStyle::StandardPixmap(which);
+        const QIcon late = ours->standardIcon(sp);
+        const QIcon now = fusion->standardIcon(sp);
+        QVERIFY(!late.isNull());
+        QCOMPARE(late.availableSizes(), now.availableSizes());
+        QCOMPARE(late.actualSize(QSize(size, size)), now.actualSize(QSize(size, size)));
+        QCOMPARE(late.pixmap(size).toImage(), now.pixmap(size).toImage());
+    }
+
+    // The report page the program builds when first needed is the page built
+    // with the window: the same widgets, values, focus order and window
+    // minimum, whatever builds it.
+    void reportPageBuiltLater_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("tab chosen") << QStringLiteral("tab");
+        QTest::newRow("tab chosen while showing") << QStringLiteral("tabShowing");
+        QTest::newRow("first paint") << QStringLiteral("paint");
+        QTest::newRow("report file opened") << QStringLiteral("file");
+        QTest::newRow("new report") << QStringLiteral("new");
+    }
+    void reportPageBuiltLater()
+    {
+        QFETCH(QString, trigger);
+        const QString file = m_env->Root() + QStringLiteral("/later.krf");
+        WriteReport(file);
+        auto apply = [&](CKorvalent* w)
+        {
+            if (trigger == QLatin1String("tabShowing"))
+                w->show(); // built while the window is showing, before any event
+            if (trigger.startsWith(QLatin1String("tab")))
+                w->ui()->mainTabWidget->setCurrentWidget(w->ui()->tab_2);
+            else if (trigger == QLatin1String("file"))
+                w->OpenFiles({file});
+            else if (trigger == QLatin1String("new"))
+                w->findChild<QAction*>(QStringLiteral("action_report_new"))->trigger();
+            w->resize(1000, 800);
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            if (trigger == QLatin1String("paint"))
+                QTRY_VERIFY(w->IsReportPageBuilt());
+            // Both pages on screen, laid out alike.
+            w->ui()->mainTabWidget->setCurrentWidget(w->ui()->tab_2);
+            QCoreApplication::processEvents();
+        };
+        m_prompts.Clear();
+        CKorvalent now;
+        apply(&now);
+        CKorvalent later(nullptr, CKorvalent::ReportPageBuild::WhenNeeded);
+        QVERIFY(!later.IsReportPageBuilt());
+        QVERIFY(!later.ui()->ConclutionNumberEdit);
+        apply(&later);
+        QVERIFY(later.IsReportPageBuilt());
+        QCOMPARE(Describe(later.ui()->tab_2), Describe(now.ui()->tab_2));
+        QCOMPARE(FocusOrder(&later), FocusOrder(&now));
+        QCOMPARE(later.findChild<QWidget*>(QStringLiteral("centralScrollArea"))->minimumSize(),
+                 now.findChild<QWidget*>(QStringLiteral("centralScrollArea"))->minimumSize());
+        QVERIFY(later.ui()->ConclutionNumberEdit->isVisible());
+        if (trigger == QLatin1String("file"))
+            QCOMPARE(later.ui()->ConclutionNumberEdit->text(), QStringLiteral("41/2026"));
+    }
+
+    // A report opened before its page was ever shown is saved back whole.
+    void reportOpenedBeforePageShown()
+    {
+        const QString in = m_env->Root() + QStringLiteral("/in.krf");
+        const QString out = m_env->Root() + QStringLiteral("/out.krf");
+        const CReportData written = WriteReport(in);
+        m_prompts.Clear();
+        CKorvalent w(nullptr, CKorvalent::ReportPageBuild::WhenNeeded);
+        w.LoadReportFile(in);
+        m_prompts.fileNames.enqueue(out);
+        w.findChild<QAction*>(QStringLiteral("action_report_save"))->trigger();
+        const CReportFile::LoadResult saved = CReportFile::Load(out);
+        QCOMPARE(saved.status, CReportFile::LoadResult::Ok);
+        for (int f = 0; f < CReportData::FieldCount; ++f)
+            QCOMPARE(saved.report.Text(CReportData::Field(f)), written.Text(CReportData::Field(f)));
+        QCOMPARE(saved.report.rows, written.rows);
+        QCOMPARE(saved.report.statistics, written.statistics);
+    }
+
+    // Closing a window whose report page was never built keeps the settings
+    // the page shows and saves the window's own; it does not build the page.
+    void closedBeforeReportPageBuilt()
+    {
+        m_settings->setValue(QStringLiteral("Device/Name"), QStringLiteral("QM-3RX"));
+        m_settings->setValue(QStringLiteral("Device/SerialNumber"), QStringLiteral("00001234"));
+        m_settings->remove(QStringLiteral("MainWindow"));
+        {
+            CKorvalent w(nullptr, CKorvalent::ReportPageBuild::WhenNeeded);
+            w.resize(900, 700);
+            w.close();
+            QVERIFY(!w.IsReportPageBuilt());
+        }
+        QCOMPARE(m_settings->value(QStringLiteral("Device/Name")).toString(),
+                 QStringLiteral("QM-3RX"));
+        QCOMPARE(m_settings->value(QStringLiteral("Device/SerialNumber")).toString(),
+                 QStringLiteral("00001234"));
+        QCOMPARE(m_settings->value(QStringLiteral("MainWindow/size")).toSize(), QSize(900, 700));
+        CKorvalent w(nullptr, CKorvalent::ReportPageBuild::WhenNeeded);
+        QCOMPARE(w.ReportPage()->DeviceDescriptionEdit->text(), QStringLiteral("QM-3RX"));
+        QCOMPARE(w.ReportPage()->DeviceSerialNumberEdit->text(), QStringLiteral("00001234"));
     }
 };
 
