@@ -11,6 +11,8 @@
 #include "core/CUserPrompts.h"
 #include "data/CAnsiText.h"
 #include "data/CDataStorage.h"
+#include "tests/analysis/AnalysisTestSupport.h"
+#include "tests/analysis/ViewExportSupport.h"
 #include "tests/common/TestSupport.h"
 
 #include "ui_CKorvalent.h"
@@ -20,7 +22,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardItemModel>
@@ -42,36 +43,10 @@ using Segments = QList<QList<QPointF>>;
 
 namespace
 {
-// "9.6" a millimetre reading with its decimals, "0.40in" an inch reading, "LOS".
-CellRecord Cell(QString text, const QDate& date)
-{
-    CellRecord c;
-    std::memset(&c, 0, sizeof(c));
-    const bool inches = text.endsWith(QLatin1String("in"));
-    if (inches)
-        text.chop(2);
-    if (text == QLatin1String("LOS"))
-        text = QStringLiteral("0.0");
-    const QStringList parts = text.split(QLatin1Char('.'));
-    const int decimals = parts.size() > 1 ? int(parts.at(1).size()) : 0;
-    c.flags = quint8((inches ? 1 : 0) | (decimals << 1));
-    c.intPart = quint16(parts.at(0).toUInt());
-    c.fracPart = quint8(decimals ? parts.at(1).toUInt() : 0);
-    c.velocity = 5920;
-    c.time = quint16((10 << 8) | 15);
-    c.date = quint16(((date.year() - 2000) << 9) | (date.month() << 5) | date.day());
-    return c;
-}
-
 DataFileRecord File(const QString& name, const QStringList& cells,
                     const QDate& date = QDate(2024, 1, 1))
 {
-    DataFileRecord f;
-    CAnsiText::Encode(name, f.header.name, 16);
-    for (const QString& text : cells)
-        f.cells.append(Cell(text, date));
-    f.header.records = quint8(f.cells.size());
-    return f;
+    return AnalysisTest::File(name, cells, date);
 }
 
 // Surveys of one tank four years apart (1461 days = 4.0 years): rates 0.1,
@@ -256,7 +231,7 @@ private Q_SLOTS:
         Load({File(QStringLiteral("PIPE"), {"5.0", "0.50in", "LOS"}, QDate(2025, 6, 30))});
         const CAnalysisChart* chart = View()->Chart();
         QCOMPARE(chart->PointText(1), QStringLiteral("PIPE\nЯчейка 1\nТолщина: 5.0 мм\n"
-                                                     "Дата: 30.06.2025, время: 10:15"));
+                                                     "Дата: 30.06.2025, время: 09:30"));
         QCOMPARE(chart->PointText(2).section('\n', 2, 2),
                  QStringLiteral("Толщина: 0.50 дюйм (12.7 мм)"));
         QCOMPARE(chart->PointText(3).section('\n', 2, 2), QStringLiteral("Толщина: LOS"));
@@ -555,24 +530,12 @@ private Q_SLOTS:
 
     void exports_data()
     {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("text");
-        const char* buttons[] = {"ExportCsvButton", "ExportPngButton", "ExportPdfButton"};
-        const char* suffixes[] = {"csv", "png", "pdf"};
-        const char* saved[] = {"Таблица анализа сохранена в CSV.", "График сохранён в PNG.",
-                               "График сохранён в PDF."};
-        const char* failed[] = {"ОШИБКА: не удалось создать CSV-файл таблицы анализа.",
-                                "ОШИБКА: не удалось сохранить график в PNG.",
-                                "ОШИБКА: не удалось сохранить график в PDF."};
-        for (int i = 0; i < 3; ++i)
-        {
-            QTest::addRow("%s saved", suffixes[i])
-                << buttons[i] << suffixes[i] << true << QString::fromUtf8(saved[i]);
-            QTest::addRow("%s refused", suffixes[i])
-                << buttons[i] << suffixes[i] << false << QString::fromUtf8(failed[i]);
-        }
+        ViewExport::AddRows({"ExportCsvButton", "ExportPngButton", "ExportPdfButton"},
+                            {"Таблица анализа сохранена в CSV.", "График сохранён в PNG.",
+                             "График сохранён в PDF."},
+                            {"ОШИБКА: не удалось создать CSV-файл таблицы анализа.",
+                             "ОШИБКА: не удалось сохранить график в PNG.",
+                             "ОШИБКА: не удалось сохранить график в PDF."});
     }
 
     void exports()
@@ -586,31 +549,15 @@ private Q_SLOTS:
         m_prompts.choices.enqueue(0);
         Child<QPushButton>("ComparePickLoadedButton")->click();
         m_prompts.Clear();
-        // A folder under the chosen name cannot be replaced by a file.
-        const QString path = m_env->Root() + QStringLiteral("/out.") + suffix;
-        QFile::remove(path);
-        QDir(path).removeRecursively();
-        if (!ok)
-            QVERIFY(QDir().mkpath(path));
-        m_prompts.fileNames.enqueue(path);
-        View()->findChild<QPushButton*>(button)->click();
-
-        QCOMPARE(m_prompts.records.first().kind, QStringLiteral("save"));
-        QVERIFY(m_prompts.records.first().dir.startsWith(W().DocumentsDir()));
-        QCOMPARE(m_prompts.Messages().size(), 1);
-        QVERIFY2(m_prompts.Messages().first().startsWith(text),
-                 qPrintable(m_prompts.Messages().first()));
-        QCOMPARE(m_prompts.records.last().icon,
-                 ok ? CUserPrompts::IconInformation : CUserPrompts::IconCritical);
-        if (!ok)
+        QByteArray bytes;
+        ViewExport::Export(m_prompts, View()->findChild<QPushButton*>(button),
+                           m_env->Root() + QStringLiteral("/out.") + suffix, ok, text,
+                           W().DocumentsDir(), &bytes);
+        if (QTest::currentTestFailed() || !ok)
             return;
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
         if (suffix == QLatin1String("csv"))
         {
-            QStringDecoder decode("windows-1251");
-            const QStringList lines = QString(decode(bytes)).split(QStringLiteral("\r\n"));
+            const QStringList lines = ViewExport::CsvLines(bytes);
             QCOMPARE(lines.size(), 1 + 4 + 1); // header, four locations, the final CR LF
             QVERIFY(lines.at(0).startsWith(QStringLiteral("Ячейка;Предыдущий замер, мм;")));
             QVERIFY(lines.at(3).contains(QStringLiteral("=\"0.60\";")));
@@ -618,16 +565,14 @@ private Q_SLOTS:
         else if (suffix == QLatin1String("png"))
             QCOMPARE(QImage::fromData(bytes, "PNG").size(), CAnalysisChart::ExportSize());
         else
-            QVERIFY(bytes.startsWith("%PDF") && bytes.trimmed().endsWith("%%EOF"));
+            QVERIFY(ViewExport::IsPdf(bytes));
     }
 
     // The PDF is a document: what was compared, the values typed, the summary,
     // the chart, then the table with its header on every page.
     void pdfDocument()
     {
-        const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-        if (tool.isEmpty())
-            QSKIP("pdftotext (poppler-utils) is not installed");
+        KV_REQUIRE_PDFTOTEXT();
         QStringList now, before;
         for (int i = 0; i < 120; ++i)
         {
@@ -645,12 +590,9 @@ private Q_SLOTS:
         Child<QPushButton>("ExportPdfButton")->click();
         QCOMPARE(m_prompts.Messages(), QStringList{QStringLiteral("График сохранён в PDF.")});
 
-        QProcess process;
-        process.start(tool,
-                      {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
-        QVERIFY(process.waitForFinished(30000));
-        const QStringList pages =
-            QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f'));
+        const QString text = PdfToText(path);
+        QVERIFY(!text.isNull());
+        const QStringList pages = text.split(QLatin1Char('\f'));
         // The first page, the table on three more (pdftotext ends with a form feed too).
         QVERIFY2(pages.size() >= 5, qPrintable(QString::number(pages.size())));
         const QString first = pages.at(0);
@@ -674,10 +616,9 @@ private Q_SLOTS:
 
         // Readable on paper: no word of the first two pages is set below 9 pt
         // (a word's box is its font's ascent and descent, over 1.1 em).
-        process.start(tool, {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("2"),
-                             path, QStringLiteral("-")});
-        QVERIFY(process.waitForFinished(30000));
-        const QString boxes = QString::fromUtf8(process.readAllStandardOutput());
+        const QString boxes =
+            PdfToText(path, {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("2")});
+        QVERIFY(!boxes.isNull());
         static const QRegularExpression word(
             QStringLiteral("<word xMin=\"[\\d.]+\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" "
                            "yMax=\"([\\d.]+)\">([^<]*)</word>"));
@@ -723,25 +664,24 @@ private Q_SLOTS:
         const QString data = Write(QStringLiteral("cli.kdb"), {Current(), Earlier()});
         const QString path = m_env->Root() + QLatin1Char('/') + out;
         QFile::remove(path);
-        QProcess cli;
-        cli.start(QStringLiteral(KORVALENT_CLI),
-                  {QStringLiteral("analyse"), data, QStringLiteral("--file"), QStringLiteral("1"),
-                   QStringLiteral("--previous"), data, QStringLiteral("--previous-file"),
-                   QStringLiteral("2"), QStringLiteral("--required"), QStringLiteral("5"),
-                   QStringLiteral("--png"), path});
-        QVERIFY(cli.waitForFinished(60000));
-        QCOMPARE(cli.exitCode(), exitCode);
+        const CProgramRun cli = RunProgram(
+            QStringLiteral(KORVALENT_CLI),
+            {QStringLiteral("analyse"), data, QStringLiteral("--file"), QStringLiteral("1"),
+             QStringLiteral("--previous"), data, QStringLiteral("--previous-file"),
+             QStringLiteral("2"), QStringLiteral("--required"), QStringLiteral("5"),
+             QStringLiteral("--png"), path},
+            60000);
+        QCOMPARE(cli.exitCode, exitCode);
         if (exitCode != 0)
         {
             QVERIFY(!QFile::exists(path));
-            QVERIFY(!cli.readAllStandardError().isEmpty());
+            QVERIFY(!cli.err.isEmpty());
             return;
         }
         QCOMPARE(QImage(path).size(), CAnalysisChart::ExportSize());
         // The table still goes to stdout.
-        QVERIFY(
-            QString::fromUtf8(cli.readAllStandardOutput())
-                .contains(QStringLiteral("Наибольшая скорость коррозии: 0.60 мм/год (ячейка 3)")));
+        QVERIFY(cli.out.contains(
+            QStringLiteral("Наибольшая скорость коррозии: 0.60 мм/год (ячейка 3)")));
     }
 
     void statisticsRowSelectsCell_data()

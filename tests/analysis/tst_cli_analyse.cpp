@@ -24,14 +24,6 @@ class TestCliAnalyse : public QObject
 
     QString Path(const QString& name) const { return m_env->Root() + QLatin1Char('/') + name; }
 
-    static QByteArray Read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    static QString Joined(const QStringList& lines) { return lines.join(QLatin1Char('\n')) + '\n'; }
-
     CTestEnvironment* m_env = nullptr;
     QString m_before, m_now, m_database;
 
@@ -73,8 +65,9 @@ private Q_SLOTS:
         const Run run = Cli(arguments);
         QCOMPARE(run.err, QString());
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out,
-                 Joined({"Ячейка\tПредыдущий замер, мм\tДата пред. замера\tТекущий замер, "
+        QCOMPARE(
+            run.out,
+            JoinedLines({"Ячейка\tПредыдущий замер, мм\tДата пред. замера\tТекущий замер, "
                          "мм\tДата тек. замера\tУтонение, мм\tИнтервал, лет\tСкорость коррозии, "
                          "мм/год\tОстаточный ресурс, лет\tОтметка",
                          "1\t10.00\t01.01.2020\t9.20\t01.01.2024\t0.80\t4.00\t0.200\t6.0\t",
@@ -108,8 +101,9 @@ private Q_SLOTS:
         const Run run = Cli({m_before, "--file", "1", "--required", "9"});
         QCOMPARE(run.err, QString());
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out,
-                 Joined({"Ячейка\tТолщина, мм\tДата замера\tВремя замера\tОтметка",
+        QCOMPARE(
+            run.out,
+            JoinedLines({"Ячейка\tТолщина, мм\tДата замера\tВремя замера\tОтметка",
                          "1\t10.00\t01.01.2020\t09:30\t", "2\t9.50\t01.01.2020\t09:30\t",
                          "3\t8.40\t01.01.2020\t09:30\tНиже допустимой",
                          "4\tLOS\t01.01.2020\t09:30\t", "", "Ниже допустимой толщины: 1 из 3"}));
@@ -142,7 +136,7 @@ private Q_SLOTS:
         const QByteArray bytes = encoder.encode(expected);
         QVERIFY(!encoder.hasError());
         QVERIFY(bytes.contains('\x97')); // the dash is a windows-1251 character
-        QCOMPARE(Read(out), bytes);
+        QCOMPARE(ReadFile(out), bytes);
         const QStringList left = QDir(m_env->Root()).entryList(QDir::Files | QDir::Hidden);
         QVERIFY2(!left.join(' ').contains(QStringLiteral("analysis.csv.")),
                  qPrintable(left.join(' ')));

@@ -30,25 +30,6 @@ class TestCliHistory : public QObject
                           QStringList{QStringLiteral("--archive"), location} + args, 60000);
     }
 
-    static QString Joined(const QStringList& lines) { return lines.join(QLatin1Char('\n')) + '\n'; }
-
-    static QByteArray Read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    static bool Fill(const QString& location, const DataFileList& surveys)
-    {
-        CSurveyArchive archive;
-        if (!archive.Open(location))
-            return false;
-        for (const DataFileRecord& survey : surveys)
-            if (!archive.AddSurveys({survey}, {}, CSurveyArchive::Source()).ok)
-                return false;
-        return true;
-    }
-
     static bool FillDemo(const QString& location)
     {
         CSurveyArchive archive;
@@ -87,16 +68,10 @@ private Q_SLOTS:
 
     // The demo object with no settings stored: rates and next dates by the
     // maximum interval, no remaining life without a required thickness.
-    void demo_data()
-    {
-        ArchiveTest::AddEngineColumn();
-        ArchiveTest::AddEngineRows();
-    }
+    void demo_data() { ArchiveTest::EngineRows(); }
     void demo()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
         QVERIFY(FillDemo(location));
         const CProgramRun r =
             Cli(location, {QStringLiteral("history"), CDemoArchive::ObjectName()});
@@ -146,7 +121,7 @@ private Q_SLOTS:
                  << QStringLiteral("Ближайший контроль: 14.05.2036 (макс. интервал) (ячейка 1)")
                  << QStringLiteral("Без скорости коррозии: 0")
                  << QStringLiteral("Проверки: W — 0, E — 0 (принято 0), T — 0");
-        QCOMPARE(r.out, Joined(expected));
+        QCOMPARE(r.out, JoinedLines(expected));
 
         // A required thickness for the run: lives, next dates, two locations
         // already below it.
@@ -165,7 +140,7 @@ private Q_SLOTS:
             Rows(required.out, "1"),
             QStringList{"1\t" + dates +
                         "10.02\t9.82\t9.73\t0.072\t0.090\t0.069\t0.090\t19.2\t21.12.2035\t\t"});
-        QVERIFY(required.out.endsWith(Joined(
+        QVERIFY(required.out.endsWith(JoinedLines(
             {"Допустимая толщина: 8.00 мм", "Номинальная толщина не задана",
              "Максимальный интервал контроля: 10 лет",
              "Определяющая скорость: наибольшая из имеющихся",
@@ -184,30 +159,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const QString row17 =
             "17\t5\t14.05.2022\t14.05.2026\t9.99\t7.57\t6.81\t0.795\t0.761\t0.802\t0.802\t";
-        const QString readings17 = Joined({"Обследование\tФайл данных\tДата замера\tВремя "
-                                           "замера\tТолщина, мм\tПроверки\tВ расчёте",
-                                           "1\tТрубопровод-3\t14.05.2022\t10:34\t9.99\t\tда",
-                                           "2\tТрубопровод-3\t14.05.2023\t10:34\t9.23\t\tда",
-                                           "3\tТрубопровод-3\t14.05.2024\t10:34\t8.40\t\tда",
-                                           "4\tТрубопровод-3\t14.05.2025\t10:34\t7.57\t\tда",
-                                           "5\tТрубопровод-3\t14.05.2026\t10:34\t6.81\t\tда"});
+        const QString readings17 = JoinedLines({"Обследование\tФайл данных\tДата замера\tВремя "
+                                                "замера\tТолщина, мм\tПроверки\tВ расчёте",
+                                                "1\tТрубопровод-3\t14.05.2022\t10:34\t9.99\t\tда",
+                                                "2\tТрубопровод-3\t14.05.2023\t10:34\t9.23\t\tда",
+                                                "3\tТрубопровод-3\t14.05.2024\t10:34\t8.40\t\tда",
+                                                "4\tТрубопровод-3\t14.05.2025\t10:34\t7.57\t\tда",
+                                                "5\tТрубопровод-3\t14.05.2026\t10:34\t6.81\t\tда"});
         for (const QString engine : {"sqlite", "postgresql"})
         {
             QTest::addRow("%s no required", qPrintable(engine))
                 << engine << QStringList{"трубопровод-3 ", "--location", "17"}
-                << Joined({ExampleHeader(), row17 + "—\t14.05.2036 (макс. интервал)\t\t", ""}) +
+                << JoinedLines(
+                       {ExampleHeader(), row17 + "—\t14.05.2036 (макс. интервал)\t\t", ""}) +
                        readings17 +
-                       Joined({"", "Определяющая скорость: по регрессии",
-                               "Остаточный ресурс не определён: Не задана допустимая толщина"});
+                       JoinedLines(
+                           {"", "Определяющая скорость: по регрессии",
+                            "Остаточный ресурс не определён: Не задана допустимая толщина"});
             // Below the required thickness: the regression line crossed it in
             // the autumn after the third survey.
             QTest::addRow("%s below required", qPrintable(engine))
                 << engine << QStringList{"Трубопровод-3", "--location", "17", "--required", "8,0"}
-                << Joined(
+                << JoinedLines(
                        {ExampleHeader(), row17 + "исчерпан\t14.05.2026\t\tНиже допустимой", ""}) +
                        readings17 +
-                       Joined({"", "Определяющая скорость: по регрессии",
-                               "Линия регрессии достигает допустимой толщины: 12.11.2024"});
+                       JoinedLines({"", "Определяющая скорость: по регрессии",
+                                    "Линия регрессии достигает допустимой толщины: 12.11.2024"});
         }
     }
     void location()
@@ -225,17 +202,11 @@ private Q_SLOTS:
 
     // The object's stored settings count when nothing is given; what the
     // command line gives counts for that run and is not stored.
-    void settings_data()
-    {
-        ArchiveTest::AddEngineColumn();
-        ArchiveTest::AddEngineRows();
-    }
+    void settings_data() { ArchiveTest::EngineRows(); }
     void settings()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
-        QVERIFY(Fill(location, Example()));
+        KV_ENGINE_LOCATION(m_dir, location);
+        QVERIFY(ArchiveTest::ArchiveEach(location, Example()));
         CObjectHistory::Settings stored;
         stored.requiredMm = 8.0;
         stored.maxIntervalYears = 5.0;
@@ -257,7 +228,7 @@ private Q_SLOTS:
         QCOMPARE(Rows(plain.out, "1"),
                  QStringList{"1\t3\t15.05.2020\t15.05.2025\t10.00\t9.50\t9.10\t0.180\t0.200\t"
                              "0.179\t0.180\t6.1\t04.06.2028\t\t"});
-        QVERIFY(plain.out.contains(Joined(
+        QVERIFY(plain.out.contains(JoinedLines(
             {"Допустимая толщина: 8.00 мм", "Номинальная толщина не задана",
              "Максимальный интервал контроля: 5 лет", "Определяющая скорость: долгосрочная"})));
 
@@ -270,7 +241,7 @@ private Q_SLOTS:
         QCOMPARE(Rows(overridden.out, "1"),
                  QStringList{"1\t3\t15.05.2020\t15.05.2025\t10.00\t9.50\t9.10\t0.180\t0.200\t"
                              "0.179\t0.200\t3.0\t14.11.2026\t\t"});
-        QVERIFY(overridden.out.contains(Joined(
+        QVERIFY(overridden.out.contains(JoinedLines(
             {"Допустимая толщина: 8.50 мм", "Номинальная толщина: 10.00 мм",
              "Максимальный интервал контроля: 15 лет", "Определяющая скорость: краткосрочная"})));
 
@@ -292,9 +263,10 @@ private Q_SLOTS:
     {
         const QString location = m_dir.filePath(QStringLiteral("inches.sqlite"));
         using AnalysisTest::File;
-        QVERIFY(Fill(location, {File("Бак-2", {"0.50in"}, QDate(2020, 5, 15)),
-                                File("Бак-2", {"0.46in"}, QDate(2023, 5, 15)),
-                                File("Бак-2", {"0.44in"}, QDate(2025, 5, 15))}));
+        QVERIFY(
+            ArchiveTest::ArchiveEach(location, {File("Бак-2", {"0.50in"}, QDate(2020, 5, 15)),
+                                                File("Бак-2", {"0.46in"}, QDate(2023, 5, 15)),
+                                                File("Бак-2", {"0.44in"}, QDate(2025, 5, 15))}));
         const CProgramRun r =
             Cli(location, {"history", "Бак-2", "--required", "0.3", "--rate", "lt"});
         QCOMPARE(r.err, QString());
@@ -308,17 +280,11 @@ private Q_SLOTS:
 
     // An E reading is left out of the rates until accepted; accepting and
     // taking the mark back change the figures both ways.
-    void accept_data()
-    {
-        ArchiveTest::AddEngineColumn();
-        ArchiveTest::AddEngineRows();
-    }
+    void accept_data() { ArchiveTest::EngineRows(); }
     void accept()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
-        QVERIFY(Fill(location, Example()));
+        KV_ENGINE_LOCATION(m_dir, location);
+        QVERIFY(ArchiveTest::ArchiveEach(location, Example()));
         const QStringList history{"history", "Линия-9", "--required", "8"};
         const CProgramRun before = Cli(location, history);
         QCOMPARE(before.exitCode, 0);
@@ -385,7 +351,7 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QString location;
         KV_FRESH_LOCATION(engine, m_dir, location);
-        QVERIFY(Fill(location, Example()));
+        QVERIFY(ArchiveTest::ArchiveEach(location, Example()));
         const CProgramRun r = Cli(location, QStringList{"archive-accept"} + arguments);
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
@@ -497,7 +463,7 @@ private Q_SLOTS:
         QImageReader reader(governing);
         QCOMPARE(reader.format(), QByteArray("png"));
         QVERIFY(reader.size().width() >= 800 && reader.size().height() >= 400);
-        QVERIFY(Read(pdf).startsWith("%PDF-"));
+        QVERIFY(ReadFile(pdf).startsWith("%PDF-"));
 
         // Cell 17 is exhausted and the thinner of the two below 8 mm.
         const QString cell17 = m_dir.filePath(QStringLiteral("cell17.png"));
@@ -506,8 +472,8 @@ private Q_SLOTS:
                  0);
         QCOMPARE(Cli(location, history + QStringList{"--location", "4", "--png", cell4}).exitCode,
                  0);
-        QCOMPARE(Read(cell17), Read(governing));
-        QVERIFY(Read(cell4) != Read(governing));
+        QCOMPARE(ReadFile(cell17), ReadFile(governing));
+        QVERIFY(ReadFile(cell4) != ReadFile(governing));
 
         // A picture that cannot be written is told before anything is read.
         const QString noFolder = m_dir.filePath(QStringLiteral("no-such-folder"));
@@ -552,7 +518,7 @@ private Q_SLOTS:
         QCOMPARE(process.exitCode(), 0);
         QByteArray loaded;
         for (const QString& name : QDir(trace).entryList(QDir::Files))
-            loaded += Read(QDir(trace).filePath(name));
+            loaded += ReadFile(QDir(trace).filePath(name));
         QVERIFY(loaded.contains("libQt6Core.so"));
         QCOMPARE(loaded.contains("korvalent-cli-draw.so"), module);
         QCOMPARE(loaded.contains("libQt6Gui.so"), module);
@@ -560,19 +526,13 @@ private Q_SLOTS:
 
     // The CSV of the export: every value a ="…" formula, windows-1251, CR LF;
     // an object name that would break out of its field stays one text.
-    void csv_data()
-    {
-        ArchiveTest::AddEngineColumn();
-        ArchiveTest::AddEngineRows();
-    }
+    void csv_data() { ArchiveTest::EngineRows(); }
     void csv()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
         using AnalysisTest::File;
-        QVERIFY(Fill(location, {File("Бак", {"10.00"}, QDate(2020, 1, 1)),
-                                File("Бак", {"9.20"}, QDate(2024, 1, 1))}));
+        QVERIFY(ArchiveTest::ArchiveEach(location, {File("Бак", {"10.00"}, QDate(2020, 1, 1)),
+                                                    File("Бак", {"9.20"}, QDate(2024, 1, 1))}));
         const QString hostile = QStringLiteral("Бак \"7\"; =2+2\nx");
         {
             CSurveyArchive archive;
@@ -612,7 +572,7 @@ private Q_SLOTS:
         const QByteArray bytes = encoder.encode(expected);
         QVERIFY(!encoder.hasError());
         QVERIFY(bytes.contains('\x97') && bytes.contains('\x96')); // the dashes in windows-1251
-        QCOMPARE(Read(out), bytes);
+        QCOMPARE(ReadFile(out), bytes);
     }
 };
 

@@ -15,6 +15,7 @@
 #include "core/CClock.h"
 #include "core/CUserPrompts.h"
 #include "tests/analysis/AnalysisTestSupport.h"
+#include "tests/analysis/ViewExportSupport.h"
 #include "tests/archive/ArchiveTestSupport.h"
 #include "tests/common/TestSupport.h"
 
@@ -27,7 +28,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -247,11 +247,7 @@ private Q_SLOTS:
                  int(CAnalysisView::ComparisonMode));
     }
 
-    void tableAndColours_data()
-    {
-        ArchiveTest::AddEngineColumn();
-        ArchiveTest::AddEngineRows();
-    }
+    void tableAndColours_data() { ArchiveTest::EngineRows(); }
 
     void tableAndColours()
     {
@@ -337,11 +333,7 @@ private Q_SLOTS:
         QCOMPARE(View()->TrendChart()->Cell(), 5);
     }
 
-    void settingsPerObject_data()
-    {
-        ArchiveTest::AddEngineColumn();
-        ArchiveTest::AddEngineRows();
-    }
+    void settingsPerObject_data() { ArchiveTest::EngineRows(); }
 
     void settingsPerObject()
     {
@@ -394,11 +386,7 @@ private Q_SLOTS:
         QVERIFY(m_prompts.records.isEmpty());
     }
 
-    void acceptE_data()
-    {
-        ArchiveTest::AddEngineColumn();
-        ArchiveTest::AddEngineRows();
-    }
+    void acceptE_data() { ArchiveTest::EngineRows(); }
 
     void acceptE()
     {
@@ -557,25 +545,13 @@ private Q_SLOTS:
 
     void exports_data()
     {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("text");
-        const char* buttons[] = {"HistoryExportCsvButton", "HistoryExportPngButton",
-                                 "HistoryExportPdfButton"};
-        const char* suffixes[] = {"csv", "png", "pdf"};
-        const char* saved[] = {"Таблица истории объекта сохранена в CSV.", "График сохранён в PNG.",
-                               "Отчёт об истории объекта сохранён в PDF."};
-        const char* failed[] = {"ОШИБКА: не удалось создать CSV-файл таблицы истории.",
-                                "ОШИБКА: не удалось сохранить график в PNG.",
-                                "ОШИБКА: не удалось сохранить отчёт в PDF."};
-        for (int i = 0; i < 3; ++i)
-        {
-            QTest::addRow("%s saved", suffixes[i])
-                << buttons[i] << suffixes[i] << true << QString::fromUtf8(saved[i]);
-            QTest::addRow("%s refused", suffixes[i])
-                << buttons[i] << suffixes[i] << false << QString::fromUtf8(failed[i]);
-        }
+        ViewExport::AddRows(
+            {"HistoryExportCsvButton", "HistoryExportPngButton", "HistoryExportPdfButton"},
+            {"Таблица истории объекта сохранена в CSV.", "График сохранён в PNG.",
+             "Отчёт об истории объекта сохранён в PDF."},
+            {"ОШИБКА: не удалось создать CSV-файл таблицы истории.",
+             "ОШИБКА: не удалось сохранить график в PNG.",
+             "ОШИБКА: не удалось сохранить отчёт в PDF."});
     }
 
     void exports()
@@ -590,34 +566,20 @@ private Q_SLOTS:
         SetText("HistoryRequiredEdit", QStringLiteral("8"));
         QVERIFY(View()->SelectLocation(View()->History()->LocationIndex(5)));
         m_prompts.Clear();
-        // A folder under the chosen name cannot be replaced by a file.
-        const QString path = m_env->Root() + QStringLiteral("/history.") + suffix;
-        QFile::remove(path);
-        QDir(path).removeRecursively();
-        if (!ok)
-            QVERIFY(QDir().mkpath(path));
-        m_prompts.fileNames.enqueue(path);
-        Child<QPushButton>(qPrintable(button))->click();
-
-        QCOMPARE(m_prompts.records.first().kind, QStringLiteral("save"));
-        QVERIFY(m_prompts.records.first().dir.startsWith(W().DocumentsDir()));
+        QByteArray bytes;
+        ViewExport::Export(m_prompts, Child<QPushButton>(qPrintable(button)),
+                           m_env->Root() + QStringLiteral("/history.") + suffix, ok, text,
+                           W().DocumentsDir(), &bytes);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY2(
             m_prompts.records.first().dir.endsWith(QStringLiteral(" Труба-A 2025-01-01.") + suffix),
             qPrintable(m_prompts.records.first().dir));
-        QCOMPARE(m_prompts.Messages().size(), 1);
-        QVERIFY2(m_prompts.Messages().first().startsWith(text),
-                 qPrintable(m_prompts.Messages().first()));
-        QCOMPARE(m_prompts.records.last().icon,
-                 ok ? CUserPrompts::IconInformation : CUserPrompts::IconCritical);
         if (!ok)
             return;
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
         if (suffix == QLatin1String("csv"))
         {
-            QStringDecoder decode("windows-1251");
-            const QStringList lines = QString(decode(bytes)).split(QStringLiteral("\r\n"));
+            const QStringList lines = ViewExport::CsvLines(bytes);
             // The table, an empty line, the summary: as the command line writes it.
             QVERIFY(lines.at(0).startsWith(QStringLiteral("Ячейка;Обследований;")));
             QVERIFY2(lines.contains(QStringLiteral("=\"Ниже допустимой толщины: 1 из 6\";")),
@@ -628,7 +590,7 @@ private Q_SLOTS:
         else if (suffix == QLatin1String("png"))
             QCOMPARE(QImage::fromData(bytes, "PNG").size(), CHistoryChart::ExportSize());
         else
-            QVERIFY(bytes.startsWith("%PDF") && bytes.trimmed().endsWith("%%EOF"));
+            QVERIFY(ViewExport::IsPdf(bytes));
     }
 
     void exportWithoutObject()
@@ -665,9 +627,7 @@ private Q_SLOTS:
     // table with its header on every page, the governing location's chart.
     void pdfReport()
     {
-        const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-        if (tool.isEmpty())
-            QSKIP("pdftotext (poppler-utils) is not installed");
+        KV_REQUIRE_PDFTOTEXT();
         // Seventy more locations, enough for the table to run over pages.
         QStringList a, b;
         for (int i = 0; i < 70; ++i)
@@ -695,12 +655,9 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Отчёт об истории объекта сохранён в PDF.")});
         Keep(path, QStringLiteral("history-report-test.pdf"));
 
-        QProcess process;
-        process.start(tool,
-                      {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
-        QVERIFY(process.waitForFinished(30000));
-        const QStringList pages =
-            QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f'));
+        const QString text = PdfToText(path);
+        QVERIFY(!text.isNull());
+        const QStringList pages = text.split(QLatin1Char('\f'));
         QVERIFY2(pages.size() >= 4, qPrintable(QString::number(pages.size())));
         const CObjectHistory* history = View()->History();
         const QString first = pages.at(0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/CArchiveLocation.h"
+#include "archive/CSurveyArchive.h"
 #include "data/CAnsiText.h"
 #include "data/GaugeRecords.h"
 
@@ -27,12 +28,17 @@ inline void AddEngineColumn()
     QTest::addColumn<QString>("engine");
 }
 
-inline void AddEngineRows(const char* suffix = "")
+inline void AddEngineRows()
 {
-    QTest::newRow(qPrintable(QStringLiteral("sqlite%1").arg(QLatin1String(suffix))))
-        << QStringLiteral("sqlite");
-    QTest::newRow(qPrintable(QStringLiteral("postgresql%1").arg(QLatin1String(suffix))))
-        << QStringLiteral("postgresql");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+}
+
+// The data of a case that runs once per engine and nothing else.
+inline void EngineRows()
+{
+    AddEngineColumn();
+    AddEngineRows();
 }
 
 // A connection of the test's own to an archive, for what the program does
@@ -70,6 +76,12 @@ inline QSqlDatabase Connect(const QString& locationText, const QString& name)
         QVERIFY(!out.isEmpty());                                                                   \
     } while (0)
 
+// The case's engine (column "engine") and a new, empty location of it in out.
+#define KV_ENGINE_LOCATION(dir, out)                                                               \
+    QFETCH(QString, engine);                                                                       \
+    QString out;                                                                                   \
+    KV_FRESH_LOCATION(engine, dir, out)
+
 inline QString FreshLocation(const QString& engine, const QTemporaryDir& dir)
 {
     static QAtomicInt counter;
@@ -90,6 +102,100 @@ inline QString FreshLocation(const QString& engine, const QTemporaryDir& dir)
     QSqlDatabase::removeDatabase(QStringLiteral("kv-admin"));
     QString url = ServerUrl();
     return url.left(url.lastIndexOf(QLatin1Char('/')) + 1) + dbName;
+}
+
+// A table's row count, or the first value of a query; -1 when it fails
+// (no such table).
+inline int Count(const QString& location, const QString& tableOrQuery)
+{
+    const QString sql = tableOrQuery.contains(QLatin1Char(' '))
+                            ? tableOrQuery
+                            : QStringLiteral("SELECT COUNT(*) FROM %1").arg(tableOrQuery);
+    int n = -1;
+    {
+        QSqlDatabase db = Connect(location, QStringLiteral("kv-count"));
+        QSqlQuery q(db);
+        if (q.exec(sql) && q.next())
+            n = q.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("kv-count"));
+    return n;
+}
+
+// The statements that make an empty archive of an earlier schema version: 2
+// (one row per reading, no settings or accepted readings) or 1 (no survey
+// date kept either).
+inline QStringList OldSchema(const QString& engine, int version = 2)
+{
+    const bool sqlite = engine == QLatin1String("sqlite");
+    const QString id =
+        sqlite ? QStringLiteral("INTEGER PRIMARY KEY") : QStringLiteral("BIGSERIAL PRIMARY KEY");
+    const QString blob = sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA");
+    const QString surveyDate =
+        version > 1 ? QStringLiteral(", survey_date TEXT NOT NULL DEFAULT ''") : QString();
+    QStringList statements = {
+        QStringLiteral("CREATE TABLE korvalent_schema (version INTEGER NOT NULL)"),
+        QStringLiteral("INSERT INTO korvalent_schema VALUES (%1)").arg(version),
+        QStringLiteral("CREATE TABLE objects (id %1, name TEXT NOT NULL, "
+                       "name_key TEXT NOT NULL "
+                       "UNIQUE)")
+            .arg(id),
+        QStringLiteral("CREATE TABLE surveys (id %1, object_id BIGINT NOT NULL "
+                       "REFERENCES objects(id), "
+                       "content_hash TEXT NOT NULL UNIQUE, name TEXT NOT NULL, "
+                       "header %2 NOT NULL, "
+                       "serial_number BIGINT NOT NULL, fw_version BIGINT NOT "
+                       "NULL, audio_index INTEGER NOT "
+                       "NULL, records INTEGER NOT NULL, cell_count INTEGER NOT "
+                       "NULL, los_count INTEGER NOT "
+                       "NULL, gauge_name TEXT NOT NULL, gauge_serial TEXT NOT "
+                       "NULL, source_kind TEXT NOT "
+                       "NULL, source_path TEXT NOT NULL, source_time TEXT NOT "
+                       "NULL, archived_at TEXT NOT "
+                       "NULL%3)")
+            .arg(id, blob, surveyDate),
+        QStringLiteral("CREATE TABLE readings (survey_id BIGINT NOT NULL "
+                       "REFERENCES surveys(id), cell "
+                       "INTEGER NOT NULL, raw %1 NOT NULL, thickness DOUBLE "
+                       "PRECISION NOT NULL, "
+                       "thickness_mm DOUBLE PRECISION NOT NULL, unit TEXT NOT "
+                       "NULL, decimals INTEGER NOT "
+                       "NULL, los INTEGER NOT NULL, measured_at TEXT, material "
+                       "TEXT, velocity INTEGER NOT "
+                       "NULL, pep_ident TEXT NOT NULL, pep_serial BIGINT NOT "
+                       "NULL, temperature INTEGER NOT "
+                       "NULL, PRIMARY KEY (survey_id, cell))")
+            .arg(blob),
+    };
+    if (version > 1)
+        statements << QStringLiteral(
+            "CREATE INDEX surveys_object_date ON surveys(object_id, survey_date)");
+    return statements;
+}
+
+// Archives the files one by one; their survey ids in the same order, or an
+// empty list (with a warning) when one is refused or already there.
+inline QList<qint64> ArchiveEach(CSurveyArchive& archive, const DataFileList& files)
+{
+    QList<qint64> ids;
+    for (const DataFileRecord& f : files)
+    {
+        const CSurveyArchive::AddResult r = archive.AddSurveys({f}, {}, {});
+        if (!r.ok || r.Added() != 1)
+        {
+            qWarning("%s", qPrintable(r.error));
+            return {};
+        }
+        ids.append(r.surveys.first().surveyId);
+    }
+    return ids;
+}
+
+// The same for an archive location.
+inline bool ArchiveEach(const QString& location, const DataFileList& files)
+{
+    CSurveyArchive archive;
+    return archive.Open(location) && ArchiveEach(archive, files).size() == files.size();
 }
 
 inline CellRecord Cell(quint8 flags, quint16 intPart, quint8 fracPart, quint16 date = 0x3A8F,

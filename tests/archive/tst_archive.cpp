@@ -3,6 +3,7 @@
 #include "data/CDataStorage.h"
 #include "data/CXmlKeyFileWriter.h"
 #include "tests/archive/ArchiveTestSupport.h"
+#include "tests/common/TestSupport.h"
 
 #include <QProcess>
 #include <QSqlRecord>
@@ -17,11 +18,6 @@ class TestArchive : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-
-    static QString Cli()
-    {
-        return QCoreApplication::applicationDirPath() + QStringLiteral("/korvalent-cli");
-    }
 
     static CSurveyArchive::Source Download()
     {
@@ -41,32 +37,13 @@ class TestArchive : public QObject
         return path;
     }
 
-    static int Count(const QString& location, const QString& table)
-    {
-        int n = -1;
-        {
-            QSqlDatabase db = Connect(location, QStringLiteral("kv-count"));
-            QSqlQuery q(db);
-            if (q.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)) && q.next())
-                n = q.value(0).toInt();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("kv-count"));
-        return n;
-    }
-
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    void roundTrip_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void roundTrip_data() { EngineRows(); }
     void roundTrip()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
 
         // Every kind of cell the gauge can send, and the same cells once more.
         DataFileRecord file = File(QStringLiteral("Котёл \"Б\";--"), 0);
@@ -178,16 +155,10 @@ private Q_SLOTS:
     // Every reading's decoded columns (the view over the kept cells) as the
     // program decodes the cell: around the LOS bounds in both units, every
     // decimals setting, dates that do not exist, times out of range.
-    void readingsDecoded_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void readingsDecoded_data() { EngineRows(); }
     void readingsDecoded()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
         DataFileRecord file = File(QStringLiteral("Границы"), 0);
         const quint16 dates[] = {quint16((24 << 9) | (2 << 5) | 29), // 29.02.2024
                                  quint16((25 << 9) | (2 << 5) | 29), // 29.02.2025: none
@@ -261,16 +232,10 @@ private Q_SLOTS:
         QSqlDatabase::removeDatabase(QStringLiteral("kv-decoded"));
     }
 
-    void duplicates_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void duplicates_data() { EngineRows(); }
     void duplicates()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
         const DataFileList files = {File(QStringLiteral("A"), 10, 1),
                                     File(QStringLiteral("B"), 10, 2),
                                     File(QStringLiteral("A"), 10, 1)};
@@ -311,16 +276,10 @@ private Q_SLOTS:
         QCOMPARE(Count(location, QStringLiteral("readings")), 40);
     }
 
-    void concurrentArchiving_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void concurrentArchiving_data() { EngineRows(); }
     void concurrentArchiving()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
         {
             CSurveyArchive archive;
             QVERIFY2(archive.Open(location), qPrintable(archive.ErrorText()));
@@ -342,10 +301,10 @@ private Q_SLOTS:
                 second.append(path);
         }
         QProcess a, b;
-        a.start(Cli(),
+        a.start(BuiltProgram(QStringLiteral("korvalent-cli")),
                 QStringList{QStringLiteral("--archive"), location, QStringLiteral("archive-add")} +
                     first);
-        b.start(Cli(),
+        b.start(BuiltProgram(QStringLiteral("korvalent-cli")),
                 QStringList{QStringLiteral("--archive"), location, QStringLiteral("archive-add")} +
                     second);
         QVERIFY(a.waitForFinished(120000));
@@ -363,16 +322,10 @@ private Q_SLOTS:
         QCOMPARE(Count(location, QStringLiteral("objects")), 1);
     }
 
-    void killDuringArchiving_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void killDuringArchiving_data() { EngineRows(); }
     void killDuringArchiving()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
         DataFileList files;
         for (int i = 0; i < 150; ++i)
             files.append(File(QStringLiteral("F%1").arg(i), 254, i));
@@ -408,16 +361,10 @@ private Q_SLOTS:
         QCOMPARE(Count(location, QStringLiteral("readings")), 150 * 254);
     }
 
-    void objects_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void objects_data() { EngineRows(); }
     void objects()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
         CSurveyArchive archive;
         QVERIFY2(archive.Open(location), qPrintable(archive.ErrorText()));
 
@@ -519,62 +466,34 @@ private Q_SLOTS:
         QCOMPARE(CSurveyArchive::StripTrailingDate(name), stripped);
     }
 
-    void schemaVersions_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void schemaVersions_data() { EngineRows(); }
     void schemaVersions()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
-        const bool sqlite = engine == QLatin1String("sqlite");
-        const QString id = sqlite ? QStringLiteral("INTEGER PRIMARY KEY")
-                                  : QStringLiteral("BIGSERIAL PRIMARY KEY");
-        const QString blob = sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA");
+        KV_ENGINE_LOCATION(m_dir, location);
         // An archive as the first version of the program left it: no survey
         // date kept.
         {
             QSqlDatabase db = Connect(location, QStringLiteral("kv-v1"));
             QSqlQuery q(db);
-            const QStringList v1 = {
-                QStringLiteral("CREATE TABLE korvalent_schema (version INTEGER NOT NULL)"),
-                QStringLiteral("INSERT INTO korvalent_schema VALUES (1)"),
-                QStringLiteral("CREATE TABLE objects (id %1, name TEXT NOT NULL, name_key TEXT "
-                               "NOT NULL UNIQUE)")
-                    .arg(id),
-                QStringLiteral(
-                    "CREATE TABLE surveys (id %1, object_id BIGINT NOT NULL REFERENCES "
-                    "objects(id), content_hash TEXT NOT NULL UNIQUE, name TEXT NOT NULL, header "
-                    "%2 NOT NULL, serial_number BIGINT NOT NULL, fw_version BIGINT NOT NULL, "
-                    "audio_index INTEGER NOT NULL, records INTEGER NOT NULL, cell_count INTEGER "
-                    "NOT NULL, los_count INTEGER NOT NULL, gauge_name TEXT NOT NULL, gauge_serial "
-                    "TEXT NOT NULL, source_kind TEXT NOT NULL, source_path TEXT NOT NULL, "
-                    "source_time TEXT NOT NULL, archived_at TEXT NOT NULL)")
-                    .arg(id, blob),
-                QStringLiteral(
-                    "CREATE TABLE readings (survey_id BIGINT NOT NULL REFERENCES surveys(id), "
-                    "cell INTEGER NOT NULL, raw %1 NOT NULL, thickness DOUBLE PRECISION NOT NULL, "
-                    "thickness_mm DOUBLE PRECISION NOT NULL, unit TEXT NOT NULL, decimals INTEGER "
-                    "NOT NULL, los INTEGER NOT NULL, measured_at TEXT, material TEXT, velocity "
-                    "INTEGER NOT NULL, pep_ident TEXT NOT NULL, pep_serial BIGINT NOT NULL, "
-                    "temperature INTEGER NOT NULL, PRIMARY KEY (survey_id, cell))")
-                    .arg(blob),
-                QStringLiteral("INSERT INTO objects (name, name_key) VALUES ('Old', 'old')"),
-                QStringLiteral("INSERT INTO surveys (object_id, content_hash, name, header, "
-                               "serial_number, fw_version, audio_index, records, cell_count, "
-                               "los_count, gauge_name, gauge_serial, source_kind, source_path, "
-                               "source_time, archived_at) VALUES (1, 'h1', 'Old', '', 0, 0, 0, 1, "
-                               "1, 0, '', '', 'file', '', '2024-06-01T10:00:00', '')"),
-                QStringLiteral("INSERT INTO surveys (object_id, content_hash, name, header, "
-                               "serial_number, fw_version, audio_index, records, cell_count, "
-                               "los_count, gauge_name, gauge_serial, source_kind, source_path, "
-                               "source_time, archived_at) VALUES (1, 'h2', 'Old', '', 0, 0, 0, 0, "
-                               "0, 0, '', '', 'file', '', '2024-06-02T10:00:00', '')"),
-                QStringLiteral("INSERT INTO readings VALUES (1, 1, '', 5, 5, 'mm', 0, 0, "
-                               "'2023-05-06 07:08', NULL, 5920, '', 0, 20)"),
-            };
+            const QStringList v1 =
+                OldSchema(engine, 1) +
+                QStringList{
+                    QStringLiteral("INSERT INTO objects (name, name_key) VALUES ('Old', 'old')"),
+                    QStringLiteral(
+                        "INSERT INTO surveys (object_id, content_hash, name, header, "
+                        "serial_number, fw_version, audio_index, records, cell_count, "
+                        "los_count, gauge_name, gauge_serial, source_kind, source_path, "
+                        "source_time, archived_at) VALUES (1, 'h1', 'Old', '', 0, 0, 0, 1, "
+                        "1, 0, '', '', 'file', '', '2024-06-01T10:00:00', '')"),
+                    QStringLiteral(
+                        "INSERT INTO surveys (object_id, content_hash, name, header, "
+                        "serial_number, fw_version, audio_index, records, cell_count, "
+                        "los_count, gauge_name, gauge_serial, source_kind, source_path, "
+                        "source_time, archived_at) VALUES (1, 'h2', 'Old', '', 0, 0, 0, 0, "
+                        "0, 0, '', '', 'file', '', '2024-06-02T10:00:00', '')"),
+                    QStringLiteral("INSERT INTO readings VALUES (1, 1, '', 5, 5, 'mm', 0, 0, "
+                                   "'2023-05-06 07:08', NULL, 5920, '', 0, 20)"),
+                };
             for (const QString& s : v1)
                 QVERIFY2(q.exec(s), qPrintable(q.lastError().text() + QLatin1Char(' ') + s));
         }
@@ -611,53 +530,16 @@ private Q_SLOTS:
 
     // An archive of the previous version, one row per reading: its surveys
     // read back byte for byte, and every reading's texts kept.
-    void readingsMigrated_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void readingsMigrated_data() { EngineRows(); }
     void readingsMigrated()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
-        const bool sqlite = engine == QLatin1String("sqlite");
-        const QString id = sqlite ? QStringLiteral("INTEGER PRIMARY KEY")
-                                  : QStringLiteral("BIGSERIAL PRIMARY KEY");
-        const QString blob = sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA");
+        KV_ENGINE_LOCATION(m_dir, location);
         const DataFileList files = {File(QStringLiteral("Котёл"), 5, 1),
                                     File(QStringLiteral("Бак"), 3, 2)};
         {
             QSqlDatabase db = Connect(location, QStringLiteral("kv-v2"));
             QSqlQuery q(db);
-            const QStringList v2 = {
-                QStringLiteral("CREATE TABLE korvalent_schema (version INTEGER NOT NULL)"),
-                QStringLiteral("INSERT INTO korvalent_schema VALUES (2)"),
-                QStringLiteral("CREATE TABLE objects (id %1, name TEXT NOT NULL, name_key TEXT "
-                               "NOT NULL UNIQUE)")
-                    .arg(id),
-                QStringLiteral(
-                    "CREATE TABLE surveys (id %1, object_id BIGINT NOT NULL REFERENCES "
-                    "objects(id), content_hash TEXT NOT NULL UNIQUE, name TEXT NOT NULL, header "
-                    "%2 NOT NULL, serial_number BIGINT NOT NULL, fw_version BIGINT NOT NULL, "
-                    "audio_index INTEGER NOT NULL, records INTEGER NOT NULL, cell_count INTEGER "
-                    "NOT NULL, los_count INTEGER NOT NULL, gauge_name TEXT NOT NULL, gauge_serial "
-                    "TEXT NOT NULL, source_kind TEXT NOT NULL, source_path TEXT NOT NULL, "
-                    "source_time TEXT NOT NULL, archived_at TEXT NOT NULL, survey_date TEXT NOT "
-                    "NULL DEFAULT '')")
-                    .arg(id, blob),
-                QStringLiteral("CREATE INDEX surveys_object_date ON surveys(object_id, "
-                               "survey_date)"),
-                QStringLiteral(
-                    "CREATE TABLE readings (survey_id BIGINT NOT NULL REFERENCES surveys(id), "
-                    "cell INTEGER NOT NULL, raw %1 NOT NULL, thickness DOUBLE PRECISION NOT NULL, "
-                    "thickness_mm DOUBLE PRECISION NOT NULL, unit TEXT NOT NULL, decimals INTEGER "
-                    "NOT NULL, los INTEGER NOT NULL, measured_at TEXT, material TEXT, velocity "
-                    "INTEGER NOT NULL, pep_ident TEXT NOT NULL, pep_serial BIGINT NOT NULL, "
-                    "temperature INTEGER NOT NULL, PRIMARY KEY (survey_id, cell))")
-                    .arg(blob),
-            };
-            for (const QString& statement : v2)
+            for (const QString& statement : OldSchema(engine))
                 QVERIFY2(q.exec(statement), qPrintable(q.lastError().text()));
             for (int f = 0; f < files.size(); ++f)
             {

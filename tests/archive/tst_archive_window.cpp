@@ -30,9 +30,7 @@ class TestArchiveWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<CTestEnvironment> m_env;
-    std::unique_ptr<QSettings> m_settings;
-    std::unique_ptr<CVirtualGauge> m_gauge;
-    std::unique_ptr<CDeviceManager> m_manager;
+    CGaugeRig m_rig;
     std::unique_ptr<CKorvalent> m_window;
     CScriptedPrompts m_prompts;
     QTemporaryDir m_dir;
@@ -41,8 +39,9 @@ class TestArchiveWindow : public QObject
     bool WaitIdle()
     {
         return QTest::qWaitFor(
-                   [&] {
-                       return !m_window->IsDeviceChainRunning() && !m_manager->IsBusy() &&
+                   [&]
+                   {
+                       return !m_window->IsDeviceChainRunning() && !m_rig.manager->IsBusy() &&
                               !m_window->IsArchiving();
                    },
                    20000) &&
@@ -64,50 +63,35 @@ class TestArchiveWindow : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_env.reset(new CTestEnvironment);
-        QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
-        SetUserPrompts(&m_prompts);
-    }
+    void initTestCase() { m_env = BeginGaugeTests(&m_prompts); }
 
     void init()
     {
-        m_settings = UseFreshSettings();
-        m_gauge = StartGauge(false);
-        m_gauge->SetFiles({File(QStringLiteral("Tank A"), 4, 1),
-                           File(QStringLiteral("Труба 2"), 6, 2),
-                           File(QStringLiteral("Lid"), 2, 3)});
-        SelectDevicePort(*m_settings, m_gauge->PortPath(), QStringLiteral("pty"));
+        m_rig.Start(false, false, QStringLiteral("pty"));
+        m_rig.gauge->SetFiles({File(QStringLiteral("Tank A"), 4, 1),
+                               File(QStringLiteral("Труба 2"), 6, 2),
+                               File(QStringLiteral("Lid"), 2, 3)});
         m_window.reset(new CKorvalent);
         g_App.pMainWindow = m_window.get();
-        m_manager = UseDeviceManager(400);
+        m_rig.UseManager();
         m_prompts.Clear();
     }
 
     void cleanup()
     {
         WaitIdle();
-        m_manager.reset();
+        m_rig.manager.reset();
         g_App.pDeviceManager = nullptr;
         m_window.reset();
         g_App.pMainWindow = nullptr;
-        m_gauge.reset();
-        m_settings.reset();
-        g_App.pSettings = nullptr;
+        m_rig.Stop();
     }
 
-    void downloadArchived_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void downloadArchived_data() { EngineRows(); }
     void downloadArchived()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
-        m_settings->setValue(QStringLiteral("Archive/Location"), location);
+        KV_ENGINE_LOCATION(m_dir, location);
+        m_rig.settings->setValue(QStringLiteral("Archive/Location"), location);
         QVERIFY(m_window->ArchiveDownloadsAction()->isChecked());
 
         Download();
@@ -127,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(surveys.size(), 1);
         QCOMPARE(surveys.first().sourceKind, QStringLiteral("download"));
         QCOMPARE(surveys.first().gaugeName,
-                 m_settings->value(QStringLiteral("Device/Name")).toString());
+                 m_rig.settings->value(QStringLiteral("Device/Name")).toString());
         QCOMPARE(surveys.first().cells, 4);
     }
 
@@ -160,9 +144,10 @@ private Q_SLOTS:
         }
         else if (!location.contains(QLatin1String("://")))
             location = m_dir.filePath(location);
-        m_settings->setValue(QStringLiteral("Archive/Location"), location);
+        m_rig.settings->setValue(QStringLiteral("Archive/Location"), location);
         m_window->ArchiveDownloadsAction()->setChecked(on);
-        QCOMPARE(m_settings->value(QStringLiteral("Archive/ArchiveDownloads"), true).toBool(), on);
+        QCOMPARE(m_rig.settings->value(QStringLiteral("Archive/ArchiveDownloads"), true).toBool(),
+                 on);
 
         Download();
         // The download itself is whole whatever happened to the archive.
@@ -187,7 +172,7 @@ private Q_SLOTS:
     void archiveLoadedData()
     {
         const QString location = m_dir.filePath(QStringLiteral("loaded.sqlite"));
-        m_settings->setValue(QStringLiteral("Archive/Location"), location);
+        m_rig.settings->setValue(QStringLiteral("Archive/Location"), location);
         m_window->OnArchiveLoadedData();
         QCOMPARE(m_prompts.Messages(),
                  QStringList{QStringLiteral("Нет загруженых данных для архивирования.")});
@@ -229,7 +214,7 @@ private Q_SLOTS:
         QFETCH(QString, status);
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        m_settings->setValue(
+        m_rig.settings->setValue(
             QStringLiteral("Archive/Location"),
             QStringLiteral("postgresql://inspector@127.0.0.1:%1/archive").arg(silent.serverPort()));
         int ticks = 0;
@@ -240,7 +225,8 @@ private Q_SLOTS:
         {
             m_window->OnResultsDownloadDatabaseFromDevice();
             QVERIFY(QTest::qWaitFor(
-                [&] { return !m_window->IsDeviceChainRunning() && !m_manager->IsBusy(); }, 20000));
+                [&] { return !m_window->IsDeviceChainRunning() && !m_rig.manager->IsBusy(); },
+                20000));
             QCOMPARE(m_window->DataFiles().size(), 3);
         }
         else
@@ -271,7 +257,7 @@ private Q_SLOTS:
     void closedWhileArchiving()
     {
         const QString location = m_dir.filePath(QStringLiteral("closing.sqlite"));
-        m_settings->setValue(QStringLiteral("Archive/Location"), location);
+        m_rig.settings->setValue(QStringLiteral("Archive/Location"), location);
         DataFileList files;
         for (int i = 0; i < 150; ++i)
             files.append(File(QStringLiteral("F%1").arg(i), 254, i));

@@ -18,17 +18,11 @@ class TestCliArchive : public QObject
 
     std::unique_ptr<CTestEnvironment> m_env;
     QTemporaryDir m_dir;
-    QProcess m_sim;
-    QString m_port;
-
-    static QString Bin(const QString& name)
-    {
-        return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
-    }
+    CGaugeSimProcess m_sim;
 
     static CProgramRun Cli(const QString& location, const QStringList& args)
     {
-        return RunProgram(Bin(QStringLiteral("korvalent-cli")),
+        return RunProgram(BuiltProgram(QStringLiteral("korvalent-cli")),
                           QStringList{QStringLiteral("--archive"), location} + args, 60000);
     }
 
@@ -36,27 +30,14 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_env.reset(new CTestEnvironment);
-        m_sim.start(Bin(QStringLiteral("korvalent-gauge-sim")), QStringList());
-        QVERIFY(m_sim.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return m_sim.canReadLine(); }, 10000));
-        m_port = QString::fromUtf8(m_sim.readLine()).trimmed();
+        QVERIFY(m_sim.Start());
     }
-    void cleanupTestCase()
-    {
-        m_sim.terminate();
-        m_sim.waitForFinished(5000);
-    }
+    void cleanupTestCase() { m_sim.Stop(); }
 
-    void commands_data()
-    {
-        AddEngineColumn();
-        AddEngineRows();
-    }
+    void commands_data() { EngineRows(); }
     void commands()
     {
-        QFETCH(QString, engine);
-        QString location;
-        KV_FRESH_LOCATION(engine, m_dir, location);
+        KV_ENGINE_LOCATION(m_dir, location);
         const QString kdb = m_dir.filePath(engine + QStringLiteral("-two.kdb"));
         QVERIFY(
             CDataStorage::SaveDatabaseFile(kdb, {File(QStringLiteral("Линия-7 2025"), 6, 1, 2025),
@@ -214,10 +195,10 @@ private Q_SLOTS:
         if (download)
         {
             // The virtual gauge's port, open to the user too.
-            QVERIFY(QFile::setPermissions(QFileInfo(m_port).canonicalFilePath(),
+            QVERIFY(QFile::setPermissions(QFileInfo(m_sim.Port()).canonicalFilePath(),
                                           QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                               QFileDevice::ReadOther | QFileDevice::WriteOther));
-            args = QStringList{QStringLiteral("--port"), m_port} + args +
+            args = QStringList{QStringLiteral("--port"), m_sim.Port()} + args +
                    QStringList{QStringLiteral("download"), QStringLiteral("-o"), kdb,
                                QStringLiteral("--archive-add")};
         }
@@ -234,10 +215,10 @@ private Q_SLOTS:
             cli.start(setpriv, QStringList{QStringLiteral("--reuid=nobody"),
                                            QStringLiteral("--regid=nogroup"),
                                            QStringLiteral("--clear-groups"), QStringLiteral("--"),
-                                           Bin(QStringLiteral("korvalent-cli"))} +
+                                           BuiltProgram(QStringLiteral("korvalent-cli"))} +
                                    args);
         else
-            cli.start(Bin(QStringLiteral("korvalent-cli")), args);
+            cli.start(BuiltProgram(QStringLiteral("korvalent-cli")), args);
         QVERIFY(cli.waitForFinished(120000));
         const QString out = QString::fromUtf8(cli.readAllStandardOutput());
         const QString err = QString::fromUtf8(cli.readAllStandardError());
@@ -279,9 +260,9 @@ private Q_SLOTS:
             KV_FRESH_LOCATION(engine, m_dir, location);
         const QString kdb = m_dir.filePath(engine + QStringLiteral("-download.kdb"));
         const CProgramRun r =
-            RunProgram(Bin(QStringLiteral("korvalent-cli")),
-                       {QStringLiteral("--port"), m_port, QStringLiteral("--archive"), location,
-                        QStringLiteral("download"), QStringLiteral("-o"), kdb,
+            RunProgram(BuiltProgram(QStringLiteral("korvalent-cli")),
+                       {QStringLiteral("--port"), m_sim.Port(), QStringLiteral("--archive"),
+                        location, QStringLiteral("download"), QStringLiteral("-o"), kdb,
                         QStringLiteral("--archive-add")},
                        120000);
         // The download is saved whatever happens to the archive.

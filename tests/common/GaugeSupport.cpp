@@ -3,7 +3,11 @@
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
 #include "device/CDeviceManager.h"
+#include "core/CUserPrompts.h"
 #include "sim/CVirtualGauge.h"
+#include "tests/common/TestSupport.h"
+
+#include <QCoreApplication>
 
 std::unique_ptr<QSettings> UseFreshSettings()
 {
@@ -38,4 +42,35 @@ void SelectDevicePort(QSettings& settings, const QString& path, const QString& n
     settings.setValue(QStringLiteral("Device/PortPath"), path);
     settings.setValue(QStringLiteral("Device/PortName"), name);
     settings.setValue(QStringLiteral("Device/Name"), device);
+}
+
+std::unique_ptr<CTestEnvironment> BeginGaugeTests(CUserPrompts* prompts)
+{
+    auto env = std::make_unique<CTestEnvironment>();
+    QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
+    SetUserPrompts(prompts);
+    return env;
+}
+
+void CGaugeRig::Start(bool demo, bool withManager, const QString& portName)
+{
+    settings = UseFreshSettings();
+    gauge = StartGauge(demo);
+    SelectDevicePort(*settings, gauge->PortPath(), portName);
+    if (withManager)
+        UseManager();
+}
+
+void CGaugeRig::UseManager(int readTimeout)
+{
+    manager = UseDeviceManager(readTimeout);
+}
+
+void CGaugeRig::Stop()
+{
+    manager.reset();
+    g_App.pDeviceManager = nullptr;
+    gauge.reset();
+    settings.reset();
+    g_App.pSettings = nullptr;
 }

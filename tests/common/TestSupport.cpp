@@ -6,7 +6,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QtTest>
 
 #include <csignal>
 
@@ -63,8 +65,8 @@ QStringList FolderEntries(const QString& folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-void BeginWindowTests(std::unique_ptr<CTestEnvironment>* env,
-                      std::unique_ptr<QSettings>* settings, CUserPrompts* prompts)
+void BeginWindowTests(std::unique_ptr<CTestEnvironment>* env, std::unique_ptr<QSettings>* settings,
+                      CUserPrompts* prompts)
 {
     QCoreApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
     QCoreApplication::setOrganizationName(QString::fromLatin1(AppIdentity::Organization));
@@ -81,9 +83,12 @@ void EndWindowTests()
     g_App.pSettings = nullptr;
 }
 
-CProgramRun RunProgram(const QString& program, const QStringList& arguments, int timeoutMs)
+CProgramRun RunProgram(const QString& program, const QStringList& arguments, int timeoutMs,
+                       rlim_t fileLimit)
 {
     QProcess process;
+    if (fileLimit > 0)
+        LimitChildFileSize(process, fileLimit);
     process.start(program, arguments);
     CProgramRun run;
     if (!process.waitForFinished(timeoutMs))
@@ -96,4 +101,72 @@ CProgramRun RunProgram(const QString& program, const QStringList& arguments, int
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+QString BuiltProgram(const QString& name)
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+}
+
+CGaugeSimProcess::~CGaugeSimProcess()
+{
+    Stop();
+}
+
+bool CGaugeSimProcess::Start(const QStringList& arguments)
+{
+    Stop();
+    m_process = std::make_unique<QProcess>();
+    m_process->start(BuiltProgram(QStringLiteral("korvalent-gauge-sim")), arguments);
+    if (!m_process->waitForStarted() ||
+        !QTest::qWaitFor([&] { return m_process->canReadLine(); }, 10000))
+    {
+        qWarning("korvalent-gauge-sim did not start or tell its port");
+        return false;
+    }
+    m_port = QString::fromUtf8(m_process->readLine()).trimmed();
+    return m_port.startsWith(QStringLiteral("/dev/"));
+}
+
+void CGaugeSimProcess::Stop()
+{
+    if (!m_process)
+        return;
+    if (m_process->state() != QProcess::NotRunning)
+    {
+        m_process->terminate();
+        if (!m_process->waitForFinished(5000))
+        {
+            m_process->kill();
+            m_process->waitForFinished();
+        }
+    }
+    m_process.reset();
+    m_port.clear();
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() &&
+           f.flush();
+}
+
+QString PdfToText(const QString& path, const QStringList& options)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty())
+        return QString();
+    const CProgramRun run =
+        RunProgram(tool,
+                   options + QStringList{QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
+                                         QStringLiteral("-")},
+                   30000);
+    return run.exitCode == 0 ? run.out : QString();
 }

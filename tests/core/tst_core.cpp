@@ -24,13 +24,6 @@ QByteArray ReadAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-void WriteRaw(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 } // namespace
 
 class TestCore : public QObject
@@ -69,7 +62,7 @@ private Q_SLOTS:
         QFETCH(int, size);
         QFETCH(int, limit);
         const QString path = m_dir.filePath("prev.kdb");
-        WriteRaw(path, "previous contents");
+        QVERIFY(WriteFile(path, "previous contents"));
         CSafeSave::Result result;
         {
             CFileSizeLimit guard(static_cast<rlim_t>(limit));
@@ -86,7 +79,7 @@ private Q_SLOTS:
     void writerFailureAndWriterCallback()
     {
         const QString path = m_dir.filePath("report.pdf");
-        WriteRaw(path, "old");
+        QVERIFY(WriteFile(path, "old"));
         auto failed = CSafeSave::WriteWith(path,
                                            [](const QString& temp)
                                            {
@@ -138,7 +131,7 @@ private Q_SLOTS:
     void symlinkAndPermissionsKept()
     {
         const QString real = m_dir.filePath("real.csv");
-        WriteRaw(real, "old");
+        QVERIFY(WriteFile(real, "old"));
         QVERIFY(QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner));
         const QString link = m_dir.filePath("link.csv");
         QVERIFY(QFile::link(real, link));
@@ -156,8 +149,8 @@ private Q_SLOTS:
     {
         const QString database = m_dir.filePath("d.kdb");
         const QString table = m_dir.filePath("m.csv");
-        WriteRaw(database, "old database");
-        WriteRaw(table, "old table");
+        QVERIFY(WriteFile(database, "old database"));
+        QVERIFY(WriteFile(table, "old table"));
         {
             CSafeSave::Staged first;
             CSafeSave::Staged second;
@@ -191,7 +184,7 @@ private Q_SLOTS:
     void writerHidingCutFileFails()
     {
         const QString path = m_dir.filePath("book.xlsx");
-        WriteRaw(path, "old");
+        QVERIFY(WriteFile(path, "old"));
         CSafeSave::Result result;
         {
             CFileSizeLimit guard(1000);
@@ -215,7 +208,7 @@ private Q_SLOTS:
     void linkChainFollowed()
     {
         const QString real = m_dir.filePath("real.kdb");
-        WriteRaw(real, "old");
+        QVERIFY(WriteFile(real, "old"));
         QVERIFY(QFile::link(real, m_dir.filePath("one.kdb")));
         QVERIFY(QFile::link(m_dir.filePath("one.kdb"), m_dir.filePath("two.kdb")));
         QVERIFY(CSafeSave::WriteBytes(m_dir.filePath("two.kdb"), "new").Ok());
@@ -230,7 +223,7 @@ private Q_SLOTS:
     {
         using namespace CInputLimits;
         const QString path = m_dir.filePath("in.kdb");
-        WriteRaw(path, "12345");
+        QVERIFY(WriteFile(path, "12345"));
         ReadResult r = ReadFile(path, 5);
         QVERIFY(r.Ok());
         QCOMPARE(r.bytes, QByteArray("12345"));
@@ -239,7 +232,7 @@ private Q_SLOTS:
         QVERIFY(r.bytes.isEmpty());
 
         const QString sparse = m_dir.filePath("big.kdb");
-        WriteRaw(sparse, "");
+        QVERIFY(WriteFile(sparse, ""));
         QVERIFY(QFile::resize(sparse, kKeyFileBytes + 1));
         r = ReadFile(sparse, kKeyFileBytes);
         QCOMPARE(r.status, Status::TooLarge);
@@ -300,7 +293,7 @@ private Q_SLOTS:
             stale = seen;
         }
         QVERIFY(!QFileInfo::exists(stale));
-        WriteRaw(stale, "left by a killed save");
+        QVERIFY(WriteFile(stale, "left by a killed save"));
         QVERIFY(CSafeSave::WriteBytes(target, "new").Ok());
         QCOMPARE(ReadAll(target), QByteArray("new"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
@@ -311,7 +304,7 @@ private Q_SLOTS:
     void writeProtectedTarget()
     {
         const QString target = m_dir.filePath("ro.csv");
-        WriteRaw(target, "old");
+        QVERIFY(WriteFile(target, "old"));
         QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup));
         const CSafeSave::Result result = CSafeSave::WriteBytes(target, "new");
         if (::geteuid() == 0)

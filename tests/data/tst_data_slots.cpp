@@ -15,7 +15,6 @@
 #include "ui_CKorvalent.h"
 
 #include <QLabel>
-#include <QProcess>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QtTest>
@@ -67,6 +66,10 @@ private:
     std::unique_ptr<CKorvalent> m_window;
 
     CKorvalent& W() { return *m_window; }
+    static CProgramRun Cli(const QStringList& args)
+    {
+        return RunProgram(QStringLiteral(KORVALENT_CLI_PATH), args, 30000);
+    }
     QString Dir() const { return m_env->Root(); }
     QString Label() { return W().DataStatusLabel()->text(); }
 
@@ -214,12 +217,10 @@ private Q_SLOTS:
         LoadDatabase(path);
         auto run = [&](const QStringList& args, QString* err = nullptr)
         {
-            QProcess p;
-            p.start(QStringLiteral(KORVALENT_CLI_PATH), QStringList{"show", path} + args);
-            p.waitForFinished(30000);
+            const CProgramRun r = Cli(QStringList{"show", path} + args);
             if (err)
-                *err = QString::fromUtf8(p.readAllStandardError());
-            return QString::fromUtf8(p.readAllStandardOutput());
+                *err = r.err;
+            return r.out;
         };
         QCOMPARE(run({}), Shown(W().FilesModel(), false).join(QLatin1Char('\n')) + "\n");
         for (int file = 0; file < 3; ++file)
@@ -272,20 +273,14 @@ private Q_SLOTS:
                      CDataMessages::DataFileParseFailed(path, reason));
             QCOMPARE(W().DataFiles().size(), 3);
 
-            QProcess p;
-            p.start(QStringLiteral(KORVALENT_CLI_PATH), {"show", path});
-            QVERIFY(p.waitForFinished(30000));
-            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(p.exitCode(), 1);
-            QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
-                     CDataMessages::DatabaseParseFailed(path, reason) + "\n");
+            const CProgramRun r = Cli({"show", path});
+            QCOMPARE(r.exitCode, 1); // -1 for a crash or a hang
+            QCOMPARE(r.err, CDataMessages::DatabaseParseFailed(path, reason) + "\n");
         }
-        QProcess p;
-        p.start(QStringLiteral(KORVALENT_CLI_PATH),
-                {"show", Dir() + QStringLiteral("/kept.kdb"), "--materials", bigCsv});
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 1);
-        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const CProgramRun r =
+            Cli({"show", Dir() + QStringLiteral("/kept.kdb"), "--materials", bigCsv});
+        QCOMPARE(r.exitCode, 1);
+        const QString err = r.err;
         QVERIFY2(err.contains(bigCsv) && err.contains(QStringLiteral("1 МБ")), qPrintable(err));
     }
 
@@ -311,18 +306,11 @@ private Q_SLOTS:
         W().OnResultsTablesRefresh();
         QCOMPARE(Column(W().ResultsModel(), 2), (QStringList{"Сталь", "Медь"}));
 
-        QProcess p;
-        p.start(QStringLiteral(KORVALENT_CLI_PATH),
-                {"show", path, "--file", "1", "--materials", csv});
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 0);
-        const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
-        QCOMPARE(lines.mid(0, 3), Shown(W().ResultsModel(), true));
-
-        p.start(QStringLiteral(KORVALENT_CLI_PATH),
-                {"show", path, "--file", "1", "--materials", Dir() + "/none.csv"});
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 1);
+        const CProgramRun r = Cli({"show", path, "--file", "1", "--materials", csv});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.split('\n').mid(0, 3), Shown(W().ResultsModel(), true));
+        QCOMPARE(Cli({"show", path, "--file", "1", "--materials", Dir() + "/none.csv"}).exitCode,
+                 1);
     }
 
     void selection()

@@ -1,12 +1,9 @@
 #pragma once
 
 #include "report/CReportData.h"
-#include "tests/common/FileSizeLimit.h"
+#include "tests/common/TestSupport.h"
 
 #include <QByteArray>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QString>
 #include <QXmlStreamReader>
 
@@ -45,23 +42,10 @@ inline QStringList ElementNames(const QByteArray& document)
     return names;
 }
 
-// The text of a PDF as pdftotext reads it; a null string when the tool is missing.
-inline QString PdfText(const QString& path)
-{
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-    if (tool.isEmpty())
-        return QString();
-    QProcess process;
-    process.start(tool,
-                  {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
-    process.waitForFinished(30000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 // The text of each page of a PDF (pdftotext separates pages by form feeds).
 inline QStringList PdfPages(const QString& path)
 {
-    QStringList pages = PdfText(path).split(QLatin1Char('\f'));
+    QStringList pages = PdfToText(path).split(QLatin1Char('\f'));
     if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
         pages.removeLast();
     return pages;
@@ -73,11 +57,5 @@ inline QString HeaderRowsText()
     return QStringLiteral("Файл данных Ячейка (точка замера) Результат Единицы Материал Скорость "
                           "УЗволн, м/с Настройка Температура, град С Время Дата 1 2 3 4 5 6 7 8 9 "
                           "10");
-}
-
-inline QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 } // namespace ReportTest

@@ -18,32 +18,16 @@ class TestCliReport : public QObject
 {
     Q_OBJECT
 
-    struct Run
-    {
-        int exitCode = -1;
-        QByteArray out;
-        QString err;
-    };
-
     std::unique_ptr<CTestEnvironment> m_env;
 
     QString Path(const QString& name) const { return m_env->Root() + QLatin1Char('/') + name; }
 
+    using Run = CProgramRun;
+
     Run Cli(const QStringList& arguments)
     {
-        QProcess process;
-        process.start(QStringLiteral(KORVALENT_CLI_PATH),
-                      QStringList{QStringLiteral("report")} + arguments);
-        Run run;
-        if (!process.waitForFinished(30000))
-        {
-            process.kill();
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = process.readAllStandardOutput();
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return RunProgram(QStringLiteral(KORVALENT_CLI_PATH),
+                          QStringList{QStringLiteral("report")} + arguments, 30000);
     }
 
 private Q_SLOTS:
@@ -52,10 +36,10 @@ private Q_SLOTS:
         m_env = std::make_unique<CTestEnvironment>();
         // Relative paths of the cases below are taken from here.
         QVERIFY(QDir::setCurrent(m_env->Root()));
-        QVERIFY(WriteBytes(Path("r.krf"), CReportFile::Document(FullReport())));
+        QVERIFY(WriteFile(Path("r.krf"), CReportFile::Document(FullReport())));
         QVERIFY(
-            WriteBytes(Path("wrong.krf"), "<!DOCTYPE KorvalentDatabase>\n<KorvalentDatabase/>\n"));
-        QVERIFY(WriteBytes(Path("broken.krf"), "<KorvalentReport><A></KorvalentReport>"));
+            WriteFile(Path("wrong.krf"), "<!DOCTYPE KorvalentDatabase>\n<KorvalentDatabase/>\n"));
+        QVERIFY(WriteFile(Path("broken.krf"), "<KorvalentReport><A></KorvalentReport>"));
         const DataFileList files{File(QStringLiteral("Труба-1"), {MmCell(5.2), MmCell(12.25)}),
                                  File(QStringLiteral("LOS"), {MmCell(0.3)})};
         QVERIFY(CDataStorage::SaveDatabaseFile(Path("db.kdb"), files));
@@ -100,17 +84,17 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, err);
         const QString out = Path("out.file");
-        QVERIFY(WriteBytes(out, "previous"));
+        QVERIFY(WriteFile(out, "previous"));
         arguments.replaceInStrings(QRegularExpression("^OUT$"), out);
         QDir::setCurrent(m_env->Root());
         const Run run = Cli(arguments);
         QCOMPARE(run.exitCode, exitCode);
-        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(run.out, QString());
         if (!err.isEmpty())
             QVERIFY2(run.err.startsWith(err), qPrintable(run.err));
         else
             QVERIFY(!run.err.isEmpty());
-        QCOMPARE(ReadAll(out), QByteArray("previous"));
+        QCOMPARE(ReadFile(out), QByteArray("previous"));
     }
 
     void warningsAndPdf()
@@ -121,11 +105,10 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.err,
                  QStringLiteral("Не достаточно данных для вычисления статистическийх значений.\n"));
-        QCOMPARE(run.out, QByteArray());
-        QVERIFY(ReadAll(pdf).startsWith("%PDF-"));
-        const QString text = PdfText(pdf);
-        if (text.isNull())
-            QSKIP("pdftotext (poppler-utils) is not installed");
+        QCOMPARE(run.out, QString());
+        QVERIFY(ReadFile(pdf).startsWith("%PDF-"));
+        KV_REQUIRE_PDFTOTEXT();
+        const QString text = PdfToText(pdf);
         // The stored gauge field, the data file's row (a LOS reading), the
         // statistics reset.
         QVERIFY(text.contains(QStringLiteral("DEVICE_DESCRI")));
@@ -148,9 +131,9 @@ private Q_SLOTS:
         QFile::remove(fifo);
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         const QString picture = Path("picture.png");
-        QVERIFY(WriteBytes(picture, QByteArray::fromBase64(
-                                        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR4"
-                                        "2mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==")));
+        QVERIFY(WriteFile(picture, QByteArray::fromBase64(
+                                       "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR4"
+                                       "2mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==")));
         const QMap<QString, QString> fields{
             {"OBJECT_OF_CONTROL", "<img src=\"/dev/zero\">"},
             {"OBJECT_DESCRIPTION", "<img src=\"" + fifo + "\">"},
@@ -163,7 +146,7 @@ private Q_SLOTS:
             krf += "<" + f.key().toUtf8() + ">" + f.value().toHtmlEscaped().toUtf8() + "</" +
                    f.key().toUtf8() + ">\n";
         krf += "</KorvalentReport>\n";
-        QVERIFY(WriteBytes(Path("hostile.krf"), krf));
+        QVERIFY(WriteFile(Path("hostile.krf"), krf));
 
         const QString trace = Path("trace.txt");
         const QString pdf = Path("hostile.pdf");
@@ -181,7 +164,7 @@ private Q_SLOTS:
                        trace, QStringLiteral(KORVALENT_CLI_PATH), QStringLiteral("report"),
                        Path("hostile.krf"), QStringLiteral("--pdf"), pdf});
         QVERIFY(process.waitForFinished(60000));
-        const QString calls = QString::fromUtf8(ReadAll(trace));
+        const QString calls = QString::fromUtf8(ReadFile(trace));
         if (process.exitCode() != 0 && !calls.contains(QStringLiteral("open")))
             QSKIP("strace cannot trace here (no ptrace)");
         QCOMPARE(process.exitCode(), 0);
@@ -190,9 +173,8 @@ private Q_SLOTS:
             QVERIFY2(!calls.contains(QLatin1Char('"') + outside + QLatin1Char('"')),
                      qPrintable(outside));
 
-        const QString text = PdfText(pdf);
-        if (text.isNull())
-            QSKIP("pdftotext (poppler-utils) is not installed");
+        KV_REQUIRE_PDFTOTEXT();
+        const QString text = PdfToText(pdf);
         // (a narrow cell wraps its text at a blank)
         for (const QString& typed : fields)
             QVERIFY2(text.simplified().contains(typed), qPrintable(typed));
@@ -205,7 +187,7 @@ private Q_SLOTS:
         const Run run = Cli({"r.krf", "--html", html});
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.err.isEmpty());
-        const QString text = QString::fromUtf8(ReadAll(html));
+        const QString text = QString::fromUtf8(ReadFile(html));
         QVERIFY(text.contains(QStringLiteral(">15.04.2029</span></p>\n</td>\n</tr>\n")));
         QVERIFY(text.contains(QStringLiteral(">CONCLUTION_NUMBER поле0 от 11.03.2024</span>")));
         QCOMPARE(text.count(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))), 3);

@@ -4,6 +4,7 @@
 #include "report/CReportFile.h"
 #include "report/CReportSource.h"
 #include "report/CReportTextDocument.h"
+#include "tests/common/TestSupport.h"
 #include "tests/report/ReportTestSupport.h"
 
 #include <QDir>
@@ -357,15 +358,14 @@ private Q_SLOTS:
         QFETCH(int, field);
         QFETCH(QString, text);
         QFETCH(QString, shown);
-        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-            QSKIP("pdftotext (poppler-utils) is not installed");
+        KV_REQUIRE_PDFTOTEXT();
         CReportData report = FullReport();
         report.SetText(CReportData::Field(field), text);
         const QString path = m_dir.filePath(QStringLiteral("typed.pdf"));
         const QString html = CReportDocument::Generate(CReportDocument::Template(), report,
                                                        QDate(2026, 3, 5), QStringLiteral("K"));
         QVERIFY(CReportDocument::WritePdf(html, path).Ok());
-        QString pdf = PdfText(path);
+        QString pdf = PdfToText(path);
         // A long line is wrapped on the page.
         if (!shown.contains(QLatin1Char('\n')))
             pdf.remove(QLatin1Char('\n'));
@@ -510,8 +510,7 @@ private Q_SLOTS:
     // A long table continues on the next page under its two header rows.
     void headerRowsRepeatOnEveryPage()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-            QSKIP("pdftotext (poppler-utils) is not installed");
+        KV_REQUIRE_PDFTOTEXT();
         CReportData report = FullReport();
         report.rows.clear();
         for (int r = 0; r < 150; ++r)
@@ -580,15 +579,14 @@ private Q_SLOTS:
 
     void pdfHoldsTheReport()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-            QSKIP("pdftotext (poppler-utils) is not installed");
+        KV_REQUIRE_PDFTOTEXT();
         CReportData report = FullReport();
         report.SetText(CReportData::OrganizationName, QStringLiteral("ООО «Вектор-НК»"));
         const QString path = m_dir.filePath(QStringLiteral("Заключение.pdf"));
         const QString html = CReportDocument::Generate(
             CReportDocument::Template(), report, QDate(2026, 3, 5), QStringLiteral("Korvalent"));
         QVERIFY(CReportDocument::WritePdf(html, path).Ok());
-        const QString text = PdfText(path).simplified();
+        const QString text = PdfToText(path).simplified();
         for (const char* expected :
              {"ООО «Вектор-НК»", "Заключение № CONCLUTION_NUMBER поле0 от 11.03.2024",
               "По ультразвуковой толщинометрии объекта контроля", "Результаты контроля объекта",
@@ -612,11 +610,11 @@ private Q_SLOTS:
                                                        QDate(2026, 3, 5), "K");
         CSafeSave::Result result;
         {
-            FileSizeLimit limit(8192);
+            CFileSizeLimit limit(8192);
             result = CReportDocument::WritePdf(html, path);
         }
         QVERIFY(!result.Ok());
-        QCOMPARE(ReadAll(path), QByteArray("previous"));
+        QCOMPARE(ReadFile(path), QByteArray("previous"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).filter("old.pdf").size(),
                  1);
         QVERIFY(!CReportDocument::WritePdf(html, m_dir.path()).Ok());

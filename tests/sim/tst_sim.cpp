@@ -316,34 +316,28 @@ private Q_SLOTS:
         const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
         QVERIFY(port.startsWith(QStringLiteral("/dev/")));
 
-        QProcess cli;
-        cli.start(QStringLiteral(KV_CLI_PATH),
-                  {QStringLiteral("--port"), port, QStringLiteral("identify")});
-        QVERIFY(cli.waitForFinished(15000));
-        QCOMPARE(cli.exitCode(), 0);
-        QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()),
-                 QStringLiteral("QM-3RX\t26031742\n"));
-        QCOMPARE(cli.readAllStandardError(), QByteArray());
+        const QString cliPath = QStringLiteral(KV_CLI_PATH);
+        CProgramRun cli =
+            RunProgram(cliPath, {QStringLiteral("--port"), port, QStringLiteral("identify")});
+        QCOMPARE(cli.exitCode, 0);
+        QCOMPARE(cli.out, QStringLiteral("QM-3RX\t26031742\n"));
+        QCOMPARE(cli.err, QString());
 
-        cli.start(QStringLiteral(KV_CLI_PATH), {QStringLiteral("-v"), QStringLiteral("--port"),
-                                                port, QStringLiteral("identify")});
-        QVERIFY(cli.waitForFinished(15000));
-        QCOMPARE(cli.exitCode(), 0);
-        const QStringList verbose =
-            QString::fromUtf8(cli.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        cli = RunProgram(cliPath, {QStringLiteral("-v"), QStringLiteral("--port"), port,
+                                   QStringLiteral("identify")});
+        QCOMPARE(cli.exitCode, 0);
+        const QStringList verbose = cli.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(verbose.first(), QStringLiteral("Открываю порт '%1'... ").arg(port));
         QCOMPARE(verbose.last(), QStringLiteral("Операция успешно выполнена."));
 
         sim.terminate();
         QVERIFY(sim.waitForFinished(5000));
 
-        cli.start(QStringLiteral(KV_CLI_PATH),
-                  {QStringLiteral("--port"), QStringLiteral("/dev/nonexistent-kv"),
-                   QStringLiteral("identify")});
-        QVERIFY(cli.waitForFinished(15000));
-        QCOMPARE(cli.exitCode(), 1);
-        QCOMPARE(cli.readAllStandardOutput(), QByteArray());
-        QCOMPARE(QString::fromUtf8(cli.readAllStandardError()),
+        cli = RunProgram(cliPath, {QStringLiteral("--port"), QStringLiteral("/dev/nonexistent-kv"),
+                                   QStringLiteral("identify")});
+        QCOMPARE(cli.exitCode, 1);
+        QCOMPARE(cli.out, QString());
+        QCOMPARE(cli.err,
                  QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!\n"
                                 "Порт: /dev/nonexistent-kv\n"));
     }

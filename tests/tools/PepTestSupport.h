@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/common/FileSizeLimit.h"
+#include "tests/common/TestSupport.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -7,12 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 // korvalent-cli pep-read / pep-write / pep-show / pep-list / screenshot, run
 // as separate processes: against korvalent-gauge-sim for the demo gauge, and
@@ -38,86 +35,33 @@ class TestCliTools : public QObject
 {
     Q_OBJECT
 
-    struct Result
-    {
-        int code = -1;
-        QString out;
-        QString err;
-    };
+    using Result = CProgramRun;
 
     std::unique_ptr<CTestEnvironment> m_env;
-    QProcess m_sim;
-    QString m_simPort;
+    CGaugeSimProcess m_sim;
     std::unique_ptr<CVirtualGauge> m_gauge;
     QTemporaryDir m_dir;
-
-    static QString Bin(const QString& name)
-    {
-        return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
-    }
 
     // fileLimit > 0 runs the command with that file-size limit (SIGXFSZ ignored).
     Result Cli(const QStringList& args, const QString& port, rlim_t fileLimit = 0)
     {
-        QProcess p;
-        QStringList all;
-        if (!port.isEmpty())
-            all << QStringLiteral("--port") << port;
-        all << args;
-        if (fileLimit > 0)
-            p.setChildProcessModifier(
-                [fileLimit]
-                {
-                    std::signal(SIGXFSZ, SIG_IGN);
-                    rlimit limit;
-                    ::getrlimit(RLIMIT_FSIZE, &limit);
-                    limit.rlim_cur = fileLimit;
-                    ::setrlimit(RLIMIT_FSIZE, &limit);
-                });
-        p.start(Bin(QStringLiteral("korvalent-cli")), all);
-        Result r;
-        if (!p.waitForFinished(60000))
-        {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return RunProgram(
+            BuiltProgram(QStringLiteral("korvalent-cli")),
+            (port.isEmpty() ? QStringList() : QStringList{QStringLiteral("--port"), port}) + args,
+            60000, fileLimit);
     }
-    Result Sim(const QStringList& args) { return Cli(args, m_simPort); }
+    Result Sim(const QStringList& args) { return Cli(args, m_sim.Port()); }
     Result Own(const QStringList& args) { return Cli(args, m_gauge->PortPath()); }
 
-    QByteArray Read(const QString& path) { return ReadAll(path); }
-    void Write(const QString& path, const QByteArray& bytes)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
     void initTestCase()
     {
         m_env.reset(new CTestEnvironment);
-        m_sim.start(Bin(QStringLiteral("korvalent-gauge-sim")), {});
-        QVERIFY(m_sim.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return m_sim.canReadLine(); }, 10000));
-        m_simPort = QString::fromUtf8(m_sim.readLine()).trimmed();
-        QVERIFY(m_simPort.startsWith(QStringLiteral("/dev/")));
+        QVERIFY(m_sim.Start());
     }
-    void cleanupTestCase()
-    {
-        m_sim.terminate();
-        if (!m_sim.waitForFinished(5000))
-        {
-            m_sim.kill();
-            m_sim.waitForFinished();
-        }
-    }
+    void cleanupTestCase() { m_sim.Stop(); }
     void init()
     {
         m_gauge.reset(new CVirtualGauge);
@@ -139,7 +83,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, args);
         const Result r = Own(args);
-        QCOMPARE(r.code, 2);
+        QCOMPARE(r.exitCode, 2);
         QCOMPARE(r.out, QString());
         QVERIFY(r.err.contains(QStringLiteral("see 'korvalent-cli --help'")));
         QVERIFY(m_gauge->RequestLog().isEmpty());
@@ -149,12 +93,12 @@ private Q_SLOTS:
     {
         const QString a = Path(QStringLiteral("demo.pep"));
         Result r = Sim({QStringLiteral("pep-read"), a});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, QString());
-        QCOMPARE(Read(a), CVirtualGauge::DemoEeprom());
+        QCOMPARE(ReadAll(a), CVirtualGauge::DemoEeprom());
 
         r = Cli({QStringLiteral("pep-show"), a}, QString());
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         const QStringList lines = r.out.split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 16); // 15 lines and the last line end
         QCOMPARE(lines.mid(0, 12),
@@ -175,15 +119,15 @@ private Q_SLOTS:
         changed[10] = char(100);
         changed = WithCrc(changed);
         const QString b = Path(QStringLiteral("changed.pep"));
-        Write(b, changed);
+        QVERIFY(WriteFile(b, changed));
         r = Sim({QStringLiteral("--yes"), QStringLiteral("pep-write"), b});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("Данные успешно записаны в EEPROM ПЭП.\n"));
         const QString c = Path(QStringLiteral("again.pep"));
         r = Sim({QStringLiteral("pep-read"), c});
-        QCOMPARE(r.code, 0);
-        QCOMPARE(Read(c), changed);
-        QVERIFY(Sim({QStringLiteral("--yes"), QStringLiteral("pep-write"), a}).code == 0);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(ReadAll(c), changed);
+        QVERIFY(Sim({QStringLiteral("--yes"), QStringLiteral("pep-write"), a}).exitCode == 0);
     }
 
     void pepWriteSendsTheFileAsItIs()
@@ -192,10 +136,10 @@ private Q_SLOTS:
         image[13] = char(0xAB); // not a value the form would produce, sent anyway
         image = WithCrc(image);
         const QString path = Path(QStringLiteral("raw.pep"));
-        Write(path, image);
+        QVERIFY(WriteFile(path, image));
         m_gauge->ClearRequestLog();
         const Result r = Own({QStringLiteral("--yes"), QStringLiteral("pep-write"), path});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         QCOMPARE(m_gauge->Eeprom(), image);
         const QList<CVirtualGauge::Request> log = m_gauge->RequestLog();
         QCOMPARE(log.size(), 17);
@@ -219,15 +163,15 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QString, error);
         const QString path = Path(QStringLiteral("bad.pep"));
-        Write(path, content);
+        QVERIFY(WriteFile(path, content));
         m_gauge->ClearRequestLog();
         Result r = Own({QStringLiteral("--yes"), QStringLiteral("pep-write"), path});
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err, error);
         QVERIFY(m_gauge->RequestLog().isEmpty()); // not even identified
         r = Cli({QStringLiteral("pep-show"), path}, QString());
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err, error);
     }
@@ -235,11 +179,11 @@ private Q_SLOTS:
     void pepWriteNotAcknowledged()
     {
         const QString path = Path(QStringLiteral("good.pep"));
-        Write(path, CVirtualGauge::DemoEeprom());
+        QVERIFY(WriteFile(path, CVirtualGauge::DemoEeprom()));
         m_gauge->InjectFault(CVirtualGauge::FaultStatus, 0x03, m_gauge->ExchangeCount() + 3, 0x01);
         m_gauge->ClearRequestLog();
         const Result r = Own({QStringLiteral("--yes"), QStringLiteral("pep-write"), path});
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err, QStringLiteral("ОШИБКА записи, от устройства не получено подтверждение.\n"
                                        "Не удалось записать данные в EEPROM ПЭП.\n"));
@@ -270,12 +214,12 @@ private Q_SLOTS:
         else
             m_gauge->InjectFault(CVirtualGauge::FaultKind(kind), 0x02, -1, value);
         const QString path = Path(QStringLiteral("kept.pep"));
-        Write(path, "previous");
+        QVERIFY(WriteFile(path, "previous"));
         const Result r = Own({QStringLiteral("pep-read"), path});
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QTEST(r.err, "error");
-        QCOMPARE(Read(path), QByteArray("previous"));
+        QCOMPARE(ReadAll(path), QByteArray("previous"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).filter("kept"),
                  QStringList{"kept.pep"});
     }
@@ -285,9 +229,9 @@ private Q_SLOTS:
         QByteArray image = CVirtualGauge::DemoEeprom();
         image.replace(122, 4, QByteArray("\0\0\xFF\xFF", 4));
         const QString path = Path(QStringLiteral("nodates.pep"));
-        Write(path, WithCrc(image));
+        QVERIFY(WriteFile(path, WithCrc(image)));
         const Result r = Cli({QStringLiteral("pep-show"), path}, QString());
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         const QString today = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
         QVERIFY(r.out.contains(QStringLiteral("\nДата изготовления\t%1\n").arg(today)));
         QVERIFY(r.out.contains(QStringLiteral("\nДата проверки\t%1\n").arg(today)));
@@ -296,7 +240,7 @@ private Q_SLOTS:
     void pepListAgainstTheSimulator()
     {
         const Result r = Sim({QStringLiteral("pep-list")});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         const QStringList lines = r.out.split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 7);
         QCOMPARE(lines.at(0),
@@ -330,7 +274,7 @@ private Q_SLOTS:
         if (fault)
             m_gauge->InjectFault(CVirtualGauge::FaultBadCrc, 0x06, m_gauge->ExchangeCount() + 3);
         const Result r = Own({QStringLiteral("pep-list")});
-        QTEST(r.code, "code");
+        QTEST(r.exitCode, "code");
         QFETCH(int, lines);
         QCOMPARE(r.out.count(QLatin1Char('\n')), lines);
         if (fault)
@@ -343,7 +287,7 @@ private Q_SLOTS:
     void portThatCannotBeOpened()
     {
         const Result r = Cli({QStringLiteral("pep-list")}, Path(QStringLiteral("no-such-tty")));
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QVERIFY(r.err.contains(
             QStringLiteral("ОШИБКА: не удалось открыть или настроить порт устройства!\n")));
@@ -364,9 +308,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, magic);
         const QString path = Path(name);
         const Result r = Sim({QStringLiteral("screenshot"), path});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, QString());
-        const QByteArray bytes = Read(path);
+        const QByteArray bytes = ReadAll(path);
         QVERIFY(bytes.startsWith(magic));
         if (magic == "BM")
         {
@@ -388,15 +332,15 @@ private Q_SLOTS:
     void screenshotFailureInTheMiddle()
     {
         const QString path = Path(QStringLiteral("kept.bmp"));
-        Write(path, "previous");
+        QVERIFY(WriteFile(path, "previous"));
         m_gauge->InjectFault(CVirtualGauge::FaultStatus, 0x0A, m_gauge->ExchangeCount() + 4, 0x01);
         m_gauge->ClearRequestLog();
         const Result r = Own({QStringLiteral("screenshot"), path});
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err, QStringLiteral("ОШИБКА: получен не ожидаемый ответ.\n"
                                        "Не удалось получить снимок экрана.\n"));
-        QCOMPARE(Read(path), QByteArray("previous"));
+        QCOMPARE(ReadAll(path), QByteArray("previous"));
         // Every block is asked for, the failed one's successors too.
         QList<QByteArray> offsets;
         for (const CVirtualGauge::Request& q : m_gauge->RequestLog())
@@ -413,11 +357,11 @@ private Q_SLOTS:
     {
         // The port's lock file must still fit under the limit; the picture does not.
         const QString path = Path(QStringLiteral("limited.bmp"));
-        Write(path, "old");
+        QVERIFY(WriteFile(path, "old"));
         Result r = Cli({QStringLiteral("screenshot"), path}, m_gauge->PortPath(), 4096);
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains(path), qPrintable(r.err));
-        QCOMPARE(Read(path), QByteArray("old"));
+        QCOMPARE(ReadAll(path), QByteArray("old"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).filter("limited"),
                  QStringList{"limited.bmp"});
 
@@ -430,7 +374,7 @@ private Q_SLOTS:
             r = Own({target.endsWith(QStringLiteral(".pep")) ? QStringLiteral("pep-read")
                                                              : QStringLiteral("screenshot"),
                      target});
-            QCOMPARE(r.code, 1);
+            QCOMPARE(r.exitCode, 1);
             QVERIFY2(r.err.contains(QFileInfo(target).isDir() ? target : QFileInfo(target).path()),
                      qPrintable(r.err));
             QVERIFY(m_gauge->RequestLog().isEmpty());

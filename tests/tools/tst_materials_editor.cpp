@@ -32,9 +32,7 @@ class TestMaterialsEditor : public QObject
     Q_OBJECT
 
     std::unique_ptr<CTestEnvironment> m_env;
-    std::unique_ptr<QSettings> m_settings;
-    std::unique_ptr<CVirtualGauge> m_gauge;
-    std::unique_ptr<CDeviceManager> m_manager;
+    CGaugeRig m_rig;
     std::unique_ptr<CMaterialsEditorDialog> m_dialog;
     CScriptedPrompts m_prompts;
     QTemporaryDir m_dir;
@@ -62,33 +60,21 @@ class TestMaterialsEditor : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_env.reset(new CTestEnvironment);
-        QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
-        SetUserPrompts(&m_prompts);
-    }
+    void initTestCase() { m_env = BeginGaugeTests(&m_prompts); }
 
     void init()
     {
-        m_settings = UseFreshSettings();
-        m_gauge = StartGauge(false);
-        SelectDevicePort(*m_settings, m_gauge->PortPath());
-        m_manager = UseDeviceManager(400);
+        m_rig.Start(false);
         m_dialog.reset(new CMaterialsEditorDialog);
         m_prompts.Clear();
     }
 
     void cleanup()
     {
-        QTest::qWaitFor([&] { return !m_manager->IsBusy() && !m_dialog->IsTransferRunning(); },
+        QTest::qWaitFor([&] { return !m_rig.manager->IsBusy() && !m_dialog->IsTransferRunning(); },
                         20000);
         m_dialog.reset();
-        m_manager.reset();
-        g_App.pDeviceManager = nullptr;
-        m_gauge.reset();
-        m_settings.reset();
-        g_App.pSettings = nullptr;
+        m_rig.Stop();
     }
 
     void form()
@@ -317,7 +303,7 @@ private Q_SLOTS:
     void gaugeDownloadAndUpload()
     {
         const MaterialList materials = CVirtualGauge::DemoMaterials();
-        m_gauge->SetMaterials(materials);
+        m_rig.gauge->SetMaterials(materials);
         m_dialog->DownloadMaterials();
         QVERIFY(WaitMessages(1));
         QCOMPARE(m_prompts.Messages(),
@@ -339,7 +325,7 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.records.first().defaultButton, CUserPrompts::Cancel);
         QCOMPARE(m_prompts.records.first().informativeText,
                  QStringLiteral("Продолжить запись в устройство?"));
-        const MaterialList onGauge = m_gauge->Materials();
+        const MaterialList onGauge = m_rig.gauge->Materials();
         QCOMPARE(onGauge.size(), materials.size());
         QCOMPARE(int(onGauge[0].velocity), 6000);
         QCOMPARE(int(onGauge[1].tempCoefficient), 29);
@@ -350,10 +336,10 @@ private Q_SLOTS:
     // Writing replaces the gauge's whole table: "Отмена" sends nothing.
     void gaugeWriteCancelled()
     {
-        const MaterialList before = m_gauge->Materials();
+        const MaterialList before = m_rig.gauge->Materials();
         FillRows({{"Сталь", "5920", "-0.5"}, {"Медь", "4700", "0.1"}});
         m_prompts.Clear();
-        m_gauge->ClearRequestLog();
+        m_rig.gauge->ClearRequestLog();
         m_prompts.answers.enqueue(CUserPrompts::Cancel);
         m_dialog->UploadMaterials();
         QCOMPARE(m_prompts.Messages(),
@@ -363,21 +349,22 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.records.first().labels.value(CUserPrompts::Cancel),
                  QStringLiteral("Отмена"));
         QTest::qWait(100);
-        QVERIFY(!m_manager->IsBusy());
-        QVERIFY(m_gauge->RequestLog().isEmpty());
-        QCOMPARE(RecordBytes(m_gauge->Materials()), RecordBytes(before));
+        QVERIFY(!m_rig.manager->IsBusy());
+        QVERIFY(m_rig.gauge->RequestLog().isEmpty());
+        QCOMPARE(RecordBytes(m_rig.gauge->Materials()), RecordBytes(before));
     }
 
     void gaugeWithOneMaterial()
     {
         // The gauge answers the first request with status 0: one record.
-        m_gauge->SetMaterials({CVirtualGauge::MakeMaterial(QStringLiteral("Сталь"), 5920, -50)});
+        m_rig.gauge->SetMaterials(
+            {CVirtualGauge::MakeMaterial(QStringLiteral("Сталь"), 5920, -50)});
         m_dialog->DownloadMaterials();
         QVERIFY(WaitMessages(1));
         QCOMPARE(Model()->rowCount(), 1);
         QCOMPARE(RowTexts(0), (QStringList{"Сталь", "5920", "-0.5"}));
         int reads = 0;
-        for (quint8 code : m_gauge->RequestCodes())
+        for (quint8 code : m_rig.gauge->RequestCodes())
             reads += code == 0x08;
         QCOMPARE(reads, 1);
     }
@@ -399,7 +386,8 @@ private Q_SLOTS:
         QFETCH(bool, upload);
         QFETCH(bool, file);
         QFETCH(QString, text);
-        m_settings->setValue(QStringLiteral("Device/PortPath"), QStringLiteral("/nonexistent/tty"));
+        m_rig.settings->setValue(QStringLiteral("Device/PortPath"),
+                                 QStringLiteral("/nonexistent/tty"));
         FillRows({{"Keep", "1500", "1"}});
         m_prompts.Clear();
         if (upload)
@@ -447,15 +435,15 @@ private Q_SLOTS:
         Model()->item(1, 2)->setText(coefficient);
         Ui()->WorkWithFileCheck->setChecked(false);
         m_prompts.Clear();
-        m_gauge->ClearRequestLog();
+        m_rig.gauge->ClearRequestLog();
         m_dialog->UploadMaterials();
         QCOMPARE(m_prompts.Messages().size(), 1);
         QVERIFY(m_prompts.Messages().first().startsWith(
             QStringLiteral("Не удалось сохранить в устройство список материалов: ")));
         QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconWarning);
         QTest::qWait(100);
-        QVERIFY(!m_manager->IsBusy());
-        QVERIFY(m_gauge->RequestLog().isEmpty());
+        QVERIFY(!m_rig.manager->IsBusy());
+        QVERIFY(m_rig.gauge->RequestLog().isEmpty());
     }
 };
 

@@ -71,9 +71,7 @@ class TestPepDialogs : public QObject
     Q_OBJECT
 
     std::unique_ptr<CTestEnvironment> m_env;
-    std::unique_ptr<QSettings> m_settings;
-    std::unique_ptr<CVirtualGauge> m_gauge;
-    std::unique_ptr<CDeviceManager> m_manager;
+    CGaugeRig m_rig;
     std::unique_ptr<CPEPParamsEditorDialog> m_editor;
     std::unique_ptr<CPEPListDialog> m_list;
     std::unique_ptr<CDeviceScreenshotDialog> m_shot;
@@ -88,7 +86,7 @@ class TestPepDialogs : public QObject
         return QTest::qWaitFor(
             [&]
             {
-                return !m_manager->IsBusy() && !m_editor->IsTransferRunning() &&
+                return !m_rig.manager->IsBusy() && !m_editor->IsTransferRunning() &&
                        !m_list->IsTransferRunning() && !m_shot->IsTransferRunning();
             },
             20000);
@@ -102,7 +100,7 @@ class TestPepDialogs : public QObject
     {
         m_editor->VPathModel()->setItem(row, column, new QStandardItem(text));
     }
-    QList<quint8> Codes() const { return m_gauge->RequestCodes(); }
+    QList<quint8> Codes() const { return m_rig.gauge->RequestCodes(); }
     QString ListCell(int row, int column) const
     {
         return m_list->Model()->item(row, column)->text();
@@ -126,12 +124,6 @@ class TestPepDialogs : public QObject
     {
         return QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
-    void WriteFile(const QString& path, const QByteArray& bytes)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
     // Fills the editor's form with the worked values.
     void FillWorkedForm()
     {
@@ -152,28 +144,23 @@ class TestPepDialogs : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        m_env.reset(new CTestEnvironment);
-        QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
-        SetUserPrompts(&m_prompts);
+        m_env = BeginGaugeTests(&m_prompts);
         CClock::Pin(QDateTime(QDate(2026, 12, 7), QTime(10, 0)));
     }
 
     void init()
     {
         m_dir.reset(new QTemporaryDir);
-        m_settings = UseFreshSettings();
-        m_gauge = StartGauge(true);
-        SelectDevicePort(*m_settings, m_gauge->PortPath());
-        m_manager = UseDeviceManager(400);
+        m_rig.Start(true);
         m_statuses.clear();
-        connect(m_manager.get(), &CDeviceManager::ShowStatusMessage, this,
+        connect(m_rig.manager.get(), &CDeviceManager::ShowStatusMessage, this,
                 [this](const QString& text, int) { m_statuses.append(text); });
         m_editor.reset(new CPEPParamsEditorDialog);
         m_list.reset(new CPEPListDialog);
         m_shot.reset(new CDeviceScreenshotDialog);
         m_prompts.Clear();
         m_prompts.fileNames.clear();
-        m_gauge->ClearRequestLog();
+        m_rig.gauge->ClearRequestLog();
     }
 
     void cleanup()
@@ -182,11 +169,7 @@ private Q_SLOTS:
         m_editor.reset();
         m_list.reset();
         m_shot.reset();
-        m_manager.reset();
-        g_App.pDeviceManager = nullptr;
-        m_gauge.reset();
-        m_settings.reset();
-        g_App.pSettings = nullptr;
+        m_rig.Stop();
     }
 
     // --- transducer memory editor ---
@@ -245,7 +228,7 @@ private Q_SLOTS:
         QCOMPARE(Cell(1, 0), QStringLiteral("1.4"));
         QCOMPARE(Cell(2, 9), QStringLiteral("0.04"));
         QCOMPARE(m_editor->Image().crc,
-                 quint16(BitwiseCrc(m_gauge->Eeprom().left(126) + QByteArray(2, 0))));
+                 quint16(BitwiseCrc(m_rig.gauge->Eeprom().left(126) + QByteArray(2, 0))));
     }
 
     void readFailures_data()
@@ -270,9 +253,9 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(int, value);
         if (kind < 0)
-            m_gauge->SetEeprom(QByteArray(128, char(0xFF)));
+            m_rig.gauge->SetEeprom(QByteArray(128, char(0xFF)));
         else
-            m_gauge->InjectFault(CVirtualGauge::FaultKind(kind), 0x02, -1, value);
+            m_rig.gauge->InjectFault(CVirtualGauge::FaultKind(kind), 0x02, -1, value);
         E()->PEPName->setText(QStringLiteral("KEEP"));
         m_editor->ReadDataFromEEPROM();
         QVERIFY(WaitIdle());
@@ -296,19 +279,19 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconInformation);
         // The tick allowed one write: a second one is gated again.
         QVERIFY(!E()->AllowWriteToEEPROMCheck->isChecked());
-        const qsizetype exchanges = m_gauge->RequestLog().size();
+        const qsizetype exchanges = m_rig.gauge->RequestLog().size();
         m_prompts.Clear();
         m_editor->WriteDataToEEPROM();
         QVERIFY(WaitIdle());
         QCOMPARE(m_prompts.Messages(),
                  QStringList{"Запись в EEPROM ПЭП не разрешена: установите флажок \"Запись в "
                              "EEPROM\" и повторите попытку."});
-        QCOMPARE(m_gauge->RequestLog().size(), exchanges);
+        QCOMPARE(m_rig.gauge->RequestLog().size(), exchanges);
 
         // Identification, then sixteen blocks of eight bytes at offsets 0..120.
-        const QList<CVirtualGauge::Request> log = m_gauge->RequestLog();
+        const QList<CVirtualGauge::Request> log = m_rig.gauge->RequestLog();
         QCOMPARE(log.size(), 17);
-        const QByteArray image = m_gauge->Eeprom();
+        const QByteArray image = m_rig.gauge->Eeprom();
         for (int i = 0; i < 16; ++i)
         {
             QCOMPARE(int(log.at(i + 1).code), 0x03);
@@ -350,7 +333,7 @@ private Q_SLOTS:
         E()->AllowWriteToEEPROMCheck->setChecked(true);
         m_editor->WriteDataToEEPROM();
         QVERIFY(WaitIdle());
-        QCOMPARE(int(Word(m_gauge->Eeprom(), 8)), 0xBFFF);
+        QCOMPARE(int(Word(m_rig.gauge->Eeprom(), 8)), 0xBFFF);
     }
 
     void writeAfterStartWithOneVPathColumn()
@@ -364,7 +347,7 @@ private Q_SLOTS:
         E()->AllowWriteToEEPROMCheck->setChecked(true);
         m_editor->WriteDataToEEPROM();
         QVERIFY(WaitIdle());
-        const QByteArray image = m_gauge->Eeprom();
+        const QByteArray image = m_rig.gauge->Eeprom();
         float measured, error;
         std::memcpy(&measured, image.constData() + 24, 4);
         std::memcpy(&error, image.constData() + 28, 4);
@@ -412,7 +395,7 @@ private Q_SLOTS:
         E()->PEPFrequency->setText(frequency);
         E()->PEPRangeFrom->setValue(from);
         E()->PEPRangeTo->setValue(200.0);
-        const QByteArray before = m_gauge->Eeprom();
+        const QByteArray before = m_rig.gauge->Eeprom();
         m_editor->WriteDataToEEPROM();
         QVERIFY(WaitIdle());
         QFETCH(QString, message);
@@ -420,7 +403,7 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.records.size(), 1); // no file dialog either
         QCOMPARE(m_prompts.records.last().icon, CUserPrompts::IconWarning);
         QVERIFY(Codes().isEmpty());
-        QCOMPARE(m_gauge->Eeprom(), before);
+        QCOMPARE(m_rig.gauge->Eeprom(), before);
         QCOMPARE(CPEPImage::ToBytes(m_editor->Image()), QByteArray(128, char(0xFF)));
     }
 
@@ -458,7 +441,8 @@ private Q_SLOTS:
     void failedWriteToTransducer()
     {
         // The fourth block is refused: the write stops there.
-        m_gauge->InjectFault(CVirtualGauge::FaultStatus, 0x03, m_gauge->ExchangeCount() + 4, 0x01);
+        m_rig.gauge->InjectFault(CVirtualGauge::FaultStatus, 0x03, m_rig.gauge->ExchangeCount() + 4,
+                                 0x01);
         E()->AllowWriteToEEPROMCheck->setChecked(true);
         m_editor->WriteDataToEEPROM();
         QVERIFY(WaitIdle());
@@ -473,7 +457,7 @@ private Q_SLOTS:
 
     void bufferIsTheWorkersWhileATaskRuns()
     {
-        m_gauge->InjectFault(CVirtualGauge::FaultDelay, 0x02, -1, 300);
+        m_rig.gauge->InjectFault(CVirtualGauge::FaultDelay, 0x02, -1, 300);
         E()->AllowWriteToEEPROMCheck->setChecked(true);
         m_editor->ReadDataFromEEPROM();
         m_editor->WriteDataToEEPROM();
@@ -488,7 +472,7 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.Messages().size(), 2);
         QCOMPARE(E()->PEPName->text(), QStringLiteral("D1771"));
         QCOMPARE(Codes(), (QList<quint8>{0xAA, 0x02}));
-        QCOMPARE(CPEPImage::ToBytes(m_editor->Image()), m_gauge->Eeprom());
+        QCOMPARE(CPEPImage::ToBytes(m_editor->Image()), m_rig.gauge->Eeprom());
     }
 
     void pepFiles_data()
@@ -511,11 +495,11 @@ private Q_SLOTS:
             m_editor->ReadDataFromEEPROM();
             QVERIFY(WaitIdle());
             E()->PEPName->setText(QStringLiteral("EDITED"));
-            m_gauge->ClearRequestLog();
+            m_rig.gauge->ClearRequestLog();
         }
-        const QByteArray image = m_gauge->Eeprom();
+        const QByteArray image = m_rig.gauge->Eeprom();
         const QString path = m_dir->filePath(QStringLiteral("in.pep"));
-        WriteFile(path, (image + QByteArray(200, 'x')).left(length));
+        QVERIFY(WriteFile(path, (image + QByteArray(200, 'x')).left(length)));
         E()->WorkWithFileCheck->setChecked(true);
         m_prompts.fileNames.enqueue(path);
         m_editor->ReadDataFromEEPROM();
@@ -554,13 +538,13 @@ private Q_SLOTS:
 
     void dateWordZeroKeepsTheDate()
     {
-        QByteArray image = m_gauge->Eeprom();
+        QByteArray image = m_rig.gauge->Eeprom();
         image[122] = 0;
         image[123] = 0;
         image[124] = char(0xFF);
         image[125] = char(0xFF);
         const QString path = m_dir->filePath(QStringLiteral("dates.pep"));
-        WriteFile(path, WithCrc(image));
+        QVERIFY(WriteFile(path, WithCrc(image)));
         E()->PEPManufactoryDate->setDate(QDate(2020, 3, 4));
         E()->PEPRevisionDate->setDate(QDate(2021, 5, 6));
         E()->WorkWithFileCheck->setChecked(true);
@@ -575,11 +559,11 @@ private Q_SLOTS:
     void pepSaveFailureKeepsTheOldFile()
     {
         const QString path = m_dir->filePath(QStringLiteral("old.pep"));
-        WriteFile(path, "previous");
+        QVERIFY(WriteFile(path, "previous"));
         E()->WorkWithFileCheck->setChecked(true);
         m_prompts.fileNames.enqueue(path);
         {
-            FileSizeLimit limit(64);
+            CFileSizeLimit limit(64);
             m_editor->WriteDataToEEPROM();
         }
         QCOMPARE(m_prompts.Messages(), QStringList{"Не удалось записать данные в файл."});
@@ -620,8 +604,9 @@ private Q_SLOTS:
         PEPListRecord third =
             ListRecord("\xCF\xDD\xCF-1", 1, 65535, 4294967295u, 254, 65534, 4000000000u, 10);
         std::memset(third.vpath + 20, 0, 10);
-        m_gauge->SetTransducers({ListRecord("P112-5", 0, 50, 125, 5, 3000, 123456, 10),
-                                 ListRecord("NOTGIVEN", 9, 25, 0, 0xFF, 0xFFFF, 0, 9), third, nan});
+        m_rig.gauge->SetTransducers({ListRecord("P112-5", 0, 50, 125, 5, 3000, 123456, 10),
+                                     ListRecord("NOTGIVEN", 9, 25, 0, 0xFF, 0xFFFF, 0, 9), third,
+                                     nan});
         m_list->DownloadPEPList();
         QVERIFY(WaitIdle());
         QCOMPARE(m_prompts.Messages(), QStringList());
@@ -646,7 +631,7 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i)
             many.append(
                 ListRecord(qPrintable(QString("T%1").arg(i)), 0, 50, 10, 1, 2, quint32(i), 0));
-        m_gauge->SetTransducers(many);
+        m_rig.gauge->SetTransducers(many);
         m_list->DownloadPEPList();
         QVERIFY(WaitIdle());
         QCOMPARE(m_list->Model()->rowCount(), 16);
@@ -661,7 +646,7 @@ private Q_SLOTS:
         QCOMPARE(m_list->Model()->rowCount(), 5);
 
         // A failed fetch keeps the rows.
-        m_gauge->InjectFault(CVirtualGauge::FaultBadCrc, 0x06, -1, -1, 1);
+        m_rig.gauge->InjectFault(CVirtualGauge::FaultBadCrc, 0x06, -1, -1, 1);
         m_list->DownloadPEPList();
         QVERIFY(WaitIdle());
         QCOMPARE(m_prompts.Messages(),
@@ -671,7 +656,7 @@ private Q_SLOTS:
 
         // A successful fetch of no records empties the table; the headers stay.
         m_prompts.Clear();
-        m_gauge->SetTransducers({});
+        m_rig.gauge->SetTransducers({});
         m_list->DownloadPEPList();
         QVERIFY(WaitIdle());
         QCOMPARE(m_prompts.Messages(), QStringList());
@@ -720,7 +705,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, screen);
         QFETCH(int, dark);
         QFETCH(QPoint, pixel);
-        m_gauge->SetScreen(screen);
+        m_rig.gauge->SetScreen(screen);
         m_shot->TakeScreenshotFromDevice();
         QVERIFY(WaitIdle());
         QCOMPARE(m_prompts.Messages(), QStringList());
@@ -731,7 +716,7 @@ private Q_SLOTS:
                 QCOMPARE(picture.pixel(pixel + d), qRgb(0, 0, 0));
         // Offsets asked for, big-endian.
         QList<QByteArray> offsets;
-        for (const CVirtualGauge::Request& r : m_gauge->RequestLog())
+        for (const CVirtualGauge::Request& r : m_rig.gauge->RequestLog())
             if (r.code == 0x0A)
                 offsets.append(r.payload);
         QCOMPARE(offsets.size(), 8);
@@ -741,9 +726,10 @@ private Q_SLOTS:
 
     void screenFailureInTheMiddle()
     {
-        m_gauge->SetScreen(QByteArray(1024, char(0xFF)));
+        m_rig.gauge->SetScreen(QByteArray(1024, char(0xFF)));
         // The identification comes first; block 3 is the fourth exchange after it.
-        m_gauge->InjectFault(CVirtualGauge::FaultBadCrc, 0x0A, m_gauge->ExchangeCount() + 4);
+        m_rig.gauge->InjectFault(CVirtualGauge::FaultBadCrc, 0x0A,
+                                 m_rig.gauge->ExchangeCount() + 4);
         m_shot->TakeScreenshotFromDevice();
         QVERIFY(WaitIdle());
         QCOMPARE(m_prompts.Messages(),
@@ -775,7 +761,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, magic);
-        m_gauge->SetScreen(QByteArray(1024, 0).replace(0, 1, "\x01").replace(1023, 1, "\x80"));
+        m_rig.gauge->SetScreen(QByteArray(1024, 0).replace(0, 1, "\x01").replace(1023, 1, "\x80"));
         m_shot->TakeScreenshotFromDevice();
         QVERIFY(WaitIdle());
         const QString path = m_dir->filePath(name);
@@ -810,10 +796,10 @@ private Q_SLOTS:
     void saveScreenshotFailures()
     {
         const QString path = m_dir->filePath(QStringLiteral("old.bmp"));
-        WriteFile(path, "previous picture");
+        QVERIFY(WriteFile(path, "previous picture"));
         m_prompts.fileNames.enqueue(path);
         {
-            FileSizeLimit limit(4096);
+            CFileSizeLimit limit(4096);
             m_shot->SaveScreenshotToFile();
         }
         QCOMPARE(m_prompts.Messages().size(), 1);
