@@ -1,6 +1,7 @@
 #include "app/CKorvalent.h"
 
 #include "app/CElidedLabel.h"
+#include "app/CStillProgressBar.h"
 
 #include "core/CAppGlobals.h"
 #include "core/CUserPrompts.h"
@@ -244,7 +245,7 @@ void CKorvalent::UpdateChainProgress()
         // bar they were clipped, and the bar's width widened the window.
         m_chainProgressText = new CElidedLabel(QString(), this);
         m_chainProgressText->setObjectName(QStringLiteral("DeviceChainProgressText"));
-        m_chainProgress = new QProgressBar(this);
+        m_chainProgress = new CStillProgressBar(this);
         m_chainProgress->setObjectName(QStringLiteral("DeviceChainProgress"));
         m_chainProgress->setMinimumWidth(40);
         m_chainProgress->setMaximumWidth(100);

@@ -64,6 +64,17 @@ class CEventCounter : public QObject
 public:
     bool active = false;
     QMap<QByteArray, int> paints;
+    // Class and name, with the parent's name for a widget without one (the
+    // viewports of the tables).
+    static QByteArray Key(QObject* watched)
+    {
+        QByteArray key = QByteArray(watched->metaObject()->className()) + ' ' +
+                         watched->objectName().toLatin1();
+        if ((watched->objectName().isEmpty() || watched->objectName().startsWith(QLatin1String("qt_"))) &&
+            watched->parent())
+            key += " in " + watched->parent()->objectName().toLatin1();
+        return key;
+    }
     QMap<QByteArray, int> layouts;
     int paintTotal = 0;
     int layoutTotal = 0;
@@ -75,14 +86,12 @@ protected:
         {
             if (event->type() == QEvent::Paint)
             {
-                ++paints[QByteArray(watched->metaObject()->className()) + ' ' +
-                         watched->objectName().toLatin1()];
+                ++paints[Key(watched)];
                 ++paintTotal;
             }
             else if (event->type() == QEvent::LayoutRequest)
             {
-                ++layouts[QByteArray(watched->metaObject()->className()) + ' ' +
-                          watched->objectName().toLatin1()];
+                ++layouts[Key(watched)];
                 ++layoutTotal;
             }
         }
