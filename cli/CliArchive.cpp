@@ -1,6 +1,5 @@
 #include "cli/CliCommands.h"
 
-#include "archive/CArchiveSettings.h"
 #include "archive/CSurveyArchive.h"
 #include "core/CAppGlobals.h"
 #include "data/CXmlKeyFileWriter.h"
@@ -52,9 +51,7 @@ bool TakeSurveyId(QStringList& args, qint64* id, bool* bad)
 // Opens the archive named by --archive, the settings, or the default file.
 bool OpenArchive(const CliContext& ctx, CSurveyArchive* archive)
 {
-    const QString location =
-        ctx.archive.isEmpty() ? CArchiveSettings::LocationText(g_App.pSettings) : ctx.archive;
-    if (archive->Open(location))
+    if (archive->Open(CliArchiveLocation(ctx)))
         return true;
     CliPrintErr(archive->ErrorText());
     return false;

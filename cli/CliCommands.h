@@ -115,9 +115,13 @@ QString CliCheckWritable(const QString& path);
 // True when the two paths name one file: the same device and inode when
 // both exist, else the same place after following links.
 bool CliSameFile(const QString& a, const QString& b);
+// The archive a command works on: --archive, else the settings' location,
+// else the default file in the documents folder.
+QString CliArchiveLocation(const CliContext& ctx);
 // A usage error when two outputs of `command` in args are one file, or an
 // output is one of its inputs (before anything is read from the gauge or
-// written); CliOk otherwise.
+// written); CliOk otherwise. `archive`: the archive the command reads or
+// adds to, empty when it uses none.
 int CliRefuseSameOutputs(const QString& command, const QStringList& args, const QString& archive);
 // Before the gauge's contents are replaced: CliOk to go on. With --yes at
 // once; on a terminal after the question (the prompt ends in " [y/N] ", No

@@ -1,7 +1,6 @@
 #include "cli/CliCommands.h"
 
 #include "analysis/CObjectHistory.h"
-#include "archive/CArchiveSettings.h"
 #include "archive/CSurveyArchive.h"
 #include "core/CAppGlobals.h"
 
@@ -61,9 +60,7 @@ bool ParseNumber(const QString& text, qint64* number)
 
 bool OpenArchive(const CliContext& ctx, CSurveyArchive* archive)
 {
-    const QString location =
-        ctx.archive.isEmpty() ? CArchiveSettings::LocationText(g_App.pSettings) : ctx.archive;
-    if (archive->Open(location))
+    if (archive->Open(CliArchiveLocation(ctx)))
         return true;
     CliPrintErr(archive->ErrorText());
     return false;

@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "cli/CliDeviceRunner.h"
+#include "archive/CArchiveSettings.h"
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
 #include "core/CSafeSave.h"
@@ -270,6 +271,11 @@ bool CliRunsInModule(int argc, char** argv)
     return false;
 }
 
+QString CliArchiveLocation(const CliContext& ctx)
+{
+    return ctx.archive.isEmpty() ? CArchiveSettings::LocationText(g_App.pSettings) : ctx.archive;
+}
+
 int CliRun(const CliRunner* runners, int count)
 {
     QCoreApplication::setApplicationName(QString::fromLatin1(AppIdentity::Name));
@@ -324,7 +330,13 @@ int CliRun(const CliRunner* runners, int count)
                 CliPrintOut(CliCommandHelp(c.name, c.synopsis, c.description));
                 return CliOk;
             }
-            const int same = CliRefuseSameOutputs(commandName, ctx.args, ctx.archive);
+            // The archive is an input of the commands that open it, named or not.
+            const bool usesArchive = commandName.startsWith(QLatin1String("archive-")) ||
+                                     commandName == QLatin1String("history") ||
+                                     (commandName == QLatin1String("download") &&
+                                      ctx.args.contains(QLatin1String("--archive-add")));
+            const int same = CliRefuseSameOutputs(
+                commandName, ctx.args, usesArchive ? CliArchiveLocation(ctx) : ctx.archive);
             if (same != CliOk)
                 return same;
             for (int r = 0; r < count; ++r)

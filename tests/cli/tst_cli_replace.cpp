@@ -1,10 +1,13 @@
+#include "archive/CSurveyArchive.h"
 #include "data/CDataStorage.h"
 #include "sim/CVirtualGauge.h"
 #include "tests/common/TestSupport.h"
 #include "tests/tools/PepTestSupport.h"
 #include "tools/CDatabaseTransfer.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -487,6 +490,60 @@ private Q_SLOTS:
                                                "another output file")
                                     .arg(in)),
                  qPrintable(r.err));
+        QVERIFY(m_gauge->RequestLog().isEmpty());
+    }
+
+    // Without --archive, the commands that open an archive open the one in
+    // the documents folder: an output over that file is refused alike (it
+    // held every survey archived so far).
+    void outputOverDefaultArchiveRefused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("refused");
+        QTest::newRow("history csv")
+            << QStringList{QStringLiteral("history"), QStringLiteral("Kept"),
+                           QStringLiteral("--csv"), QStringLiteral("@archive")}
+            << "--csv";
+        QTest::newRow("archive-get")
+            << QStringList{QStringLiteral("archive-get"), QStringLiteral("--survey"),
+                           QStringLiteral("1"), QStringLiteral("-o"), QStringLiteral("@archive")}
+            << "-o";
+        QTest::newRow("download adding to it")
+            << QStringList{QStringLiteral("download"), QStringLiteral("-o"),
+                           QStringLiteral("@archive"), QStringLiteral("--archive-add")}
+            << "-o";
+    }
+    void outputOverDefaultArchiveRefused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, refused);
+        QTemporaryDir home;
+        const QString archive = home.filePath(QStringLiteral("Korvalent/Korvalent-archive.sqlite"));
+        QVERIFY(QDir().mkpath(QFileInfo(archive).path()));
+        {
+            CSurveyArchive kept;
+            QVERIFY(kept.Open(archive));
+            QVERIFY(kept.AddSurveys({File("Kept", 3)}, {}, {}).ok);
+        }
+        const QByteArray before = ReadAll(archive);
+        args.replaceInStrings(QStringLiteral("@archive"), archive);
+
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        p.setProcessEnvironment(env);
+        m_gauge->ClearRequestLog();
+        p.start(QStringLiteral(KORVALENT_CLI),
+                QStringList{QStringLiteral("--port"), m_gauge->PortPath()} + args);
+        p.closeWriteChannel();
+        const Result r = Finish(p);
+        QCOMPARE(ReadAll(archive), before);
+        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.err, QStringLiteral("korvalent-cli: %1 '%2' and the input '%2' are the same "
+                                       "file; give another output file; see 'korvalent-cli "
+                                       "--help'\n")
+                            .arg(refused, archive));
         QVERIFY(m_gauge->RequestLog().isEmpty());
     }
 
