@@ -234,8 +234,10 @@ QString CopyOwnerAndPermissions(const QString& target, const QString& temp)
     if (::stat(tempName.constData(), &now) == 0 &&
         (now.st_uid != st.st_uid || now.st_gid != st.st_gid))
     {
-        if (::chown(tempName.constData(), st.st_uid, st.st_gid) != 0)
-            ::chown(tempName.constData(), uid_t(-1), st.st_gid);
+        // Owner and group, else the group alone; the look below tells what stuck.
+        [[maybe_unused]] const bool changed =
+            ::chown(tempName.constData(), st.st_uid, st.st_gid) == 0 ||
+            ::chown(tempName.constData(), uid_t(-1), st.st_gid) == 0;
         if (::stat(tempName.constData(), &now) == 0 &&
             (now.st_uid != st.st_uid || now.st_gid != st.st_gid))
             notice =

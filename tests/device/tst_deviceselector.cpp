@@ -178,7 +178,9 @@ private Q_SLOTS:
         CDeviceHarness h;
         h.manager->SetReadTimeout(2000);
         h.SelectPort(gauge->PortPath());
-        h.manager->DeviceList().append(new DeviceInfo{QStringLiteral("kept")});
+        auto* kept = new DeviceInfo;
+        kept->Name = QStringLiteral("kept");
+        h.manager->DeviceList().append(kept);
         CDeviceSelectorDialog dialog;
         h.manager->StartTask(9, nullptr, 0, &h.recorder);
         dialog.RefreshDevicesList();

@@ -71,10 +71,11 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        QTest::qWaitFor([&] { return !m_rig.manager->IsBusy() && !m_dialog->IsTransferRunning(); },
-                        20000);
+        const bool idle = QTest::qWaitFor(
+            [&] { return !m_rig.manager->IsBusy() && !m_dialog->IsTransferRunning(); }, 20000);
         m_dialog.reset();
         m_rig.Stop();
+        QVERIFY2(idle, "a transfer was still running at the end of the test");
     }
 
     void form()
