@@ -4,11 +4,11 @@
 
 bool CStillProgressBar::event(QEvent* event)
 {
-    if (event->type() != QEvent::StyleAnimationUpdate)
+    const bool busy = minimum() == 0 && maximum() == 0;
+    if (event->type() != QEvent::StyleAnimationUpdate || busy)
         return QProgressBar::event(event);
     // Left unaccepted, the style stops the animation (and its timer); the
     // next paint starts another, stopped again at its first step.
-    ++m_animationUpdates;
     event->ignore();
     return true;
 }

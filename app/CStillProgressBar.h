@@ -2,11 +2,12 @@
 
 #include <QProgressBar>
 
-// A progress bar that moves only when its value does. The style's own
-// animation of a bar in progress (moving stripes) repaints the bar, and the
-// status bar under it, many times a second and keeps a 60 Hz timer running
-// in the window thread for as long as a download lasts: the cost of the
-// window's download is then mostly that animation.
+// A progress bar that moves only when its value does. The style animates
+// the stripes of any bar in progress: that repainted the bar, and the status
+// bar under it, several times a second and kept a 60 Hz timer running in the
+// window thread for as long as a download lasted, a good part of what the
+// window spent on it. A busy bar (no total yet) keeps its animation: it is
+// the only sign that the work goes on.
 class CStillProgressBar : public QProgressBar
 {
     Q_OBJECT
@@ -14,12 +15,6 @@ class CStillProgressBar : public QProgressBar
 public:
     explicit CStillProgressBar(QWidget* parent = nullptr) : QProgressBar(parent) {}
 
-    // Animation steps the style asked for and was refused (a test's hook).
-    int AnimationUpdates() const { return m_animationUpdates; }
-
 protected:
     bool event(QEvent* event) override;
-
-private:
-    int m_animationUpdates = 0;
 };

@@ -1,6 +1,7 @@
 #include "core/CAppGlobals.h"
 #include "core/CClock.h"
 #include "app/CKorvalent.h"
+#include "app/CStillProgressBar.h"
 #include "core/CUserPrompts.h"
 #include "data/CResultsModels.h"
 #include "device/CDeviceManager.h"
@@ -9,6 +10,7 @@
 #include "tests/common/TestSupport.h"
 #include "tools/CDatabaseTransfer.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QAbstractAnimation>
 #include <QProgressBar>
@@ -338,6 +340,46 @@ private Q_SLOTS:
         QVERIFY2(
             animating * 4 < samples,
             qPrintable(QStringLiteral("%1 of %2 samples animating").arg(animating).arg(samples)));
+    }
+
+    // The chain's bar animates only while it is busy (no total yet), the one
+    // sign then that the work goes on.
+    void barAnimatesOnlyWhileBusy_data()
+    {
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<bool>("animates");
+        QTest::newRow("busy") << 0 << true;
+        QTest::newRow("half way") << 100 << false;
+    }
+    void barAnimatesOnlyWhileBusy()
+    {
+        QFETCH(int, maximum);
+        QFETCH(bool, animates);
+        CStillProgressBar bar;
+        bar.setRange(0, maximum);
+        bar.setValue(maximum / 2);
+        bar.resize(100, 20);
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
+        int samples = 0;
+        int animating = 0;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 400)
+        {
+            QTest::qWait(5);
+            ++samples;
+            for (auto* a : bar.findChildren<QAbstractAnimation*>())
+                if (a->state() == QAbstractAnimation::Running)
+                {
+                    ++animating;
+                    break;
+                }
+        }
+        if (animates)
+            QVERIFY2(animating * 4 > samples * 3, qPrintable(QString::number(animating)));
+        else
+            QVERIFY2(animating * 4 < samples, qPrintable(QString::number(animating)));
     }
 
     void downloadNoFiles()
