@@ -42,6 +42,15 @@ CellRecord MakeCell(int file, int index)
     return c;
 }
 
+// True while the style runs an animation of the widget.
+bool Animating(const QWidget* widget)
+{
+    for (const QAbstractAnimation* a : widget->findChildren<QAbstractAnimation*>())
+        if (a->state() == QAbstractAnimation::Running)
+            return true;
+    return false;
+}
+
 DataFileRecord MakeFile(const QByteArray& name, int cells, int file = 0, int records = -1)
 {
     DataFileRecord f;
@@ -311,12 +320,7 @@ private Q_SLOTS:
                     if (!bar || !bar->isVisible())
                         return;
                     ++samples;
-                    for (auto* a : bar->findChildren<QAbstractAnimation*>())
-                        if (a->state() == QAbstractAnimation::Running)
-                        {
-                            ++animating;
-                            break;
-                        }
+                    animating += Animating(bar) ? 1 : 0;
                 });
         probe.start(5);
         m_window->OnResultsDownloadDatabaseFromDevice();
@@ -359,12 +363,7 @@ private Q_SLOTS:
         {
             QTest::qWait(5);
             ++samples;
-            for (auto* a : bar.findChildren<QAbstractAnimation*>())
-                if (a->state() == QAbstractAnimation::Running)
-                {
-                    ++animating;
-                    break;
-                }
+            animating += Animating(&bar) ? 1 : 0;
         }
         QVERIFY2(animating * 4 > samples * 3,
                  qPrintable(QStringLiteral("%1 of %2").arg(animating).arg(samples)));
