@@ -68,9 +68,10 @@ public:
     // viewports of the tables).
     static QByteArray Key(QObject* watched)
     {
-        QByteArray key = QByteArray(watched->metaObject()->className()) + ' ' +
-                         watched->objectName().toLatin1();
-        if ((watched->objectName().isEmpty() || watched->objectName().startsWith(QLatin1String("qt_"))) &&
+        QByteArray key =
+            QByteArray(watched->metaObject()->className()) + ' ' + watched->objectName().toLatin1();
+        if ((watched->objectName().isEmpty() ||
+             watched->objectName().startsWith(QLatin1String("qt_"))) &&
             watched->parent())
             key += " in " + watched->parent()->objectName().toLatin1();
         return key;

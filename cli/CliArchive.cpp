@@ -1,5 +1,6 @@
 #include "cli/CliCommands.h"
 
+#include "archive/CArchiveSettings.h"
 #include "archive/CSurveyArchive.h"
 #include "core/CAppGlobals.h"
 #include "data/CXmlKeyFileWriter.h"
@@ -48,15 +49,6 @@ bool TakeSurveyId(QStringList& args, qint64* id, bool* bad)
     return !*bad;
 }
 
-// Opens the archive named by --archive, the settings, or the default file.
-bool OpenArchive(const CliContext& ctx, CSurveyArchive* archive)
-{
-    if (archive->Open(CliArchiveLocation(ctx)))
-        return true;
-    CliPrintErr(archive->ErrorText());
-    return false;
-}
-
 void PrintOutcomes(const QString& path, const CSurveyArchive::AddResult& result)
 {
     for (const CSurveyArchive::SurveyOutcome& s : result.surveys)
@@ -86,7 +78,7 @@ int CliArchiveAdd(const CliContext& ctx)
     if (ctx.args.isEmpty())
         return Usage(QStringLiteral("archive-add needs FILE.kdb|FILE.kdf…"));
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     CliPrintOut(AddHeader());
     bool failed = false;
@@ -108,7 +100,7 @@ int CliArchiveDownloaded(const CliContext& ctx, const DataFileList& files,
                          const MaterialList& materials, const QString& output)
 {
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     CSurveyArchive::Source source;
     source.kind = CSurveyArchive::Source::Download;
@@ -140,7 +132,7 @@ int CliArchiveList(const CliContext& ctx)
     if (missing || !args.isEmpty())
         return Usage(QStringLiteral("archive-list takes [--object NAME]"));
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     if (!one)
     {
@@ -199,7 +191,7 @@ int CliArchiveGet(const CliContext& ctx)
         return CliFailure;
     }
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     DataFileRecord file;
     if (!archive.SurveyData(id, &file))
@@ -232,7 +224,7 @@ int CliArchiveMove(const CliContext& ctx)
     if (bad || missing || object.trimmed().isEmpty() || !args.isEmpty())
         return Usage(QStringLiteral("archive-move needs --survey ID --object NAME"));
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     if (!archive.MoveSurvey(id, object))
     {
@@ -250,7 +242,7 @@ int CliArchiveRename(const CliContext& ctx)
     if (ctx.args.size() != 2 || ctx.args.at(1).trimmed().isEmpty())
         return Usage(QStringLiteral("archive-rename needs OLD NEW"));
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     if (!archive.RenameObject(ctx.args.at(0), ctx.args.at(1)))
     {
@@ -267,7 +259,7 @@ int CliArchiveMerge(const CliContext& ctx)
     if (ctx.args.size() != 2 || ctx.args.at(1).trimmed().isEmpty())
         return Usage(QStringLiteral("archive-merge needs FROM INTO"));
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     if (!archive.MergeObjects(ctx.args.at(0), ctx.args.at(1)))
     {
@@ -291,7 +283,7 @@ int CliArchiveRemove(const CliContext& ctx)
     if (!yes)
         return Usage(QStringLiteral("archive-remove deletes the survey for good: add --yes"));
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     if (!archive.RemoveSurvey(id))
     {
@@ -300,4 +292,17 @@ int CliArchiveRemove(const CliContext& ctx)
     }
     CliPrintOut(QStringLiteral("Обследование %1 удалено из архива.").arg(id));
     return CliOk;
+}
+
+QString CliArchiveLocation(const CliContext& ctx)
+{
+    return ctx.archive.isEmpty() ? CArchiveSettings::LocationText(g_App.pSettings) : ctx.archive;
+}
+
+bool CliOpenArchive(const CliContext& ctx, CSurveyArchive* archive)
+{
+    if (archive->Open(CliArchiveLocation(ctx)))
+        return true;
+    CliPrintErr(archive->ErrorText());
+    return false;
 }

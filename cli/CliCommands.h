@@ -7,6 +7,8 @@
 
 // What every command receives: its own arguments (after the command word)
 // and the global options.
+class CSurveyArchive;
+
 struct CliContext
 {
     QStringList args;     // the command's own arguments, in order
@@ -118,6 +120,8 @@ bool CliSameFile(const QString& a, const QString& b);
 // The archive a command works on: --archive, else the settings' location,
 // else the default file in the documents folder.
 QString CliArchiveLocation(const CliContext& ctx);
+// Opens that archive; false (the reason told on stderr) when it cannot.
+bool CliOpenArchive(const CliContext& ctx, CSurveyArchive* archive);
 // A usage error when two outputs of `command` in args are one file, or an
 // output is one of its inputs (before anything is read from the gauge or
 // written); CliOk otherwise. `archive`: the archive the command reads or

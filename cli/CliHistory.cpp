@@ -58,14 +58,6 @@ bool ParseNumber(const QString& text, qint64* number)
     return true;
 }
 
-bool OpenArchive(const CliContext& ctx, CSurveyArchive* archive)
-{
-    if (archive->Open(CliArchiveLocation(ctx)))
-        return true;
-    CliPrintErr(archive->ErrorText());
-    return false;
-}
-
 QString ObjectNotFound(const QString& name)
 {
     return QStringLiteral("Объект '%1' не найден в архиве.").arg(Clean(name));
@@ -233,7 +225,7 @@ int CliHistory(const CliContext& ctx)
         }
     }
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     CSurveyArchive::ObjectInfo info;
     if (!archive.FindObject(a.object, &info))
@@ -330,7 +322,7 @@ int CliArchiveAccept(const CliContext& ctx)
         return CliUsageError(QStringLiteral("archive-accept needs --survey ID --location N"));
 
     CSurveyArchive archive;
-    if (!OpenArchive(ctx, &archive))
+    if (!CliOpenArchive(ctx, &archive))
         return CliFailure;
     CSurveyArchive::SurveyInfo survey;
     if (!archive.Survey(surveyId, &survey))

@@ -1,7 +1,6 @@
 #include "cli/CliCommands.h"
 
 #include "cli/CliDeviceRunner.h"
-#include "archive/CArchiveSettings.h"
 #include "core/CAppGlobals.h"
 #include "core/CAppSettings.h"
 #include "core/CSafeSave.h"
@@ -269,11 +268,6 @@ bool CliRunsInModule(int argc, char** argv)
             return false;
         }
     return false;
-}
-
-QString CliArchiveLocation(const CliContext& ctx)
-{
-    return ctx.archive.isEmpty() ? CArchiveSettings::LocationText(g_App.pSettings) : ctx.archive;
 }
 
 int CliRun(const CliRunner* runners, int count)
