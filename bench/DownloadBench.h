@@ -109,8 +109,10 @@ struct CpuTime
 // Time on the processor of this process's threads, in ms, summed by kind:
 // the main (window) thread, the device worker, Qt's pooled helpers, the rest.
 // Taken from the scheduler's own count (schedstat), which is exact where the
-// user/system split of rusage is sampled at the tick.
-inline QMap<QByteArray, double> ThreadTimes()
+// user/system split of rusage is sampled at the tick. With slices, the times
+// each kind was put on a processor (its wake-ups, mostly) go there: on a
+// virtual machine a wake-up costs more than the little work done after it.
+inline QMap<QByteArray, double> ThreadTimes(QMap<QByteArray, double>* slices = nullptr)
 {
     QMap<QByteArray, double> times;
     const QByteArray self = QByteArray::number(qint64(::getpid()));
@@ -122,7 +124,8 @@ inline QMap<QByteArray, double> ThreadTimes()
         QFile comm(QStringLiteral("/proc/self/task/") + tid + QStringLiteral("/comm"));
         if (!stat.open(QIODevice::ReadOnly) || !comm.open(QIODevice::ReadOnly))
             continue;
-        const double ms = stat.readAll().split(' ').value(0).toDouble() / 1e6;
+        const QList<QByteArray> fields = stat.readAll().split(' ');
+        const double ms = fields.value(0).toDouble() / 1e6;
         const QByteArray name = comm.readAll().trimmed();
         QByteArray kind = "other";
         if (tid.toLatin1() == self)
@@ -132,6 +135,8 @@ inline QMap<QByteArray, double> ThreadTimes()
         else if (name.startsWith("Thread (pooled)"))
             kind = "pool";
         times[kind] += ms;
+        if (slices)
+            (*slices)[kind] += fields.value(2).toDouble();
     }
     return times;
 }
@@ -141,23 +146,28 @@ struct Runs
 {
     QList<double> wall, cpu, user, system;
     QMap<QByteArray, QList<double>> threads; // ThreadTimes() per run
+    QMap<QByteArray, QList<double>> slices;  // and the threads' slices
 
     template <typename Body> bool Measure(Body body)
     {
-        const QMap<QByteArray, double> threadsBefore = ThreadTimes();
+        QMap<QByteArray, double> slicesBefore;
+        const QMap<QByteArray, double> threadsBefore = ThreadTimes(&slicesBefore);
         const CpuTime before = CpuTime::Now();
         QElapsedTimer timer;
         timer.start();
         const bool ok = body();
         const double wallMs = double(timer.nsecsElapsed()) / 1e6;
         const CpuTime after = CpuTime::Now();
-        const QMap<QByteArray, double> threadsAfter = ThreadTimes();
+        QMap<QByteArray, double> slicesAfter;
+        const QMap<QByteArray, double> threadsAfter = ThreadTimes(&slicesAfter);
         wall.append(wallMs);
         user.append(after.user - before.user);
         system.append(after.system - before.system);
         cpu.append(user.last() + system.last());
         for (auto it = threadsAfter.cbegin(); it != threadsAfter.cend(); ++it)
             threads[it.key()].append(it.value() - threadsBefore.value(it.key()));
+        for (auto it = slicesAfter.cbegin(); it != slicesAfter.cend(); ++it)
+            slices[it.key()].append(it.value() - slicesBefore.value(it.key()));
         return ok;
     }
 };
@@ -445,6 +455,10 @@ inline void PrintRow(const char* name, const Runs& r, double wireMs)
     for (auto it = r.threads.cbegin(); it != r.threads.cend(); ++it)
         std::printf(" %s %.1f (%.3f %%)", it.key().constData(), BenchData::Median(it.value()),
                     BenchData::Median(it.value()) / wireMs * 100.0);
+    std::printf("\n%-26s slices on a processor (median per second of wire):", "");
+    for (auto it = r.slices.cbegin(); it != r.slices.cend(); ++it)
+        std::printf(" %s %.1f", it.key().constData(),
+                    BenchData::Median(it.value()) / wireMs * 1000.0);
     std::printf("\n");
 }
 

@@ -17,6 +17,7 @@
 // (3 is about the line's pace). --paints: count the window's paint and
 // layout events per widget class during the window's downloads.
 
+#include "app/CAppStyle.h"
 #include "app/CKorvalent.h"
 #include "bench/DownloadBench.h"
 #include "core/CAppSettings.h"
@@ -106,6 +107,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Korvalent"));
+    QApplication::setStyle(CAppStyle::Create()); // as the program starts
     int runs = 15;
     QString only;
     QString portPath;
