@@ -38,6 +38,11 @@ void StartDeviceTask(CKorvalent* window, int& refusedStarts, int task, void* buf
 // Device texts come up to twenty times a second while data flow, and every
 // one shown repaints the status bar at once.
 constexpr int kDeviceMessageInterval = 250; // ms
+// The device worker sends its texts and counts over in batches, four times a
+// second: a batch a little early for the interval is shown all the same, or
+// the window would wake again for it some milliseconds later, and again for
+// the next batch.
+constexpr int kDeviceMessageEarly = 50; // ms
 
 // The files table's count column after a file's cells arrived: that file's
 // row alone when it is known (a download of 150 files would otherwise make
@@ -142,8 +147,8 @@ void CKorvalent::ShowDeviceMessage(const QString& text, int timeout)
     StatusBarTickDue();
 }
 
-// The status bar changes at most every kDeviceMessageInterval, text, counts
-// and bar together: one repaint of the bar per tick instead of one for each.
+// The status bar changes about every kDeviceMessageInterval, text, counts and
+// bar together: one repaint of the bar per tick instead of one for each.
 void CKorvalent::StatusBarTickDue()
 {
     if (!m_deviceMessageTimer)
@@ -160,12 +165,15 @@ void CKorvalent::StatusBarTickDue()
                         m_deviceMessageHeld = false;
                 });
     }
+    if (m_deviceMessageTimer->isActive())
+        return;
+    // Due now, the tick still waits for the rest of the batch being handed
+    // over (a zero timer runs after it): one tick for all of it.
     const qint64 since =
         m_deviceMessageShown.isValid() ? m_deviceMessageShown.elapsed() : kDeviceMessageInterval;
-    if (since >= kDeviceMessageInterval)
-        ShowHeldDeviceMessage();
-    else if (!m_deviceMessageTimer->isActive())
-        m_deviceMessageTimer->start(int(kDeviceMessageInterval - since));
+    m_deviceMessageTimer->start(since >= kDeviceMessageInterval - kDeviceMessageEarly
+                                    ? 0
+                                    : int(kDeviceMessageInterval - since));
 }
 
 void CKorvalent::ShowHeldDeviceMessage()

@@ -290,6 +290,17 @@ private Q_SLOTS:
         m_window->statusBar()->showMessage(QStringLiteral("other"));
         QTest::qWait(400);
         QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("other"));
+
+        // Texts handed over together (the worker's batch) make one tick, with
+        // the last of them, at once: not the first now and the last a quarter
+        // of a second later, a second wake-up of the window for it.
+        shown.clear();
+        QTest::qWait(300);
+        m_window->ShowDeviceMessage(QStringLiteral("one"), 0);
+        m_window->ShowDeviceMessage(QStringLiteral("two"), 0);
+        m_window->ShowDeviceMessage(QStringLiteral("three"), 0);
+        QTest::qWait(100);
+        QCOMPARE(shown, QStringList{QStringLiteral("three")});
     }
 
     // The counts beside the bar follow the records of a file while it is
@@ -339,7 +350,7 @@ private Q_SLOTS:
         }
         QVERIFY2(midwayTexts >= 2, qPrintable(counts.join(u'|')));
         QCOMPARE(m_window->DataFiles().at(0).cells.size(), 120);
-        // An animation started by a paint lives until its first step only.
+        // Only the busy bar, before the totals are known, animates.
         QVERIFY(samples >= 20);
         QVERIFY2(
             animating * 4 < samples,
@@ -367,6 +378,78 @@ private Q_SLOTS:
         }
         QVERIFY2(animating * 4 > samples * 3,
                  qPrintable(QStringLiteral("%1 of %2").arg(animating).arg(samples)));
+    }
+
+    // With a total the bar is drawn plainly: its chunk covers the inside of
+    // the frame in proportion to the value, from the reading direction's
+    // start, and drawing it starts no animation of the style.
+    void barChunkFollowsValue_data()
+    {
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<bool>("inverted");
+        QTest::addColumn<int>("chunk");
+        // 100 pixels wide: 98 inside the frame.
+        QTest::newRow("empty") << 0 << 254 << 0 << false << 0;
+        QTest::newRow("half") << 0 << 200 << 100 << false << 49;
+        QTest::newRow("full") << 0 << 38100 << 38100 << false << 98;
+        QTest::newRow("inverted") << 0 << 4 << 1 << true << 24;
+        QTest::newRow("offset range") << 100 << 300 << 250 << false << 73;
+        QTest::newRow("widest range") << INT_MIN << INT_MAX << 0 << false << 49;
+    }
+    void barChunkFollowsValue()
+    {
+        QFETCH(int, minimum);
+        QFETCH(int, maximum);
+        QFETCH(int, value);
+        QFETCH(bool, inverted);
+        QFETCH(int, chunk);
+        QCOMPARE(CStillProgressBar::ChunkWidth(100, minimum, maximum, value), chunk);
+        CStillProgressBar bar;
+        bar.setTextVisible(false);
+        bar.setInvertedAppearance(inverted);
+        bar.setRange(minimum, maximum);
+        bar.setValue(value);
+        bar.resize(100, 22);
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
+        const QImage image = bar.grab().toImage();
+        const QRgb base = bar.palette().color(QPalette::Base).rgb();
+        int first = -1;
+        int filled = 0;
+        for (int x = 1; x < 99; ++x)
+            if (image.pixel(x, 11) != base)
+            {
+                first = first < 0 ? x : first;
+                ++filled;
+            }
+        QCOMPARE(filled, chunk);
+        if (chunk > 0)
+            QCOMPARE(first, inverted ? 99 - chunk : 1);
+        bar.repaint();
+        QVERIFY(bar.findChildren<QAbstractAnimation*>().isEmpty());
+    }
+
+    // Out of the range the value cannot be set; the width stays within the
+    // frame whatever it is given.
+    void barChunkWithinFrame_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("chunk");
+        QTest::newRow("below") << 100 << -5 << 0;
+        QTest::newRow("above") << 100 << 15 << 98;
+        QTest::newRow("no inside") << 2 << 10 << 0;
+        QTest::newRow("no width") << 0 << 10 << 0;
+    }
+    void barChunkWithinFrame()
+    {
+        QFETCH(int, width);
+        QFETCH(int, value);
+        QFETCH(int, chunk);
+        QCOMPARE(CStillProgressBar::ChunkWidth(width, 0, 10, value), chunk);
+        QCOMPARE(CStillProgressBar::ChunkWidth(width, 5, 5, value), 0);
     }
 
     void downloadNoFiles()
