@@ -36,10 +36,11 @@ void StartDeviceTask(CKorvalent* window, int& refusedStarts, int task, void* buf
 }
 
 // Device texts come up to twenty times a second while data flow, and every
-// one shown repaints the status bar at once.
-constexpr int kDeviceMessageInterval = 250; // ms
-// The device worker sends its texts and counts over in batches, four times a
-// second: a batch a little early for the interval is shown all the same, or
+// one shown repaints the status bar at once: three times a second still
+// reads as moving counts, and each tick wakes the window and repaints it.
+constexpr int kDeviceMessageInterval = 333; // ms
+// The device worker sends its texts and counts over in batches, three times
+// a second: a batch a little early for the interval is shown all the same, or
 // the window would wake again for it some milliseconds later, and again for
 // the next batch.
 constexpr int kDeviceMessageEarly = 50; // ms

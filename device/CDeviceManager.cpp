@@ -21,9 +21,9 @@ constexpr int kUntilReplaced = 0;
 constexpr qint64 kRecordReportInterval = 50; // ms between per-record reports
 // Least time between two wake-ups of the window thread for status reports,
 // unless the worker has to wait for the gauge, shows a box or ends its run.
-// The window shows device texts four times a second at most: waking it more
-// often only costs it a wake-up and a pass through its event loop each time.
-constexpr qint64 kReportWakeInterval = 250;
+// The window shows device texts three times a second: waking it more often
+// only costs it a wake-up and a pass through its event loop each time.
+constexpr qint64 kReportWakeInterval = 333;
 
 QString NotAcknowledgedText()
 {

@@ -292,10 +292,10 @@ private Q_SLOTS:
         QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("other"));
 
         // Texts handed over together (the worker's batch) make one tick, with
-        // the last of them, at once: not the first now and the last a quarter
+        // the last of them, at once: not the first now and the last a third
         // of a second later, a second wake-up of the window for it.
         shown.clear();
-        QTest::qWait(300);
+        QTest::qWait(400);
         m_window->ShowDeviceMessage(QStringLiteral("one"), 0);
         m_window->ShowDeviceMessage(QStringLiteral("two"), 0);
         m_window->ShowDeviceMessage(QStringLiteral("three"), 0);
