@@ -5,10 +5,10 @@
 #include <QString>
 #include <QStringList>
 
-// What every command receives: its own arguments (after the command word)
-// and the global options.
 class CSurveyArchive;
 
+// What every command receives: its own arguments (after the command word)
+// and the global options.
 struct CliContext
 {
     QStringList args;     // the command's own arguments, in order
